@@ -1,0 +1,138 @@
+// Internal contracts between the areas of the emulated device. The monitor
+// never includes this; it sees only platform.h. Each section names the file
+// group that implements it.
+#pragma once
+
+#include "../platform.h"
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace dev {
+
+// ===================================================================== kernel
+// (platform/host/kernel*.cpp)
+
+// One lock guards all device state: windows, queues, timers, GDI objects.
+// Device threads hold it only while they touch that state, never while they
+// wait; waiting goes through the kernel's wait primitives below.
+std::recursive_mutex &BigLock();
+
+struct Config {
+    bool virtualTime = false;   // clock jumps to the next due event when every device thread waits
+    bool manualClock = false;   // clock moves only through AdvanceClock (tests)
+    uint32_t tickStart = 0;     // GetTickCount at device start
+    uint32_t osMajor = 3;       // what GetVersionExW reports
+    uint32_t osMinor = 0;
+    int screenWidth = 240;
+    int screenHeight = 320;
+};
+// Reset the whole device (all windows, objects, programs, queues gone) and
+// apply the configuration. Tests call it between cases; no device thread
+// other than the caller may be running.
+void ResetDevice(const Config &config);
+const Config &CurrentConfig();
+
+// Device time in milliseconds since device start (64-bit, never wraps);
+// GetTickCount is tickStart plus this, truncated to 32 bits.
+uint64_t Now();
+// Manual clock (tests): move time forward event by event, letting every
+// device thread run until it waits again after each step, then return.
+void AdvanceClock(uint32_t milliseconds);
+// Return once every device thread is waiting (for a message, a timer, a
+// sleep or the answer to a sent message). Manual and virtual clocks only.
+void Settle();
+// Run an action (under the device lock) when device time reaches atMs; it
+// counts as a due event for the virtual clock. Used for --tap, --seconds.
+void ScheduleAt(uint64_t atMs, std::function<void()> action);
+// Make the calling host thread a device thread of the process (0: a new
+// process named "test"), so a test can call the platform directly. While it
+// runs it holds virtual time still, like any device thread.
+DWORD AdoptCurrentThread(DWORD processId = 0);
+void ReleaseCurrentThread();
+
+// A program of the device: runs on its own device thread with its own
+// process identifier and program path, like a process.
+typedef int (*ProgramEntry)(HINSTANCE instance, LPWSTR commandLine);
+// imageName is what CreateProcessW is given ("PegHelp.exe"); path the full
+// program path reported by GetModuleFileNameW ("\\Windows\\PegHelp.exe").
+// resources: the compiled .res bytes of the program image, or null.
+void RegisterProgram(const std::u16string &imageName, const std::u16string &path, ProgramEntry entry,
+                     const uint8_t *resources = nullptr, size_t resourceSize = 0);
+// Start a registered program as CreateProcessW does; returns its process id or 0.
+DWORD StartProgram(const std::u16string &imageName, const std::u16string &commandLine,
+                   DWORD *mainThreadId = nullptr);
+// Wait (in real host time, from outside the device) until the process has
+// ended; true and its exit code, or false when timeoutMs passed first.
+bool WaitProgram(DWORD processId, int *exitCode, uint32_t timeoutMs);
+bool ProgramRunning(DWORD processId);
+
+// Run a function on a new device thread belonging to the given process
+// (0: a process of its own named "test"). Used by tests to act as a program.
+DWORD StartDeviceThread(DWORD processId, std::function<void()> body);
+
+// A library of the device's module registry, loadable by LoadLibraryW.
+struct Export { std::u16string name; FARPROC address; };
+void RegisterLibrary(const std::u16string &name, const std::vector<Export> &exports);
+void UnregisterLibrary(const std::u16string &name);
+bool LibraryLoaded(const std::u16string &name); // is its load count above 0
+
+// The compiled resources (.res bytes) of a module, for FindResourceW.
+bool ModuleResources(HMODULE module, const uint8_t **bytes, size_t *size);
+DWORD ProcessOfModule(HMODULE module);
+HINSTANCE ModuleOfProcess(DWORD processId);
+std::u16string ProcessPath(DWORD processId);
+DWORD CurrentProcess(); // process of the calling device thread
+
+// Live data sources; tests replace them with fixed figures.
+struct MemoryFigures { uint64_t totalPhys, availPhys; };
+struct DiskFigures { bool ok; uint64_t freeToCaller, total, totalFree; };
+void SetMemorySource(std::function<MemoryFigures()> source); // null: Linux's /proc/meminfo
+void SetDiskSource(std::function<DiskFigures()> source);     // null: statvfs("/")
+
+// Live object counts, so tests can prove nothing leaks.
+enum ObjectKind { KindWindow, KindDC, KindBitmap, KindBrush, KindPen, KindFont, KindIcon, KindImageList,
+                  KindThread, KindModule, KindCount };
+void CountObject(ObjectKind kind, int delta);
+long LiveObjects(ObjectKind kind);
+const char *ObjectKindName(ObjectKind kind);
+
+// ======================================================================= user
+// (platform/host/user*.cpp)
+
+// Screen geometry of a window: the rectangle of the whole window and of its
+// client area, in screen coordinates. False for no such window.
+bool WindowScreenRects(HWND window, RECT *windowRect, RECT *clientRect);
+// The window that shows at a screen pixel (deepest visible child), or null
+// for the desktop background. Device contexts of a window draw only on the
+// pixels it owns.
+HWND PixelOwner(int x, int y);
+// Stylus input from the presenter or the --tap option, in screen pixels.
+void Tap(int x, int y, bool down);
+// Post WM_CLOSE to the first top-level window of the class and title.
+bool CloseWindowNormally(LPCWSTR className, LPCWSTR title);
+// One line per window, as a window spy shows them.
+std::string DumpWindows();
+// Per-class hook for --dump-windows (list views add columns and item count).
+void SetDumpExtra(LPCWSTR className, std::string (*extra)(HWND window));
+
+// ======================================================================== gdi
+// (platform/host/gdi*.cpp)
+
+// The screen: 32-bit pixels 0x00RRGGBB, row-major, top row first.
+uint32_t *ScreenPixels();
+int ScreenWidth();
+int ScreenHeight();
+bool WriteScreenPng(const char *path);
+// Called whenever pixels of the screen change, so the presenter can show them.
+extern volatile uint64_t screenGeneration;
+
+// The dialog font ("MS Sans Serif" 8 point stands in as a real TrueType face
+// from the distribution) and its dialog base units.
+HFONT DialogFont();
+void DialogBaseUnits(int *x, int *y);
+
+} // namespace dev
