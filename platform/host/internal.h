@@ -159,6 +159,22 @@ std::string DumpWindows();
 // Per-class hook for --dump-windows (list views add columns and item count).
 void SetDumpExtra(LPCWSTR className, std::string (*extra)(HWND window));
 
+// Non-client frame (platform/host/user_nonclient.cpp). Insets are the frame's
+// thickness on each side (left, top, right, bottom): the client area is the
+// window rectangle shrunk by them. The kernel paints the frame on WM_NCPAINT
+// and activation changes with PaintNonClient, answers WM_NCHITTEST with
+// NonClientHitTest, and hands WM_NCLBUTTONDOWN to NonClientButtonDown, which
+// tracks a press on the close box and sends WM_SYSCOMMAND SC_CLOSE on release.
+void FrameInsets(DWORD style, DWORD exStyle, RECT *insets);
+void PaintNonClient(HWND window);
+LRESULT NonClientHitTest(HWND window, POINT screenPoint);
+LRESULT NonClientButtonDown(HWND window, WPARAM hitTest, LPARAM screenPoint);
+// The system window classes "Dialog" (DEVICE_DIALOG_CLASS), "Static",
+// "Button", "Edit" and "SysListView32" (platform/host/dialog*.cpp,
+// control_*.cpp, listview*.cpp), global to every process of the device.
+// ResetDevice forgets all classes; call this again after it.
+void RegisterSystemClasses();
+
 // ======================================================================== gdi
 // (platform/host/gdi*.cpp)
 

@@ -121,6 +121,51 @@ typedef struct _ICONINFO {
 #define WM_NCPAINT 0x0085
 #define WM_NCACTIVATE 0x0086
 #define WM_GETDLGCODE 0x0087
+#define WM_NCMOUSEMOVE 0x00A0
+#define WM_NCLBUTTONDOWN 0x00A1
+#define WM_NCLBUTTONUP 0x00A2
+#define WM_CANCELMODE 0x001F
+#define WM_ENTERIDLE 0x0121
+#define WM_CTLCOLOREDIT 0x0133
+#define WM_CTLCOLORLISTBOX 0x0134
+#define WM_CTLCOLORBTN 0x0135
+#define WM_CTLCOLORDLG 0x0136
+#define WM_MOUSEFIRST 0x0200
+#define WM_MOUSELAST 0x020E
+#define DM_GETDEFID (WM_USER + 0)
+#define DM_SETDEFID (WM_USER + 1)
+
+// ---- hit-test codes (WM_NCHITTEST)
+#define HTERROR (-2)
+#define HTTRANSPARENT (-1)
+#define HTNOWHERE 0
+#define HTCLIENT 1
+#define HTCAPTION 2
+#define HTSYSMENU 3
+#define HTBORDER 18
+#define HTCLOSE 20
+
+// ---- dialog codes (WM_GETDLGCODE) and keys the dialog manager looks at
+#define DLGC_WANTARROWS 0x0001
+#define DLGC_WANTTAB 0x0002
+#define DLGC_WANTALLKEYS 0x0004
+#define DLGC_HASSETSEL 0x0008
+#define DLGC_DEFPUSHBUTTON 0x0010
+#define DLGC_UNDEFPUSHBUTTON 0x0020
+#define DLGC_WANTCHARS 0x0080
+#define DLGC_STATIC 0x0100
+#define DLGC_BUTTON 0x2000
+#define VK_TAB 0x09
+#define VK_RETURN 0x0D
+#define VK_ESCAPE 0x1B
+#define VK_SPACE 0x20
+
+// ---- window class styles
+#define CS_VREDRAW 0x0001
+#define CS_HREDRAW 0x0002
+#define CS_DBLCLKS 0x0008
+#define CS_PARENTDC 0x0080
+#define CS_GLOBALCLASS 0x4000
 #define WM_KEYDOWN 0x0100
 #define WM_KEYUP 0x0101
 #define WM_CHAR 0x0102
@@ -171,16 +216,27 @@ typedef struct _ICONINFO {
 #define WS_EX_WINDOWEDGE 0x00000100L
 #define WS_EX_CLIENTEDGE 0x00000200L
 #define WS_EX_DLGMODALFRAME 0x00000001L
+#define WS_EX_NOPARENTNOTIFY 0x00000004L
+#define WS_EX_CONTROLPARENT 0x00010000L
 
 #define DS_SETFONT 0x40L
 #define DS_MODALFRAME 0x80L
 #define DS_CENTER 0x0800L
+#define DS_ABSALIGN 0x01L
+#define DS_CONTROL 0x0400L
+// Extra bytes of the dialog class: DWLP_MSGRESULT, DWLP_DLGPROC, DWLP_USER
+// and the dialog manager's own record, as Win64 sizes them.
+#define DLGWINDOWEXTRA 48
 
 #define SS_LEFT 0x00000000L
 #define SS_CENTER 0x00000001L
 #define SS_RIGHT 0x00000002L
 #define SS_ICON 0x00000003L
 #define SS_BITMAP 0x0000000EL
+#define SS_LEFTNOWORDWRAP 0x0000000CL
+#define SS_REALSIZECONTROL 0x00000040L
+#define SS_NOPREFIX 0x00000080L
+#define SS_CENTERIMAGE 0x00000200L
 #define SS_TYPEMASK 0x0000001FL
 #define SS_NOTIFY 0x00000100L
 #define STM_SETICON 0x0170
@@ -192,6 +248,8 @@ typedef struct _ICONINFO {
 
 #define BS_PUSHBUTTON 0x00000000L
 #define BS_DEFPUSHBUTTON 0x00000001L
+#define BS_TYPEMASK 0x0000000FL
+#define BM_CLICK 0x00F5
 #define BN_CLICKED 0
 #define BM_GETSTATE 0x00F2
 #define BM_SETSTATE 0x00F3
@@ -206,6 +264,17 @@ typedef struct _ICONINFO {
 #define HWND_TOPMOST ((HWND)-1)
 #define HWND_NOTOPMOST ((HWND)-2)
 #define HWND_MESSAGE ((HWND)-3)
+
+// ---- scroll bar requests (WM_VSCROLL)
+#define SB_LINEUP 0
+#define SB_LINEDOWN 1
+#define SB_PAGEUP 2
+#define SB_PAGEDOWN 3
+#define SB_THUMBPOSITION 4
+#define SB_THUMBTRACK 5
+#define SB_TOP 6
+#define SB_BOTTOM 7
+#define SB_ENDSCROLL 8
 
 // ---- ShowWindow, SetWindowPos, GetWindow
 #define SW_HIDE 0
@@ -250,6 +319,7 @@ typedef struct _ICONINFO {
 #define MB_OKCANCEL 0x00000001L
 #define MB_ICONHAND 0x00000010L
 #define MB_ICONEXCLAMATION 0x00000030L
+#define MB_TYPEMASK 0x0000000FL
 #define MB_SETFOREGROUND 0x00010000L
 #define MB_TOPMOST 0x00040000L
 #define IDOK 1
@@ -267,6 +337,13 @@ typedef struct _ICONINFO {
 #define SM_CYICON 12
 #define SM_CXSMICON 49
 #define SM_CYSMICON 50
+#define SM_CXVSCROLL 2
+#define SM_CYHSCROLL 3
+#define SM_CYVSCROLL 20
+#define SM_CXSIZE 30
+#define SM_CYSIZE 31
+#define SM_CXEDGE 45
+#define SM_CYEDGE 46
 #define COLOR_SCROLLBAR 0
 #define COLOR_BACKGROUND 1
 #define COLOR_ACTIVECAPTION 2
@@ -285,6 +362,7 @@ typedef struct _ICONINFO {
 #define COLOR_3DLIGHT 22
 #define COLOR_HIGHLIGHT 13
 #define COLOR_HIGHLIGHTTEXT 14
+#define COLOR_INACTIVECAPTIONTEXT 19
 
 // ---- DrawText
 #define DT_TOP 0x00000000
