@@ -35,6 +35,15 @@ struct Config {
 // other than the caller may be running.
 void ResetDevice(const Config &config);
 const Config &CurrentConfig();
+// Run an action at every ResetDevice, after the kernel and window state are
+// cleared and the new configuration applies (so it may register classes,
+// libraries and programs again). Registered once, kept across resets.
+void OnReset(std::function<void()> action);
+// A host thread that is not a device thread (the emulator's main thread while
+// it starts programs) holds virtual time still between these two calls, as a
+// running device thread does. Calls nest.
+void HoldClock();
+void ReleaseClock();
 
 // Device time in milliseconds since device start (64-bit, never wraps);
 // GetTickCount is tickStart plus this, truncated to 32 bits.
@@ -104,6 +113,8 @@ enum ObjectKind { KindWindow, KindDC, KindBitmap, KindBrush, KindPen, KindFont, 
 void CountObject(ObjectKind kind, int delta);
 long LiveObjects(ObjectKind kind);
 const char *ObjectKindName(ObjectKind kind);
+// Blocks from VirtualAlloc not yet released.
+long LiveVirtualAllocations();
 
 // =================================================================== toolhelp
 // (platform/host/toolhelp*.cpp, procfs*.cpp, device_threads.cpp)
@@ -183,6 +194,9 @@ uint32_t *ScreenPixels();
 int ScreenWidth();
 int ScreenHeight();
 bool WriteScreenPng(const char *path);
+// BeginPaint's device context: the window's client DC clipped to clip
+// (client coordinates).
+HDC GetPaintDC(HWND window, const RECT *clip);
 // Called whenever pixels of the screen change, so the presenter can show them.
 extern volatile uint64_t screenGeneration;
 
@@ -190,5 +204,75 @@ extern volatile uint64_t screenGeneration;
 // from the distribution) and its dialog base units.
 HFONT DialogFont();
 void DialogBaseUnits(int *x, int *y);
+
+// =================================================================== programs
+// (platform/host/shell*.cpp, platform/programs/*.cpp)
+
+// Register the device's own programs under their image names: the taskbar
+// shell "explorer.exe", the help viewer "PegHelp.exe", the alternate taskbars
+// "Halvane.exe" and "Wexdock.exe" and the test program "HangDemo.exe".
+// ResetDevice forgets them; call again after it.
+void RegisterDevicePrograms();
+// Start one of them and wait (real time, at most a few seconds) until its
+// main window exists. Each returns the process id, or 0 when it did not come
+// up. StartAlternateTaskbar also registers the "halvaneh" library.
+DWORD StartShell();
+DWORD StartAlternateTaskbar();
+DWORD StartWexdock();
+DWORD StartHangDemo();
+void RegisterHalvaneLibrary();
+
+// The taskbar window of the running shell, or null.
+HWND TaskbarWindow();
+// One icon of the notification area, in the order the shell shows them
+// (index 0 stands next to the clock, later ones further left).
+struct NotifyIconEntry {
+    HWND owner;
+    UINT id;
+    UINT callbackMessage; // 0 when no NIF_MESSAGE was given
+    HICON icon;           // the shell's own copy, or null
+    RECT slot;            // where it is drawn, in taskbar client coordinates (16 by 16)
+};
+std::vector<NotifyIconEntry> NotifyIcons();
+// Move an icon to another position of the notification area, as a user
+// dragging it would; the shell repaints the area. False for an unknown icon.
+bool MoveNotifyIcon(HWND owner, UINT id, size_t position);
+
+// The "Halvane" stand-in and its helper library "halvaneh".
+struct HalvaneCall {
+    std::string function;          // "WDTICreateTransientIcon", "WDTIGetSetDelIcon" or "mtslen"
+    HWND window;
+    int icon;                      // icon argument (WDTIGetSetDelIcon)
+    int operation;                 // WDTIGetSetDelIcon
+    int menuBytes;                 // WDTICreateTransientIcon
+    std::vector<uint8_t> record;   // the record's bytes as passed (84), empty for none
+    std::vector<uint8_t> menu;     // the menu bytes as passed (create) or the multi-string (mtslen)
+    int result;
+};
+std::vector<HalvaneCall> HalvaneCalls();
+void ClearHalvaneCalls();
+struct HalvaneIconEntry {
+    int icon;                      // the create call's result
+    HWND window;                   // the window given at create; menu commands go there
+    HICON image;                   // the library's own copy of the image, or null
+    std::vector<std::u16string> menuTexts;
+    std::vector<UINT> menuCommands;
+    RECT place;                    // on the screen
+};
+std::vector<HalvaneIconEntry> HalvaneIcons();
+HWND HalvaneWindow();
+// The open icon menu (a popup of class "HalvaneMenu") and the screen rectangle
+// of its entry, so a test can tap it; false when no menu is open.
+bool HalvaneMenuItemRect(size_t index, RECT *screenRect);
+
+// The "Wexdock" stand-in: the commands it received, in order.
+struct WexdockCommand { WPARAM wParam; LPARAM lParam; };
+std::vector<WexdockCommand> WexdockCommands();
+HWND WexdockWindow();
+HICON WexdockIcon(); // its own copy of the icon it shows, or null
+
+// The hang demo: its window, and a trigger that presses "Freeze 10 s".
+HWND HangDemoWindow();
+bool FreezeHangDemo();
 
 } // namespace dev

@@ -1,0 +1,57 @@
+// The emulator's own entry: its command-line options and the run of the
+// device with the monitor in it. platform/host/main.cpp is a thin caller, so
+// the options and the run can be tested without a process of their own.
+#pragma once
+
+#include "../host/internal.h"
+
+#include <string>
+#include <vector>
+
+namespace dev {
+
+struct TapAction {
+    int x, y;       // screen pixel
+    uint64_t atMs;  // device time of the press
+};
+
+struct EmulatorOptions {
+    bool headless = false;
+    bool haveSeconds = false;
+    uint64_t closeAtMs = 0;     // --seconds, in device milliseconds
+    bool virtualTime = false;
+    std::string screenshot;     // empty: none
+    uint32_t tickStart = 0;
+    uint32_t osMajor = 3, osMinor = 0;
+    bool alternateTaskbar = false;
+    bool wexdock = false;
+    bool hangDemo = false;
+    bool haveAddIcon = false;
+    uint64_t addIconAtMs = 0;   // --add-icon-before
+    std::vector<TapAction> taps;
+    bool dumpWindows = false;
+    bool help = false;
+};
+
+enum ParseResult { ParseRun, ParseHelp, ParseError };
+// On ParseError, error holds one line naming the option (no newline).
+ParseResult ParseEmulatorOptions(int argc, const char *const *argv, EmulatorOptions *options,
+                                 std::string *error);
+const char *EmulatorUsage();
+
+// Configure the device, start the shell and the stand-ins that were asked
+// for, then the monitor; present or run headless until the monitor's process
+// ends. Returns the monitor's exit code.
+int RunEmulator(const EmulatorOptions &options, ProgramEntry monitorEntry, const uint8_t *resources,
+                size_t resourceSize);
+
+// The presenter: an SDL window showing the screen, scaled, with the mouse as
+// the stylus. Runs on the host's main thread, never on a device thread.
+bool DisplayAvailable();
+bool PresenterOpen();
+// Shows a changed screen and forwards input; sets *closeRequested when the
+// user closes the window.
+void PresenterPump(bool *closeRequested);
+void PresenterShut();
+
+} // namespace dev
