@@ -1,0 +1,303 @@
+// Taskbar icon: a 16 by 16 mini graph of the load history, kept in the
+// shell's notification area (or handed to the "Wexdock" window), and a probe
+// that finds where the shell has drawn it so a refresh can repaint only that
+// square and notice when the icon has moved.
+//
+//   RefreshTrayIcon     once a second: picture, two-pixel change test, hand on
+//   FillNotifyIconData  the fixed fields of every shell request
+//   AddTrayIcon         into the notification area, once
+//   RemoveTrayIcon      out of it, once
+//   FindTaskbar         the shell's taskbar unless a visible "Wexdock" hides it
+//   ShowTrayIcon        put trayIcon wherever it is seen now
+//   CreateTrayBitmaps   the three long-lived bitmaps and the first icon
+//   ProbeIconLocation   black icon, white icon, exclusive-or, scan, walk
+//   BuildTrayIcon       an icon from the two bitmaps
+//
+// Icon ownership: the shell copies every icon it is given, so the one built
+// last second is ours to destroy once the next is built. An icon handed to
+// the "Wexdock" window becomes that window's; the probe icons belong to the
+// program's resources. spareTrayIcon tracks the one icon, if any, that is
+// ours alone.
+#include "tray_icon.h"
+
+#include "helper_library.h"
+#include "../app/resource.h"
+
+#include <string.h>
+
+// The alternate taskbar that takes the icon by message while it is visible.
+#define WEXDOCK_CLASS TEXT("Wexdock")
+// Commands sent to it: the icon left the notification area; here is the icon.
+#define WEXDOCK_LEFT_TRAY 48004
+#define WEXDOCK_SET_ICON 4000
+
+// The icon rows between the brush-coloured top and bottom rows.
+#define ICON_INNER_ROWS (ICON_SIZE - 2)
+// Every fourth history slot is shown, one per column.
+#define ICON_SLOT_STEP 4
+// Slots that fall on a multiple of this are drawn as grid lines.
+#define ICON_GRID_SLOTS 40
+
+HICON spareTrayIcon;
+
+int FillNotifyIconData(NOTIFYICONDATAW *record)
+{
+    memset(record, 0, sizeof(*record));
+    record->cbSize = NOTIFYICONDATAW_V1_SIZE;
+    record->hWnd = monitorState.mainDialog;
+    record->uID = ID_TRAY_ICON;
+    record->uFlags = NIF_MESSAGE | NIF_ICON;
+    record->uCallbackMessage = WM_COMMAND;
+    return 1;
+}
+
+int AddTrayIcon(void)
+{
+    if (monitorState.iconInTray)
+        return 1;
+    NOTIFYICONDATAW record;
+    FillNotifyIconData(&record);
+    record.hIcon = monitorState.trayIcon;
+    Shell_NotifyIconW(NIM_ADD, &record);
+    // A failed add is not retried; the flag only says we asked.
+    monitorState.iconInTray = 1;
+    return 1;
+}
+
+int RemoveTrayIcon(void)
+{
+    if (!monitorState.iconInTray)
+        return 1;
+    NOTIFYICONDATAW record;
+    FillNotifyIconData(&record);
+    Shell_NotifyIconW(NIM_DELETE, &record);
+    monitorState.iconInTray = 0;
+    return 1;
+}
+
+HWND FindTaskbar(void)
+{
+    HWND taskbar = FindWindowW(DEVICE_TASKBAR_CLASS, NULL);
+    HWND dock = FindWindowW(WEXDOCK_CLASS, NULL);
+    if (dock && IsWindowVisible(dock))
+        return NULL;
+    return taskbar;
+}
+
+int ShowTrayIcon(void)
+{
+    HWND taskbar = FindTaskbar();
+    if (taskbar) {
+        if (monitorState.iconInTray) {
+            NOTIFYICONDATAW record;
+            FillNotifyIconData(&record);
+            record.hIcon = monitorState.trayIcon;
+            Shell_NotifyIconW(NIM_MODIFY, &record);
+            // The modify would repaint the whole bar; only the icon's square needs it.
+            ValidateRect(taskbar, NULL);
+        } else {
+            AddTrayIcon();
+        }
+        RECT square;
+        square.left = monitorState.iconX - 1;
+        square.top = monitorState.iconY - 1;
+        square.right = monitorState.iconX + ICON_SIZE + 2;
+        square.bottom = monitorState.iconY + ICON_SIZE + 2;
+        InvalidateRect(taskbar, &square, FALSE);
+        return 1;
+    }
+
+    BYTE wasInTray = monitorState.iconInTray;
+    RemoveTrayIcon();
+    HWND dock = FindWindowW(WEXDOCK_CLASS, NULL);
+    if (dock && wasInTray)
+        SendMessageW(dock, WM_COMMAND, WEXDOCK_LEFT_TRAY, 0);
+    if (dock) {
+        SendMessageW(dock, WM_COMMAND, WEXDOCK_SET_ICON, (LPARAM)monitorState.trayIcon);
+        if (monitorState.trayIcon == spareTrayIcon)
+            spareTrayIcon = NULL; // the dock keeps what it is handed
+    } else if (monitorState.trayIcon == spareTrayIcon && spareTrayIcon) {
+        // Nobody shows it. The stale handle stays in trayIcon until the next build.
+        DestroyIcon(spareTrayIcon);
+        spareTrayIcon = NULL;
+    }
+    return 1;
+}
+
+int CreateTrayBitmaps(void)
+{
+    RECT bar;
+    SetRectEmpty(&bar);
+    HWND taskbar = FindWindowW(DEVICE_TASKBAR_CLASS, NULL);
+    if (taskbar)
+        GetWindowRect(taskbar, &bar);
+    int width = bar.right - bar.left;
+    int height = bar.bottom - bar.top;
+
+    HDC screen = GetDC(monitorState.mainDialog);
+    HDC memory = CreateCompatibleDC(screen);
+    // Without a taskbar there is nothing to size the capture by; the probe
+    // makes it once a taskbar is there.
+    monitorState.taskbarCapture =
+        (taskbar && width > 0 && height > 0) ? CreateCompatibleBitmap(screen, width, height) : NULL;
+    monitorState.iconColorBitmap = CreateCompatibleBitmap(screen, ICON_SIZE, ICON_SIZE);
+    monitorState.iconMaskBitmap = CreateCompatibleBitmap(screen, ICON_SIZE, ICON_SIZE);
+
+    HGDIOBJ previous = SelectObject(memory, monitorState.iconColorBitmap);
+    BitBlt(memory, 0, 0, ICON_SIZE, ICON_SIZE, NULL, 0, 0, WHITENESS);
+    SelectObject(memory, monitorState.iconMaskBitmap);
+    BitBlt(memory, 0, 0, ICON_SIZE, ICON_SIZE, NULL, 0, 0, BLACKNESS);
+
+    ReleaseDC(monitorState.mainDialog, screen);
+    SelectObject(memory, previous);
+    DeleteDC(memory);
+
+    if (monitorState.alternateTaskbar)
+        CreateHelperIcon(monitorState.mainDialog);
+    else
+        BuildTrayIcon();
+    return 1;
+}
+
+// Show one probe icon and copy the freshly repainted taskbar into the capture.
+static void CaptureWithIcon(HWND taskbar, HDC taskbarDC, HDC capture, int width, int height, int iconId,
+                            DWORD rop)
+{
+    monitorState.trayIcon = LoadIconW(monitorState.instance, MAKEINTRESOURCEW(iconId));
+    ShowTrayIcon();
+    InvalidateRect(taskbar, NULL, FALSE);
+    UpdateWindow(taskbar);
+    BitBlt(capture, 0, 0, width, height, taskbarDC, 0, 0, rop);
+}
+
+int ProbeIconLocation(void)
+{
+    HWND taskbar = FindWindowW(DEVICE_TASKBAR_CLASS, NULL);
+    // With the taskbar gone there is nothing to find; the next failed test,
+    // once it is back, probes again.
+    if (!taskbar)
+        return 1;
+    RECT bar;
+    SetRectEmpty(&bar);
+    GetWindowRect(taskbar, &bar);
+    int width = bar.right - bar.left;
+    int height = bar.bottom - bar.top;
+
+    HDC taskbarDC = GetDC(taskbar);
+    HDC capture = CreateCompatibleDC(taskbarDC);
+    if (!monitorState.taskbarCapture)
+        monitorState.taskbarCapture = CreateCompatibleBitmap(taskbarDC, width, height);
+    HGDIOBJ previous = SelectObject(capture, monitorState.taskbarCapture);
+
+    // Black then white, combined by exclusive-or: only the icon's pixels stay non-zero.
+    CaptureWithIcon(taskbar, taskbarDC, capture, width, height, IDI_PROBE_A, SRCCOPY);
+    CaptureWithIcon(taskbar, taskbarDC, capture, width, height, IDI_PROBE_B, SRCINVERT);
+
+    int middle = height / 2;
+    int x = 1;
+    if (width > 1) {
+        while (x < width && GetPixel(capture, x, middle) == 0)
+            x++;
+    }
+    monitorState.iconX = x;
+    int y = middle;
+    while (y >= 0 && GetPixel(capture, monitorState.iconX, y) != 0)
+        y--;
+    monitorState.iconY = y + 1;
+
+    ReleaseDC(taskbar, taskbarDC);
+    SelectObject(capture, previous);
+    DeleteDC(capture);
+    return 1;
+}
+
+int BuildTrayIcon(void)
+{
+    ICONINFO info;
+    memset(&info, 0, sizeof(info));
+    info.fIcon = TRUE;
+    info.xHotspot = ICON_SIZE / 2;
+    info.yHotspot = ICON_SIZE / 2;
+    info.hbmMask = monitorState.iconMaskBitmap;
+    info.hbmColor = monitorState.iconColorBitmap;
+    HICON icon = CreateIconIndirect(&info);
+    // The shell drew last second's icon from its own copy.
+    if (spareTrayIcon)
+        DestroyIcon(spareTrayIcon);
+    spareTrayIcon = icon;
+    monitorState.trayIcon = icon;
+    return 1;
+}
+
+// Background, then one column per fourth history slot, newest on the right.
+static void DrawIconPicture(HDC icon, HDC fill)
+{
+    PatBlt(icon, 0, 0, ICON_SIZE, 1, PATCOPY);
+    PatBlt(icon, 0, 1, ICON_SIZE, ICON_INNER_ROWS, WHITENESS);
+    PatBlt(icon, 0, ICON_SIZE - 1, ICON_SIZE, 1, PATCOPY);
+
+    const LoadHistory &history = monitorState.history;
+    int newest = (history.nextIndex + LOAD_HISTORY_SLOTS - 1) % LOAD_HISTORY_SLOTS;
+    int base = newest - newest % ICON_SLOT_STEP;
+    for (int j = 0; j < ICON_SIZE; j++) {
+        int x = ICON_SIZE - 1 - j;
+        int slot = (base + LOAD_HISTORY_SLOTS - ICON_SLOT_STEP * j) % LOAD_HISTORY_SLOTS;
+        if (slot % ICON_GRID_SLOTS != 0) {
+            int height = (ICON_SIZE * history.samples[slot]) / 100;
+            // Row 15 must stay brush-coloured whatever a sample holds.
+            if (height < 0)
+                height = 0;
+            if (height > ICON_SIZE - 1)
+                height = ICON_SIZE - 1;
+            int top = ICON_SIZE - 1 - height;
+            if (height > 0)
+                BitBlt(icon, x, top, 1, height, fill, 0, top, SRCCOPY);
+        } else {
+            PatBlt(icon, x, 0, 1, ICON_SIZE - 1, PATCOPY);
+        }
+    }
+}
+
+int RefreshTrayIcon(void)
+{
+    HWND taskbar = FindWindowW(DEVICE_TASKBAR_CLASS, NULL);
+    HDC taskbarDC = GetDC(taskbar);
+    HDC icon = CreateCompatibleDC(taskbarDC);
+    HDC fill = CreateCompatibleDC(taskbarDC);
+    HGDIOBJ previousBitmap = SelectObject(icon, monitorState.iconColorBitmap);
+    HGDIOBJ previousBrush = SelectObject(icon, monitorState.gridBrush);
+    HBITMAP ramp = LoadBitmapW(monitorState.instance, MAKEINTRESOURCEW(IDB_ICON_FILL));
+    HGDIOBJ previousFill = SelectObject(fill, ramp);
+
+    DrawIconPicture(icon, fill);
+
+    // The icon's bottom row is always the brush colour: if the taskbar no
+    // longer shows it at the last known place, the icon has moved.
+    BOOL moved = FALSE;
+    if (!monitorState.alternateTaskbar) {
+        int bottom = monitorState.iconY + ICON_SIZE - 1;
+        if (GetPixel(taskbarDC, monitorState.iconX, bottom) != GetPixel(icon, 0, ICON_SIZE - 1))
+            moved = TRUE;
+        else if (GetPixel(taskbarDC, monitorState.iconX + ICON_SIZE - 1, bottom) !=
+                 GetPixel(icon, ICON_SIZE - 1, ICON_SIZE - 1))
+            moved = TRUE;
+    }
+
+    ReleaseDC(taskbar, taskbarDC);
+    SelectObject(icon, previousBitmap);
+    SelectObject(icon, previousBrush);
+    DeleteDC(icon);
+    SelectObject(fill, previousFill);
+    DeleteDC(fill);
+    DeleteObject(ramp);
+
+    if (monitorState.alternateTaskbar) {
+        UpdateHelperIcon();
+        return 1;
+    }
+    if (moved && monitorState.iconInTray)
+        ProbeIconLocation();
+    BuildTrayIcon();
+    ShowTrayIcon();
+    return 1;
+}
