@@ -197,6 +197,10 @@ bool WriteScreenPng(const char *path);
 // BeginPaint's device context: the window's client DC clipped to clip
 // (client coordinates).
 HDC GetPaintDC(HWND window, const RECT *clip);
+// GetPixel calls made since device start (every call counts, inside a bitmap
+// or not), so tests can prove which pixels a routine reads, or that it reads
+// none. Tests built before the count exists see -1 and skip.
+long PixelReads();
 // Called whenever pixels of the screen change, so the presenter can show them.
 extern volatile uint64_t screenGeneration;
 
