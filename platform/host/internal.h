@@ -115,6 +115,10 @@ long LiveObjects(ObjectKind kind);
 const char *ObjectKindName(ObjectKind kind);
 // Blocks from VirtualAlloc not yet released.
 long LiveVirtualAllocations();
+// Storage that can't be had: after `grant` more successful VirtualAlloc
+// calls, the next `refuse` calls fail (return null). Lives beside
+// VirtualAlloc; ResetDevice clears it. Tests built before it exists skip.
+void RefuseVirtualAlloc(long grant, long refuse);
 
 // =================================================================== toolhelp
 // (platform/host/toolhelp*.cpp, procfs*.cpp, device_threads.cpp)
@@ -199,7 +203,7 @@ bool WriteScreenPng(const char *path);
 HDC GetPaintDC(HWND window, const RECT *clip);
 // GetPixel calls made since device start (every call counts, inside a bitmap
 // or not), so tests can prove which pixels a routine reads, or that it reads
-// none. Tests built before the count exists see -1 and skip.
+// none. Lives beside GetPixel. Tests built before it exists skip.
 long PixelReads();
 // Called whenever pixels of the screen change, so the presenter can show them.
 extern volatile uint64_t screenGeneration;
