@@ -12,6 +12,10 @@
 
 #define IDC_STATIC -1
 #define IDC_EDIT_TEXT 1000
+// The desktop headers use this name for a cursor; here it is the button.
+#ifdef IDC_HELP
+#undef IDC_HELP
+#endif
 #define IDC_HELP 1007
 #define IDC_MEMORY_TEXT 1029
 #define IDC_THREAD_LIST 1030
