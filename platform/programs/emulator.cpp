@@ -99,7 +99,7 @@ int RunEmulator(const EmulatorOptions &options, ProgramEntry monitorEntry, const
 
     // Hold device time still while the programs come up, so the virtual
     // clock cannot run ahead before the monitor even exists.
-    AdoptCurrentThread();
+    HoldClock();
     bool ready = StartShell() != 0;
     if (ready && options.alternateTaskbar)
         ready = StartAlternateTaskbar() != 0;
@@ -109,7 +109,7 @@ int RunEmulator(const EmulatorOptions &options, ProgramEntry monitorEntry, const
         ready = StartHangDemo() != 0;
     DWORD monitor = ready ? StartProgram(monitorImage, u"") : 0;
     if (!monitor) {
-        ReleaseCurrentThread();
+        ReleaseClock();
         std::fprintf(stderr, "perfmon: the device's programs did not start\n");
         return 1;
     }
@@ -122,7 +122,7 @@ int RunEmulator(const EmulatorOptions &options, ProgramEntry monitorEntry, const
         ScheduleAt(options.addIconAtMs, [] { StartProgram(TRAYGUEST_IMAGE, u""); });
     if (options.haveSeconds)
         ScheduleAt(options.closeAtMs, [] { CloseMonitor(); });
-    ReleaseCurrentThread();
+    ReleaseClock();
 
     struct sigaction action = {};
     action.sa_handler = OnCloseSignal;

@@ -12,15 +12,37 @@ ProgramWindows &Windows() {
     return windows;
 }
 
-void RegisterDevicePrograms() {
+namespace {
+
+void RegisterPrograms() {
     RegisterProgram(SHELL_IMAGE, u"\\Windows\\explorer.exe", TaskbarMain);
     RegisterProgram(HELP_IMAGE, u"\\Windows\\PegHelp.exe", HelpViewerMain);
     RegisterProgram(HALVANE_IMAGE, u"\\Program Files\\Halvane\\Halvane.exe", HalvaneMain);
     RegisterProgram(WEXDOCK_IMAGE, u"\\Program Files\\Wexdock\\Wexdock.exe", WexdockMain);
     RegisterProgram(HANGDEMO_IMAGE, u"\\Windows\\HangDemo.exe", HangDemoMain);
     RegisterProgram(TRAYGUEST_IMAGE, u"\\Windows\\TrayGuest.exe", TrayGuestMain);
+}
+
+// A reset took every window and object with it; what the programs kept of
+// them is stale.
+void ForgetProgramState() {
     std::lock_guard<std::recursive_mutex> lock(BigLock());
+    Shell() = ShellState();
     Windows() = ProgramWindows();
+    ResetHalvaneState();
+}
+
+} // namespace
+
+void RegisterDevicePrograms() {
+    static std::once_flag hooked;
+    std::call_once(hooked, [] {
+        OnReset([] {
+            ForgetProgramState();
+            RegisterPrograms();
+        });
+    });
+    RegisterPrograms();
 }
 
 bool WaitForWindowSlot(HWND *slot, DWORD processId, uint32_t timeoutMs) {
