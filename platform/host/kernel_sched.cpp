@@ -1,0 +1,994 @@
+// Device threads, processes, programs and the clock.
+//
+// Three clocks: real (the host's steady clock), virtual (jumps to the next due
+// event whenever every device thread waits) and manual (tests step it with
+// AdvanceClock). The thread whose wait makes "every thread waits" true does
+// the virtual jump itself and wakes only the threads whose deadline it
+// reached, each on its own condition variable; a lone thread waiting for its
+// own 1 ms timer therefore never sleeps at all under the virtual clock.
+//
+// BigLock is a recursive mutex that other areas may hold around calls into
+// us; a wait releases it completely (however deep it is held) and takes it
+// back to the same depth afterwards.
+
+#include "kernel_sched.h"
+
+#include <pthread.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <map>
+#include <queue>
+#include <unordered_map>
+
+#ifndef __GLIBC__
+#error "the wait primitives read glibc's recursive mutex owner and count"
+#endif
+
+namespace dev {
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+struct ScheduledAction {
+    uint64_t at;
+    uint64_t sequence;
+    std::function<void()> action;
+};
+struct LaterFirst {
+    bool operator()(const ScheduledAction &a, const ScheduledAction &b) const
+    {
+        return a.at != b.at ? a.at > b.at : a.sequence > b.sequence;
+    }
+};
+
+struct ProgramRecord {
+    std::u16string image, path;
+    ProgramEntry entry;
+    const uint8_t *resources;
+    size_t resourceSize;
+};
+
+struct HandleRecord {
+    std::shared_ptr<Thread> thread;
+    std::shared_ptr<Process> process;
+};
+
+struct Kernel {
+    Config config;
+    SteadyClock::time_point realStart = SteadyClock::now();
+    std::atomic<uint64_t> virtualNow{0};
+
+    int running = 0; // device threads not waiting, plus clock holds
+    int holds = 0;
+    bool advancing = false;
+    uint64_t idleGeneration = 0;
+    std::vector<Thread *> threads;
+    std::unordered_map<DWORD, std::shared_ptr<Thread>> byId;
+    std::map<DWORD, std::shared_ptr<Process>> processes;
+    DWORD processCount = 0;
+    std::vector<std::thread> finishedHosts; // joined at the next start or reset
+
+    std::priority_queue<ScheduledAction, std::vector<ScheduledAction>, LaterFirst> actions;
+    uint64_t actionSequence = 0;
+    std::thread clockThread; // real time only
+    bool clockStop = false;
+    std::condition_variable_any clockWake;
+
+    std::condition_variable_any hostWake; // host threads waiting on the device
+
+    std::vector<ProgramRecord> programs;
+    std::unordered_map<uintptr_t, HandleRecord> handles;
+    uintptr_t nextHandle = 0x100;
+    std::vector<std::function<void()>> resetHooks;
+};
+
+Kernel &K()
+{
+    static Kernel *kernel = new Kernel; // never destroyed: device threads may outlive static destruction
+    return *kernel;
+}
+
+thread_local Thread *current = nullptr;
+thread_local DWORD hostTid = 0;
+
+DWORD OwnTid()
+{
+    if (!hostTid) hostTid = (DWORD)syscall(SYS_gettid);
+    return hostTid;
+}
+
+// How deep the calling thread holds BigLock (0: not at all).
+int LockDepth()
+{
+    pthread_mutex_t *m = BigLock().native_handle();
+    if ((DWORD)m->__data.__owner != OwnTid()) return 0;
+    return (int)m->__data.__count;
+}
+
+// Leave the lock held exactly once; returns the depth to restore.
+int HoldOnce()
+{
+    int depth = LockDepth();
+    if (depth == 0) BigLock().lock();
+    for (int i = 1; i < depth; i++) BigLock().unlock();
+    return depth;
+}
+
+void RestoreDepth(int depth)
+{
+    if (depth == 0) BigLock().unlock();
+    for (int i = 1; i < depth; i++) BigLock().lock();
+}
+
+} // namespace
+
+Unlocked::Unlocked() : depth_(LockDepth())
+{
+    for (int i = 0; i < depth_; i++) BigLock().unlock();
+}
+
+Unlocked::~Unlocked()
+{
+    for (int i = 0; i < depth_; i++) BigLock().lock();
+}
+
+namespace {
+
+bool ClockIsStepped() { return K().config.virtualTime || K().config.manualClock; }
+
+uint64_t EarliestEvent()
+{
+    Kernel &k = K();
+    uint64_t next = kNoDeadline;
+    for (Thread *t : k.threads)
+        if (t->waiting && t->deadline < next) next = t->deadline;
+    if (!k.actions.empty() && k.actions.top().at < next) next = k.actions.top().at;
+    return next;
+}
+
+// Run the actions and wake the threads that are due at the current time.
+void FireDue()
+{
+    Kernel &k = K();
+    uint64_t now = k.virtualNow.load();
+    while (!k.actions.empty() && k.actions.top().at <= now) {
+        std::function<void()> action = k.actions.top().action;
+        k.actions.pop();
+        action();
+    }
+    for (Thread *t : k.threads)
+        if (t->waiting && t->deadline <= now) Wake(t);
+}
+
+// Every device thread waits (BigLock held once).
+void OnAllWaiting()
+{
+    Kernel &k = K();
+    k.idleGeneration++;
+    k.hostWake.notify_all();
+    if (!k.config.virtualTime || k.config.manualClock || k.advancing || k.threads.empty()) return;
+    k.advancing = true;
+    while (k.running == 0) {
+        uint64_t next = EarliestEvent();
+        if (next == kNoDeadline) break; // nothing due ever: wait for the outside world
+        if (next > k.virtualNow.load()) k.virtualNow.store(next);
+        FireDue();
+    }
+    k.advancing = false;
+}
+
+void RunningDown()
+{
+    if (--K().running == 0) OnAllWaiting();
+}
+
+void JoinFinishedHosts()
+{
+    // Finished threads take BigLock no more once they are in this list.
+    std::vector<std::thread> hosts;
+    hosts.swap(K().finishedHosts);
+    for (std::thread &h : hosts)
+        if (h.joinable()) h.join();
+}
+
+std::u16string Lower(const std::u16string &s)
+{
+    std::u16string r = s;
+    for (char16_t &c : r)
+        if (c >= 'A' && c <= 'Z') c = (char16_t)(c + 32);
+    return r;
+}
+
+std::u16string FilePart(const std::u16string &s)
+{
+    size_t slash = s.find_last_of(u"\\/");
+    return slash == std::u16string::npos ? s : s.substr(slash + 1);
+}
+
+std::shared_ptr<Process> NewProcess(const std::u16string &image, const std::u16string &path)
+{
+    Kernel &k = K();
+    auto p = std::make_shared<Process>();
+    DWORD n = ++k.processCount;
+    p->id = 0x40000000 + n;
+    p->image = image;
+    p->path = path;
+    p->module = (HINSTANCE)(uintptr_t)(0x01000000 + (uintptr_t)n * 0x10000);
+    k.processes[p->id] = p;
+    return p;
+}
+
+void ProcessEnded(Process *p)
+{
+    p->ended = true;
+    if (p->exitCode == STILL_ACTIVE) p->exitCode = 0;
+    ReleaseProcessLibraries(p);
+    WakeAll();
+}
+
+// Last steps of a device thread, on the thread itself (BigLock held once).
+void FinishThread(const std::shared_ptr<Thread> &t, DWORD code)
+{
+    Kernel &k = K();
+    t->tearingDown = true;
+    DestroyThreadWindows(t.get());
+    ReleaseThreadQueue(t.get());
+    t->finished = true;
+    t->exitCode = code;
+    k.threads.erase(std::remove(k.threads.begin(), k.threads.end(), t.get()), k.threads.end());
+    Process *p = t->process.get();
+    p->threads.erase(std::remove(p->threads.begin(), p->threads.end(), t.get()), p->threads.end());
+    auto it = k.byId.find(t->id);
+    if (it != k.byId.end() && it->second == t) k.byId.erase(it);
+    CountObject(KindThread, -1);
+    if (p->threads.empty()) ProcessEnded(p);
+    WakeAll();
+    if (!t->adopted) k.finishedHosts.push_back(std::move(t->host));
+    RunningDown();
+}
+
+// The program's entry returned: the process ends, as when a program's
+// WinMain returns on the device; other threads leave at their next call.
+void EndProcessFromMain(Process *p, int code)
+{
+    p->exiting = true;
+    p->exitCode = code;
+    for (Thread *t : p->threads) {
+        if (t == current) continue;
+        t->terminate = true;
+        Wake(t);
+    }
+}
+
+typedef std::function<DWORD()> Body;
+
+DWORD Launch(const std::shared_ptr<Process> &process, Body body, bool mainThread, std::shared_ptr<Thread> *out)
+{
+    Kernel &k = K();
+    std::lock_guard<std::recursive_mutex> lock(BigLock());
+    JoinFinishedHosts();
+    auto t = std::make_shared<Thread>();
+    t->process = process;
+    t->startTime = Now();
+    k.running++; // runs from this moment, so the clock cannot move before it starts
+    k.threads.push_back(t.get());
+    process->threads.push_back(t.get());
+    CountObject(KindThread, 1);
+
+    std::promise<DWORD> idPromise;
+    std::future<DWORD> idFuture = idPromise.get_future();
+    std::promise<void> goPromise;
+    std::shared_future<void> go = goPromise.get_future().share();
+    t->host = std::thread([t, body, mainThread, go, idPromise = std::move(idPromise)]() mutable {
+        current = t.get();
+        idPromise.set_value(OwnTid());
+        go.wait();
+        DWORD code = 0;
+        bool terminated = false;
+        try {
+            code = body();
+        } catch (ThreadTerminated &) {
+            terminated = true;
+        }
+        body = nullptr; // captured state goes before the final locked steps
+        std::lock_guard<std::recursive_mutex> lock(BigLock());
+        Process *p = t->process.get();
+        if (terminated) code = p->exitCode == STILL_ACTIVE ? 0 : (DWORD)p->exitCode;
+        else if (mainThread && !p->exiting) EndProcessFromMain(p, (int)code);
+        FinishThread(t, code);
+        current = nullptr;
+    });
+    t->id = idFuture.get();
+    k.byId[t->id] = t;
+    goPromise.set_value();
+    if (out) *out = t;
+    return t->id;
+}
+
+HANDLE NewHandle(HandleRecord record)
+{
+    Kernel &k = K();
+    uintptr_t h = k.nextHandle;
+    k.nextHandle += 4;
+    k.handles[h] = std::move(record);
+    return (HANDLE)h;
+}
+
+const HANDLE kCurrentThreadPseudo = (HANDLE)(LONG_PTR)-2;
+
+std::shared_ptr<Thread> ThreadOfHandle(HANDLE h)
+{
+    if (h == kCurrentThreadPseudo) {
+        if (!current) return nullptr;
+        auto it = K().byId.find(current->id);
+        return it == K().byId.end() ? nullptr : it->second;
+    }
+    auto it = K().handles.find((uintptr_t)h);
+    if (it == K().handles.end()) return nullptr;
+    return it->second.thread;
+}
+
+void StopClockThread()
+{
+    Kernel &k = K();
+    std::thread clock;
+    {
+        std::lock_guard<std::recursive_mutex> lock(BigLock());
+        k.clockStop = true;
+        k.clockWake.notify_all();
+        clock.swap(k.clockThread);
+    }
+    if (clock.joinable()) clock.join();
+    k.clockStop = false;
+}
+
+// Real time: a host thread (not a device thread) runs the scheduled actions.
+void ClockThreadMain()
+{
+    Kernel &k = K();
+    std::unique_lock<std::recursive_mutex> lock(BigLock());
+    while (!k.clockStop) {
+        if (k.actions.empty()) {
+            k.clockWake.wait(lock);
+            continue;
+        }
+        uint64_t at = k.actions.top().at;
+        if (Now() < at) {
+            k.clockWake.wait_until(lock, k.realStart + std::chrono::milliseconds(at));
+            continue;
+        }
+        std::function<void()> action = k.actions.top().action;
+        k.actions.pop();
+        action();
+    }
+}
+
+} // namespace
+
+// ------------------------------------------------------------ shared state
+
+std::recursive_mutex &BigLock()
+{
+    static std::recursive_mutex *lock = new std::recursive_mutex;
+    return *lock;
+}
+
+Thread *CurrentThread() { return current; }
+
+Thread *FindThread(DWORD id)
+{
+    auto it = K().byId.find(id);
+    return it == K().byId.end() ? nullptr : it->second.get();
+}
+
+std::shared_ptr<Process> FindProcess(DWORD id)
+{
+    auto it = K().processes.find(id);
+    return it == K().processes.end() ? nullptr : it->second;
+}
+
+const std::vector<Thread *> &AllThreads() { return K().threads; }
+
+void CheckTerminate()
+{
+    Thread *t = current;
+    if (t && t->terminate && !t->tearingDown && !t->adopted) throw ThreadTerminated();
+}
+
+void Wake(Thread *t)
+{
+    if (t && t->waiting) {
+        t->waiting = false;
+        t->woken = true;
+        K().running++;
+        t->wake.notify_one();
+    }
+}
+
+void WakeAll()
+{
+    for (Thread *t : K().threads) Wake(t);
+    K().hostWake.notify_all();
+}
+
+bool BlockCurrent(uint64_t deadline)
+{
+    Kernel &k = K();
+    Thread *t = current;
+    std::recursive_mutex &m = BigLock();
+    if (!t) {
+        // A host thread: replies and ends are announced on hostWake. Device
+        // time may not move for it, so time-outs are polled.
+        int depth = HoldOnce();
+        if (deadline == kNoDeadline) k.hostWake.wait(m);
+        else if (Now() < deadline) k.hostWake.wait_for(m, std::chrono::milliseconds(1));
+        RestoreDepth(depth);
+        return deadline != kNoDeadline && Now() >= deadline;
+    }
+    if (t->tearingDown) return true;
+    CheckTerminate();
+    if (deadline != kNoDeadline && Now() >= deadline) return true;
+    int depth = HoldOnce();
+    t->waiting = true;
+    t->woken = false;
+    t->deadline = deadline;
+    RunningDown();
+    while (!t->woken) {
+        if (deadline != kNoDeadline && !ClockIsStepped()) {
+            t->wake.wait_until(m, k.realStart + std::chrono::milliseconds(deadline));
+            if (!t->woken && Now() >= deadline) {
+                t->waiting = false;
+                t->woken = true;
+                k.running++;
+            }
+        } else {
+            t->wake.wait(m);
+        }
+    }
+    t->deadline = kNoDeadline;
+    RestoreDepth(depth);
+    CheckTerminate();
+    return deadline != kNoDeadline && Now() >= deadline;
+}
+
+// ------------------------------------------------------------------ clock
+
+uint64_t Now()
+{
+    Kernel &k = K();
+    if (ClockIsStepped()) return k.virtualNow.load(std::memory_order_relaxed);
+    return (uint64_t)std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - k.realStart).count();
+}
+
+DWORD TickOf(uint64_t deviceTime) { return (DWORD)(K().config.tickStart + deviceTime); }
+
+void ScheduleAt(uint64_t atMs, std::function<void()> action)
+{
+    Kernel &k = K();
+    std::lock_guard<std::recursive_mutex> lock(BigLock());
+    k.actions.push(ScheduledAction{atMs, k.actionSequence++, std::move(action)});
+    if (!ClockIsStepped()) {
+        if (!k.clockThread.joinable()) k.clockThread = std::thread(ClockThreadMain);
+        k.clockWake.notify_all();
+    } else if (k.running == 0 && !k.advancing) {
+        int depth = HoldOnce();
+        OnAllWaiting();
+        RestoreDepth(depth);
+    }
+}
+
+void HoldClock()
+{
+    std::lock_guard<std::recursive_mutex> lock(BigLock());
+    K().holds++;
+    K().running++;
+}
+
+void ReleaseClock()
+{
+    std::lock_guard<std::recursive_mutex> lock(BigLock());
+    if (K().holds == 0) return;
+    K().holds--;
+    int depth = HoldOnce();
+    RunningDown();
+    RestoreDepth(depth);
+}
+
+namespace {
+
+// The calling device thread stops counting as running while it drives the
+// clock from outside (AdvanceClock, Settle); returns whether it did count.
+bool StepAside()
+{
+    Thread *t = current;
+    if (!t || t->waiting) return false;
+    RunningDown();
+    return true;
+}
+
+void StepBack(bool aside)
+{
+    if (aside) K().running++;
+}
+
+void WaitAllWaiting(std::recursive_mutex &m)
+{
+    while (K().running > 0) K().hostWake.wait(m);
+}
+
+} // namespace
+
+void AdvanceClock(uint32_t milliseconds)
+{
+    Kernel &k = K();
+    std::recursive_mutex &m = BigLock();
+    std::lock_guard<std::recursive_mutex> lock(m);
+    int depth = HoldOnce();
+    bool aside = StepAside();
+    uint64_t target = Now() + milliseconds;
+    if (k.config.manualClock) {
+        for (;;) {
+            WaitAllWaiting(m);
+            uint64_t next = EarliestEvent();
+            if (next == kNoDeadline || next > target) break;
+            if (next > k.virtualNow.load()) k.virtualNow.store(next);
+            FireDue();
+        }
+        if (target > k.virtualNow.load()) k.virtualNow.store(target);
+        WaitAllWaiting(m);
+    } else if (k.config.virtualTime) {
+        // The clock runs by itself; an event at the target makes it get there.
+        bool reached = false;
+        k.actions.push(ScheduledAction{target, k.actionSequence++, [&reached] {
+                                           reached = true;
+                                           K().hostWake.notify_all();
+                                       }});
+        if (k.running == 0) OnAllWaiting();
+        while (!reached) k.hostWake.wait(m);
+    } else {
+        while (Now() < target) k.hostWake.wait_until(m, k.realStart + std::chrono::milliseconds(target));
+    }
+    StepBack(aside);
+    RestoreDepth(depth);
+}
+
+void Settle()
+{
+    Kernel &k = K();
+    std::recursive_mutex &m = BigLock();
+    std::lock_guard<std::recursive_mutex> lock(m);
+    int depth = HoldOnce();
+    bool aside = StepAside();
+    uint64_t generation = k.idleGeneration;
+    while (k.running > 0 && k.idleGeneration == generation) k.hostWake.wait(m);
+    StepBack(aside);
+    RestoreDepth(depth);
+}
+
+// ---------------------------------------------------------------- threads
+
+DWORD AdoptCurrentThread(DWORD processId)
+{
+    Kernel &k = K();
+    std::lock_guard<std::recursive_mutex> lock(BigLock());
+    if (current) return current->id;
+    std::shared_ptr<Process> process =
+        processId ? FindProcess(processId) : NewProcess(u"test.exe", u"\\Windows\\test.exe");
+    if (!process || process->ended) return 0;
+    auto t = std::make_shared<Thread>();
+    t->process = process;
+    t->adopted = true;
+    t->startTime = Now();
+    t->id = OwnTid();
+    k.running++;
+    k.threads.push_back(t.get());
+    process->threads.push_back(t.get());
+    k.byId[t->id] = t;
+    CountObject(KindThread, 1);
+    current = t.get();
+    return t->id;
+}
+
+void ReleaseCurrentThread()
+{
+    Kernel &k = K();
+    std::lock_guard<std::recursive_mutex> lock(BigLock());
+    Thread *t = current;
+    if (!t || !t->adopted) return;
+    int depth = HoldOnce();
+    std::shared_ptr<Thread> keep = k.byId[t->id];
+    FinishThread(keep, 0);
+    current = nullptr;
+    RestoreDepth(depth);
+}
+
+DWORD StartDeviceThread(DWORD processId, std::function<void()> body)
+{
+    std::shared_ptr<Process> process;
+    {
+        std::lock_guard<std::recursive_mutex> lock(BigLock());
+        process = processId ? FindProcess(processId) : NewProcess(u"test.exe", u"\\Windows\\test.exe");
+        if (!process || process->ended || process->exiting) return 0;
+    }
+    return Launch(process, [body] {
+        body();
+        return (DWORD)0;
+    }, false, nullptr);
+}
+
+std::vector<DWORD> DeviceProcesses()
+{
+    std::lock_guard<std::recursive_mutex> lock(BigLock());
+    std::vector<DWORD> ids;
+    for (auto &entry : K().processes)
+        if (!entry.second->ended) ids.push_back(entry.first);
+    return ids;
+}
+
+std::vector<DWORD> DeviceThreadsOf(DWORD processId)
+{
+    std::lock_guard<std::recursive_mutex> lock(BigLock());
+    std::vector<DWORD> ids;
+    std::shared_ptr<Process> p = FindProcess(processId);
+    if (p)
+        for (Thread *t : p->threads) ids.push_back(t->id);
+    return ids;
+}
+
+// --------------------------------------------------------------- programs
+
+void RegisterProgram(const std::u16string &imageName, const std::u16string &path, ProgramEntry entry,
+                     const uint8_t *resources, size_t resourceSize)
+{
+    std::lock_guard<std::recursive_mutex> lock(BigLock());
+    auto &programs = K().programs;
+    for (ProgramRecord &p : programs) {
+        if (Lower(p.image) == Lower(imageName)) {
+            p = ProgramRecord{imageName, path, entry, resources, resourceSize};
+            return;
+        }
+    }
+    programs.push_back(ProgramRecord{imageName, path, entry, resources, resourceSize});
+}
+
+DWORD StartProgram(const std::u16string &imageName, const std::u16string &commandLine, DWORD *mainThreadId)
+{
+    std::shared_ptr<Process> process;
+    ProgramRecord program{};
+    {
+        std::lock_guard<std::recursive_mutex> lock(BigLock());
+        std::u16string wanted = Lower(imageName), wantedFile = Lower(FilePart(imageName));
+        bool found = false;
+        for (const ProgramRecord &p : K().programs) {
+            if (Lower(p.image) == wanted || Lower(p.path) == wanted || Lower(p.image) == wantedFile) {
+                program = p;
+                found = true;
+                break;
+            }
+        }
+        if (!found) return 0;
+        process = NewProcess(program.image, program.path);
+        process->resources = program.resources;
+        process->resourceSize = program.resourceSize;
+    }
+    HINSTANCE module = process->module;
+    ProgramEntry entry = program.entry;
+    std::u16string line = commandLine;
+    DWORD tid = Launch(process, [entry, module, line]() mutable {
+        std::vector<WCHAR> buffer(line.begin(), line.end());
+        buffer.push_back(0);
+        return (DWORD)entry(module, buffer.data());
+    }, true, nullptr);
+    if (mainThreadId) *mainThreadId = tid;
+    return process->id;
+}
+
+bool WaitProgram(DWORD processId, int *exitCode, uint32_t timeoutMs)
+{
+    Kernel &k = K();
+    std::recursive_mutex &m = BigLock();
+    std::lock_guard<std::recursive_mutex> lock(m);
+    int depth = HoldOnce();
+    auto until = SteadyClock::now() + std::chrono::milliseconds(timeoutMs);
+    bool ended = false;
+    for (;;) {
+        std::shared_ptr<Process> p = FindProcess(processId);
+        if (!p || p->ended) {
+            ended = true;
+            if (exitCode) *exitCode = p ? p->exitCode : 0;
+            break;
+        }
+        if (k.hostWake.wait_until(m, until) == std::cv_status::timeout && SteadyClock::now() >= until) break;
+    }
+    RestoreDepth(depth);
+    return ended;
+}
+
+bool ProgramRunning(DWORD processId)
+{
+    std::lock_guard<std::recursive_mutex> lock(BigLock());
+    std::shared_ptr<Process> p = FindProcess(processId);
+    return p && !p->ended;
+}
+
+DWORD CurrentProcess() { return current ? current->process->id : 0; }
+
+std::u16string ProcessPath(DWORD processId)
+{
+    std::lock_guard<std::recursive_mutex> lock(BigLock());
+    std::shared_ptr<Process> p = FindProcess(processId);
+    return p ? p->path : std::u16string();
+}
+
+HINSTANCE ModuleOfProcess(DWORD processId)
+{
+    std::lock_guard<std::recursive_mutex> lock(BigLock());
+    std::shared_ptr<Process> p = FindProcess(processId);
+    return p ? p->module : nullptr;
+}
+
+DWORD ProcessOfModule(HMODULE module)
+{
+    std::lock_guard<std::recursive_mutex> lock(BigLock());
+    for (auto &entry : K().processes)
+        if (entry.second->module == module) return entry.first;
+    return 0;
+}
+
+bool ModuleResources(HMODULE module, const uint8_t **bytes, size_t *size)
+{
+    std::lock_guard<std::recursive_mutex> lock(BigLock());
+    for (auto &entry : K().processes) {
+        Process &p = *entry.second;
+        if (p.module == module && p.resources) {
+            *bytes = p.resources;
+            *size = p.resourceSize;
+            return true;
+        }
+    }
+    return false;
+}
+
+// ------------------------------------------------------------------ reset
+
+void OnReset(std::function<void()> action)
+{
+    std::lock_guard<std::recursive_mutex> lock(BigLock());
+    K().resetHooks.push_back(std::move(action));
+}
+
+const Config &CurrentConfig() { return K().config; }
+
+void ResetDevice(const Config &config)
+{
+    Kernel &k = K();
+    ReleaseCurrentThread();
+    StopClockThread();
+    std::vector<std::thread> hosts;
+    {
+        std::lock_guard<std::recursive_mutex> lock(BigLock());
+        int depth = HoldOnce();
+        for (Thread *t : k.threads) t->terminate = true;
+        WakeAll();
+        for (Thread *t : k.threads)
+            if (!t->adopted && t->host.joinable()) hosts.push_back(std::move(t->host));
+        RestoreDepth(depth);
+    }
+    // A lock held by the caller would keep the threads from leaving.
+    int depth = LockDepth();
+    for (int i = 0; i < depth; i++) BigLock().unlock();
+    for (std::thread &h : hosts) h.join();
+    for (int i = 0; i < depth; i++) BigLock().lock();
+
+    std::vector<std::function<void()>> hooks;
+    {
+        std::lock_guard<std::recursive_mutex> lock(BigLock());
+        JoinFinishedHosts();
+        // Threads adopted by other host threads and never released.
+        for (Thread *t : k.threads) {
+            t->finished = true;
+            CountObject(KindThread, -1);
+        }
+        k.threads.clear();
+        k.byId.clear();
+        ResetUser();
+        ResetSystem();
+        k.processes.clear();
+        k.processCount = 0;
+        k.handles.clear();
+        k.programs.clear();
+        while (!k.actions.empty()) k.actions.pop();
+        k.running = 0;
+        k.holds = 0;
+        k.advancing = false;
+        k.config = config;
+        k.realStart = SteadyClock::now();
+        k.virtualNow.store(0);
+        ResetObjectCounts();
+        hooks = k.resetHooks;
+    }
+    for (auto &hook : hooks) hook();
+    std::lock_guard<std::recursive_mutex> lock(BigLock());
+    RebuildScreen();
+}
+
+} // namespace dev
+
+using namespace dev;
+
+// ---------------------------------------------------------------- Win32 side
+
+DWORD GetTickCount(void)
+{
+    CheckTerminate();
+    return TickOf(Now());
+}
+
+void Sleep(DWORD milliseconds)
+{
+    Thread *t = current;
+    if (!t) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds == INFINITE ? 0 : milliseconds));
+        return;
+    }
+    std::lock_guard<std::recursive_mutex> lock(BigLock());
+    CheckTerminate();
+    if (milliseconds == 0) return;
+    uint64_t deadline = milliseconds == INFINITE ? kNoDeadline : Now() + milliseconds;
+    while (!BlockCurrent(deadline)) {
+        if (t->tearingDown) return;
+    }
+}
+
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds)
+{
+    Kernel &k = K();
+    std::lock_guard<std::recursive_mutex> lock(BigLock());
+    CheckTerminate();
+    auto it = k.handles.find((uintptr_t)handle);
+    if (it == k.handles.end()) {
+        SetLastError(6); // ERROR_INVALID_HANDLE
+        return WAIT_FAILED;
+    }
+    HandleRecord record = it->second;
+    uint64_t deadline = milliseconds == INFINITE ? kNoDeadline : Now() + milliseconds;
+    for (;;) {
+        bool signalled = record.thread ? record.thread->finished : record.process->ended;
+        if (signalled) return WAIT_OBJECT_0;
+        if (deadline != kNoDeadline && Now() >= deadline) return WAIT_TIMEOUT;
+        if (current && current->tearingDown) return WAIT_TIMEOUT;
+        BlockCurrent(deadline);
+    }
+}
+
+HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD,
+                    LPDWORD threadId)
+{
+    if (!start) return nullptr;
+    std::shared_ptr<Process> process;
+    {
+        std::lock_guard<std::recursive_mutex> lock(BigLock());
+        CheckTerminate();
+        process = current ? current->process : NewProcess(u"test.exe", u"\\Windows\\test.exe");
+        if (process->exiting) return nullptr;
+    }
+    std::shared_ptr<Thread> t;
+    DWORD id = Launch(process, [start, parameter] { return start(parameter); }, false, &t);
+    std::lock_guard<std::recursive_mutex> lock(BigLock());
+    if (threadId) *threadId = id;
+    return NewHandle(HandleRecord{t, nullptr});
+}
+
+BOOL SetThreadPriority(HANDLE thread, int priority)
+{
+    std::lock_guard<std::recursive_mutex> lock(BigLock());
+    std::shared_ptr<Thread> t = ThreadOfHandle(thread);
+    if (!t || priority < THREAD_PRIORITY_TIME_CRITICAL || priority > THREAD_PRIORITY_IDLE) {
+        SetLastError(t ? 87 : 6); // ERROR_INVALID_PARAMETER, ERROR_INVALID_HANDLE
+        return FALSE;
+    }
+    t->priority = priority;
+    return TRUE;
+}
+
+int GetThreadPriority(HANDLE thread)
+{
+    std::lock_guard<std::recursive_mutex> lock(BigLock());
+    std::shared_ptr<Thread> t = ThreadOfHandle(thread);
+    if (!t) {
+        SetLastError(6);
+        return 0x7FFFFFFF; // THREAD_PRIORITY_ERROR_RETURN
+    }
+    return t->priority;
+}
+
+DWORD GetCurrentThreadId(void) { return current ? current->id : OwnTid(); }
+
+DWORD GetCurrentProcessId(void) { return current ? current->process->id : (DWORD)getpid(); }
+
+HANDLE GetCurrentThread(void) { return kCurrentThreadPseudo; }
+
+BOOL CloseHandle(HANDLE handle)
+{
+    if (handle == kCurrentThreadPseudo) return TRUE;
+    std::lock_guard<std::recursive_mutex> lock(BigLock());
+    if (!K().handles.erase((uintptr_t)handle)) {
+        SetLastError(6);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL GetExitCodeThread(HANDLE thread, LPDWORD exitCode)
+{
+    std::lock_guard<std::recursive_mutex> lock(BigLock());
+    std::shared_ptr<Thread> t = ThreadOfHandle(thread);
+    if (!t || !exitCode) {
+        SetLastError(6);
+        return FALSE;
+    }
+    *exitCode = t->finished ? t->exitCode : STILL_ACTIVE;
+    return TRUE;
+}
+
+BOOL GetThreadTimes(HANDLE thread, LPFILETIME creation, LPFILETIME exitTime, LPFILETIME kernel, LPFILETIME user)
+{
+    DWORD id;
+    uint64_t start = 0;
+    {
+        std::lock_guard<std::recursive_mutex> lock(BigLock());
+        std::shared_ptr<Thread> t = ThreadOfHandle(thread);
+        // As on the device, a thread identifier may stand in for a handle.
+        id = t ? t->id : (DWORD)(uintptr_t)thread;
+        Thread *live = FindThread(id);
+        if (live) start = live->startTime;
+    }
+    uint64_t user100ns = 0, kernel100ns = 0;
+    if (!LinuxThreadTimes(id, &user100ns, &kernel100ns)) {
+        SetLastError(6);
+        return FALSE;
+    }
+    auto put = [](LPFILETIME f, uint64_t v) {
+        if (f) {
+            f->dwLowDateTime = (DWORD)v;
+            f->dwHighDateTime = (DWORD)(v >> 32);
+        }
+    };
+    put(creation, start * 10000);
+    put(exitTime, 0);
+    put(kernel, kernel100ns);
+    put(user, user100ns);
+    return TRUE;
+}
+
+BOOL CreateProcessW(LPCWSTR imageName, LPWSTR commandLine, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD,
+                    LPVOID, LPCWSTR, LPSTARTUPINFOW, LPPROCESS_INFORMATION processInformation)
+{
+    CheckTerminate();
+    if (!imageName) {
+        SetLastError(2); // ERROR_FILE_NOT_FOUND
+        return FALSE;
+    }
+    DWORD tid = 0;
+    DWORD pid = StartProgram(imageName, commandLine ? std::u16string(commandLine) : std::u16string(), &tid);
+    if (!pid) {
+        SetLastError(2);
+        return FALSE;
+    }
+    if (processInformation) {
+        std::lock_guard<std::recursive_mutex> lock(BigLock());
+        Kernel &k = K();
+        auto thread = k.byId.count(tid) ? k.byId[tid] : nullptr;
+        processInformation->hProcess = NewHandle(HandleRecord{nullptr, FindProcess(pid)});
+        processInformation->hThread = thread ? NewHandle(HandleRecord{thread, nullptr}) : nullptr;
+        processInformation->dwProcessId = pid;
+        processInformation->dwThreadId = tid;
+    }
+    return TRUE;
+}

@@ -1,0 +1,154 @@
+// Private to the kernel and window core of the device (kernel*.cpp,
+// user_*.cpp): device threads, their queues and the clock they wait on.
+//
+// Every device thread has one record. A thread is either running or waiting;
+// the kernel keeps the number of running threads, and the virtual and manual
+// clocks move only while it is zero. Whoever makes a waiting thread runnable
+// again (a post, a reply, a due deadline) marks it running at once, before it
+// actually wakes, so the clock cannot slip past it in between.
+#pragma once
+
+#include "internal.h"
+
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <thread>
+#include <string>
+#include <vector>
+
+namespace dev {
+
+const uint64_t kNoDeadline = ~(uint64_t)0;
+
+struct Process;
+struct Window;
+struct Timer;
+
+// A message sent to another thread's window; the sender waits for done.
+struct SentMessage {
+    HWND window;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    struct Thread *sender; // null for a host thread or a notification nobody waits for
+    bool done = false;
+    bool abandoned = false; // the sender stopped waiting (timeout, termination)
+    LRESULT result = 0;
+};
+
+// Stylus input waiting in a thread's queue, turned into mouse messages when
+// the thread fetches it (hit testing runs on the window's own thread).
+struct RawInput {
+    HWND window; // target chosen when the input happened (capture or pixel owner)
+    POINT screen;
+    bool down;
+    uint64_t time;
+};
+
+struct Thread {
+    DWORD id = 0; // Linux thread id
+    std::shared_ptr<Process> process;
+    int priority = THREAD_PRIORITY_NORMAL;
+    bool adopted = false;     // a host thread that called AdoptCurrentThread
+    uint64_t startTime = 0;   // device time at start
+
+    // scheduling (guarded by BigLock)
+    bool waiting = false;
+    bool woken = false;
+    uint64_t deadline = kNoDeadline;
+    std::condition_variable_any wake;
+    bool terminate = false;   // its process ended: leave at the next device call
+    bool tearingDown = false; // leaving: waits return at once, nothing throws
+    bool finished = false;
+    DWORD exitCode = STILL_ACTIVE;
+    std::thread host;         // joined by ResetDevice (not for adopted threads)
+
+    // queue (user_message.cpp)
+    std::deque<std::shared_ptr<SentMessage>> sent;
+    std::deque<MSG> posted;
+    std::deque<RawInput> input;
+    bool quit = false;
+    int quitCode = 0;
+    DWORD lastMessageTime = 0;
+    uint64_t lastPump = 0;    // device time of the last GetMessage/PeekMessage
+    int sendDepth = 0;        // inside a cross-thread SendMessage
+
+    // windows and timers of the thread (user_*.cpp)
+    std::vector<Window *> windows;
+    std::vector<Timer *> timers;
+    HWND active = nullptr;
+    HWND focus = nullptr;
+};
+
+struct Process {
+    DWORD id = 0;
+    std::u16string image;       // "PegHelp.exe"
+    std::u16string path;        // "\\Windows\\PegHelp.exe"
+    HINSTANCE module = nullptr;
+    const uint8_t *resources = nullptr;
+    size_t resourceSize = 0;
+    std::vector<Thread *> threads; // live threads
+    bool exiting = false;       // main entry returned: other threads are told to leave
+    bool ended = false;         // no thread left
+    int exitCode = STILL_ACTIVE;
+    std::vector<std::pair<std::u16string, int>> libraries; // loads held, by library key
+};
+
+// Thrown at a device call of a thread whose process has ended; caught by the
+// thread's own wrapper. The monitor's code never sees or catches it.
+struct ThreadTerminated {};
+
+// The calling thread's record, or null for a host thread.
+Thread *CurrentThread();
+Thread *FindThread(DWORD id);
+std::shared_ptr<Process> FindProcess(DWORD id);
+// All live device threads (BigLock held).
+const std::vector<Thread *> &AllThreads();
+
+// Throws ThreadTerminated when the calling device thread has to leave.
+void CheckTerminate();
+
+// Wait until woken or until device time reaches deadline (kNoDeadline: no
+// deadline). Releases BigLock, however deep it is held, while waiting.
+// Returns true when the deadline was reached. For a host thread it waits on
+// the host condition instead (a reply, a thread's end), in real time.
+bool BlockCurrent(uint64_t deadline);
+// Make a waiting device thread run again (BigLock held); harmless otherwise.
+void Wake(Thread *thread);
+// Wake every waiting thread and host waiter: something they may wait for
+// changed (a thread or process ended).
+void WakeAll();
+
+// The device clock in ms (64-bit, from device start).
+inline uint64_t DeviceNow() { return Now(); }
+DWORD TickOf(uint64_t deviceTime);
+
+// Release BigLock completely around a call into program code (a window
+// procedure, a callback), and take it back to the same depth afterwards.
+class Unlocked {
+public:
+    Unlocked();
+    ~Unlocked();
+    Unlocked(const Unlocked &) = delete;
+    Unlocked &operator=(const Unlocked &) = delete;
+private:
+    int depth_;
+};
+
+// Kernel parts reset by ResetDevice (kernel_modules.cpp, kernel_system.cpp).
+void ReleaseProcessLibraries(Process *process);
+void ResetSystem();
+void ResetObjectCounts();
+// The memory source (a test's fixed figures or /proc/meminfo).
+bool ReadMemoryFigures(uint64_t *totalPhys, uint64_t *availPhys);
+
+// User hooks the kernel calls (user_*.cpp).
+void DestroyThreadWindows(Thread *thread);  // on the thread itself, with messages
+void DropProcessWindows(DWORD processId);  // any thread, no messages
+void ReleaseThreadQueue(Thread *thread);    // pending sends answered with 0, timers gone
+void ResetUser();                           // all windows and classes gone
+void RebuildScreen();                       // recompute pixel owners, paint the desktop
+uint64_t NextTimerDue(Thread *thread);      // earliest timer of the thread, or kNoDeadline
+
+} // namespace dev
