@@ -44,15 +44,6 @@ void OnReset(std::function<void()> action);
 // running device thread does. Calls nest.
 void HoldClock();
 void ReleaseClock();
-// Run an action at every ResetDevice, after the kernel and window state are
-// cleared and the new configuration applies (so it may register classes,
-// libraries and programs again). Registered once, kept across resets.
-void OnReset(std::function<void()> action);
-// A host thread that is not a device thread (the emulator's main thread while
-// it starts programs) holds virtual time still between these two calls, as a
-// running device thread does. Calls nest.
-void HoldClock();
-void ReleaseClock();
 
 // Device time in milliseconds since device start (64-bit, never wraps);
 // GetTickCount is tickStart plus this, truncated to 32 bits.
@@ -122,8 +113,6 @@ enum ObjectKind { KindWindow, KindDC, KindBitmap, KindBrush, KindPen, KindFont, 
 void CountObject(ObjectKind kind, int delta);
 long LiveObjects(ObjectKind kind);
 const char *ObjectKindName(ObjectKind kind);
-// Blocks from VirtualAlloc not yet released.
-long LiveVirtualAllocations();
 // Blocks from VirtualAlloc not yet released.
 long LiveVirtualAllocations();
 // Storage that can't be had: after `grant` more successful VirtualAlloc
@@ -209,9 +198,6 @@ uint32_t *ScreenPixels();
 int ScreenWidth();
 int ScreenHeight();
 bool WriteScreenPng(const char *path);
-// BeginPaint's device context: the window's client DC clipped to clip
-// (client coordinates).
-HDC GetPaintDC(HWND window, const RECT *clip);
 // BeginPaint's device context: the window's client DC clipped to clip
 // (client coordinates).
 HDC GetPaintDC(HWND window, const RECT *clip);
