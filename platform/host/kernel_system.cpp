@@ -24,6 +24,8 @@ struct SystemState {
     std::function<MemoryFigures()> memorySource;
     std::function<DiskFigures()> diskSource;
     std::map<void *, size_t> virtualBlocks;
+    long grantBeforeRefusal = 0; // successful allocations still granted before refusing
+    long refusals = 0;           // allocations to refuse after that
 };
 
 SystemState &S()
@@ -118,9 +120,18 @@ long LiveVirtualAllocations()
     return (long)S().virtualBlocks.size();
 }
 
+void RefuseVirtualAlloc(long grant, long refuse)
+{
+    std::lock_guard<std::recursive_mutex> lock(BigLock());
+    S().grantBeforeRefusal = grant < 0 ? 0 : grant;
+    S().refusals = refuse < 0 ? 0 : refuse;
+}
+
 void ResetSystem()
 {
     SystemState &s = S();
+    s.grantBeforeRefusal = 0;
+    s.refusals = 0;
     s.memorySource = nullptr;
     s.diskSource = nullptr;
     for (auto &block : s.virtualBlocks) free(block.first);
@@ -212,6 +223,19 @@ LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD allocationType, DWORD pro
     if (address || size == 0 || !(allocationType & MEM_COMMIT) || protect != PAGE_READWRITE) {
         SetLastError(87);
         return nullptr;
+    }
+    {
+        std::lock_guard<std::recursive_mutex> lock(BigLock());
+        SystemState &s = S();
+        if (s.refusals > 0) {
+            if (s.grantBeforeRefusal > 0) {
+                s.grantBeforeRefusal--;
+            } else {
+                s.refusals--;
+                SetLastError(8); // ERROR_NOT_ENOUGH_MEMORY
+                return nullptr;
+            }
+        }
     }
     size_t rounded = (size + kPage - 1) / kPage * kPage;
     void *block = aligned_alloc(kPage, rounded);
