@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# The windows build under Wine: the main dialog appears on a 240 by 320
+# virtual desktop, a second copy finds it and returns 0, and WM_CLOSE ends the
+# first copy with exit code 0. Keeps build/windows/wine-screenshot.png and
+# the dialog's controls in build/windows/wine-main-dialog.txt.
+# Usage: wine_main.sh SOURCE_DIR BINARY_DIR
+set -uo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../win32/wine_lib.sh"
+wine_begin "$1" "$2" main
+
+title="Performance Monitor"
+exe="$(winpath "$WINDOWS_DIR/perfmon.exe")"
+
+# The first copy runs until it is closed; wintool reports its exit code.
+wt run "$exe" >"$WORK/first.txt" 2>&1 &
+first=$!
+
+check "the dialog appears" wt find "#32770" "$title" 30000
+sleep 3 # a few seconds of graph and figures
+wt dump "#32770" "$title" >"$WINDOWS_DIR/wine-main-dialog.txt" 2>&1
+cat "$WINDOWS_DIR/wine-main-dialog.txt"
+
+has_control() { grep -q "$1" "$WINDOWS_DIR/wine-main-dialog.txt"; }
+check "Threads button" has_control 'class="Button" id=1031 text="Threads".*visible=1'
+check "Hide button" has_control 'class="Button" id=1034 text="Hide".*visible=1'
+check "Help button" has_control 'class="Button" id=1007 text="Help".*visible=1'
+check "graph" has_control 'class="Static" id=1032 .*size=200x40 .*visible=1'
+check "memory figures" has_control 'class="Static" id=1029 text="[0-9,]*|[0-9,]*"'
+check "two-line label" has_control 'text="Program Memory:|Main Memory:"'
+
+shot "$WINDOWS_DIR/wine-screenshot.png"
+check "screenshot kept" test -s "$WINDOWS_DIR/wine-screenshot.png"
+
+# A second start finds the first, brings it forward and returns 0.
+second_rc=0
+timeout 60 wine64 "$WINDOWS_DIR/wintool.exe" -d "$WINE_DESKTOP" run "$exe" >"$WORK/second.txt" 2>&1 || second_rc=$?
+check "a second start returns 0" test "$second_rc" -eq 0
+check "the first keeps running" kill -0 "$first"
+count_dialogs() {
+  wt windows | grep -c "class=\"#32770\" id=[0-9]* text=\"$title\""
+}
+check "one dialog only" test "$(count_dialogs)" -eq 1
+
+# WM_CLOSE ends it, the normal way, with exit code 0.
+check "WM_CLOSE posted" wt close "#32770" "$title"
+first_rc=0
+for _ in $(seq 200); do
+  kill -0 "$first" 2>/dev/null || break
+  sleep 0.1
+done
+if kill -0 "$first" 2>/dev/null; then
+  first_rc=124
+  echo "still running 20 s after WM_CLOSE"
+else
+  wait "$first" || first_rc=$?
+fi
+cat "$WORK/first.txt"
+check "WM_CLOSE ends it with exit code 0" test "$first_rc" -eq 0
+check "the dialog is gone" wt gone "#32770" "$title" 5000
+
+wine_end

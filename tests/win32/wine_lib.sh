@@ -1,0 +1,144 @@
+# Shared steps of the Wine runs (sourced by tests/scripts/wine_*.sh).
+#
+# wine_begin SOURCE_DIR BINARY_DIR NAME: finds the windows build, takes the
+# lock that keeps Wine runs one at a time, starts Xvfb on a free display,
+# makes or reuses the prefix build/windows/wineprefix and starts the virtual
+# desktop "perfmon" (240 by 320, with Wine's taskbar). Everything started is
+# stopped on exit. Then:
+#   wt ARGS...         runs wintool on that desktop (see platform/win32/programs/wintool.cpp)
+#   winpath PATH       the Windows name (Z:\...) of a Unix path
+#   shot FILE          a PNG of the virtual desktop
+#   check NAME CMD...  runs CMD; records NAME as passed or failed
+#   wine_end           prints the tally; exits 1 if anything failed
+#
+# When build/windows has no perfmon.exe or Wine is missing, the run is
+# skipped with a message (exit 0), unless PERFMON_REQUIRE_WINE=1, as
+# scripts/test.sh sets it, makes that a failure.
+
+WINE_DESKTOP=perfmon
+WINE_DESKTOP_SIZE=240x320
+
+wine_skip() {
+  if [ "${PERFMON_REQUIRE_WINE:-0}" = 1 ]; then
+    echo "FAIL: $1" >&2
+    exit 1
+  fi
+  echo "SKIP: $1"
+  exit 0
+}
+
+wine_begin() {
+  SOURCE_DIR="$(cd "$1" && pwd)"
+  WINDOWS_DIR="${PERFMON_WINDOWS_DIR:-$SOURCE_DIR/build/windows}"
+  RUN_NAME="$3"
+  PASSED=0
+  FAILED=0
+  FAILED_NAMES=()
+
+  export PATH="/usr/lib/wine:$PATH"
+  command -v wine64 >/dev/null || wine_skip "wine64 is not installed (bash scripts/setup.sh installs it)"
+  command -v Xvfb >/dev/null || wine_skip "Xvfb is not installed (bash scripts/setup.sh installs it)"
+  for file in perfmon.exe toolhelp.dll wintool.exe; do
+    [ -f "$WINDOWS_DIR/$file" ] ||
+      wine_skip "$WINDOWS_DIR/$file is missing: build it with cmake --preset windows && cmake --build build/windows"
+  done
+
+  WORK="$WINDOWS_DIR/wine-$RUN_NAME"
+  rm -rf "$WORK"
+  mkdir -p "$WORK"
+
+  # One Wine run at a time: they share the prefix and its wineserver.
+  exec 8>"$WINDOWS_DIR/wine.lock"
+  flock 8
+
+  export WINEPREFIX="$WINDOWS_DIR/wineprefix"
+  export WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+  unset WINELOADER WINESERVER
+
+  XVFB_PID=""
+  EXPLORER_PID=""
+  trap wine_stop EXIT
+
+  Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$WORK/display" 2>"$WORK/xvfb.log" &
+  XVFB_PID=$!
+  for _ in $(seq 100); do
+    [ -s "$WORK/display" ] && break
+    sleep 0.1
+  done
+  [ -s "$WORK/display" ] || { echo "FAIL: Xvfb did not start"; cat "$WORK/xvfb.log"; exit 1; }
+  export DISPLAY=":$(cat "$WORK/display")"
+
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "booting a fresh Wine prefix in $WINEPREFIX"
+    local start=$SECONDS
+    timeout 300 wineboot -i >"$WORK/wineboot.log" 2>&1 || true
+    timeout 60 wineserver -w || true
+    # The desktop's own taskbar, with its notification area, like the device's.
+    timeout 60 wine64 reg add "HKCU\\Software\\Wine\\Explorer\\Desktops\\$WINE_DESKTOP" \
+      /v EnableShell /t REG_DWORD /d 1 /f >>"$WORK/wineboot.log" 2>&1
+    # Without a 32-bit Wine, wineboot stops before it puts Wine's own fonts
+    # into the prefix: the caption buttons (Marlett) and the system font
+    # then fall back to letters. Put them where it would have.
+    local fonts="$WINEPREFIX/drive_c/windows/Fonts"
+    if [ -d /usr/share/wine/fonts ] && [ -z "$(ls -A "$fonts" 2>/dev/null)" ]; then
+      mkdir -p "$fonts"
+      cp /usr/share/wine/fonts/* "$fonts/"
+    fi
+    echo "prefix ready after $((SECONDS - start)) s"
+  fi
+  [ -f "$WINEPREFIX/system.reg" ] || { echo "FAIL: wineboot made no prefix"; cat "$WORK/wineboot.log"; exit 1; }
+
+  wine64 explorer "/desktop=$WINE_DESKTOP,$WINE_DESKTOP_SIZE" >"$WORK/explorer.log" 2>&1 &
+  EXPLORER_PID=$!
+  for _ in $(seq 150); do
+    wt find Shell_TrayWnd - >/dev/null 2>&1 && break
+    sleep 0.2
+  done
+  wt taskbar >"$WORK/taskbar.txt" 2>&1 || { echo "FAIL: the virtual desktop did not start"; exit 1; }
+}
+
+wine_stop() {
+  # Only what this run started: the prefix's wineserver and its processes,
+  # then this run's X server.
+  if [ -n "${WINEPREFIX:-}" ]; then
+    timeout 30 wineserver -k >/dev/null 2>&1 || true
+  fi
+  [ -n "$EXPLORER_PID" ] && wait "$EXPLORER_PID" 2>/dev/null
+  [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
+  return 0
+}
+
+wt() {
+  timeout 120 wine64 "$WINDOWS_DIR/wintool.exe" -d "$WINE_DESKTOP" "$@"
+}
+
+winpath() {
+  local path
+  path="$(readlink -f "$1")"
+  printf 'Z:%s' "${path//\//\\}"
+}
+
+shot() {
+  # The virtual desktop sits at the top left of the X screen.
+  import -display "$DISPLAY" -window root -crop "$WINE_DESKTOP_SIZE+0+0" +repage "$1" 2>"$WORK/import.log"
+}
+
+check() {
+  local name="$1"
+  shift
+  if "$@"; then
+    echo "ok   $name"
+    PASSED=$((PASSED + 1))
+  else
+    echo "FAIL $name"
+    FAILED=$((FAILED + 1))
+    FAILED_NAMES+=("$name")
+  fi
+}
+
+wine_end() {
+  echo "$RUN_NAME: $PASSED passed, $FAILED failed"
+  [ "$FAILED" -eq 0 ] || { printf '  failed: %s\n' "${FAILED_NAMES[@]}"; exit 1; }
+  exit 0
+}
