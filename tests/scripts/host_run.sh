@@ -1,0 +1,61 @@
+#!/bin/bash
+# Whole runs of the emulator, headless: the timed close with its screenshot
+# and window dump, the stand-in programs, a tick count about to wrap, and a
+# close by SIGTERM. Arguments: <source dir> <binary dir>.
+set -u
+bin=$2
+perfmon=$bin/perfmon
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+
+[ -x "$perfmon" ] || { echo "FAIL: $perfmon not built" >&2; exit 1; }
+
+# The timed close: exit code 0, a 240 by 320 PNG, the dialog and the taskbar in the dump.
+timeout 300 "$perfmon" --headless --virtual-time --seconds 5 --screenshot "$work/x.png" --dump-windows \
+    >"$work/dump.txt" 2>"$work/err.txt"
+code=$?
+[ $code -eq 0 ] || { fail "timed run exited $code"; cat "$work/err.txt" >&2; }
+if [ -s "$work/x.png" ]; then
+    signature=$(head -c 8 "$work/x.png" | od -An -tx1 | tr -d ' \n')
+    [ "$signature" = "89504e470d0a1a0a" ] || fail "screenshot is no PNG: $signature"
+    size=$(od -An -tx1 -j 16 -N 8 "$work/x.png" | tr -d ' \n')
+    [ "$size" = "000000f000000140" ] || fail "screenshot is not 240 by 320: $size"
+else
+    fail "no screenshot written"
+fi
+grep 'Dialog' "$work/dump.txt" | grep -q 'Performance Monitor' ||
+    { fail "no \"Performance Monitor\" dialog in the dump"; cat "$work/dump.txt" >&2; }
+grep -q 'HHTaskBar' "$work/dump.txt" || fail "no HHTaskBar in the dump"
+
+# Every stand-in at once, scripted taps on empty screen, a tick count that
+# wraps during the run and the oldest version class.
+timeout 300 "$perfmon" --headless --virtual-time --seconds 4 --alternate-taskbar --wexdock --hang-demo \
+    --add-icon-before 2 --tap 5,5@1 --tap 120,150@1.5 --tick-start 4294965296 --os-version 2.10 \
+    --dump-windows >"$work/all.txt" 2>"$work/err.txt"
+code=$?
+[ $code -eq 0 ] || { fail "run with the stand-ins exited $code"; cat "$work/err.txt" >&2; }
+for class in Halvane Wexdock HangDemo HHTaskBar; do
+    grep -q "$class" "$work/all.txt" || fail "no $class window in the dump"
+done
+
+# SIGTERM closes the monitor the normal way: exit code 0.
+"$perfmon" --headless >"$work/term.txt" 2>&1 &
+pid=$!
+sleep 2
+kill -TERM $pid
+for _ in $(seq 1 100); do
+    kill -0 $pid 2>/dev/null || break
+    sleep 0.1
+done
+if kill -0 $pid 2>/dev/null; then
+    fail "still running 10 s after SIGTERM"
+    kill -KILL $pid
+fi
+wait $pid
+code=$?
+[ $code -eq 0 ] || { fail "SIGTERM run exited $code"; cat "$work/term.txt" >&2; }
+
+[ $failures -eq 0 ] || exit 1
+echo "host runs: all passed"
