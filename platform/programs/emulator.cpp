@@ -16,8 +16,6 @@ const char16_t monitorImage[] = u"perfmon.exe";
 const char16_t monitorPath[] = u"\\Windows\\perfmon.exe";
 // A stylus press lasts a moment; buttons act on the release.
 const uint64_t tapHoldMs = 50;
-// Other programs get this long (real time) to close after the monitor ended.
-const uint32_t programCloseMs = 2000;
 
 volatile std::sig_atomic_t closeSignals = 0;
 
@@ -52,32 +50,6 @@ void CloseMonitor() {
     std::lock_guard<std::recursive_mutex> lock(BigLock());
     run.closeSent = true;
     CloseWindowNormally(DEVICE_DIALOG_CLASS, u"Performance Monitor");
-}
-
-void CloseOtherPrograms() {
-    std::vector<HWND> windows;
-    {
-        std::lock_guard<std::recursive_mutex> lock(BigLock());
-        ProgramWindows &w = Windows();
-        for (HWND window : {LiveTaskbar(), w.help, w.halvane, w.wexdock, w.hangDemo, w.trayGuest})
-            if (window && IsWindow(window))
-                windows.push_back(window);
-    }
-    std::vector<DWORD> processes;
-    for (HWND window : windows) {
-        DWORD processId = 0;
-        {
-            std::lock_guard<std::recursive_mutex> lock(BigLock());
-            GetWindowThreadProcessId(window, &processId);
-            PostMessageW(window, WM_CLOSE, 0, 0);
-        }
-        if (processId)
-            processes.push_back(processId);
-    }
-    for (DWORD processId : processes) {
-        int code = 0;
-        WaitProgram(processId, &code, programCloseMs);
-    }
 }
 
 } // namespace
@@ -150,7 +122,8 @@ int RunEmulator(const EmulatorOptions &options, ProgramEntry monitorEntry, const
     if (presenting)
         PresenterShut();
     CaptureEnd(); // the monitor ended by itself: show what is left
-    CloseOtherPrograms();
+    // End the device: every other program's threads leave at their next call.
+    ResetDevice(config);
     return exitCode;
 }
 

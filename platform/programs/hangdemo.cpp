@@ -71,6 +71,7 @@ int HangDemoMain(HINSTANCE instance, LPWSTR) {
                                   20, 150, 200, 100, nullptr, nullptr, instance, nullptr);
     if (!window)
         return 1;
+    RegisterSystemClasses(); // "Button" is there only once a dialog was made
     CreateWindowExW(0, u"Button", u"Freeze 10 s", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 8, 6, 90, 22,
                     window, (HMENU)(UINT_PTR)freezeButton, instance, nullptr);
     {
