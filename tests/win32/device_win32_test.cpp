@@ -179,15 +179,25 @@ CHECK_CASE(WindowTextWaitsForHungWindowOfAnotherProcess)
     CloseHandle(process.hProcess);
 }
 
-CHECK_CASE(PriorityRuleTable)
+CHECK_CASE(PriorityRules)
 {
-    struct { long desktop; long device; } table[] = {
+    struct { int level; long device; } levels[] = {
+        {THREAD_PRIORITY_TIME_CRITICAL, 0}, {31, 0}, {14, 1}, {6, 1}, {3, 1},
+        {THREAD_PRIORITY_HIGHEST, 1}, {THREAD_PRIORITY_ABOVE_NORMAL, 2}, {THREAD_PRIORITY_NORMAL, 3},
+        {THREAD_PRIORITY_BELOW_NORMAL, 4}, {THREAD_PRIORITY_LOWEST, 5}, {-3, 6}, {-7, 6}, {-14, 6},
+        {THREAD_PRIORITY_IDLE, 7}, {-31, 7},
+    };
+    for (auto &c : levels) {
+        long device = DevicePriorityFromLevel(c.level);
+        CHECK(device == c.device, "level %d: got %ld, want %ld", c.level, device, c.device);
+    }
+    struct { long base; long device; } bases[] = {
         {31, 0}, {16, 0}, {15, 0}, {14, 1}, {13, 1}, {10, 1}, {9, 2}, {8, 3},
         {7, 4}, {6, 5}, {5, 6}, {4, 6}, {2, 6}, {1, 7}, {0, 7}, {-3, 7},
     };
-    for (auto &c : table) {
-        long device = DevicePriorityFromDesktop(c.desktop);
-        CHECK(device == c.device, "desktop %ld: got %ld, want %ld", c.desktop, device, c.device);
+    for (auto &c : bases) {
+        long device = DevicePriorityFromBase(c.base);
+        CHECK(device == c.device, "base %ld: got %ld, want %ld", c.base, device, c.device);
     }
 }
 

@@ -1,31 +1,39 @@
-// Base priorities from the desktop's scale onto the device's.
+// Thread priorities from the desktop's scales onto the device's.
 //
-// The desktop reports a thread's base priority on its 0..31 scale, the sum
-// of the process's class base and the thread's level: in a normal-class
-// process idle is 1, lowest 6, below normal 7, normal 8, above normal 9,
-// highest 10 and time-critical 15. The device has one scale of eight levels,
-// 0 (time-critical) to 7 (idle), 3 normal. The rule places a desktop value by
-// where it falls against the normal class's levels:
+// The device has one scale of eight levels, 0 (time-critical) to 7 (idle),
+// 3 normal, and no process classes. The desktop sets a thread's level
+// relative to its process's class (THREAD_PRIORITY_IDLE -15, LOWEST -2 ..
+// HIGHEST 2, TIME_CRITICAL 15) and reports in the tool-help walk a base
+// priority on its 0..31 scale, the class base plus that level. Wine fills
+// the walk with the relative level instead, so the adapter asks the thread
+// itself (GetThreadPriority) and reads the same answer on both; only a
+// thread it may not open falls back to the walk's base priority.
 //
-//   desktop base   device level
-//   15 and above   0  time-critical (also every realtime-class thread)
-//   10 .. 14       1  highest (also high-class threads)
-//   9              2  above normal
-//   8              3  normal
-//   7              4  below normal
-//   6              5  lowest
-//   2 .. 5         6  above idle (idle-class threads that aren't idle)
-//   1 and below    7  idle
+//   thread level            device    base priority (fallback)
+//   15 (time-critical)      0         15 and above (all realtime class)
+//   3 .. 14, 2 (highest)    1         10 .. 14 (also high class)
+//   1 (above normal)        2         9
+//   0 (normal)              3         8
+//   -1 (below normal)       4         7
+//   -2 (lowest)             5         6
+//   -3 .. -14               6         2 .. 5 (idle class, above idle)
+//   -15 (idle)              7         1 and below
 #pragma once
 
-static inline long DevicePriorityFromDesktop(long basePriority)
+static inline long DevicePriorityFromLevel(int level)
+{
+    if (level >= 15) return 0;
+    if (level >= 2) return 1;
+    if (level <= -15) return 7;
+    if (level <= -3) return 6;
+    return 3 - level; // 1 above, 0 normal, -1 below, -2 lowest
+}
+
+static inline long DevicePriorityFromBase(long basePriority)
 {
     if (basePriority >= 15) return 0;
     if (basePriority >= 10) return 1;
-    if (basePriority == 9) return 2;
-    if (basePriority == 8) return 3;
-    if (basePriority == 7) return 4;
-    if (basePriority == 6) return 5;
+    if (basePriority >= 6) return 3 - (basePriority - 8); // 9 above .. 6 lowest
     if (basePriority >= 2) return 6;
     return 7;
 }

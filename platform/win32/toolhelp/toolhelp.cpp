@@ -5,7 +5,7 @@
 // "toolhelp" by name and resolves the device's six names, which toolhelp.def
 // maps onto the functions here. The records keep the desktop's layout (the
 // monitor sizes them with the desktop's sizeof); only the thread's base
-// priority is moved onto the device's scale.
+// priority is moved onto the device's scale (priority.h).
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -44,8 +44,16 @@ BOOL WINAPI AdapterProcessNext(HANDLE snapshot, PROCESSENTRY32W *entry)
 
 static BOOL OnDeviceScale(BOOL found, THREADENTRY32 *entry)
 {
-    if (found)
-        entry->tpBasePri = DevicePriorityFromDesktop(entry->tpBasePri);
+    if (!found)
+        return found;
+    HANDLE thread = OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, entry->th32ThreadID);
+    int level = THREAD_PRIORITY_ERROR_RETURN;
+    if (thread != NULL) {
+        level = GetThreadPriority(thread);
+        CloseHandle(thread);
+    }
+    entry->tpBasePri = level != THREAD_PRIORITY_ERROR_RETURN ? DevicePriorityFromLevel(level)
+                                                             : DevicePriorityFromBase(entry->tpBasePri);
     return found;
 }
 
