@@ -45,7 +45,9 @@ void UpdateLoadEstimate(void)
     if (4 * s->idleGapSum > 3 * s->gapSumMin)
         s->idleGapSum = (3 * s->gapSumMin) / 4;
 
-    int percent = (int)((100 * s->gapSum - 100 * s->idleGapSum) / s->gapSum);
+    // In 64 bits: the same figure whenever 100 x gapSum fits 32 bits, and
+    // still 25..99 after hours-long gaps, where 32-bit products would wrap.
+    int percent = (int)((100 * (ULONGLONG)s->gapSum - 100 * (ULONGLONG)s->idleGapSum) / s->gapSum);
     AppendLoadSample(percent);
 }
 

@@ -1,0 +1,17 @@
+// Shared by the monitor's benchmarks: the device with the monitor's main
+// dialog on the benchmark thread, and a count of heap allocations.
+#pragma once
+
+#include "app/monitor_state.h"
+
+#include <cstdint>
+
+namespace bench {
+
+// Device with a manual clock and the main dialog built by the real start-up,
+// on the calling thread; done once per process.
+HWND MonitorDialog();
+// Heap allocations (operator new) made by this process so far.
+uint64_t Allocations();
+
+} // namespace bench

@@ -1,0 +1,360 @@
+// The entry and the main dialog: the single-instance rule, the message,
+// command and timer tables, the version classes, hiding and showing, the
+// close sequence and its exit code.
+
+#include "app/main_dialog.h"
+#include "app/resource.h"
+#include "tests/support/device_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+using support::Narrow;
+
+namespace {
+
+// ------------------------------------------------------- whole program
+
+class MonitorProgram : public support::DeviceTest {};
+
+int CountMonitorDialogs()
+{
+    int count = 0;
+    EnumWindows(
+        [](HWND window, LPARAM counter) -> BOOL {
+            WCHAR title[64] = {0}, className[64] = {0};
+            GetClassNameW(window, className, 64);
+            SendMessageTimeoutW(window, WM_GETTEXT, 64, (LPARAM)title, SMTO_ABORTIFHUNG, 1000, nullptr);
+            if (Narrow(className) == "Dialog" && Narrow(title) == "Performance Monitor")
+                ++*(int *)counter;
+            return TRUE;
+        },
+        (LPARAM)&count);
+    return count;
+}
+
+TEST_F(MonitorProgram, StartsShowsItsFiguresAndClosesWithZero)
+{
+    ASSERT_NO_FATAL_FAILURE(Boot());
+    ASSERT_NE(StartMonitor(), 0u);
+    HWND dialog = FindMonitorDialog();
+    EXPECT_TRUE(IsWindowVisible(dialog));
+    WCHAR text[64] = {0};
+    GetDlgItemTextW(dialog, IDC_MEMORY_TEXT, text, 64);
+    EXPECT_EQ(Narrow(text), "12,582,912\\r\\n3,145,728");
+
+    EXPECT_EQ(CloseMonitor(), 0);
+    EXPECT_EQ(FindMonitorDialog(), nullptr);
+    for (const dev::NotifyIconEntry &icon : dev::NotifyIcons())
+        EXPECT_NE(icon.owner, dialog) << "the icon stayed on the taskbar";
+}
+
+TEST_F(MonitorProgram, ASecondCopyBringsTheFirstForwardAndEndsWithZero)
+{
+    ASSERT_NO_FATAL_FAILURE(Boot());
+    ASSERT_NE(StartMonitor(), 0u);
+    HWND first = FindMonitorDialog();
+    // Put another program's window in front first.
+    PostMessageW(first, WM_COMMAND, IDC_HELP, 0);
+    dev::Settle();
+    ASSERT_NE(GetForegroundWindow(), first) << "the help viewer came up in front";
+
+    DWORD second = dev::StartProgram(u"perfmon.exe", u"");
+    ASSERT_NE(second, 0u);
+    int code = -1;
+    ASSERT_TRUE(dev::WaitProgram(second, &code, 5000));
+    EXPECT_EQ(code, 0);
+    dev::Settle();
+    EXPECT_EQ(GetForegroundWindow(), first);
+    EXPECT_EQ(CountMonitorDialogs(), 1);
+    EXPECT_TRUE(dev::ProgramRunning(monitorProcess));
+    EXPECT_EQ(CloseMonitor(), 0);
+}
+
+TEST_F(MonitorProgram, CancelClosesTheSameWayAsClose)
+{
+    ASSERT_NO_FATAL_FAILURE(Boot());
+    ASSERT_NE(StartMonitor(), 0u);
+    PostMessageW(FindMonitorDialog(), WM_COMMAND, IDCANCEL, 0);
+    dev::Settle();
+    int code = -1;
+    ASSERT_TRUE(dev::WaitProgram(monitorProcess, &code, 5000));
+    EXPECT_EQ(code, 0);
+}
+
+// Without its dialog template the program cannot run: it must end at once
+// with a failure code instead of waiting for a quit that never comes.
+int ProgramWithoutResources(HINSTANCE instance, LPWSTR)
+{
+    WCHAR empty[1] = {0};
+    return WinMain(instance, nullptr, empty, SW_SHOW);
+}
+
+TEST_F(MonitorProgram, WithoutItsDialogItEndsAtOnceWithAFailure)
+{
+    ASSERT_NO_FATAL_FAILURE(Boot());
+    dev::RegisterProgram(u"bare.exe", u"\\Windows\\bare.exe", ProgramWithoutResources);
+    DWORD process = dev::StartProgram(u"bare.exe", u"");
+    ASSERT_NE(process, 0u);
+    int code = 0;
+    ASSERT_TRUE(dev::WaitProgram(process, &code, 5000)) << "still waiting for a quit message";
+    EXPECT_NE(code, 0);
+}
+
+TEST_F(MonitorProgram, HelpStartsTheViewerOnTheHelpFile)
+{
+    ASSERT_NO_FATAL_FAILURE(Boot());
+    ASSERT_NE(StartMonitor(), 0u);
+    PostMessageW(FindMonitorDialog(), WM_COMMAND, IDC_HELP, 0);
+    dev::Settle();
+    HWND help = FindWindowW(nullptr, u"Help");
+    ASSERT_NE(help, nullptr);
+    DWORD process = 0;
+    GetWindowThreadProcessId(help, &process);
+    EXPECT_EQ(Narrow(dev::ProcessPath(process)), "\\Windows\\PegHelp.exe");
+    EXPECT_TRUE(dev::ProgramRunning(monitorProcess));
+}
+
+TEST_F(MonitorProgram, ThreadTimesIsModalAndTheTimersKeepRunning)
+{
+    ASSERT_NO_FATAL_FAILURE(Boot());
+    ASSERT_NE(StartMonitor(), 0u);
+    HWND dialog = FindMonitorDialog();
+    PostMessageW(dialog, WM_COMMAND, IDC_THREADS, 0);
+    dev::Settle();
+    HWND threads = FindWindowW(DEVICE_DIALOG_CLASS, u"Thread Times");
+    ASSERT_NE(threads, nullptr);
+    EXPECT_EQ(GetWindow(threads, GW_OWNER), dialog);
+    EXPECT_TRUE(GetDlgItem(threads, IDC_THREAD_LIST) != nullptr);
+
+    dev::SetMemorySource([] { return dev::MemoryFigures{64ull << 20, 63ull << 20}; });
+    int index = monitorState.history.nextIndex;
+    dev::AdvanceClock(1500);
+    WCHAR text[64] = {0};
+    GetDlgItemTextW(dialog, IDC_MEMORY_TEXT, text, 64);
+    EXPECT_EQ(Narrow(text), "1,048,576\\r\\n3,145,728") << "memory readout behind the modal dialog";
+    EXPECT_NE(monitorState.history.nextIndex, index) << "load samples behind the modal dialog";
+}
+
+// The close sequence, seen from the helper library: the window is already
+// gone when the icon is deleted.
+struct CloseRecord {
+    bool deleted = false;
+    bool windowAliveAtDelete = true;
+    int icon = 0;
+};
+CloseRecord closeRecord;
+
+int WINAPI FakeCreate(HWND, void *, int, const WCHAR *) { return 7; }
+int WINAPI FakeGetSetDel(HWND window, int icon, void *, int operation)
+{
+    if (operation == 2) {
+        closeRecord.deleted = true;
+        closeRecord.windowAliveAtDelete = IsWindow(window);
+        closeRecord.icon = icon;
+    }
+    return 0;
+}
+int WINAPI FakeMtslen(const WCHAR *) { return 21; }
+
+TEST_F(MonitorProgram, ClosingDestroysTheWindowBeforeTheIconGoes)
+{
+    support::DeviceSetup setup;
+    setup.alternateTaskbar = true;
+    ASSERT_NO_FATAL_FAILURE(Boot(setup));
+    dev::RegisterLibrary(u"halvaneh", {{u"WDTICreateTransientIcon", (FARPROC)(void *)FakeCreate},
+                                       {u"WDTIGetSetDelIcon", (FARPROC)(void *)FakeGetSetDel},
+                                       {u"mtslen", (FARPROC)(void *)FakeMtslen}});
+    closeRecord = CloseRecord();
+    ASSERT_NE(StartMonitor(), 0u);
+    EXPECT_EQ(monitorState.alternateTaskbar, 1);
+    EXPECT_EQ(CloseMonitor(), 0);
+    EXPECT_TRUE(closeRecord.deleted);
+    EXPECT_FALSE(closeRecord.windowAliveAtDelete);
+    EXPECT_EQ(closeRecord.icon, 7);
+}
+
+// ------------------------------------------- the test thread as the monitor
+
+class MainDialog : public support::DeviceTest {
+protected:
+    void Open(uint32_t major = 3, uint32_t minor = 0)
+    {
+        support::DeviceSetup setup;
+        setup.osMajor = major;
+        setup.osMinor = minor;
+        ASSERT_NO_FATAL_FAILURE(Boot(setup));
+        ASSERT_NO_FATAL_FAILURE(AdoptAsMonitor());
+        dialog = CreateMonitorDialog();
+        ASSERT_NE(dialog, nullptr);
+    }
+
+    // Messages waiting in the thread's queue, taken out.
+    std::vector<MSG> Queued()
+    {
+        std::vector<MSG> messages;
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+            if (message.message != WM_TIMER && message.message != WM_PAINT)
+                messages.push_back(message);
+        return messages;
+    }
+
+    HWND dialog = nullptr;
+};
+
+struct VersionCase {
+    uint32_t major, minor;
+    int osClass;
+    DWORD floor;
+    bool threadsEnabled;
+};
+
+TEST_F(MainDialog, VersionClassesSetTheFloorAndTheThreadsButton)
+{
+    const VersionCase cases[] = {
+        {2, 10, OS_CLASS_OLDER, 140, false}, {2, 11, OS_CLASS_2_11, 900, true}, {2, 12, OS_CLASS_OLDER, 140, false},
+        {1, 0, OS_CLASS_OLDER, 140, false},  {3, 0, OS_CLASS_3_0, 450, true},   {4, 20, OS_CLASS_3_0, 450, true},
+        {5, 1, OS_CLASS_3_0, 450, true},
+    };
+    for (const VersionCase &c : cases) {
+        ASSERT_NO_FATAL_FAILURE(Open(c.major, c.minor));
+        std::string version = std::to_string(c.major) + "." + std::to_string(c.minor);
+        EXPECT_EQ(CheckOsVersion(), c.osClass) << version;
+        EXPECT_EQ(monitorState.idleGapSum, c.floor) << version;
+        EXPECT_EQ(IsWindowEnabled(GetDlgItem(dialog, IDC_THREADS)) != 0, c.threadsEnabled) << version;
+        TearDown();
+    }
+}
+
+TEST_F(MainDialog, StartUpAnchorsTheMeterAfterShowing)
+{
+    ASSERT_NO_FATAL_FAILURE(Open());
+    EXPECT_EQ(monitorState.mainDialog, dialog);
+    EXPECT_TRUE(IsWindowVisible(dialog));
+    EXPECT_EQ(monitorState.lastTimerTick, GetTickCount());
+    EXPECT_EQ(monitorState.nextSampleTick, GetTickCount());
+    EXPECT_EQ(monitorState.history.nextIndex, 0);
+    EXPECT_TRUE(monitorState.graphBitmap && monitorState.gridBrush);
+    EXPECT_EQ(monitorState.gapSum, 1000u) << "start-up leaves the image values";
+}
+
+// What a procedure call may have changed: the state record and the window.
+struct Observed {
+    std::vector<uint8_t> state;
+    bool visible;
+    HWND foreground;
+};
+
+Observed Observe(HWND dialog)
+{
+    Observed o;
+    o.state.resize(sizeof(MonitorState));
+    memcpy(o.state.data(), (const void *)&monitorState, sizeof(MonitorState));
+    o.visible = IsWindowVisible(dialog) != 0;
+    o.foreground = GetForegroundWindow();
+    return o;
+}
+
+TEST_F(MainDialog, UnlistedCommandsAndTimersAreHandledAndDoNothing)
+{
+    ASSERT_NO_FATAL_FAILURE(Open());
+    Queued();
+    for (UINT message : {(UINT)WM_COMMAND, (UINT)WM_TIMER}) {
+        for (WPARAM id : {(WPARAM)IDOK, (WPARAM)999, (WPARAM)1003, (WPARAM)ID_TRAY_ICON + 1, (WPARAM)0xFFFF}) {
+            if (message == WM_TIMER && (id == ID_TIMER_SECOND || id == ID_TIMER_SAMPLE))
+                continue;
+            Observed before = Observe(dialog);
+            EXPECT_EQ(MainDialogProc(dialog, message, id, 0), 1) << message << " " << id;
+            Observed after = Observe(dialog);
+            EXPECT_TRUE(before.state == after.state) << "state changed by " << message << " " << id;
+            EXPECT_TRUE(before.visible == after.visible && before.foreground == after.foreground) << message << " " << id;
+            EXPECT_TRUE(Queued().empty()) << "posted something for " << message << " " << id;
+        }
+    }
+}
+
+TEST_F(MainDialog, UnlistedMessagesAreLeftToTheDialogManager)
+{
+    ASSERT_NO_FATAL_FAILURE(Open());
+    for (UINT message : {(UINT)WM_PAINT, (UINT)WM_SIZE, (UINT)WM_NOTIFY, (UINT)WM_USER, (UINT)WM_LBUTTONDOWN,
+                         (UINT)WM_SHOWWINDOW, (UINT)WM_DESTROY})
+        EXPECT_EQ(MainDialogProc(dialog, message, 0, 0), 0) << message;
+    for (UINT message : {(UINT)WM_ACTIVATE, (UINT)WM_WINDOWPOSCHANGED, (UINT)WM_COMMAND, (UINT)WM_TIMER})
+        EXPECT_EQ(MainDialogProc(dialog, message, 0, 0), 1) << message;
+}
+
+TEST_F(MainDialog, HideShowsAndHidesInTurn)
+{
+    ASSERT_NO_FATAL_FAILURE(Open());
+    EXPECT_EQ(MainDialogProc(dialog, WM_COMMAND, IDC_HIDE, 0), 1);
+    Pump();
+    EXPECT_FALSE(IsWindowVisible(dialog));
+    EXPECT_NE(GetForegroundWindow(), dialog);
+    MainDialogProc(dialog, WM_COMMAND, IDC_HIDE, 0);
+    Pump();
+    EXPECT_TRUE(IsWindowVisible(dialog));
+    EXPECT_EQ(GetForegroundWindow(), dialog);
+}
+
+TEST_F(MainDialog, TrayIconTapShowsButTheButtonComingUpDoesNot)
+{
+    ASSERT_NO_FATAL_FAILURE(Open());
+    ShowWindow(dialog, SW_HIDE);
+    Pump();
+    MainDialogProc(dialog, WM_COMMAND, ID_TRAY_ICON, WM_LBUTTONUP);
+    Pump();
+    EXPECT_FALSE(IsWindowVisible(dialog)) << "514 showed the window";
+    MainDialogProc(dialog, WM_COMMAND, ID_TRAY_ICON, WM_LBUTTONDOWN);
+    Pump();
+    EXPECT_TRUE(IsWindowVisible(dialog));
+    EXPECT_EQ(GetForegroundWindow(), dialog);
+    // also when already shown
+    MainDialogProc(dialog, WM_COMMAND, ID_TRAY_ICON, WM_LBUTTONDOWN);
+    EXPECT_TRUE(IsWindowVisible(dialog));
+}
+
+TEST_F(MainDialog, OnlyAPlainActivationShowsTheWindow)
+{
+    ASSERT_NO_FATAL_FAILURE(Open());
+    const struct {
+        WPARAM state;
+        bool shows;
+    } cases[] = {{WA_CLICKACTIVE, false}, {WA_INACTIVE, false}, {MAKEWPARAM(WA_CLICKACTIVE, 1), false},
+                 {WA_ACTIVE, true}, {MAKEWPARAM(WA_ACTIVE, 1), true}};
+    for (auto c : cases) {
+        ShowWindow(dialog, SW_HIDE);
+        Pump();
+        EXPECT_EQ(MainDialogProc(dialog, WM_ACTIVATE, c.state, 0), 1);
+        Pump();
+        EXPECT_EQ(IsWindowVisible(dialog) != 0, c.shows) << "activation state " << c.state;
+    }
+}
+
+TEST_F(MainDialog, ThePlaceholderIsNeverOnScreen)
+{
+    // Watch the text at the moment the window is first shown.
+    static std::string textWhenShown;
+    textWhenShown = "never shown";
+    DLGPROC spy = [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) -> INT_PTR {
+        if (message == WM_SHOWWINDOW && wParam && textWhenShown == "never shown") {
+            WCHAR text[64] = {0};
+            GetDlgItemTextW(window, IDC_MEMORY_TEXT, text, 64);
+            textWhenShown = Narrow(text);
+        }
+        return MainDialogProc(window, message, wParam, lParam);
+    };
+    ASSERT_NO_FATAL_FAILURE(Boot());
+    ASSERT_NO_FATAL_FAILURE(AdoptAsMonitor());
+    HRSRC resource = FindResourceW(monitorState.instance, MAKEINTRESOURCEW(IDD_MAIN), RT_DIALOG);
+    HWND window = CreateDialogIndirectParamW(
+        monitorState.instance, (LPCDLGTEMPLATEW)LockResource(LoadResource(monitorState.instance, resource)), nullptr,
+        spy, 0);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(textWhenShown, "12,582,912\\r\\n3,145,728");
+}
+
+} // namespace

@@ -1,0 +1,257 @@
+// The load history and its graph, with the test thread as the monitor's
+// main thread and the real main dialog: what the 200 by 40 bitmap shows
+// after each kind of call, the 300 ms grid, and the recording path while
+// the dialog is hidden or behind another window.
+
+#include "app/resource.h"
+#include "load/load_meter.h"
+#include "tests/support/device_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+const COLORREF kWhite = RGB(255, 255, 255);
+
+class LoadGraph : public support::DeviceTest {
+protected:
+    void SetUp() override
+    {
+        ASSERT_NO_FATAL_FAILURE(Boot());
+        ASSERT_NO_FATAL_FAILURE(AdoptAsMonitor());
+        dialog = CreateMonitorDialog();
+        ASSERT_NE(dialog, nullptr);
+        ASSERT_TRUE(IsWindowVisible(dialog));
+        ASSERT_EQ(GetForegroundWindow(), dialog);
+        // The ramp as the device loads it: the colours the columns must show.
+        HBITMAP ramp = LoadBitmapW(monitorState.instance, MAKEINTRESOURCEW(IDB_GRAPH_FILL));
+        rampRows = BitmapPixels(ramp, 1, GRAPH_HEIGHT);
+        DeleteObject(ramp);
+    }
+
+    std::vector<COLORREF> Graph() { return BitmapPixels(monitorState.graphBitmap, GRAPH_WIDTH, GRAPH_HEIGHT); }
+
+    // Height of column x, checking that it is ramp colour below and white above.
+    int ColumnHeight(const std::vector<COLORREF> &graph, int x)
+    {
+        int height = 0;
+        while (height < GRAPH_HEIGHT && graph[(GRAPH_HEIGHT - 1 - height) * GRAPH_WIDTH + x] != kWhite)
+            height++;
+        for (int y = 0; y < GRAPH_HEIGHT; y++) {
+            COLORREF want = y >= GRAPH_HEIGHT - height ? rampRows[y] : kWhite;
+            EXPECT_EQ(graph[y * GRAPH_WIDTH + x], want) << std::hex << "column " << std::dec << x << " row " << y;
+        }
+        return height;
+    }
+
+    // A call to the history with a sample just due.
+    void AppendDue(int percent)
+    {
+        monitorState.nextSampleTick = GetTickCount() - 1;
+        AppendLoadSample(percent);
+    }
+
+    HWND dialog = nullptr;
+    std::vector<COLORREF> rampRows;
+};
+
+TEST_F(LoadGraph, StartsWhiteInAControlOfTheBitmapsSize)
+{
+    for (int slot = 0; slot < LOAD_HISTORY_SLOTS; slot++)
+        ASSERT_EQ(monitorState.history.samples[slot], 0) << slot;
+    std::vector<COLORREF> graph = Graph();
+    int white = 0;
+    for (COLORREF pixel : graph)
+        white += pixel == kWhite;
+    EXPECT_EQ(white, GRAPH_WIDTH * GRAPH_HEIGHT);
+
+    HWND control = GetDlgItem(dialog, IDC_GRAPH);
+    EXPECT_EQ((HBITMAP)SendMessageW(control, STM_GETIMAGE, IMAGE_BITMAP, 0), monitorState.graphBitmap);
+    RECT client = {};
+    GetClientRect(control, &client);
+    EXPECT_TRUE(client.right == GRAPH_WIDTH && client.bottom == GRAPH_HEIGHT)
+        << client.right << " by " << client.bottom;
+    EXPECT_NE(monitorState.gridBrush, nullptr);
+    EXPECT_EQ(GetObjectType(monitorState.gridBrush), (DWORD)OBJ_BRUSH);
+}
+
+TEST_F(LoadGraph, ColumnsTakeTheRampRowsOfTheirHeight)
+{
+    const struct {
+        int percent, height;
+    } cases[] = {{99, 39}, {25, 10}, {53, 21}, {97, 38}, {50, 20}, {0, 0}};
+    for (auto c : cases) {
+        AppendDue(c.percent);
+        std::vector<COLORREF> graph = Graph();
+        EXPECT_EQ(ColumnHeight(graph, GRAPH_WIDTH - 1), c.height) << c.percent << "%";
+    }
+    // 99 stays row 0 white, and the earlier columns moved left one by one
+    std::vector<COLORREF> graph = Graph();
+    EXPECT_EQ(ColumnHeight(graph, GRAPH_WIDTH - 6), 39);
+    EXPECT_EQ(ColumnHeight(graph, GRAPH_WIDTH - 5), 10);
+    EXPECT_EQ(graph[GRAPH_WIDTH - 6], kWhite) << "row 0 of the 99% column";
+}
+
+TEST_F(LoadGraph, OneCallCatchesUpEveryGridStepItMissed)
+{
+    AppendDue(99);
+    DWORD grid = GetTickCount();
+    monitorState.nextSampleTick = grid;
+    int index = monitorState.history.nextIndex;
+    dev::AdvanceClock(651);
+    AppendLoadSample(25);
+    EXPECT_EQ(monitorState.nextSampleTick, grid + 900);
+    EXPECT_EQ(monitorState.history.nextIndex, index + 3);
+    for (int k = 0; k < 3; k++)
+        EXPECT_EQ(monitorState.history.samples[index + k], 25) << k;
+    std::vector<COLORREF> graph = Graph();
+    for (int x = GRAPH_WIDTH - 3; x < GRAPH_WIDTH; x++)
+        EXPECT_EQ(ColumnHeight(graph, x), 10) << x;
+    EXPECT_EQ(ColumnHeight(graph, GRAPH_WIDTH - 4), 39) << "scrolled three pixels";
+    EXPECT_EQ(ColumnHeight(graph, GRAPH_WIDTH - 5), 0);
+}
+
+TEST_F(LoadGraph, NothingIsStoredUntilTheTickCountPassesTheGridPoint)
+{
+    AppendDue(60);
+    std::vector<COLORREF> before = Graph();
+    LoadHistory history = monitorState.history;
+    long dcs = dev::LiveObjects(dev::KindDC), bitmaps = dev::LiveObjects(dev::KindBitmap);
+
+    DWORD now = GetTickCount();
+    for (DWORD due : {now + 300, now + 1, now}) {
+        monitorState.nextSampleTick = due;
+        AppendLoadSample(99);
+        EXPECT_EQ(monitorState.nextSampleTick, due);
+        EXPECT_EQ(monitorState.history.nextIndex, history.nextIndex) << "due at now + " << due - now;
+    }
+    EXPECT_TRUE(Graph() == before);
+    EXPECT_TRUE(memcmp(&history, &monitorState.history, sizeof(history)) == 0);
+    EXPECT_EQ(dev::LiveObjects(dev::KindDC), dcs);
+    EXPECT_EQ(dev::LiveObjects(dev::KindBitmap), bitmaps);
+}
+
+TEST_F(LoadGraph, DrawingReleasesEverythingItTakes)
+{
+    long dcs = dev::LiveObjects(dev::KindDC), bitmaps = dev::LiveObjects(dev::KindBitmap);
+    for (int i = 0; i < 20; i++) {
+        AppendDue(30 + i);
+        RedrawLoadGraph();
+    }
+    EXPECT_EQ(dev::LiveObjects(dev::KindDC), dcs);
+    EXPECT_EQ(dev::LiveObjects(dev::KindBitmap), bitmaps);
+}
+
+TEST_F(LoadGraph, OldestSampleIsColumnZeroAndTheNewestColumn199)
+{
+    LoadHistory &history = monitorState.history;
+    for (int slot = 0; slot < LOAD_HISTORY_SLOTS; slot++)
+        history.samples[slot] = 25 + (slot * 37) % 75;
+    for (int next : {0, 57, 199}) {
+        history.nextIndex = next;
+        RedrawLoadGraph();
+        std::vector<COLORREF> graph = Graph();
+        for (int x = 0; x < GRAPH_WIDTH; x++) {
+            // column 0 holds the slot written next, the oldest
+            int slot = (next + x) % LOAD_HISTORY_SLOTS;
+            ASSERT_EQ(ColumnHeight(graph, x), (40 * history.samples[slot]) / 100)
+                << "nextIndex " << next << ", column " << x << ", slot " << slot;
+        }
+    }
+}
+
+// While the dialog is not the visible foreground window the ring keeps
+// filling and the picture keeps still, until the next position change.
+TEST_F(LoadGraph, HiddenTheRingFillsAndThePictureWaits)
+{
+    AppendDue(40);
+    ShowWindow(dialog, SW_HIDE);
+    Pump();
+    std::vector<COLORREF> before = Graph();
+    int index = monitorState.history.nextIndex;
+    long dcs = dev::LiveObjects(dev::KindDC);
+    for (int i = 0; i < 5; i++)
+        AppendDue(99);
+    EXPECT_EQ(monitorState.history.nextIndex, index + 5);
+    EXPECT_EQ(monitorState.history.samples[index + 4], 99);
+    EXPECT_TRUE(Graph() == before) << "the hidden graph was drawn";
+    EXPECT_EQ(dev::LiveObjects(dev::KindDC), dcs);
+
+    ShowWindow(dialog, SW_SHOW);
+    Pump();
+    std::vector<COLORREF> graph = Graph();
+    for (int x = GRAPH_WIDTH - 5; x < GRAPH_WIDTH; x++)
+        EXPECT_EQ(ColumnHeight(graph, x), 39) << x;
+    EXPECT_EQ(ColumnHeight(graph, GRAPH_WIDTH - 6), 16);
+}
+
+TEST_F(LoadGraph, BehindAnotherWindowTheRingFillsAndThePictureWaits)
+{
+    AppendDue(40);
+    // Any other top-level window in front will do; the about box is at hand.
+    HRSRC about = FindResourceW(monitorState.instance, MAKEINTRESOURCEW(IDD_ABOUT), RT_DIALOG);
+    HWND other = CreateDialogIndirectParamW(monitorState.instance,
+                                            (LPCDLGTEMPLATEW)LockResource(LoadResource(monitorState.instance, about)),
+                                            nullptr, [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
+    ASSERT_NE(other, nullptr);
+    ShowWindow(other, SW_SHOW);
+    SetForegroundWindow(other);
+    Pump();
+    ASSERT_EQ(GetForegroundWindow(), other);
+    std::vector<COLORREF> before = Graph();
+    int index = monitorState.history.nextIndex;
+    for (int i = 0; i < 3; i++)
+        AppendDue(75);
+    EXPECT_EQ(monitorState.history.nextIndex, index + 3);
+    EXPECT_TRUE(Graph() == before) << "drawn while behind another window";
+
+    // the next position change rebuilds the picture from the ring
+    SetWindowPos(dialog, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    Pump();
+    std::vector<COLORREF> graph = Graph();
+    for (int x = GRAPH_WIDTH - 3; x < GRAPH_WIDTH; x++)
+        EXPECT_EQ(ColumnHeight(graph, x), 30) << x;
+    EXPECT_EQ(ColumnHeight(graph, GRAPH_WIDTH - 4), 16);
+    DestroyWindow(other);
+}
+
+TEST_F(LoadGraph, ALongStallEndsAsTheFullLoopWould)
+{
+    const int missed = 3 * LOAD_HISTORY_SLOTS + 17;
+    AppendDue(99);
+    DWORD grid = GetTickCount();
+    monitorState.nextSampleTick = grid;
+    int index = monitorState.history.nextIndex;
+    dev::AdvanceClock(SAMPLE_PERIOD_MS * (missed - 1) + 1);
+    AppendLoadSample(50);
+    EXPECT_EQ(monitorState.nextSampleTick, grid + SAMPLE_PERIOD_MS * missed);
+    EXPECT_EQ(monitorState.history.nextIndex, (index + missed) % LOAD_HISTORY_SLOTS);
+    for (int slot = 0; slot < LOAD_HISTORY_SLOTS; slot++)
+        ASSERT_EQ(monitorState.history.samples[slot], 50) << slot;
+    std::vector<COLORREF> graph = Graph();
+    for (int x = 0; x < GRAPH_WIDTH; x++)
+        ASSERT_EQ(ColumnHeight(graph, x), 20) << x;
+}
+
+TEST_F(LoadGraph, TheControlShowsTheBitmapOnScreen)
+{
+    AppendDue(99);
+    Pump();
+    dev::Settle();
+    RECT window = {}, client = {};
+    ASSERT_TRUE(dev::WindowScreenRects(GetDlgItem(dialog, IDC_GRAPH), &window, &client));
+    std::vector<COLORREF> graph = Graph();
+    int differ = 0;
+    for (int y = 0; y < GRAPH_HEIGHT; y++)
+        for (int x = 0; x < GRAPH_WIDTH; x++) {
+            COLORREF c = graph[y * GRAPH_WIDTH + x];
+            uint32_t want = (uint32_t)GetRValue(c) << 16 | GetGValue(c) << 8 | GetBValue(c);
+            differ += ScreenPixel(client.left + x, client.top + y) != want;
+        }
+    EXPECT_EQ(differ, 0);
+}
+
+} // namespace

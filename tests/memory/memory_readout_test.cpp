@@ -1,0 +1,126 @@
+// Digit grouping in place, and the two-line memory text as the main dialog
+// shows it, from fixed memory and storage figures.
+
+#include "app/resource.h"
+#include "memory/memory_readout.h"
+#include "tests/support/device_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using support::Narrow;
+
+namespace {
+
+struct GroupCase {
+    const char16_t *digits;
+    const char16_t *grouped;
+};
+
+class GroupDigitsTable : public ::testing::TestWithParam<GroupCase> {};
+
+TEST_P(GroupDigitsTable, InsertsCommasInPlace)
+{
+    const GroupCase &c = GetParam();
+    size_t length = std::char_traits<char16_t>::length(c.digits);
+    // exactly the room the routine may use, then poison it must not touch
+    size_t room = length + (length ? (length - 1) / 3 : 0) + 1;
+    WCHAR buffer[64];
+    for (WCHAR &w : buffer)
+        w = 0xAAAA;
+    std::char_traits<char16_t>::copy(buffer, c.digits, length + 1);
+    EXPECT_EQ(GroupDigits(buffer), 1);
+    EXPECT_EQ(Narrow(buffer), Narrow(c.grouped));
+    for (size_t i = room; i < 64; i++)
+        ASSERT_EQ(buffer[i], 0xAAAA) << "wrote past the room it needs, at " << i;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Digits, GroupDigitsTable,
+    ::testing::Values(GroupCase{u"", u""}, GroupCase{u"0", u"0"}, GroupCase{u"7", u"7"}, GroupCase{u"42", u"42"},
+                      GroupCase{u"999", u"999"}, GroupCase{u"1000", u"1,000"}, GroupCase{u"123456", u"123,456"},
+                      GroupCase{u"1234567", u"1,234,567"}, GroupCase{u"2147483647", u"2,147,483,647"},
+                      GroupCase{u"5368709120", u"5,368,709,120"},
+                      GroupCase{u"18446744073709551615", u"18,446,744,073,709,551,615"}));
+
+struct Figures {
+    const char *name;
+    uint64_t totalPhys, availPhys;
+    bool diskOk;
+    uint64_t diskTotal, diskFree;
+    const char *text;
+};
+
+class MemoryText : public support::DeviceTest {
+protected:
+    void SetUp() override
+    {
+        ASSERT_NO_FATAL_FAILURE(Boot());
+        ASSERT_NO_FATAL_FAILURE(AdoptAsMonitor());
+        dialog = CreateMonitorDialog();
+        ASSERT_NE(dialog, nullptr);
+    }
+
+    void Use(const Figures &f)
+    {
+        uint64_t total = f.totalPhys, avail = f.availPhys;
+        dev::SetMemorySource([total, avail] { return dev::MemoryFigures{total, avail}; });
+        bool ok = f.diskOk;
+        uint64_t diskTotal = f.diskTotal, diskFree = f.diskFree;
+        dev::SetDiskSource([ok, diskTotal, diskFree] { return dev::DiskFigures{ok, diskFree, diskTotal, diskFree}; });
+    }
+
+    std::string Shown()
+    {
+        WCHAR text[128];
+        GetDlgItemTextW(dialog, IDC_MEMORY_TEXT, text, 128);
+        return Narrow(text);
+    }
+
+    HWND dialog = nullptr;
+};
+
+const uint64_t MiB = 1ull << 20, GiB = 1ull << 30;
+
+TEST_F(MemoryText, ProgramMemoryFirstThenStorage)
+{
+    const Figures cases[] = {
+        {"the fixed device", 64 * MiB, 52 * MiB, true, 32 * MiB, 29 * MiB, "12,582,912\\r\\n3,145,728"},
+        {"nothing in use", 64 * MiB, 64 * MiB, true, 32 * MiB, 32 * MiB, "0\\r\\n0"},
+        {"small figures", 1000, 1, true, 999, 0, "999\\r\\n999"},
+        {"just below 2^31", 4 * GiB, 4 * GiB - 2147483647ull, true, 2 * GiB, 1, "2,147,483,647\\r\\n2,147,483,647"},
+        {"exactly 2^31", 4 * GiB, 2 * GiB, true, 2 * GiB, 0, "2,147,483,648\\r\\n2,147,483,648"},
+        {"5 GiB in use", 8 * GiB, 3 * GiB, true, 64 * GiB, 4 * GiB, "5,368,709,120\\r\\n64,424,509,440"},
+        {"storage query fails", 64 * MiB, 52 * MiB, false, 32 * MiB, 29 * MiB, "12,582,912\\r\\n0"},
+    };
+    for (const Figures &f : cases) {
+        Use(f);
+        SetDlgItemTextW(dialog, IDC_MEMORY_TEXT, u"\xAAAA poison");
+        EXPECT_EQ(UpdateMemoryText(dialog), 1);
+        EXPECT_EQ(Shown(), f.text) << f.name;
+    }
+}
+
+TEST_F(MemoryText, TheStartUpReplacesThePlaceholder)
+{
+    EXPECT_EQ(Shown(), "12,582,912\\r\\n3,145,728");
+}
+
+TEST_F(MemoryText, RefreshedEverySecondShownOrHidden)
+{
+    Figures first = {"", 64 * MiB, 60 * MiB, true, 32 * MiB, 31 * MiB, "4,194,304\\r\\n1,048,576"};
+    Use(first);
+    Advance(1000);
+    EXPECT_EQ(Shown(), first.text);
+
+    SendMessageW(dialog, WM_COMMAND, IDC_HIDE, 0);
+    Pump();
+    ASSERT_FALSE(IsWindowVisible(dialog));
+    Figures second = {"", 64 * MiB, 32 * MiB, true, 32 * MiB, 16 * MiB, "33,554,432\\r\\n16,777,216"};
+    Use(second);
+    Advance(1000);
+    EXPECT_EQ(Shown(), second.text) << "while hidden";
+}
+
+} // namespace

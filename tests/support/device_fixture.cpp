@@ -1,0 +1,194 @@
+#include "device_fixture.h"
+
+#include "app/main_dialog.h"
+#include "app/resource.h"
+
+#include <chrono>
+#include <functional>
+#include <thread>
+
+namespace support {
+
+namespace {
+
+const char16_t kMonitorImage[] = u"perfmon.exe";
+const char16_t kHolderImage[] = u"perfmonres.exe";
+
+int MonitorEntry(HINSTANCE instance, LPWSTR)
+{
+    WCHAR empty[1] = {0};
+    return WinMain(instance, nullptr, empty, SW_SHOW);
+}
+
+// Holds the monitor's resources for an adopted test thread; waits for ever.
+int HolderEntry(HINSTANCE, LPWSTR)
+{
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    }
+    return 0;
+}
+
+bool WaitFor(const std::function<bool()> &condition, int timeoutMs)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+} // namespace
+
+void DeviceTest::TearDown()
+{
+    if (adopted_) {
+        dev::ReleaseCurrentThread();
+        adopted_ = false;
+    }
+    // Ends every program and thread the test left.
+    dev::ResetDevice(dev::Config());
+    dev::SetMemorySource(nullptr);
+    dev::SetDiskSource(nullptr);
+    ResetMonitorState();
+}
+
+void DeviceTest::Boot(const DeviceSetup &setup)
+{
+    ResetMonitorState();
+    dev::Config config;
+    config.manualClock = true;
+    config.tickStart = setup.tickStart;
+    config.osMajor = setup.osMajor;
+    config.osMinor = setup.osMinor;
+    dev::ResetDevice(config);
+    dev::SetMemorySource([] { return dev::MemoryFigures{kFixedTotalPhys, kFixedAvailPhys}; });
+    dev::SetDiskSource([] { return dev::DiskFigures{true, kFixedDiskFree, kFixedDiskTotal, kFixedDiskFree}; });
+    dev::RegisterDevicePrograms();
+    dev::RegisterProgram(kMonitorImage, u"\\Windows\\perfmon.exe", MonitorEntry, perfmonResources,
+                         perfmonResourcesSize);
+    dev::RegisterProgram(kHolderImage, u"\\Windows\\perfmonres.exe", HolderEntry, perfmonResources,
+                         perfmonResourcesSize);
+    dev::HoldClock();
+    bool shell = !setup.shell || dev::StartShell() != 0;
+    bool alternate = !setup.alternateTaskbar || dev::StartAlternateTaskbar() != 0;
+    dev::ReleaseClock();
+    dev::Settle();
+    ASSERT_TRUE(shell) << "the taskbar shell did not start";
+    ASSERT_TRUE(alternate) << "the alternate taskbar did not start";
+}
+
+HWND DeviceTest::FindMonitorDialog()
+{
+    std::lock_guard<std::recursive_mutex> lock(dev::BigLock());
+    return FindWindowW(DEVICE_DIALOG_CLASS, TEXT("Performance Monitor"));
+}
+
+DWORD DeviceTest::StartMonitor()
+{
+    monitorProcess = dev::StartProgram(kMonitorImage, u"");
+    if (!monitorProcess)
+        return 0;
+    bool up = WaitFor(
+        [this] {
+            dev::Settle();
+            HWND dialog = FindMonitorDialog();
+            return (dialog && monitorState.mainDialog == dialog) || !dev::ProgramRunning(monitorProcess);
+        },
+        5000);
+    dev::Settle();
+    return up && dev::ProgramRunning(monitorProcess) ? monitorProcess : 0;
+}
+
+int DeviceTest::CloseMonitor()
+{
+    {
+        std::lock_guard<std::recursive_mutex> lock(dev::BigLock());
+        dev::CloseWindowNormally(DEVICE_DIALOG_CLASS, TEXT("Performance Monitor"));
+    }
+    dev::Settle();
+    int code = -1000;
+    if (!dev::WaitProgram(monitorProcess, &code, 5000))
+        return -1000;
+    return code;
+}
+
+void DeviceTest::AdoptAsMonitor()
+{
+    DWORD holder = dev::StartProgram(kHolderImage, u"");
+    ASSERT_NE(holder, 0u);
+    dev::Settle();
+    ASSERT_NE(dev::AdoptCurrentThread(holder), 0u);
+    adopted_ = true;
+    monitorState.instance = dev::ModuleOfProcess(holder);
+}
+
+HWND DeviceTest::CreateMonitorDialog()
+{
+    HRSRC resource = FindResourceW(monitorState.instance, MAKEINTRESOURCEW(IDD_MAIN), RT_DIALOG);
+    if (!resource)
+        return nullptr;
+    LPCDLGTEMPLATEW dialogTemplate =
+        (LPCDLGTEMPLATEW)LockResource(LoadResource(monitorState.instance, resource));
+    HWND dialog = CreateDialogIndirectParamW(monitorState.instance, dialogTemplate, nullptr, MainDialogProc, 0);
+    Pump();
+    dev::Settle();
+    return dialog;
+}
+
+void DeviceTest::Pump()
+{
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+void DeviceTest::Advance(uint32_t milliseconds)
+{
+    if (!adopted_) {
+        dev::AdvanceClock(milliseconds);
+        return;
+    }
+    for (uint32_t i = 0; i < milliseconds; i++) {
+        dev::AdvanceClock(1);
+        Pump();
+    }
+    dev::Settle();
+}
+
+uint32_t DeviceTest::ScreenPixel(int x, int y)
+{
+    std::lock_guard<std::recursive_mutex> lock(dev::BigLock());
+    if (x < 0 || y < 0 || x >= dev::ScreenWidth() || y >= dev::ScreenHeight())
+        return 0xFFFFFFFF;
+    return dev::ScreenPixels()[y * dev::ScreenWidth() + x];
+}
+
+COLORREF DeviceTest::BitmapPixel(HBITMAP bitmap, int x, int y)
+{
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ previous = SelectObject(dc, bitmap);
+    COLORREF color = GetPixel(dc, x, y);
+    SelectObject(dc, previous);
+    DeleteDC(dc);
+    return color;
+}
+
+std::vector<COLORREF> DeviceTest::BitmapPixels(HBITMAP bitmap, int width, int height)
+{
+    std::vector<COLORREF> pixels;
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ previous = SelectObject(dc, bitmap);
+    for (int y = 0; y < height; y++)
+        for (int x = 0; x < width; x++)
+            pixels.push_back(GetPixel(dc, x, y));
+    SelectObject(dc, previous);
+    DeleteDC(dc);
+    return pixels;
+}
+
+} // namespace support

@@ -1,0 +1,228 @@
+// The alternate taskbar's helper library as the monitor calls it: the two
+// records and the menu byte by byte, image lists released after each call,
+// the library's absence and a library missing an export; and the monitor
+// with the "Halvane" stand-in.
+
+#include "app/resource.h"
+#include "trayicon/helper_library.h"
+#include "tests/support/device_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Call {
+    std::string function;
+    HWND window;
+    int icon;
+    int operation;
+    int menuBytes;
+    std::vector<uint8_t> record;
+    std::vector<uint8_t> menu;
+    long imageListsDuringCall;
+};
+std::vector<Call> calls;
+const int kFakeIcon = 41;
+
+std::vector<uint8_t> RecordBytes(const void *record)
+{
+    if (!record)
+        return {};
+    const uint8_t *bytes = (const uint8_t *)record;
+    return std::vector<uint8_t>(bytes, bytes + HELPER_RECORD_BYTES);
+}
+
+int WINAPI FakeCreate(HWND window, void *record, int menuBytes, const WCHAR *menu)
+{
+    const uint8_t *bytes = (const uint8_t *)menu;
+    calls.push_back(Call{"create", window, 0, 0, menuBytes, RecordBytes(record),
+                         std::vector<uint8_t>(bytes, bytes + (menuBytes > 0 ? menuBytes : 0)),
+                         dev::LiveObjects(dev::KindImageList)});
+    return kFakeIcon;
+}
+
+int WINAPI FakeGetSetDel(HWND window, int icon, void *record, int operation)
+{
+    calls.push_back(Call{"getsetdel", window, icon, operation, 0, RecordBytes(record), {},
+                         dev::LiveObjects(dev::KindImageList)});
+    return 5;
+}
+
+int WINAPI FakeMtslen(const WCHAR *multiString)
+{
+    int length = 0;
+    while (multiString[length] || multiString[length + 1])
+        length++;
+    calls.push_back(Call{"mtslen", nullptr, 0, 0, 0, {}, {}, 0});
+    return length + 2; // both closing NULs
+}
+
+std::vector<dev::Export> FakeExports()
+{
+    return {{u"WDTICreateTransientIcon", (FARPROC)(void *)FakeCreate},
+            {u"WDTIGetSetDelIcon", (FARPROC)(void *)FakeGetSetDel},
+            {u"mtslen", (FARPROC)(void *)FakeMtslen}};
+}
+
+uint32_t WordAt(const std::vector<uint8_t> &record, int offset)
+{
+    return record[offset] | record[offset + 1] << 8 | record[offset + 2] << 16 | (uint32_t)record[offset + 3] << 24;
+}
+
+// Every 32-bit word of the record against the expected ones (offset 16, the
+// image list, only checked to be set).
+void ExpectRecord(const std::vector<uint8_t> &record, const std::vector<std::pair<int, uint32_t>> &words)
+{
+    ASSERT_EQ(record.size(), (size_t)HELPER_RECORD_BYTES);
+    for (int offset = 0; offset < HELPER_RECORD_BYTES; offset += 4) {
+        if (offset == 16) {
+            EXPECT_NE(WordAt(record, 16), 0u) << "image list";
+            continue;
+        }
+        uint32_t want = 0;
+        for (auto word : words)
+            if (word.first == offset)
+                want = word.second;
+        EXPECT_EQ(WordAt(record, offset), want) << "word at offset " << offset;
+    }
+}
+
+class HelperLibrary : public support::DeviceTest {
+protected:
+    void SetUp() override
+    {
+        calls.clear();
+        ASSERT_NO_FATAL_FAILURE(Boot());
+        ASSERT_NO_FATAL_FAILURE(AdoptAsMonitor());
+        HDC screen = GetDC(nullptr);
+        monitorState.iconColorBitmap = CreateCompatibleBitmap(screen, 16, 16);
+        monitorState.iconMaskBitmap = CreateCompatibleBitmap(screen, 16, 16);
+        ReleaseDC(nullptr, screen);
+        window = CreateWindowExW(0, DEVICE_DIALOG_CLASS, u"owner", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                 monitorState.instance, nullptr);
+        monitorState.mainDialog = window;
+    }
+    HWND window = nullptr;
+};
+
+TEST_F(HelperLibrary, CreateRecordAndMenu)
+{
+    dev::RegisterLibrary(u"halvaneh", FakeExports());
+    long lists = dev::LiveObjects(dev::KindImageList);
+    EXPECT_EQ(CreateHelperIcon(window), 1);
+    EXPECT_EQ(monitorState.helperIcon, kFakeIcon);
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].function, "mtslen");
+    const Call &create = calls[1];
+    ASSERT_EQ(create.function, "create");
+    EXPECT_EQ(create.window, window);
+    ExpectRecord(create.record, {{0, 84}, {4, 143}, {8, 65535}, {12, 1}, {20, 16}, {24, 16}, {44, IDC_HIDE},
+                                 {48, 0}, {52, IDCANCEL}});
+    EXPECT_EQ(create.menuBytes, 42);
+    const char16_t menu[] = u"Show / Hide\0a\0Close\0";
+    ASSERT_EQ(create.menu.size(), 42u);
+    EXPECT_EQ(memcmp(create.menu.data(), menu, 42), 0);
+    EXPECT_EQ(create.imageListsDuringCall, lists + 1) << "the image was there to copy";
+    EXPECT_EQ(dev::LiveObjects(dev::KindImageList), lists) << "the list outlived the call";
+}
+
+TEST_F(HelperLibrary, UpdateRecordEverySecondLeavesNoImageLists)
+{
+    dev::RegisterLibrary(u"halvaneh", FakeExports());
+    CreateHelperIcon(window);
+    long lists = dev::LiveObjects(dev::KindImageList);
+    for (int second = 0; second < 100; second++) {
+        calls.clear();
+        EXPECT_EQ(UpdateHelperIcon(), 1);
+        ASSERT_EQ(calls.size(), 1u);
+        const Call &update = calls[0];
+        EXPECT_TRUE(update.function == "getsetdel" && update.window == window && update.icon == kFakeIcon &&
+                    update.operation == 1)
+            << update.function << " icon " << update.icon << " operation " << update.operation;
+        if (second == 0)
+            ExpectRecord(update.record, {{0, 84}, {4, 2}});
+        EXPECT_EQ(update.imageListsDuringCall, lists + 1);
+    }
+    EXPECT_EQ(dev::LiveObjects(dev::KindImageList), lists);
+}
+
+TEST_F(HelperLibrary, WithoutTheLibraryEverythingFallsBack)
+{
+    dev::UnregisterLibrary(u"halvaneh");
+    long lists = dev::LiveObjects(dev::KindImageList);
+    EXPECT_EQ(LoadHelperLibrary(), 0);
+    EXPECT_EQ(CreateHelperIcon(window), 1);
+    EXPECT_EQ(monitorState.helperIcon, -1);
+    EXPECT_EQ(UpdateHelperIcon(), 1);
+    EXPECT_EQ(CallGetSetDelIcon(window, -1, nullptr, 2), 100);
+    EXPECT_EQ(CallMtslen(u"a\0"), 0);
+    EXPECT_EQ(CallCreateTransientIcon(window, nullptr, 0, nullptr), -1);
+    EXPECT_EQ(monitorState.helperLibrary, nullptr);
+    EXPECT_EQ(dev::LiveObjects(dev::KindImageList), lists);
+
+    // a failure is not remembered: once the library exists it is used
+    dev::RegisterLibrary(u"halvaneh", FakeExports());
+    EXPECT_EQ(CallGetSetDelIcon(window, 3, nullptr, 2), 5);
+    EXPECT_NE(monitorState.helperLibrary, nullptr);
+    EXPECT_EQ(LoadHelperLibrary(), 1);
+}
+
+TEST_F(HelperLibrary, ALibraryMissingAnExportIsLetGo)
+{
+    for (size_t missing = 0; missing < 3; missing++) {
+        std::vector<dev::Export> exports = FakeExports();
+        std::string name(exports[missing].name.begin(), exports[missing].name.end());
+        exports.erase(exports.begin() + missing);
+        dev::RegisterLibrary(u"halvaneh", exports);
+        EXPECT_EQ(LoadHelperLibrary(), 0) << "without " << name;
+        EXPECT_FALSE(dev::LibraryLoaded(u"halvaneh")) << "without " << name;
+        EXPECT_TRUE(monitorState.helperLibrary == nullptr && monitorState.createTransientIconEntry == nullptr &&
+                    monitorState.getSetDelIconEntry == nullptr && monitorState.mtslenEntry == nullptr)
+            << "without " << name;
+        EXPECT_EQ(CallMtslen(u"a\0"), 0) << "without " << name;
+    }
+}
+
+TEST_F(HelperLibrary, PresentOnlyWithAHalvaneWindow)
+{
+    EXPECT_EQ(IsAlternateTaskbarPresent(), 0);
+    ASSERT_NE(dev::StartAlternateTaskbar(), 0u);
+    dev::Settle();
+    EXPECT_EQ(IsAlternateTaskbarPresent(), 1);
+}
+
+class WithHalvane : public support::DeviceTest {};
+
+TEST_F(WithHalvane, TheIconAndItsMenuLiveOnTheAlternateTaskbar)
+{
+    support::DeviceSetup setup;
+    setup.alternateTaskbar = true;
+    ASSERT_NO_FATAL_FAILURE(Boot(setup));
+    ASSERT_NE(StartMonitor(), 0u);
+    HWND dialog = FindMonitorDialog();
+    EXPECT_EQ(monitorState.alternateTaskbar, 1);
+    for (const dev::NotifyIconEntry &icon : dev::NotifyIcons())
+        EXPECT_NE(icon.owner, dialog) << "also in the notification area";
+
+    std::vector<dev::HalvaneIconEntry> icons = dev::HalvaneIcons();
+    ASSERT_EQ(icons.size(), 1u);
+    EXPECT_EQ(icons[0].icon, monitorState.helperIcon);
+    EXPECT_EQ(icons[0].window, dialog);
+    EXPECT_NE(icons[0].image, nullptr);
+    ASSERT_EQ(icons[0].menuTexts.size(), 3u);
+    EXPECT_TRUE(icons[0].menuTexts[0] == u"Show / Hide" && icons[0].menuTexts[1] == u"a" &&
+                icons[0].menuTexts[2] == u"Close");
+    EXPECT_EQ(icons[0].menuCommands, (std::vector<UINT>{IDC_HIDE, 0, IDCANCEL}));
+
+    long lists = dev::LiveObjects(dev::KindImageList);
+    dev::AdvanceClock(10000);
+    EXPECT_EQ(dev::LiveObjects(dev::KindImageList), lists) << "image lists pile up";
+    EXPECT_EQ(CloseMonitor(), 0);
+    EXPECT_TRUE(dev::HalvaneIcons().empty()) << "the icon stayed";
+}
+
+} // namespace
