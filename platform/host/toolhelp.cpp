@@ -84,8 +84,8 @@ void FillFromFixed(const SystemTables &tables, Snapshot *snapshot) {
 }
 
 void FillFromSystem(Snapshot *snapshot) {
-    procfs::Tables linux;
-    procfs::ReadTables(procfs::LiveProcFiles(), "/proc", procfs::TicksPerSecond(), &linux);
+    procfs::Tables host;
+    procfs::ReadTables(procfs::LiveProcFiles(), "/proc", procfs::TicksPerSecond(), &host);
     const DWORD hostPid = DWORD(getpid());
 
     // The device's programs first: they are the device's own processes.
@@ -107,10 +107,10 @@ void FillFromSystem(Snapshot *snapshot) {
     }
 
     size_t thread = 0;
-    for (const procfs::ProcessInfo &process : linux.processes) {
+    for (const procfs::ProcessInfo &process : host.processes) {
         PROCESSENTRY32W record = ProcessRecord(process.pid, process.ppid, process.basePriority, process.exeFile);
-        for (; thread < linux.threads.size() && linux.threads[thread].pid == process.pid; ++thread) {
-            const procfs::ThreadInfo &info = linux.threads[thread];
+        for (; thread < host.threads.size() && host.threads[thread].pid == process.pid; ++thread) {
+            const procfs::ThreadInfo &info = host.threads[thread];
             if (process.pid == hostPid && deviceThreads.count(info.tid)) continue;
             snapshot->threads.push_back(ThreadRecord(info.tid, info.pid, info.basePriority));
             ++record.cntThreads;
@@ -207,6 +207,21 @@ BOOL WINAPI ThreadNext(HANDLE handle, LPTHREADENTRY32 entry) {
 template <typename Function> FARPROC AsExport(Function *function) {
     return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(function));
 }
+
+// A device reset empties the module registry and forgets fixed tables and
+// open snapshots, as it does the other objects; the library comes back whole.
+// The hook's list is a function-local static of the kernel, so registering
+// during static initialisation is safe.
+const bool resetHooked = (OnReset([] {
+                              State &state = Toolhelp();
+                              {
+                                  std::lock_guard<std::mutex> hold(state.lock);
+                                  state.fixed = nullptr;
+                                  state.snapshots.clear();
+                              }
+                              RegisterToolhelp();
+                          }),
+                          true);
 
 } // namespace
 
