@@ -417,6 +417,8 @@ void WakeAll()
     K().hostWake.notify_all();
 }
 
+void NotifyHosts() { K().hostWake.notify_all(); }
+
 bool BlockCurrent(uint64_t deadline)
 {
     Kernel &k = K();

@@ -35,6 +35,7 @@ struct SentMessage {
     bool done = false;
     bool abandoned = false; // the sender stopped waiting (timeout, termination)
     LRESULT result = 0;
+    WINDOWPOS pos{};        // lParam points here for position news sent without waiting
 };
 
 // Stylus input waiting in a thread's queue, turned into mouse messages when
@@ -68,6 +69,8 @@ struct Thread {
     std::deque<std::shared_ptr<SentMessage>> sent;
     std::deque<MSG> posted;
     std::deque<RawInput> input;
+    std::deque<MSG> cookedInput; // input turned into mouse messages, not yet fetched
+    bool inMessageWait = false;  // blocked in GetMessageW or WaitMessage
     bool quit = false;
     int quitCode = 0;
     DWORD lastMessageTime = 0;
@@ -119,6 +122,8 @@ void Wake(Thread *thread);
 // Wake every waiting thread and host waiter: something they may wait for
 // changed (a thread or process ended).
 void WakeAll();
+// Wake host threads waiting on the device (a reply to a host sender).
+void NotifyHosts();
 
 // The device clock in ms (64-bit, from device start).
 inline uint64_t DeviceNow() { return Now(); }

@@ -1,0 +1,64 @@
+// Helpers shared by the kernel and window core tests: a fresh device per
+// test and a few thread-safe recorders.
+#pragma once
+
+#include "platform/host/internal.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace kt {
+
+inline dev::Config ManualConfig(uint32_t tickStart = 0)
+{
+    dev::Config c;
+    c.manualClock = true;
+    c.tickStart = tickStart;
+    return c;
+}
+
+inline dev::Config VirtualConfig()
+{
+    dev::Config c;
+    c.virtualTime = true;
+    return c;
+}
+
+// Every test starts and ends with an empty device.
+class DeviceTest : public ::testing::Test {
+protected:
+    void SetUp() override { dev::ResetDevice(Config()); }
+    void TearDown() override { dev::ResetDevice(dev::Config()); }
+    virtual dev::Config Config() { return ManualConfig(); }
+};
+
+// Messages seen by window procedures, in order, across threads.
+struct Log {
+    std::mutex lock;
+    std::vector<std::string> lines;
+    void Add(const std::string &line)
+    {
+        std::lock_guard<std::mutex> g(lock);
+        lines.push_back(line);
+    }
+    std::vector<std::string> Take()
+    {
+        std::lock_guard<std::mutex> g(lock);
+        std::vector<std::string> out;
+        out.swap(lines);
+        return out;
+    }
+};
+
+inline std::string Join(const std::vector<std::string> &lines)
+{
+    std::string out;
+    for (const std::string &l : lines) out += (out.empty() ? "" : " ") + l;
+    return out;
+}
+
+} // namespace kt
