@@ -227,11 +227,16 @@ HBITMAP NewBitmap(int width, int height, bool mono) {
     return (HBITMAP)AddObject(std::move(bitmap));
 }
 
+// The kernel has zeroed the live counts by the time this runs, so objects
+// go without being counted down; their slots move on a generation so that
+// handles from before the reset stay stale.
 void ResetObjects() {
     for (size_t i = 1; i < slots.size(); i++) {
         Slot &slot = slots[i];
         if (!slot.object) continue;
-        RemoveObject((HANDLE)(uintptr_t)(((uint32_t)slot.generation << 16) | i));
+        slot.object.reset();
+        slot.generation = slot.generation >= 0x7FFF ? 1 : slot.generation + 1;
+        freeSlots.push_back((uint32_t)i);
     }
     std::fill(stock, stock + kStockCount, nullptr);
 }

@@ -1,0 +1,339 @@
+// Raster operations, pixels, clipping and format conversion of the device's
+// GDI, checked on known pixels.
+
+#include "platform/host/internal.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+class GdiRaster : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dev::Config config;
+        config.manualClock = true;
+        dev::ResetDevice(config);
+        screen = GetDC(NULL);
+    }
+    void TearDown() override {
+        for (auto &m : memories) {
+            SelectObject(m.first, m.second);
+            DeleteDC(m.first);
+        }
+        ReleaseDC(NULL, screen);
+    }
+    // A memory DC with a new screen-format bitmap of the size selected.
+    HDC Memory(int width, int height, HBITMAP *bitmap = nullptr) {
+        HBITMAP b = CreateCompatibleBitmap(screen, width, height);
+        HDC dc = CreateCompatibleDC(screen);
+        memories.push_back({dc, SelectObject(dc, b)});
+        bitmaps.push_back(b);
+        if (bitmap) *bitmap = b;
+        return dc;
+    }
+    void Fill(HDC dc, int width, int height, COLORREF color) {
+        for (int y = 0; y < height; y++)
+            for (int x = 0; x < width; x++) SetPixel(dc, x, y, color);
+    }
+    HDC screen = nullptr;
+    std::vector<std::pair<HDC, HGDIOBJ>> memories;
+    std::vector<HBITMAP> bitmaps;
+};
+
+// Destination, source and brush chosen so every channel tells the bitwise
+// operation apart.
+const COLORREF kDest = RGB(0xCC, 0x33, 0x55), kSource = RGB(0xF0, 0x0F, 0xAA), kBrush = RGB(0x12, 0x34, 0x56);
+
+struct RopCase {
+    const char *name;
+    DWORD rop;
+    COLORREF expected;
+};
+
+const RopCase kRopCases[] = {
+    {"SRCCOPY", SRCCOPY, RGB(0xF0, 0x0F, 0xAA)},
+    {"SRCINVERT", SRCINVERT, RGB(0x3C, 0x3C, 0xFF)},
+    {"SRCAND", SRCAND, RGB(0xC0, 0x03, 0x00)},
+    {"SRCPAINT", SRCPAINT, RGB(0xFC, 0x3F, 0xFF)},
+    {"NOTSRCCOPY", NOTSRCCOPY, RGB(0x0F, 0xF0, 0x55)},
+    {"PATCOPY", PATCOPY, RGB(0x12, 0x34, 0x56)},
+    {"PATINVERT", PATINVERT, RGB(0xDE, 0x07, 0x03)},
+    {"DSTINVERT", DSTINVERT, RGB(0x33, 0xCC, 0xAA)},
+    {"BLACKNESS", BLACKNESS, RGB(0, 0, 0)},
+    {"WHITENESS", WHITENESS, RGB(0xFF, 0xFF, 0xFF)},
+    {"MERGECOPY (pattern AND source)", 0x00C000CA, RGB(0x10, 0x04, 0x02)},
+    {"MERGEPAINT (NOT source OR dest)", 0x00BB0226, RGB(0xCF, 0xF3, 0x55)},
+};
+
+TEST_F(GdiRaster, EveryRasterOperationOnKnownPixels) {
+    HBRUSH brush = CreateSolidBrush(kBrush);
+    for (const RopCase &c : kRopCases) {
+        HDC dst = Memory(3, 1), src = Memory(3, 1);
+        Fill(dst, 3, 1, kDest);
+        Fill(src, 3, 1, kSource);
+        HGDIOBJ oldBrush = SelectObject(dst, brush);
+        EXPECT_TRUE(BitBlt(dst, 1, 0, 1, 1, src, 1, 0, c.rop)) << c.name;
+        SelectObject(dst, oldBrush);
+        EXPECT_EQ(c.expected, GetPixel(dst, 1, 0)) << c.name << std::hex << " got 0x" << GetPixel(dst, 1, 0);
+        EXPECT_EQ(kDest, GetPixel(dst, 0, 0)) << c.name << ": left neighbour touched";
+        EXPECT_EQ(kDest, GetPixel(dst, 2, 0)) << c.name << ": right neighbour touched";
+    }
+    DeleteObject(brush);
+}
+
+TEST_F(GdiRaster, SourceInvertOfBlackAndWhiteIsWhite) {
+    HDC dst = Memory(2, 2), src = Memory(2, 2);
+    BitBlt(dst, 0, 0, 2, 2, NULL, 0, 0, BLACKNESS);
+    BitBlt(src, 0, 0, 2, 2, NULL, 0, 0, WHITENESS);
+    BitBlt(dst, 0, 0, 2, 2, src, 0, 0, SRCINVERT);
+    EXPECT_EQ(0xFFFFFFu, GetPixel(dst, 1, 1));
+    // And again: white XOR white is black.
+    BitBlt(dst, 0, 0, 2, 2, src, 0, 0, SRCINVERT);
+    EXPECT_EQ(0u, GetPixel(dst, 0, 0));
+}
+
+TEST_F(GdiRaster, WhitenessAndBlacknessIgnoreTheSource) {
+    HDC dst = Memory(4, 4);
+    Fill(dst, 4, 4, RGB(1, 2, 3));
+    // No source DC at all, and a stale one: both fine for operations without source.
+    EXPECT_TRUE(BitBlt(dst, 0, 0, 2, 4, NULL, 0, 0, WHITENESS));
+    EXPECT_TRUE(BitBlt(dst, 2, 0, 2, 4, (HDC)(uintptr_t)0x7777, 0, 0, BLACKNESS));
+    EXPECT_EQ(0xFFFFFFu, GetPixel(dst, 1, 3));
+    EXPECT_EQ(0u, GetPixel(dst, 2, 0));
+    EXPECT_TRUE(PatBlt(dst, 0, 0, 1, 1, BLACKNESS));
+    EXPECT_EQ(0u, GetPixel(dst, 0, 0));
+    // A source operation without a source fails and draws nothing.
+    EXPECT_FALSE(BitBlt(dst, 0, 0, 4, 4, NULL, 0, 0, SRCCOPY));
+    EXPECT_EQ(0xFFFFFFu, GetPixel(dst, 1, 1));
+}
+
+struct ShiftCase {
+    const char *name;
+    int destX, destY, sourceX, sourceY, width, height;
+};
+
+const ShiftCase kShifts[] = {
+    {"one left (the graph scroll)", 0, 0, 1, 0, 7, 3},
+    {"one right", 1, 0, 0, 0, 7, 3},
+    {"one up", 0, 0, 0, 1, 8, 2},
+    {"one down", 0, 1, 0, 0, 8, 2},
+    {"diagonal down-right", 2, 1, 0, 0, 6, 2},
+    {"diagonal up-left", 0, 0, 3, 1, 5, 2},
+};
+
+TEST_F(GdiRaster, OverlappingSelfCopyInEveryDirection) {
+    const int w = 8, h = 3;
+    auto original = [](int x, int y) { return RGB(x * 20 + 1, y * 40 + 2, 7); };
+    for (const ShiftCase &c : kShifts) {
+        HDC dc = Memory(w, h);
+        for (int y = 0; y < h; y++)
+            for (int x = 0; x < w; x++) SetPixel(dc, x, y, original(x, y));
+        BitBlt(dc, c.destX, c.destY, c.width, c.height, dc, c.sourceX, c.sourceY, SRCCOPY);
+        for (int y = 0; y < h; y++) {
+            for (int x = 0; x < w; x++) {
+                bool inside = x >= c.destX && x < c.destX + c.width && y >= c.destY && y < c.destY + c.height;
+                COLORREF expected =
+                    inside ? original(x - c.destX + c.sourceX, y - c.destY + c.sourceY) : original(x, y);
+                EXPECT_EQ(expected, GetPixel(dc, x, y)) << c.name << " at " << x << "," << y;
+            }
+        }
+    }
+}
+
+TEST_F(GdiRaster, GetPixelOutsideTheBitmapIsInvalid) {
+    HDC dc = Memory(5, 4);
+    Fill(dc, 5, 4, RGB(0, 0, 0));
+    const POINT outside[] = {{-1, 0}, {0, -1}, {5, 0}, {0, 4}, {5, 4}, {100000, 3}};
+    for (POINT p : outside) EXPECT_EQ(CLR_INVALID, GetPixel(dc, p.x, p.y)) << p.x << "," << p.y;
+    EXPECT_EQ(0u, GetPixel(dc, 4, 3)); // black is 0, not invalid
+    EXPECT_EQ(CLR_INVALID, SetPixel(dc, 5, 0, RGB(1, 1, 1)));
+
+    // A fresh memory DC shows its 1x1 monochrome bitmap.
+    HDC fresh = CreateCompatibleDC(screen);
+    EXPECT_EQ(0u, GetPixel(fresh, 0, 0));
+    EXPECT_EQ(CLR_INVALID, GetPixel(fresh, 1, 0));
+    DeleteDC(fresh);
+    EXPECT_EQ(CLR_INVALID, GetPixel(fresh, 0, 0)); // stale DC
+}
+
+TEST_F(GdiRaster, CopiesAreClippedToSourceAndDestination) {
+    const COLORREF poison = RGB(0xAA, 0xAA, 0xAA);
+    HDC src = Memory(4, 4), dst = Memory(4, 4);
+    for (int y = 0; y < 4; y++)
+        for (int x = 0; x < 4; x++) SetPixel(src, x, y, RGB(x, y, 9));
+
+    // Source partly outside its bitmap: only the part inside arrives.
+    Fill(dst, 4, 4, poison);
+    BitBlt(dst, 0, 0, 4, 4, src, 2, 2, SRCCOPY);
+    for (int y = 0; y < 4; y++)
+        for (int x = 0; x < 4; x++)
+            EXPECT_EQ(x < 2 && y < 2 ? RGB(x + 2, y + 2, 9) : poison, GetPixel(dst, x, y)) << x << "," << y;
+
+    // Destination partly outside, with a negative origin.
+    Fill(dst, 4, 4, poison);
+    BitBlt(dst, -1, -1, 4, 4, src, 0, 0, SRCCOPY);
+    EXPECT_EQ(RGB(1, 1, 9), GetPixel(dst, 0, 0));
+    EXPECT_EQ(RGB(3, 3, 9), GetPixel(dst, 2, 2));
+    EXPECT_EQ(poison, GetPixel(dst, 3, 3));
+
+    // The clip rectangle and the viewport origin.
+    Fill(dst, 4, 4, poison);
+    int saved = SaveDC(dst);
+    EXPECT_EQ(2, IntersectClipRect(dst, 1, 1, 3, 3)); // SIMPLEREGION
+    BitBlt(dst, 0, 0, 4, 4, NULL, 0, 0, BLACKNESS);
+    RestoreDC(dst, saved);
+    EXPECT_EQ(poison, GetPixel(dst, 0, 0));
+    EXPECT_EQ(0u, GetPixel(dst, 1, 1));
+    EXPECT_EQ(0u, GetPixel(dst, 2, 2));
+    EXPECT_EQ(poison, GetPixel(dst, 3, 3));
+    POINT previous{-5, -5};
+    SetViewportOrgEx(dst, 2, 1, &previous);
+    EXPECT_EQ(0, previous.x);
+    SetPixel(dst, 0, 0, RGB(5, 5, 5));
+    SetViewportOrgEx(dst, 0, 0, nullptr);
+    EXPECT_EQ(RGB(5, 5, 5), GetPixel(dst, 2, 1));
+}
+
+TEST_F(GdiRaster, MonochromeAndColourConvertAsThePlatformDoes) {
+    // Two pixels: bit 0 clear (black), bit 1 set (white).
+    const uint8_t bits[2] = {0x40, 0};
+    HBITMAP mono = CreateBitmap(2, 1, 1, 1, bits);
+    HDC monoDc = CreateCompatibleDC(screen);
+    HGDIOBJ oldMono = SelectObject(monoDc, mono);
+    EXPECT_EQ(0u, GetPixel(monoDc, 0, 0));
+    EXPECT_EQ(0xFFFFFFu, GetPixel(monoDc, 1, 0));
+
+    // Monochrome to colour: 0 takes the text colour, 1 the background colour.
+    HDC colour = Memory(2, 1);
+    SetTextColor(colour, RGB(200, 0, 0));
+    SetBkColor(colour, RGB(0, 0, 200));
+    BitBlt(colour, 0, 0, 2, 1, monoDc, 0, 0, SRCCOPY);
+    EXPECT_EQ(RGB(200, 0, 0), GetPixel(colour, 0, 0));
+    EXPECT_EQ(RGB(0, 0, 200), GetPixel(colour, 1, 0));
+
+    // Colour to monochrome: 1 where the source shows its background colour.
+    SetPixel(colour, 0, 0, RGB(1, 2, 3));
+    SetPixel(colour, 1, 0, RGB(9, 9, 9));
+    SetBkColor(colour, RGB(9, 9, 9));
+    BitBlt(monoDc, 0, 0, 2, 1, colour, 0, 0, SRCCOPY);
+    EXPECT_EQ(0u, GetPixel(monoDc, 0, 0));
+    EXPECT_EQ(0xFFFFFFu, GetPixel(monoDc, 1, 0));
+
+    // A monochrome bitmap keeps only black and white.
+    SetPixel(monoDc, 0, 0, RGB(250, 250, 200));
+    EXPECT_EQ(0xFFFFFFu, GetPixel(monoDc, 0, 0));
+    SelectObject(monoDc, oldMono);
+    DeleteDC(monoDc);
+    DeleteObject(mono);
+}
+
+TEST_F(GdiRaster, ScreenAndCompatibleBitmapAgreeOnColours) {
+    const COLORREF colour = RGB(0x12, 0x34, 0x56);
+    SetPixel(screen, 5, 6, colour);
+    EXPECT_EQ(colour, GetPixel(screen, 5, 6));
+    EXPECT_EQ(0x123456u, dev::ScreenPixels()[6 * dev::ScreenWidth() + 5]); // 0x00RRGGBB
+
+    HDC dc = Memory(3, 3);
+    BitBlt(dc, 0, 0, 3, 3, screen, 4, 5, SRCCOPY);
+    EXPECT_EQ(GetPixel(screen, 5, 6), GetPixel(dc, 1, 1));
+    SetPixel(dc, 0, 0, colour);
+    EXPECT_EQ(GetPixel(screen, 5, 6), GetPixel(dc, 0, 0));
+
+    uint64_t before = dev::screenGeneration;
+    BitBlt(screen, 0, 0, 3, 3, dc, 0, 0, SRCCOPY);
+    EXPECT_GT(dev::screenGeneration, before);
+    before = dev::screenGeneration;
+    BitBlt(dc, 0, 0, 3, 3, NULL, 0, 0, WHITENESS); // a bitmap only
+    EXPECT_EQ(before, dev::screenGeneration);
+}
+
+TEST_F(GdiRaster, StretchBltPicksNearestPixels) {
+    HDC src = Memory(2, 2), dst = Memory(4, 4);
+    SetPixel(src, 0, 0, RGB(1, 0, 0));
+    SetPixel(src, 1, 0, RGB(2, 0, 0));
+    SetPixel(src, 0, 1, RGB(3, 0, 0));
+    SetPixel(src, 1, 1, RGB(4, 0, 0));
+    StretchBlt(dst, 0, 0, 4, 4, src, 0, 0, 2, 2, SRCCOPY);
+    for (int y = 0; y < 4; y++)
+        for (int x = 0; x < 4; x++)
+            EXPECT_EQ(RGB(1 + x / 2 + 2 * (y / 2), 0, 0), GetPixel(dst, x, y)) << x << "," << y;
+    // Shrinking halves.
+    HDC small = Memory(1, 1);
+    StretchBlt(small, 0, 0, 1, 1, dst, 0, 0, 4, 4, SRCCOPY);
+    EXPECT_NE(CLR_INVALID, GetPixel(small, 0, 0));
+}
+
+TEST_F(GdiRaster, LinesRectanglesAndFills) {
+    HDC dc = Memory(8, 8);
+    Fill(dc, 8, 8, RGB(255, 255, 255));
+    // A line leaves out its end point.
+    MoveToEx(dc, 0, 0, nullptr);
+    LineTo(dc, 4, 0);
+    for (int x = 0; x < 4; x++) EXPECT_EQ(0u, GetPixel(dc, x, 0)) << x;
+    EXPECT_EQ(0xFFFFFFu, GetPixel(dc, 4, 0));
+    // Diagonal.
+    MoveToEx(dc, 0, 1, nullptr);
+    LineTo(dc, 3, 4);
+    EXPECT_EQ(0u, GetPixel(dc, 1, 2));
+    EXPECT_EQ(0u, GetPixel(dc, 2, 3));
+    EXPECT_EQ(0xFFFFFFu, GetPixel(dc, 3, 4));
+
+    // Rectangle: pen border on the outermost pixels inside, brush within.
+    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+    HGDIOBJ oldBrush = SelectObject(dc, red);
+    Fill(dc, 8, 8, RGB(255, 255, 255));
+    Rectangle(dc, 1, 1, 5, 5);
+    EXPECT_EQ(0u, GetPixel(dc, 1, 1));
+    EXPECT_EQ(0u, GetPixel(dc, 4, 4));
+    EXPECT_EQ(RGB(255, 0, 0), GetPixel(dc, 2, 2));
+    EXPECT_EQ(RGB(255, 0, 0), GetPixel(dc, 3, 3));
+    EXPECT_EQ(0xFFFFFFu, GetPixel(dc, 5, 5));
+    SelectObject(dc, oldBrush);
+
+    // FillRect excludes right and bottom; FrameRect draws one pixel inside.
+    Fill(dc, 8, 8, RGB(255, 255, 255));
+    RECT r{2, 2, 6, 5};
+    EXPECT_EQ(1, FillRect(dc, &r, red));
+    EXPECT_EQ(RGB(255, 0, 0), GetPixel(dc, 5, 4));
+    EXPECT_EQ(0xFFFFFFu, GetPixel(dc, 6, 4));
+    EXPECT_EQ(0xFFFFFFu, GetPixel(dc, 5, 5));
+    HBRUSH black = (HBRUSH)GetStockObject(BLACK_BRUSH);
+    FrameRect(dc, &r, black);
+    EXPECT_EQ(0u, GetPixel(dc, 2, 2));
+    EXPECT_EQ(0u, GetPixel(dc, 5, 4));
+    EXPECT_EQ(RGB(255, 0, 0), GetPixel(dc, 3, 3));
+    DeleteObject(red);
+}
+
+TEST_F(GdiRaster, GetDIBitsReadsRowsInEitherOrder) {
+    HBITMAP bitmap;
+    HDC dc = Memory(3, 2, &bitmap);
+    for (int y = 0; y < 2; y++)
+        for (int x = 0; x < 3; x++) SetPixel(dc, x, y, RGB(x + 1, y + 1, 0x40));
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    ASSERT_NE(0, GetDIBits(dc, bitmap, 0, 0, nullptr, &info, DIB_RGB_COLORS));
+    EXPECT_EQ(3, info.bmiHeader.biWidth);
+    EXPECT_EQ(2, info.bmiHeader.biHeight);
+    EXPECT_EQ(32, info.bmiHeader.biBitCount);
+
+    uint32_t rows[6];
+    for (int order = 0; order < 2; order++) {
+        memset(rows, 0xAA, sizeof rows);
+        info.bmiHeader.biHeight = order ? 2 : -2; // top-down, then bottom-up
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        ASSERT_EQ(2, GetDIBits(dc, bitmap, 0, 2, rows, &info, DIB_RGB_COLORS));
+        for (int line = 0; line < 2; line++) {
+            int y = order ? 1 - line : line;
+            for (int x = 0; x < 3; x++)
+                EXPECT_EQ((uint32_t)((x + 1) << 16 | (y + 1) << 8 | 0x40), rows[line * 3 + x])
+                    << "order " << order << " line " << line << " x " << x << std::hex << " got " << rows[line * 3 + x];
+        }
+    }
+}
+
+} // namespace

@@ -1,0 +1,258 @@
+// Resources of the device: finding records in compiled .res bytes (built
+// here, and the monitor's own), keeping types apart, and loading bitmaps of
+// every depth the device reads.
+
+#include "platform/host/internal.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+extern const uint8_t perfmonResources[];
+extern const size_t perfmonResourcesSize;
+
+namespace {
+
+// A .res image as the resource compiler writes it.
+class ResBuilder {
+public:
+    ResBuilder() { Add(0, 0, {}); } // the leading empty record
+    void Add(int type, int name, const std::vector<uint8_t> &data) { Add(Ordinal(type), Ordinal(name), data); }
+    void Add(const std::vector<uint8_t> &type, const std::vector<uint8_t> &name, const std::vector<uint8_t> &data) {
+        std::vector<uint8_t> header;
+        header.insert(header.end(), type.begin(), type.end());
+        header.insert(header.end(), name.begin(), name.end());
+        while ((8 + header.size()) % 4) header.push_back(0);
+        Put32(header, 0);    // DataVersion
+        Put16(header, 0x30); // MemoryFlags
+        Put16(header, 1033); // LanguageId
+        Put32(header, 0);    // Version
+        Put32(header, 0);    // Characteristics
+        Put32(bytes, (uint32_t)data.size());
+        Put32(bytes, (uint32_t)(8 + header.size()));
+        bytes.insert(bytes.end(), header.begin(), header.end());
+        bytes.insert(bytes.end(), data.begin(), data.end());
+        while (bytes.size() % 4) bytes.push_back(0);
+    }
+    static std::vector<uint8_t> Ordinal(int id) { return {0xFF, 0xFF, (uint8_t)id, (uint8_t)(id >> 8)}; }
+    static std::vector<uint8_t> Name(const char *name) {
+        std::vector<uint8_t> v;
+        for (; *name; name++) Put16(v, (uint16_t)*name);
+        Put16(v, 0);
+        return v;
+    }
+    static void Put16(std::vector<uint8_t> &v, uint16_t x) {
+        v.push_back(x & 0xFF);
+        v.push_back(x >> 8);
+    }
+    static void Put32(std::vector<uint8_t> &v, uint32_t x) {
+        Put16(v, x & 0xFFFF);
+        Put16(v, x >> 16);
+    }
+    std::vector<uint8_t> bytes;
+};
+
+// A DIB: BITMAPINFOHEADER, palette, rows padded to 4 bytes.
+std::vector<uint8_t> Dib(int width, int height, int bits, const std::vector<uint32_t> &palette,
+                         const std::vector<std::vector<uint8_t>> &rowsTopFirst, bool topDown) {
+    std::vector<uint8_t> v;
+    ResBuilder::Put32(v, 40);
+    ResBuilder::Put32(v, (uint32_t)width);
+    ResBuilder::Put32(v, (uint32_t)(topDown ? -height : height));
+    ResBuilder::Put16(v, 1);
+    ResBuilder::Put16(v, (uint16_t)bits);
+    for (int i = 0; i < 6; i++) ResBuilder::Put32(v, i == 4 ? (uint32_t)palette.size() : 0);
+    for (uint32_t c : palette) ResBuilder::Put32(v, c); // 0x00RRGGBB is B, G, R, 0 in memory
+    for (int line = 0; line < height; line++) {
+        const std::vector<uint8_t> &row = rowsTopFirst[topDown ? line : height - 1 - line];
+        std::vector<uint8_t> padded = row;
+        while (padded.size() % 4) padded.push_back(0);
+        v.insert(v.end(), padded.begin(), padded.end());
+    }
+    return v;
+}
+
+int ResourceProgram(HINSTANCE, LPWSTR) {
+    Sleep(INFINITE);
+    return 0;
+}
+
+class Resources : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dev::Config config;
+        config.manualClock = true;
+        dev::ResetDevice(config);
+    }
+    void TearDown() override { dev::ResetDevice(dev::Config()); }
+    // A module of the device whose image carries these resources.
+    HMODULE Module(const uint8_t *bytes, size_t size) {
+        std::u16string name = u"res" + std::u16string(1, (char16_t)(u'a' + modules++)) + u".exe";
+        dev::RegisterProgram(name, u"\\Windows\\" + name, ResourceProgram, bytes, size);
+        DWORD pid = dev::StartProgram(name, u"");
+        EXPECT_NE(0u, pid);
+        return dev::ModuleOfProcess(pid);
+    }
+    static COLORREF PixelOf(HBITMAP bitmap, int x, int y) {
+        HDC dc = CreateCompatibleDC(NULL);
+        HGDIOBJ old = SelectObject(dc, bitmap);
+        COLORREF c = GetPixel(dc, x, y);
+        SelectObject(dc, old);
+        DeleteDC(dc);
+        return c;
+    }
+    static BITMAP Info(HBITMAP bitmap) {
+        BITMAP bm{};
+        GetObjectW(bitmap, sizeof bm, &bm);
+        return bm;
+    }
+    int modules = 0;
+};
+
+TEST_F(Resources, FindsByTypeAndNameAndKeepsTypesApart) {
+    ResBuilder res;
+    res.Add(5, 120, {1, 2, 3});             // RT_DIALOG 120
+    res.Add(14, 120, {4, 5, 6, 7, 8});      // RT_GROUP_ICON 120
+    res.Add(ResBuilder::Name("DATA"), ResBuilder::Name("SETTINGS"), {9});
+    res.Add(ResBuilder::Ordinal(10), ResBuilder::Name("NOTES"), {10, 11});
+    HMODULE module = Module(res.bytes.data(), res.bytes.size());
+    ASSERT_NE(nullptr, module);
+
+    struct Case {
+        const char *what;
+        LPCWSTR name, type;
+        std::vector<uint8_t> expected; // empty: not found
+    };
+    const Case cases[] = {
+        {"dialog 120", MAKEINTRESOURCEW(120), RT_DIALOG, {1, 2, 3}},
+        {"icon group 120", MAKEINTRESOURCEW(120), RT_GROUP_ICON, {4, 5, 6, 7, 8}},
+        {"bitmap 120 (absent)", MAKEINTRESOURCEW(120), RT_BITMAP, {}},
+        {"dialog 121 (absent)", MAKEINTRESOURCEW(121), RT_DIALOG, {}},
+        {"string names", TEXT("SETTINGS"), TEXT("DATA"), {9}},
+        {"string names ignore case", TEXT("Settings"), TEXT("data"), {9}},
+        {"string name, ordinal type", TEXT("notes"), MAKEINTRESOURCEW(10), {10, 11}},
+        {"\"#120\" is ordinal 120", TEXT("#120"), TEXT("#5"), {1, 2, 3}},
+    };
+    for (const Case &c : cases) {
+        HRSRC found = FindResourceW(module, c.name, c.type);
+        if (c.expected.empty()) {
+            EXPECT_EQ(nullptr, found) << c.what;
+            continue;
+        }
+        ASSERT_NE(nullptr, found) << c.what;
+        ASSERT_EQ(c.expected.size(), SizeofResource(module, found)) << c.what;
+        const uint8_t *data = (const uint8_t *)LockResource(LoadResource(module, found));
+        ASSERT_NE(nullptr, data) << c.what;
+        EXPECT_EQ(c.expected, std::vector<uint8_t>(data, data + c.expected.size())) << c.what;
+        EXPECT_EQ(found, FindResourceW(module, c.name, c.type)) << c.what << ": same handle again";
+    }
+    EXPECT_EQ(nullptr, LoadResource(module, (HRSRC)&res)); // not a resource handle
+}
+
+TEST_F(Resources, DamagedImagesFailWithoutReadingPastTheEnd) {
+    ResBuilder res;
+    res.Add(5, 1, {1, 2, 3, 4});
+    // The last record claims more data than there is.
+    std::vector<uint8_t> cut(res.bytes.begin(), res.bytes.end() - 2);
+    HMODULE module = Module(cut.data(), cut.size());
+    EXPECT_EQ(nullptr, FindResourceW(module, MAKEINTRESOURCEW(1), RT_DIALOG));
+    HMODULE empty = Module(res.bytes.data(), 16); // not even one whole record
+    EXPECT_EQ(nullptr, FindResourceW(empty, MAKEINTRESOURCEW(1), RT_DIALOG));
+}
+
+TEST_F(Resources, LoadBitmapReadsEveryDepthAndOrder) {
+    // Each image is 3 by 2: top row red, green, blue; bottom row white, black, grey.
+    const uint32_t red = 0xFF0000, green = 0x00FF00, blue = 0x0000FF, white = 0xFFFFFF, grey = 0x808080;
+    const std::vector<uint32_t> palette = {0, red, green, blue, white, grey};
+    std::vector<uint32_t> palette16 = palette;
+    palette16.resize(16, 0x123456);
+    std::vector<uint32_t> palette256 = palette;
+    palette256.resize(256, 0x654321);
+    auto rgb24 = [](std::initializer_list<uint32_t> px) {
+        std::vector<uint8_t> v;
+        for (uint32_t c : px) {
+            v.push_back(c & 0xFF);
+            v.push_back(c >> 8 & 0xFF);
+            v.push_back(c >> 16);
+        }
+        return v;
+    };
+    auto rgb32 = [](std::initializer_list<uint32_t> px) {
+        std::vector<uint8_t> v;
+        for (uint32_t c : px) ResBuilder::Put32(v, c | 0xAB000000); // the fourth byte is ignored
+        return v;
+    };
+    struct Image {
+        const char *what;
+        std::vector<uint8_t> dib;
+        bool mono; // 1 bpp: only black and white to show
+    };
+    const Image images[] = {
+        {"8 bpp bottom-up, short palette", Dib(3, 2, 8, palette, {{1, 2, 3}, {4, 0, 5}}, false), false},
+        {"8 bpp top-down, full palette", Dib(3, 2, 8, palette256, {{1, 2, 3}, {4, 0, 5}}, true), false},
+        {"4 bpp", Dib(3, 2, 4, palette16, {{0x12, 0x30}, {0x40, 0x50}}, false), false},
+        {"24 bpp", Dib(3, 2, 24, {}, {rgb24({red, green, blue}), rgb24({white, 0, grey})}, false), false},
+        {"32 bpp top-down", Dib(3, 2, 32, {}, {rgb32({red, green, blue}), rgb32({white, 0, grey})}, true), false},
+        {"1 bpp", Dib(3, 2, 1, {0, white}, {{0xA0}, {0x40}}, false), true},
+    };
+    ResBuilder res;
+    for (int i = 0; i < 6; i++) res.Add(2, 200 + i, images[i].dib);
+    HMODULE module = Module(res.bytes.data(), res.bytes.size());
+    for (int i = 0; i < 6; i++) {
+        const Image &image = images[i];
+        HBITMAP bitmap = LoadBitmapW(module, MAKEINTRESOURCEW(200 + i));
+        ASSERT_NE(nullptr, bitmap) << image.what;
+        BITMAP bm = Info(bitmap);
+        EXPECT_EQ(3, bm.bmWidth) << image.what;
+        EXPECT_EQ(2, bm.bmHeight) << image.what;
+        EXPECT_EQ(32, bm.bmBitsPixel) << image.what << ": loaded in the screen's format";
+        const uint32_t expected[2][3] = {{red, green, blue}, {white, 0, grey}};
+        const uint32_t expectedMono[2][3] = {{white, 0, white}, {0, white, 0}};
+        for (int y = 0; y < 2; y++) {
+            for (int x = 0; x < 3; x++) {
+                uint32_t want = image.mono ? expectedMono[y][x] : expected[y][x];
+                COLORREF colour = RGB(want >> 16, want >> 8 & 0xFF, want & 0xFF);
+                EXPECT_EQ(colour, PixelOf(bitmap, x, y)) << image.what << " at " << x << "," << y << std::hex
+                                                         << " got " << PixelOf(bitmap, x, y);
+            }
+        }
+        EXPECT_TRUE(DeleteObject(bitmap));
+    }
+    EXPECT_EQ(nullptr, LoadBitmapW(module, MAKEINTRESOURCEW(199)));
+}
+
+TEST_F(Resources, TheMonitorsOwnResources) {
+    HMODULE module = Module(perfmonResources, perfmonResourcesSize);
+    ASSERT_NE(nullptr, module);
+    // 120 is a dialog and an icon group; 123 a dialog and a bitmap.
+    HRSRC dialog = FindResourceW(module, MAKEINTRESOURCEW(120), RT_DIALOG);
+    HRSRC group = FindResourceW(module, MAKEINTRESOURCEW(120), RT_GROUP_ICON);
+    ASSERT_NE(nullptr, dialog);
+    ASSERT_NE(nullptr, group);
+    EXPECT_NE(LockResource(LoadResource(module, dialog)), LockResource(LoadResource(module, group)));
+    const DLGTEMPLATE *main = (const DLGTEMPLATE *)LockResource(LoadResource(module, dialog));
+    EXPECT_EQ(0x00C800C0u, main->style);
+    EXPECT_EQ(6, main->cdit);
+    EXPECT_EQ(157, main->cx);
+    EXPECT_NE(nullptr, FindResourceW(module, MAKEINTRESOURCEW(123), RT_DIALOG));
+    EXPECT_NE(nullptr, FindResourceW(module, MAKEINTRESOURCEW(123), RT_BITMAP));
+
+    // The graph's fill: 1 by 40, red at the top through to green at the bottom.
+    HBITMAP fill = LoadBitmapW(module, MAKEINTRESOURCEW(122));
+    ASSERT_NE(nullptr, fill);
+    BITMAP bm = Info(fill);
+    EXPECT_EQ(1, bm.bmWidth);
+    EXPECT_EQ(40, bm.bmHeight);
+    EXPECT_EQ(RGB(0xFF, 0, 0), PixelOf(fill, 0, 0));
+    EXPECT_EQ(RGB(0xFF, 0x33, 0), PixelOf(fill, 0, 2));
+    EXPECT_EQ(RGB(0x33, 0xFF, 0x33), PixelOf(fill, 0, 35));
+    EXPECT_EQ(RGB(0, 0xFF, 0), PixelOf(fill, 0, 39));
+    DeleteObject(fill);
+    HBITMAP iconFill = LoadBitmapW(module, MAKEINTRESOURCEW(123));
+    ASSERT_NE(nullptr, iconFill);
+    EXPECT_EQ(RGB(0xCC, 0xCC, 0), PixelOf(iconFill, 0, 10));
+    EXPECT_EQ(RGB(0, 0x80, 0), PixelOf(iconFill, 0, 15));
+    DeleteObject(iconFill);
+}
+
+} // namespace
