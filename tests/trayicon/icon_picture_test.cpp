@@ -1,0 +1,162 @@
+// The 16 by 16 mini graph: which history slots the columns show, the bars
+// copied from the ramp, the grid columns and the frame rows, read back from
+// the icon's colour bitmap and from the taskbar's pixels.
+#include "tray_fixture.h"
+
+using namespace tray_test;
+
+namespace {
+
+const int G = -1; // a grid column
+
+// The picture as text, one line per row: 'b' brush colour, '.' white,
+// 'r' the ramp's colour of that row, '?' anything else.
+std::vector<std::string> Render(const std::vector<COLORREF> &picture, const std::vector<COLORREF> &ramp)
+{
+    std::vector<std::string> lines;
+    for (int y = 0; y < ICON_SIZE; y++) {
+        std::string line;
+        for (int x = 0; x < ICON_SIZE; x++) {
+            COLORREF c = picture[y * ICON_SIZE + x];
+            line += c == brushColor ? 'b' : c == white ? '.' : c == ramp[y] ? 'r' : '?';
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// What a user should see for these column heights (G for a grid column).
+std::vector<std::string> Expected(const int heights[ICON_SIZE])
+{
+    std::vector<std::string> lines;
+    for (int y = 0; y < ICON_SIZE; y++) {
+        std::string line;
+        for (int x = 0; x < ICON_SIZE; x++) {
+            int h = heights[x];
+            if (y == ICON_SIZE - 1 || h == G)
+                line += 'b';
+            else if (y >= ICON_SIZE - 1 - h)
+                line += 'r';
+            else
+                line += y == 0 ? 'b' : '.';
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// A load that gives a bar of h rows: the least s with 16 * s / 100 = h.
+int LoadForHeight(int h)
+{
+    return (h * 100 + 15) / 16;
+}
+
+class PictureTest : public TrayTest {
+protected:
+    void SetUp() override
+    {
+        TrayTest::SetUp();
+        ramp = IconRamp();
+        ASSERT_EQ(ramp.size(), (size_t)ICON_SIZE) << "the icon ramp resource";
+        StartIcon();
+    }
+    std::vector<COLORREF> ramp;
+};
+
+struct SlotCase {
+    int nextIndex;
+    int heights[ICON_SIZE];
+};
+
+class SlotChoice : public PictureTest, public ::testing::WithParamInterface<SlotCase> {};
+
+// Every shown slot k (a multiple of 4) holds the load for a bar of
+// (k / 4) mod 16 rows, so each column's height tells which slot it shows;
+// the slots in between hold 99, so showing one of them is plain to see.
+TEST_P(SlotChoice, ColumnsShowEveryFourthSlotEndingAtTheNewest)
+{
+    const SlotCase &c = GetParam();
+    for (int k = 0; k < LOAD_HISTORY_SLOTS; k++)
+        monitorState.history.samples[k] = k % 4 ? 99 : LoadForHeight(k / 4 % 16);
+    monitorState.history.nextIndex = c.nextIndex;
+    Tick();
+    EXPECT_EQ(Render(IconPicture(), ramp), Expected(c.heights)) << "nextIndex " << c.nextIndex;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    NextIndex, SlotChoice,
+    ::testing::Values(SlotCase{0, {2, 3, 4, 5, 6, 7, G, 9, 10, 11, 12, 13, 14, 15, 0, 1}},
+                      SlotCase{1, {3, 4, 5, 6, 7, G, 9, 10, 11, 12, 13, 14, 15, 0, 1, G}},
+                      SlotCase{2, {3, 4, 5, 6, 7, G, 9, 10, 11, 12, 13, 14, 15, 0, 1, G}},
+                      SlotCase{3, {3, 4, 5, 6, 7, G, 9, 10, 11, 12, 13, 14, 15, 0, 1, G}},
+                      SlotCase{4, {3, 4, 5, 6, 7, G, 9, 10, 11, 12, 13, 14, 15, 0, 1, G}},
+                      SlotCase{5, {4, 5, 6, 7, G, 9, 10, 11, 12, 13, 14, 15, 0, 1, G, 1}},
+                      SlotCase{196, {1, 2, 3, 4, 5, 6, 7, G, 9, 10, 11, 12, 13, 14, 15, 0}}));
+
+struct BarCase {
+    int load;
+    int height;
+};
+
+class BarHeight : public PictureTest, public ::testing::WithParamInterface<BarCase> {};
+
+TEST_P(BarHeight, BarsKeepTheRampFixedToTheRows)
+{
+    const BarCase &c = GetParam();
+    for (int &sample : monitorState.history.samples)
+        sample = c.load;
+    monitorState.history.nextIndex = 0;
+    Tick();
+    int heights[ICON_SIZE];
+    for (int x = 0; x < ICON_SIZE; x++)
+        heights[x] = x == 6 ? G : c.height;
+    EXPECT_EQ(Render(IconPicture(), ramp), Expected(heights)) << "load " << c.load;
+}
+
+INSTANTIATE_TEST_SUITE_P(Loads, BarHeight,
+                         ::testing::Values(BarCase{0, 0}, BarCase{6, 0}, BarCase{7, 1}, BarCase{25, 4},
+                                           BarCase{50, 8}, BarCase{93, 14}, BarCase{94, 15}, BarCase{95, 15},
+                                           BarCase{96, 15}, BarCase{97, 15}, BarCase{98, 15}, BarCase{99, 15}));
+
+TEST_F(PictureTest, OutOfRangeSamplesNeverCoverTheBottomRow)
+{
+    for (int k = 0; k < LOAD_HISTORY_SLOTS; k++)
+        monitorState.history.samples[k] = k % 8 ? 250 : -40;
+    monitorState.history.nextIndex = 0;
+    Tick();
+    std::vector<std::string> picture = Render(IconPicture(), ramp);
+    EXPECT_EQ(picture[ICON_SIZE - 1], std::string(ICON_SIZE, 'b'));
+    int heights[ICON_SIZE];
+    for (int x = 0; x < ICON_SIZE; x++)
+        heights[x] = x == 6 ? G : (x % 2 ? 15 : 0);
+    EXPECT_EQ(picture, Expected(heights));
+}
+
+TEST_F(PictureTest, TaskbarShowsThePictureAtTheIconsPlace)
+{
+    for (int k = 0; k < LOAD_HISTORY_SLOTS; k++)
+        monitorState.history.samples[k] = 25 + k % 75;
+    monitorState.history.nextIndex = 77;
+    Tick();
+    Tick();
+    dev::NotifyIconEntry icon;
+    ASSERT_TRUE(OurShellIcon(&icon));
+    EXPECT_EQ(monitorState.iconX, icon.slot.left);
+    EXPECT_EQ(monitorState.iconY, icon.slot.top);
+    std::vector<COLORREF> picture = IconPicture();
+    std::vector<COLORREF> shown;
+    for (int y = 0; y < ICON_SIZE; y++)
+        for (int x = 0; x < ICON_SIZE; x++)
+            shown.push_back(TaskbarPixel(dev::TaskbarWindow(), icon.slot.left + x, icon.slot.top + y));
+    EXPECT_EQ(Render(shown, ramp), Render(picture, ramp));
+}
+
+TEST_F(PictureTest, FirstIconIsAllWhite)
+{
+    ASSERT_NE(monitorState.trayIcon, nullptr);
+    std::vector<COLORREF> picture = IconPicture();
+    for (size_t i = 0; i < picture.size(); i++)
+        ASSERT_EQ(picture[i], white) << "pixel " << i % ICON_SIZE << "," << i / ICON_SIZE;
+}
+
+} // namespace

@@ -1,0 +1,243 @@
+// The monitor's taskbar icon on the emulated device: a manual clock, the
+// shell's taskbar (or a stand-in taskbar window the test paints itself), and
+// the test's thread adopted into a process that carries the monitor's
+// resources, with a plain window standing in for the main dialog.
+#pragma once
+
+#include "app/monitor_state.h"
+#include "app/resource.h"
+#include "platform/host/internal.h"
+#include "tests/support/device_fixture.h"
+#include "trayicon/tray_icon.h"
+
+#include <gtest/gtest.h>
+
+#include <string.h>
+#include <string>
+#include <vector>
+
+namespace tray_test {
+
+const COLORREF brushColor = 0x00E0A0A0;
+const COLORREF white = 0x00FFFFFF;
+
+// What reached the stand-in main dialog.
+struct OwnerLog {
+    std::vector<std::pair<WPARAM, LPARAM>> commands;
+};
+inline OwnerLog &Owner()
+{
+    static OwnerLog log;
+    return log;
+}
+
+inline LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_COMMAND) {
+        Owner().commands.push_back({wParam, lParam});
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// A window of the taskbar's class that the test paints: a grey bar, the
+// current trayIcon at (iconLeft, iconTop) when showIcon is set, and one pixel
+// that changes colour on every paint when flicker is set.
+struct FakeBar {
+    bool showIcon = true;
+    int iconLeft = 100;
+    int iconTop = 5;
+    bool flicker = false;
+    POINT flickerAt = {40, 13};
+    int paints = 0;
+    // A plain square of the given colour instead of the icon.
+    bool square = false;
+    int squareWidth = 16;
+    COLORREF squareColor = brushColor;
+};
+inline FakeBar &Bar()
+{
+    static FakeBar bar;
+    return bar;
+}
+
+inline LRESULT CALLBACK FakeBarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_ERASEBKGND)
+        return 1;
+    if (message != WM_PAINT)
+        return DefWindowProcW(window, message, wParam, lParam);
+    FakeBar &bar = Bar();
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window, &paint);
+    RECT all;
+    GetClientRect(window, &all);
+    HBRUSH grey = CreateSolidBrush(0x00C0C0C0);
+    FillRect(dc, &all, grey);
+    DeleteObject(grey);
+    if (bar.square) {
+        HBRUSH fill = CreateSolidBrush(bar.squareColor);
+        RECT square = {bar.iconLeft, bar.iconTop, bar.iconLeft + bar.squareWidth, bar.iconTop + ICON_SIZE};
+        FillRect(dc, &square, fill);
+        DeleteObject(fill);
+    } else if (bar.showIcon && monitorState.trayIcon) {
+        DrawIconEx(dc, bar.iconLeft, bar.iconTop, monitorState.trayIcon, ICON_SIZE, ICON_SIZE, 0, NULL, DI_NORMAL);
+    }
+    if (bar.flicker)
+        SetPixel(dc, bar.flickerAt.x, bar.flickerAt.y, bar.paints % 2 ? 0x00000000 : 0x00FFFFFF);
+    bar.paints++;
+    EndPaint(window, &paint);
+    return 0;
+}
+
+// Colours of the icon ramp, row 0 at the top, read straight from the
+// compiled resources (not through the device's bitmap loader).
+inline std::vector<COLORREF> IconRamp()
+{
+    std::vector<COLORREF> ramp;
+    const support::ResourceEntry *entry = support::FindMonitorResource(2, IDB_ICON_FILL);
+    if (!entry)
+        return ramp;
+    BITMAPINFOHEADER header;
+    memcpy(&header, entry->data, sizeof(header));
+    const uint8_t *palette = entry->data + header.biSize;
+    int colours = header.biBitCount <= 8 ? (header.biClrUsed ? (int)header.biClrUsed : 1 << header.biBitCount) : 0;
+    const uint8_t *bits = palette + 4 * colours;
+    int height = header.biHeight < 0 ? -header.biHeight : header.biHeight;
+    int stride = ((header.biWidth * header.biBitCount + 31) / 32) * 4;
+    for (int row = 0; row < height; row++) {
+        int stored = header.biHeight > 0 ? height - 1 - row : row;
+        const uint8_t *pixel = bits + stored * stride;
+        uint8_t b, g, r;
+        if (header.biBitCount == 8) {
+            const uint8_t *quad = palette + 4 * pixel[0];
+            b = quad[0], g = quad[1], r = quad[2];
+        } else {
+            b = pixel[0], g = pixel[1], r = pixel[2];
+        }
+        ramp.push_back(RGB(r, g, b));
+    }
+    return ramp;
+}
+
+class TrayTest : public support::DeviceTest {
+protected:
+    void SetUp() override { Start(true); }
+
+    void Start(bool shell, bool alternate = false)
+    {
+        support::DeviceSetup setup;
+        setup.shell = shell;
+        setup.alternateTaskbar = alternate;
+        Boot(setup);
+        AdoptAsMonitor();
+        spareTrayIcon = NULL;
+        Owner() = OwnerLog();
+        Bar() = FakeBar();
+
+        WNDCLASSW owner = {};
+        owner.lpfnWndProc = OwnerProc;
+        owner.hInstance = monitorState.instance;
+        owner.lpszClassName = u"TrayTestOwner";
+        RegisterClassW(&owner);
+        monitorState.mainDialog = CreateWindowExW(0, u"TrayTestOwner", u"Performance Monitor", WS_POPUP, 0, 0, 100,
+                                                  60, NULL, NULL, monitorState.instance, NULL);
+        monitorState.gridBrush = CreateSolidBrush(brushColor);
+        Settle();
+    }
+
+    // A taskbar of the test's own making (no shell running).
+    HWND MakeFakeBar(int x, int y, int width, int height)
+    {
+        WNDCLASSW barClass = {};
+        barClass.lpfnWndProc = FakeBarProc;
+        barClass.hInstance = monitorState.instance;
+        barClass.lpszClassName = DEVICE_TASKBAR_CLASS;
+        RegisterClassW(&barClass);
+        HWND bar = CreateWindowExW(WS_EX_TOPMOST, DEVICE_TASKBAR_CLASS, u"", WS_POPUP | WS_VISIBLE, x, y, width,
+                                   height, NULL, NULL, monitorState.instance, NULL);
+        UpdateWindow(bar);
+        return bar;
+    }
+
+    // The start-up steps of the main dialog that concern the icon.
+    void StartIcon()
+    {
+        CreateTrayBitmaps();
+        if (!monitorState.alternateTaskbar)
+            AddTrayIcon();
+        Settle();
+    }
+
+    // Let the test's own windows and every other program handle what is queued.
+    void Settle()
+    {
+        for (int round = 0; round < 3; round++) {
+            Pump();
+            dev::Settle();
+        }
+    }
+
+    void Tick()
+    {
+        RefreshTrayIcon();
+        Settle();
+    }
+
+    // The shell's entry for the monitor's icon, or null.
+    static bool OurShellIcon(dev::NotifyIconEntry *found)
+    {
+        for (const dev::NotifyIconEntry &entry : dev::NotifyIcons()) {
+            if (entry.owner == monitorState.mainDialog && entry.id == ID_TRAY_ICON) {
+                if (found)
+                    *found = entry;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // A pixel as the user sees it, in the taskbar window's coordinates.
+    static COLORREF TaskbarPixel(HWND taskbar, int x, int y)
+    {
+        RECT rect;
+        GetWindowRect(taskbar, &rect);
+        uint32_t pixel = dev::ScreenPixels()[(size_t)(rect.top + y) * dev::ScreenWidth() + rect.left + x];
+        return RGB((pixel >> 16) & 0xFF, (pixel >> 8) & 0xFF, pixel & 0xFF);
+    }
+
+    // The icon's colour bitmap, row by row.
+    std::vector<COLORREF> IconPicture() { return BitmapPixels(monitorState.iconColorBitmap, ICON_SIZE, ICON_SIZE); }
+
+    // Another program's icon in the notification area, to push ours around.
+    HWND AddOtherIcon(UINT id)
+    {
+        if (!otherOwner)
+            otherOwner = CreateWindowExW(0, u"TrayTestOwner", u"other", WS_POPUP, 0, 0, 10, 10, NULL, NULL,
+                                         monitorState.instance, NULL);
+        uint32_t pixels[ICON_SIZE * ICON_SIZE];
+        for (uint32_t &p : pixels)
+            p = 0x00306090 + id;
+        uint8_t mask[ICON_SIZE * 2] = {0};
+        ICONINFO info = {};
+        info.fIcon = TRUE;
+        info.hbmColor = CreateBitmap(ICON_SIZE, ICON_SIZE, 1, 32, pixels);
+        info.hbmMask = CreateBitmap(ICON_SIZE, ICON_SIZE, 1, 1, mask);
+        HICON icon = CreateIconIndirect(&info);
+        DeleteObject(info.hbmColor);
+        DeleteObject(info.hbmMask);
+        NOTIFYICONDATAW data = {};
+        data.cbSize = sizeof(data);
+        data.hWnd = otherOwner;
+        data.uID = id;
+        data.uFlags = NIF_ICON;
+        data.hIcon = icon;
+        Shell_NotifyIconW(NIM_ADD, &data);
+        DestroyIcon(icon);
+        return otherOwner;
+    }
+
+    HWND otherOwner = NULL;
+};
+
+} // namespace tray_test
