@@ -1,0 +1,289 @@
+// The thread snapshot: rows and owner texts in one block, the toolhelp
+// library's lifetime, and what a snapshot does when parts of the system or
+// of the storage are missing.
+#include "threads_fixture.h"
+
+#include <string.h>
+
+using namespace threads_test;
+
+namespace {
+
+struct FileNameCase {
+    const WCHAR *path;
+    size_t expectedOffset; // where the file name starts in the path
+};
+
+class FileNamePart : public ::testing::TestWithParam<FileNameCase> {};
+
+TEST_P(FileNamePart, PointsJustPastTheLastBackslash)
+{
+    const FileNameCase &c = GetParam();
+    const WCHAR *part = GetFileNamePart(c.path);
+    EXPECT_EQ(part - c.path, (ptrdiff_t)c.expectedOffset) << "path " << Narrow(c.path) << " gave " << Narrow(part);
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, FileNamePart,
+                         ::testing::Values(FileNameCase{u"\\Windows\\app.exe", 9}, FileNameCase{u"app.exe", 0},
+                                           FileNameCase{u"\\Windows\\", 9}, FileNameCase{u"", 0},
+                                           FileNameCase{u"\\\\a\\\\b", 5}, FileNameCase{u"c:/x/y.exe", 0}));
+
+struct PriorityCase {
+    LONG basePriority;
+    const char *name;
+};
+
+const PriorityCase priorityCases[] = {
+    {0, "Critical"}, {1, "Highest"}, {2, "Above"},   {3, "Normal"},  {4, "Below"},           {5, "Lowest"},
+    {6, "Unknown"},  {7, "Idle"},    {8, "Unknown"}, {-1, "Unknown"}, {(LONG)0x80000000, "Unknown"},
+};
+
+TEST_F(ThreadsTest, RowsNameTheBasePriority)
+{
+    dev::SystemTables system;
+    system.processes = {{10, u"p.exe"}};
+    DWORD id = 100;
+    for (const PriorityCase &c : priorityCases)
+        system.threads.push_back(Thread(id++, 10, c.basePriority));
+    Use(system);
+
+    ASSERT_EQ(SnapshotThreads(), 1);
+    ASSERT_EQ(monitorState.threadRowCount, (int)(sizeof(priorityCases) / sizeof(priorityCases[0])));
+    for (int i = 0; i < monitorState.threadRowCount; i++) {
+        EXPECT_EQ(Narrow(monitorState.threadRows[i].priorityName), priorityCases[i].name)
+            << "base priority " << priorityCases[i].basePriority;
+    }
+}
+
+TEST_F(ThreadsTest, UserTimeTruncatesToTenths)
+{
+    const struct {
+        uint64_t units;
+        DWORD tenths;
+    } cases[] = {
+        // 100-nanosecond units: a tenth of a second is 1,000,000 of them.
+        {0, 0},
+        {999999, 0},
+        {1000000, 1},
+        {9999999, 9},
+        {10000000, 10},
+        {10000000000ULL, 10000},
+        // Only the low 32 bits of the quotient are kept.
+        {(4294967296ULL + 5) * tenth, 5},
+    };
+    dev::SystemTables system;
+    system.processes = {{10, u"p.exe"}};
+    DWORD id = 200;
+    for (const auto &c : cases)
+        system.threads.push_back(Thread(id++, 10, 3, c.units));
+    Use(system);
+
+    const int count = (int)(sizeof(cases) / sizeof(cases[0]));
+    ASSERT_EQ(SnapshotThreads(), 1);
+    ASSERT_EQ(monitorState.threadRowCount, count);
+    for (int i = 0; i < count; i++)
+        EXPECT_EQ(monitorState.threadRows[i].userTenths, cases[i].tenths) << cases[i].units << " units";
+}
+
+TEST_F(ThreadsTest, ThreadWhoseTimesCannotBeReadShowsZero)
+{
+    dev::SystemTables system;
+    system.processes = {{10, u"p.exe"}};
+    system.threads = {Thread(1, 10, 3, 50 * tenth), Thread(2, 10, 3, 70 * tenth), Thread(3, 10, 3, 90 * tenth)};
+    // The one in the middle ended after the walk: its times are gone.
+    system.threads[1].timesFail = true;
+    Use(system);
+
+    ASSERT_EQ(SnapshotThreads(), 1);
+    ASSERT_EQ(monitorState.threadRowCount, 3);
+    EXPECT_EQ(monitorState.threadRows[0].userTenths, 50u);
+    EXPECT_EQ(monitorState.threadRows[1].userTenths, 0u);
+    EXPECT_EQ(monitorState.threadRows[2].userTenths, 90u);
+}
+
+TEST_F(ThreadsTest, RowsFollowTheWalkAndTextsFollowTheRows)
+{
+    dev::SystemTables system;
+    system.processes = {{7, u"\\Windows\\shell.exe"}, {9, u"\\Windows\\app.exe"}, {7, u"dup.exe"}};
+    system.threads = {Thread(31, 9, 3, 12 * tenth), Thread(17, 7, 1), Thread(25, 9, 4), Thread(2, 7, 7)};
+    Use(system);
+
+    ASSERT_EQ(SnapshotThreads(), 1);
+    // The owner is the first process in walk order with the thread's id.
+    std::vector<std::string> expected = {"31 \\Windows\\app.exe Normal 12", "17 \\Windows\\shell.exe Highest 0",
+                "25 \\Windows\\app.exe Below 0", "2 \\Windows\\shell.exe Idle 0"};
+    EXPECT_EQ(Rows(), expected);
+
+    // Two threads of one process: each its own copy, back to back after the rows.
+    const ThreadRow *rows = monitorState.threadRows;
+    EXPECT_NE(rows[0].ownerName, rows[2].ownerName);
+    const WCHAR *store = (const WCHAR *)(rows + THREAD_ROW_SLOTS);
+    EXPECT_EQ(rows[0].ownerName, store);
+    for (int i = 1; i < 4; i++)
+        EXPECT_EQ(rows[i].ownerName, rows[i - 1].ownerName + wcslen(rows[i - 1].ownerName) + 1) << "row " << i;
+}
+
+TEST_F(ThreadsTest, ThreadWithoutItsProcessGetsAnEmptyOwner)
+{
+    dev::SystemTables system;
+    system.processes = {{7, u"a.exe"}};
+    system.threads = {Thread(1, 7), Thread(2, 8), Thread(3, 7)};
+    Use(system);
+
+    ASSERT_EQ(SnapshotThreads(), 1);
+    ASSERT_EQ(monitorState.threadRowCount, 3);
+    ASSERT_NE(monitorState.threadRows[1].ownerName, nullptr);
+    EXPECT_EQ(Narrow(monitorState.threadRows[1].ownerName), "");
+    EXPECT_EQ(Narrow(monitorState.threadRows[2].ownerName), "a.exe");
+}
+
+TEST_F(ThreadsTest, LongestOwnerNamesAreCopiedWhole)
+{
+    std::u16string longest(MAX_PATH - 1, u'x');
+    longest[0] = u'\\';
+    dev::SystemTables system;
+    system.processes = {{7, longest}};
+    system.threads = {Thread(1, 7), Thread(2, 7)};
+    Use(system);
+
+    ASSERT_EQ(SnapshotThreads(), 1);
+    EXPECT_EQ(std::u16string(monitorState.threadRows[0].ownerName), longest);
+    EXPECT_EQ(std::u16string(monitorState.threadRows[1].ownerName), longest);
+}
+
+TEST_F(ThreadsTest, NoProcessesOrThreadsGiveAnEmptyTable)
+{
+    ASSERT_EQ(SnapshotThreads(), 1);
+    EXPECT_EQ(monitorState.threadRowCount, 0);
+
+    dev::SystemTables system;
+    system.processes = {{7, u"a.exe"}};
+    Use(system);
+    ASSERT_EQ(SnapshotThreads(), 1);
+    EXPECT_EQ(monitorState.threadRowCount, 0);
+}
+
+TEST_F(ThreadsTest, ManyThreadsAllGetRows)
+{
+    dev::SystemTables system;
+    for (DWORD p = 0; p < 50; p++)
+        system.processes.push_back({1000 + p, u"\\Programs\\program" + Wide(std::to_string(p)) + u".exe"});
+    for (DWORD t = 0; t < 5000; t++)
+        system.threads.push_back(Thread(t + 1, 1000 + t % 50, (LONG)(t % 8), (uint64_t)t * tenth));
+    Use(system);
+
+    ASSERT_EQ(SnapshotThreads(), 1);
+    ASSERT_EQ(monitorState.threadRowCount, 5000);
+    for (int i = 0; i < 5000; i += 499) {
+        const ThreadRow &row = monitorState.threadRows[i];
+        EXPECT_EQ(row.threadId, (DWORD)i + 1);
+        EXPECT_EQ(row.userTenths, (DWORD)i);
+        EXPECT_EQ(Narrow(row.ownerName), "\\Programs\\program" + std::to_string(i % 50) + ".exe") << "row " << i;
+    }
+    // The texts start after all 5,000 rows, not after the first 128.
+    EXPECT_GE((const void *)monitorState.threadRows[0].ownerName, (const void *)(monitorState.threadRows + 5000));
+}
+
+TEST_F(ThreadsTest, LibraryIsLoadedOnlyDuringASnapshot)
+{
+    dev::SystemTables system;
+    system.processes = {{7, u"a.exe"}};
+    system.threads = {Thread(1, 7)};
+    Use(system);
+    long allocations = dev::LiveVirtualAllocations();
+
+    for (int round = 0; round < 2; round++) {
+        ASSERT_EQ(SnapshotThreads(), 1) << "round " << round;
+        EXPECT_FALSE(dev::LibraryLoaded(u"toolhelp")) << "round " << round;
+        EXPECT_EQ(monitorState.toolhelpLibrary, nullptr);
+        EXPECT_EQ(dev::LiveToolhelpSnapshots(), 0) << "the snapshot was not closed";
+        // Only the table stays: the scratch lists and the previous table are gone.
+        EXPECT_EQ(dev::LiveVirtualAllocations(), allocations + 1) << "round " << round;
+    }
+}
+
+TEST_F(ThreadsTest, MissingLibraryKeepsThePreviousTable)
+{
+    dev::SystemTables system;
+    system.processes = {{7, u"a.exe"}};
+    system.threads = {Thread(1, 7, 3, 40 * tenth), Thread(2, 7)};
+    Use(system);
+    ASSERT_EQ(SnapshotThreads(), 1);
+    std::vector<std::string> before = Rows();
+    ThreadRow *table = monitorState.threadRows;
+
+    dev::UnregisterLibrary(u"toolhelp");
+    system.threads.push_back(Thread(3, 7));
+    Use(system);
+    EXPECT_EQ(SnapshotThreads(), 0);
+    EXPECT_EQ(monitorState.threadRows, table);
+    EXPECT_EQ(Rows(), before);
+}
+
+TEST_F(ThreadsTest, MissingLibraryBeforeAnySnapshotLeavesNoTable)
+{
+    dev::UnregisterLibrary(u"toolhelp");
+    EXPECT_EQ(SnapshotThreads(), 0);
+    EXPECT_EQ(monitorState.threadRows, nullptr);
+    EXPECT_EQ(monitorState.threadRowCount, 0);
+}
+
+class MissingEntryPoint : public ThreadsTest, public ::testing::WithParamInterface<const char16_t *> {};
+
+TEST_P(MissingEntryPoint, FailsAndReleasesTheLibrary)
+{
+    dev::SystemTables system;
+    system.processes = {{7, u"a.exe"}};
+    system.threads = {Thread(1, 7), Thread(2, 7)};
+    Use(system);
+    ASSERT_EQ(SnapshotThreads(), 1);
+    std::vector<std::string> before = Rows();
+
+    dev::UnregisterLibrary(u"toolhelp");
+    dev::RegisterToolhelp({GetParam()});
+    system.threads.push_back(Thread(3, 7));
+    Use(system);
+    EXPECT_EQ(SnapshotThreads(), 0);
+    EXPECT_EQ(LoadToolhelp(), 0);
+    EXPECT_FALSE(dev::LibraryLoaded(u"toolhelp"));
+    EXPECT_EQ(monitorState.toolhelpLibrary, nullptr);
+    EXPECT_EQ(Rows(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(EachOfSix, MissingEntryPoint,
+                         ::testing::Values(u"CreateToolhelp32Snapshot", u"CloseToolhelp32Snapshot", u"Process32First",
+                                           u"Process32Next", u"Thread32First", u"Thread32Next"));
+
+// Storage refused for the process list, the thread list, then the table.
+class RefusedStorage : public ThreadsTest, public ::testing::WithParamInterface<long> {};
+
+TEST_P(RefusedStorage, ReleasesWhatItTookAndKeepsThePreviousTable)
+{
+    dev::SystemTables system;
+    system.processes = {{7, u"a.exe"}, {8, u"b.exe"}};
+    system.threads = {Thread(1, 7, 3, 40 * tenth), Thread(2, 8)};
+    Use(system);
+    ASSERT_EQ(SnapshotThreads(), 1);
+    std::vector<std::string> before = Rows();
+    ThreadRow *table = monitorState.threadRows;
+    long allocations = dev::LiveVirtualAllocations();
+
+    system.threads.push_back(Thread(3, 8));
+    Use(system);
+    dev::RefuseVirtualAlloc(GetParam(), 1);
+    EXPECT_EQ(SnapshotThreads(), 0);
+    dev::RefuseVirtualAlloc(0, 0);
+    EXPECT_EQ(monitorState.threadRows, table);
+    EXPECT_EQ(Rows(), before);
+    EXPECT_EQ(dev::LiveVirtualAllocations(), allocations);
+    EXPECT_EQ(dev::LiveToolhelpSnapshots(), 0);
+    EXPECT_FALSE(dev::LibraryLoaded(u"toolhelp"));
+
+    // Storage back: the next snapshot goes through.
+    EXPECT_EQ(SnapshotThreads(), 1);
+    EXPECT_EQ(monitorState.threadRowCount, 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(EachRequest, RefusedStorage, ::testing::Values(0L, 1L, 2L));
+
+} // namespace
