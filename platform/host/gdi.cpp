@@ -327,9 +327,10 @@ void ResetGraphics() {
     ResetResources();
     ResetIcons();
     pixelReads = 0;
-    screen.clear();
-    screenW = screenH = 0;
+    // The same buffer when the size stays, so a presenter's pointer stays good.
     EnsureScreen();
+    std::fill(screen.begin(), screen.end(), 0);
+    screenGeneration = screenGeneration + 1;
 }
 
 } // namespace gdi
@@ -381,14 +382,14 @@ using namespace dev::gdi;
 HDC GetDC(HWND window) {
     Lock lock(BigLock());
     if (!window) return NewDC(DCKind::Screen, nullptr);
-    if (!IsWindow(window)) return nullptr;
+    if (!IsWindow(window) && window != GetDesktopWindow()) return nullptr;
     return NewDC(DCKind::Client, window);
 }
 
 HDC GetWindowDC(HWND window) {
     Lock lock(BigLock());
     if (!window) return NewDC(DCKind::Screen, nullptr);
-    if (!IsWindow(window)) return nullptr;
+    if (!IsWindow(window) && window != GetDesktopWindow()) return nullptr;
     return NewDC(DCKind::Window, window);
 }
 

@@ -1,0 +1,152 @@
+// Window device contexts: drawing lands on the screen at the window's place,
+// only on the pixels the window shows; reading gives the screen's pixels.
+
+#include "platform/host/internal.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+LRESULT CALLBACK PlainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+class WindowDc : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dev::Config config;
+        config.manualClock = true;
+        dev::ResetDevice(config);
+        dev::AdoptCurrentThread();
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = PlainProc;
+        wc.lpszClassName = TEXT("GdiPlain");
+        RegisterClassW(&wc);
+        // A below B; C a child in A's top-left corner. Popups without
+        // borders: the client area is the whole window.
+        a = CreateWindowExW(0, TEXT("GdiPlain"), TEXT("A"), WS_POPUP | WS_VISIBLE, 10, 10, 50, 40, NULL, NULL, NULL,
+                            NULL);
+        b = CreateWindowExW(0, TEXT("GdiPlain"), TEXT("B"), WS_POPUP | WS_VISIBLE, 30, 20, 50, 40, NULL, NULL, NULL,
+                            NULL);
+        c = CreateWindowExW(0, TEXT("GdiPlain"), TEXT("C"), WS_CHILD | WS_VISIBLE, 0, 0, 10, 10, a, NULL, NULL, NULL);
+        SetWindowPos(b, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        ASSERT_EQ(b, dev::PixelOwner(35, 25));
+        ASSERT_EQ(a, dev::PixelOwner(25, 25));
+        ASSERT_EQ(c, dev::PixelOwner(12, 12));
+        screen = GetDC(NULL);
+        PatBlt(screen, 0, 0, dev::ScreenWidth(), dev::ScreenHeight(), WHITENESS);
+    }
+    void TearDown() override {
+        ReleaseDC(NULL, screen);
+        dev::ResetDevice(dev::Config());
+    }
+    COLORREF At(int x, int y) { return GetPixel(screen, x, y); }
+    HWND a = nullptr, b = nullptr, c = nullptr;
+    HDC screen = nullptr;
+};
+
+TEST_F(WindowDc, DrawsOnlyOnPixelsTheWindowShows) {
+    HDC dc = GetDC(a);
+    ASSERT_NE(nullptr, dc);
+    uint64_t generation = dev::screenGeneration;
+    EXPECT_TRUE(PatBlt(dc, -5, -5, 100, 100, BLACKNESS));
+    EXPECT_GT(dev::screenGeneration, generation);
+    struct Probe {
+        const char *what;
+        int x, y;
+        COLORREF expected;
+    };
+    const Probe probes[] = {
+        {"A's own pixel", 25, 25, 0},      {"A's last pixel", 59, 19, 0},       {"under B", 35, 25, 0xFFFFFF},
+        {"under child C", 12, 12, 0xFFFFFF}, {"left of A", 9, 25, 0xFFFFFF},  {"below A", 25, 50, 0xFFFFFF},
+    };
+    for (const Probe &p : probes) EXPECT_EQ(p.expected, At(p.x, p.y)) << p.what << std::hex << " got " << At(p.x, p.y);
+
+    // Reading through the DC: its own pixels, nothing where it does not show.
+    EXPECT_EQ(0u, GetPixel(dc, 15, 15));
+    EXPECT_EQ(CLR_INVALID, GetPixel(dc, 25, 15)) << "covered by B";
+    EXPECT_EQ(CLR_INVALID, GetPixel(dc, 2, 2)) << "the child's pixel";
+    EXPECT_EQ(CLR_INVALID, GetPixel(dc, 50, 0)) << "beyond the client area";
+    EXPECT_EQ(CLR_INVALID, SetPixel(dc, 25, 15, RGB(1, 2, 3)));
+    EXPECT_EQ(0xFFFFFFu, At(35, 25));
+    ReleaseDC(a, dc);
+}
+
+TEST_F(WindowDc, CopyingFromAWindowReadsTheScreen) {
+    HDC dc = GetDC(a);
+    SetPixel(screen, 35, 25, RGB(9, 8, 7)); // B's pixel over A
+    SetPixel(screen, 15, 15, RGB(1, 2, 3)); // A's own
+    HDC memory = CreateCompatibleDC(dc);
+    HBITMAP capture = CreateCompatibleBitmap(dc, 50, 40);
+    HGDIOBJ old = SelectObject(memory, capture);
+    BitBlt(memory, 0, 0, 50, 40, dc, 0, 0, SRCCOPY);
+    EXPECT_EQ(RGB(1, 2, 3), GetPixel(memory, 5, 5));
+    EXPECT_EQ(RGB(9, 8, 7), GetPixel(memory, 25, 15)) << "what the screen shows there";
+    // Copying back draws only on A's pixels.
+    PatBlt(memory, 0, 0, 50, 40, BLACKNESS);
+    BitBlt(dc, 0, 0, 50, 40, memory, 0, 0, SRCCOPY);
+    EXPECT_EQ(0u, At(15, 25));
+    EXPECT_EQ(RGB(9, 8, 7), At(35, 25));
+    SelectObject(memory, old);
+    DeleteObject(capture);
+    DeleteDC(memory);
+    ReleaseDC(a, dc);
+}
+
+TEST_F(WindowDc, ClientAndWindowOrigins) {
+    HWND framed = CreateWindowExW(0, TEXT("GdiPlain"), TEXT("F"), WS_POPUP | WS_BORDER | WS_VISIBLE, 100, 100, 40,
+                                  30, NULL, NULL, NULL, NULL);
+    RECT window, client;
+    ASSERT_TRUE(dev::WindowScreenRects(framed, &window, &client));
+    ASSERT_NE(window.left, client.left) << "a border moves the client area in";
+    HDC whole = GetWindowDC(framed), inner = GetDC(framed);
+    SetPixel(whole, 0, 0, RGB(10, 0, 0));
+    SetPixel(inner, 0, 0, RGB(20, 0, 0));
+    EXPECT_EQ(RGB(10, 0, 0), At(window.left, window.top));
+    EXPECT_EQ(RGB(20, 0, 0), At(client.left, client.top));
+    // The client DC does not reach the frame.
+    EXPECT_EQ(CLR_INVALID, SetPixel(inner, -1, -1, RGB(30, 0, 0)));
+    ReleaseDC(framed, inner);
+    ReleaseDC(framed, whole);
+}
+
+TEST_F(WindowDc, HiddenAndDestroyedWindowsDrawNothing) {
+    HDC dc = GetDC(a);
+    ShowWindow(a, SW_HIDE);
+    PatBlt(screen, 0, 0, dev::ScreenWidth(), dev::ScreenHeight(), WHITENESS);
+    PatBlt(dc, 0, 0, 50, 40, BLACKNESS);
+    EXPECT_EQ(0xFFFFFFu, At(25, 25));
+    EXPECT_EQ(CLR_INVALID, GetPixel(dc, 15, 15));
+    ShowWindow(a, SW_SHOWNA);
+    DestroyWindow(a);
+    EXPECT_FALSE(PatBlt(dc, 0, 0, 50, 40, BLACKNESS));
+    EXPECT_EQ(CLR_INVALID, GetPixel(dc, 15, 15));
+    EXPECT_EQ(1, ReleaseDC(a, dc));
+    EXPECT_EQ(nullptr, GetDC(a));
+}
+
+TEST_F(WindowDc, PaintDcIsClippedAndCounted) {
+    long dcs = dev::LiveObjects(dev::KindDC);
+    RECT clip{0, 0, 5, 5};
+    HDC dc = dev::GetPaintDC(b, &clip);
+    ASSERT_NE(nullptr, dc);
+    EXPECT_EQ(dcs + 1, dev::LiveObjects(dev::KindDC));
+    PatBlt(dc, 0, 0, 50, 40, BLACKNESS);
+    EXPECT_EQ(0u, At(30, 20));
+    EXPECT_EQ(0u, At(34, 24));
+    EXPECT_EQ(0xFFFFFFu, At(35, 20));
+    EXPECT_EQ(0xFFFFFFu, At(30, 25));
+    ReleaseDC(b, dc);
+    EXPECT_EQ(dcs, dev::LiveObjects(dev::KindDC));
+}
+
+TEST_F(WindowDc, DesktopDcDrawsOnTheBackgroundOnly) {
+    HDC dc = GetDC(GetDesktopWindow());
+    ASSERT_NE(nullptr, dc);
+    PatBlt(dc, 0, 0, dev::ScreenWidth(), dev::ScreenHeight(), BLACKNESS);
+    EXPECT_EQ(0u, At(5, 5));
+    EXPECT_EQ(0xFFFFFFu, At(25, 25));
+    ReleaseDC(GetDesktopWindow(), dc);
+}
+
+} // namespace
