@@ -18,6 +18,14 @@ namespace dev {
 namespace gdi {
 namespace {
 
+// One row of converted source pixels; grown as needed and kept, so the
+// periodic copies allocate nothing (all drawing runs under the device lock).
+uint32_t *Scratch(size_t count) {
+    static std::vector<uint32_t> row;
+    if (row.size() < count) row.resize(count);
+    return row.data();
+}
+
 bool UsesSource(uint8_t rop3) { return ((rop3 >> 2) ^ rop3) & 0x33; }
 bool UsesPattern(uint8_t rop3) { return ((rop3 >> 4) ^ rop3) & 0x0F; }
 
@@ -157,8 +165,7 @@ void DrawMaskedImage(const Target &t, int x, int y, int w, int h, const uint32_t
         for (int px = x0; px < x1; px++) {
             int sx = (px - x) * srcW / w;
             size_t i = (size_t)sy * srcW + sx;
-            uint32_t v = d[px];
-            if (mask) v &= mask[i];
+            uint32_t v = mask ? d[px] & mask[i] : 0; // no mask: the image replaces
             if (color) v ^= t.mono ? MonoOf(color[i]) : color[i];
             d[px] = v & 0x00FFFFFF;
         }
@@ -211,17 +218,17 @@ BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sourc
     if (!IntersectRect(&r, &r, &sourceBounds) || !ClipToTarget(dt, &r)) return TRUE;
 
     int count = r.right - r.left;
-    std::vector<uint32_t> row(count);
+    uint32_t *row = Scratch(count);
     // Within one surface, rows run away from the overlap; each row goes
     // through the buffer, so columns may overlap in either direction.
     bool upward = dt.pixels == st.pixels && offY > 0;
     for (int i = 0; i < r.bottom - r.top; i++) {
         int yy = upward ? r.bottom - 1 - i : r.top + i;
         const uint32_t *in = st.pixels + (size_t)(yy - offY) * st.width + (r.left - offX);
-        ConvertRow(dt, st, in, row.data(), count);
+        ConvertRow(dt, st, in, row, count);
         uint32_t *out = dt.pixels + (size_t)yy * dt.width;
         RowRuns(dt, yy, r.left, r.right, [&](int x0, int x1) {
-            RopRow(out + x0, row.data() + (x0 - r.left), pattern, x1 - x0, rop3);
+            RopRow(out + x0, row + (x0 - r.left), pattern, x1 - x0, rop3);
         });
     }
     Touched(dt);

@@ -154,7 +154,8 @@ void RopRow(uint32_t *dest, const uint32_t *source, uint32_t pattern, int count,
 // Blend a coverage mask (0..255) of colour into the target at surface (x, y).
 void BlendCoverage(const Target &t, int x, int y, int w, int h, const uint8_t *coverage, int pitch,
                    uint32_t pixel);
-// Draw an icon image (AND mask then XOR colour) at surface coordinates.
+// Draw an icon image (AND mask then XOR colour) at surface coordinates,
+// stretched from srcW by srcH. Without a mask the image is copied.
 void DrawMaskedImage(const Target &t, int x, int y, int w, int h, const uint32_t *mask, const uint32_t *color,
                      int srcW, int srcH);
 // Copies a pixmap out of a bitmap handle, converting to 32-bit; false if stale.

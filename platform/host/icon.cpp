@@ -215,8 +215,7 @@ BOOL DrawIconEx(HDC dc, int x, int y, HICON handle, int width, int height, UINT,
     int sx = x + t.originX, sy = y + t.originY;
     if ((flags & (kMask | kImage)) == kImage) {
         // The image alone is copied, not XORed.
-        std::vector<uint32_t> none((size_t)icon->width * icon->height, kBlack);
-        DrawMaskedImage(t, sx, sy, width, height, none.data(), icon->color.data(), icon->width, icon->height);
+        DrawMaskedImage(t, sx, sy, width, height, nullptr, icon->color.data(), icon->width, icon->height);
         return TRUE;
     }
     DrawMaskedImage(t, sx, sy, width, height, icon->mask.data(), (flags & kImage) ? icon->color.data() : nullptr,

@@ -97,14 +97,15 @@ BOOL ImageList_Draw(HIMAGELIST handle, int index, HDC dc, int x, int y, UINT sty
     const std::vector<uint32_t> &mask = list->masks[index];
     int w = list->width, h = list->height;
     int sx = x + t.originX, sy = y + t.originY;
-    std::vector<uint32_t> none((size_t)w * h, kBlack);
     if (style & kDrawMask) {
         // The mask alone: black where the image is opaque, white elsewhere.
-        std::vector<uint32_t> shown = mask.empty() ? none : mask;
-        DrawMaskedImage(t, sx, sy, w, h, none.data(), shown.data(), w, h);
+        if (mask.empty())
+            FillRectRop(t, RECT{sx, sy, sx + w, sy + h}, kBlack, 0xF0);
+        else
+            DrawMaskedImage(t, sx, sy, w, h, nullptr, mask.data(), w, h);
         return TRUE;
     }
-    DrawMaskedImage(t, sx, sy, w, h, mask.empty() ? none.data() : mask.data(), image.data(), w, h);
+    DrawMaskedImage(t, sx, sy, w, h, mask.empty() ? nullptr : mask.data(), image.data(), w, h);
     return TRUE;
 }
 
