@@ -1,0 +1,347 @@
+// The hung-window watchdog: the once-a-second age check, the report's text,
+// and the whole chain on the device with a thread that really stops
+// answering, a manual clock and a user pressing OK.
+#include "app/monitor_state.h"
+#include "app/resource.h"
+#include "platform/host/internal.h"
+#include "tests/support/device_fixture.h"
+#include "watchdog/watchdog.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+
+namespace {
+
+const char16_t kTitle[] = u"Dead Window!";
+
+std::u16string Message(const std::u16string &className, const std::u16string &program)
+{
+    return u"Whoops! One of the windows in the system seems to have become unresponsive. The window belongs to the " +
+           className + u" class, and was created by the " + program + u" program.";
+}
+
+bool WaitUntil(const std::function<bool()> &condition, int timeoutMs = 5000)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        dev::Settle();
+        if (condition())
+            return true;
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+HWND FindReport()
+{
+    std::lock_guard<std::recursive_mutex> lock(dev::BigLock());
+    HWND box = FindWindowW(DEVICE_DIALOG_CLASS, kTitle);
+    return box && IsWindowVisible(box) ? box : nullptr;
+}
+
+std::u16string ReportText(HWND box)
+{
+    WCHAR text[600];
+    text[0] = 0;
+    HWND label = GetWindow(box, GW_CHILD);
+    DefWindowProcW(label, WM_GETTEXT, 600, (LPARAM)text);
+    return text;
+}
+
+// ------------------------------------------------------------ the check
+
+struct AgeCase {
+    const char *name;
+    DWORD tickStart;
+    DWORD elapsed;     // device time before the check
+    DWORD heartbeat;
+    DWORD acknowledged;
+    bool report;
+};
+
+class HeartbeatAge : public support::DeviceTest, public ::testing::WithParamInterface<AgeCase> {};
+
+TEST_P(HeartbeatAge, StallIsOlderThanOneSecondAndNotYetReported)
+{
+    const AgeCase &c = GetParam();
+    support::DeviceSetup setup;
+    setup.tickStart = c.tickStart;
+    setup.shell = false;
+    Boot(setup);
+    AdoptAsMonitor();
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = DefWindowProcW;
+    windowClass.lpszClassName = u"CheckOwner";
+    RegisterClassW(&windowClass);
+    HWND dialog = CreateWindowExW(0, u"CheckOwner", u"", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
+    dev::AdvanceClock(c.elapsed);
+    monitorState.heartbeatTick = c.heartbeat;
+    monitorState.acknowledgedTick = c.acknowledged;
+
+    EXPECT_EQ(CheckHeartbeat(dialog), 1);
+    int reports = 0;
+    MSG message;
+    while (PeekMessageW(&message, NULL, 0, 0, PM_REMOVE)) {
+        if (message.message != WM_COMMAND)
+            continue;
+        reports++;
+        EXPECT_EQ(message.hwnd, dialog);
+        EXPECT_EQ(message.wParam, (WPARAM)IDM_DEAD_WINDOW);
+        EXPECT_EQ(message.lParam, 0);
+    }
+    EXPECT_EQ(reports, c.report ? 1 : 0) << c.name << ": now " << GetTickCount() << ", heartbeat " << c.heartbeat;
+    EXPECT_EQ(monitorState.acknowledgedTick, c.acknowledged) << "the check never acknowledges";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ages, HeartbeatAge,
+    ::testing::Values(AgeCase{"fresh", 5000, 0, 5000, 0, false}, AgeCase{"999 ms", 5000, 0, 4001, 0, false},
+                      AgeCase{"exactly 1000 ms", 5000, 0, 4000, 0, false},
+                      AgeCase{"1001 ms", 5000, 0, 3999, 0, true},
+                      AgeCase{"already reported", 5000, 0, 3999, 3999, false},
+                      AgeCase{"an older hang was reported", 5000, 0, 3999, 2000, true},
+                      AgeCase{"before the first heartbeat", 3000000, 5000, 0, 0, false},
+                      // The tick count wraps to 0x200 at the check.
+                      AgeCase{"1024 ms across the wrap", 0xFFFFFF00u, 0x300, 0xFFFFFE00u, 0, true},
+                      AgeCase{"1000 ms across the wrap", 0xFFFFFF00u, 0x300, 0xFFFFFE18u, 0, false},
+                      AgeCase{"1001 ms across the wrap", 0xFFFFFF00u, 0x300, 0xFFFFFE17u, 0, true},
+                      AgeCase{"528 ms across the wrap", 0xFFFFFF00u, 0x300, 0xFFFFFFF0u, 0, false}));
+
+// ------------------------------------------------------------ the report
+
+// A program whose one window has the class it is given.
+std::u16string targetClass;
+int TargetMain(HINSTANCE instance, LPWSTR)
+{
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = DefWindowProcW;
+    windowClass.hInstance = instance;
+    windowClass.lpszClassName = targetClass.c_str();
+    RegisterClassW(&windowClass);
+    CreateWindowExW(0, targetClass.c_str(), u"target", WS_POPUP, 0, 0, 20, 20, NULL, NULL, instance, NULL);
+    MSG message;
+    while (GetMessageW(&message, NULL, 0, 0) > 0)
+        DispatchMessageW(&message);
+    return 0;
+}
+
+struct ReportCase {
+    const char *name;
+    std::u16string className;
+    std::u16string programPath;
+    bool vanished; // the window is gone before the report is built
+};
+
+class Report : public support::DeviceTest, public ::testing::WithParamInterface<ReportCase> {};
+
+TEST_P(Report, NamesClassAndProgramLiterally)
+{
+    const ReportCase &c = GetParam();
+    Boot();
+    targetClass = c.className;
+    dev::RegisterProgram(u"target.exe", c.programPath, TargetMain);
+    ASSERT_NE(dev::StartProgram(u"target.exe", u""), 0u);
+    HWND target = NULL;
+    ASSERT_TRUE(WaitUntil([&] { return (target = FindWindowW(c.className.c_str(), NULL)) != NULL; }));
+    if (c.vanished) {
+        PostMessageW(target, WM_CLOSE, 0, 0);
+        ASSERT_TRUE(WaitUntil([&] { return !IsWindow(target); }));
+    }
+
+    // The monitor's side on a device thread of its own: the box is modal.
+    std::atomic<bool> done{false};
+    std::atomic<HWND> dialog{NULL};
+    dev::StartDeviceThread(0, [&] {
+        WNDCLASSW windowClass = {};
+        windowClass.lpfnWndProc = DefWindowProcW;
+        windowClass.lpszClassName = u"ReportOwner";
+        RegisterClassW(&windowClass);
+        monitorState.mainDialog =
+            CreateWindowExW(0, u"ReportOwner", u"Performance Monitor", WS_POPUP, 0, 0, 50, 50, NULL, NULL, NULL, NULL);
+        dialog = monitorState.mainDialog;
+        monitorState.watchedWindow = target;
+        ReportDeadWindow();
+        done = true;
+    });
+    HWND box = NULL;
+    ASSERT_TRUE(WaitUntil([&] { return (box = FindReport()) != NULL; })) << c.name;
+    EXPECT_EQ(GetWindow(box, GW_OWNER), dialog.load());
+    std::u16string expected = c.vanished ? Message(u"", u"") : Message(c.className, c.programPath);
+    EXPECT_EQ(ReportText(box), expected) << c.name;
+    EXPECT_FALSE(done) << "the report returned before it was dismissed";
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(WaitUntil([&] { return done.load(); }));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, Report,
+    ::testing::Values(ReportCase{"plain", u"Notepad", u"\\Windows\\notepad.exe", false},
+                      ReportCase{"longest names", std::u16string(63, u'C'),
+                                 u"\\" + std::u16string(254, u'p') + u".exe", false},
+                      ReportCase{"format directives", u"Evil%s%n%ls%d", u"\\Windows\\%s%n.exe", false},
+                      ReportCase{"window gone", u"Gone", u"\\Windows\\gone.exe", true}));
+
+// ------------------------------------------------------------ the whole chain
+
+// A window whose thread stops answering for the given time once told to.
+struct Stuck {
+    std::atomic<HWND> window{NULL};
+    std::atomic<DWORD> hangMs{0};
+};
+
+LRESULT CALLBACK StuckProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_USER)
+        Sleep((DWORD)wParam);
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+class WatchdogChain : public support::DeviceTest {
+protected:
+    void SetUp() override
+    {
+        Boot();
+        ASSERT_NE(dev::StartHangDemo(), 0u);
+        ASSERT_NE(StartMonitor(), 0u);
+        dialog = FindMonitorDialog();
+        ASSERT_NE(dialog, nullptr);
+        demo = dev::HangDemoWindow();
+        ASSERT_NE(demo, nullptr);
+        DWORD process = 0;
+        GetWindowThreadProcessId(demo, &process);
+        demoPath = dev::ProcessPath(process);
+        // A couple of passes over every window.
+        Step(3000, 100);
+    }
+
+    // Move the clock in steps, counting the reports that appear; each one is
+    // noted with the tick it appeared at and dismissed when `press` is set.
+    void Step(DWORD total, DWORD step, bool press = true)
+    {
+        for (DWORD done = 0; done < total; done += step) {
+            dev::AdvanceClock(step);
+            dev::Settle();
+            HWND box = FindReport();
+            if (box && box != openBox) {
+                openBox = box;
+                reports++;
+                reportTicks.push_back(GetTickCount());
+                reportTexts.push_back(ReportText(box));
+                reportOwners.push_back(GetWindow(box, GW_OWNER));
+            }
+            if (box && press) {
+                PostMessageW(box, WM_COMMAND, IDOK, 0);
+                dev::Settle();
+            }
+            if (!box)
+                openBox = NULL;
+        }
+    }
+
+    // Freeze the demo and wait, in 10 ms steps, for the watchdog to ask it:
+    // the heartbeat of that request.
+    DWORD FreezeDemoAndFindItsHeartbeat()
+    {
+        EXPECT_TRUE(dev::FreezeHangDemo());
+        dev::Settle();
+        for (int i = 0; i < 1000; i++) {
+            if (monitorState.watchedWindow == demo)
+                return monitorState.heartbeatTick;
+            Step(10, 10);
+        }
+        ADD_FAILURE() << "the watchdog never asked the demo window";
+        return 0;
+    }
+
+    HWND dialog = NULL;
+    HWND demo = NULL;
+    std::u16string demoPath;
+    HWND openBox = NULL;
+    int reports = 0;
+    std::vector<DWORD> reportTicks;
+    std::vector<std::u16string> reportTexts;
+    std::vector<HWND> reportOwners;
+};
+
+TEST_F(WatchdogChain, HungWindowIsReportedWithinTwoSecondsOnce)
+{
+    EXPECT_EQ(reports, 0) << "a report while every window answered";
+    DWORD heartbeat = FreezeDemoAndFindItsHeartbeat();
+    Step(2500, 10);
+    ASSERT_EQ(reports, 1);
+    DWORD age = reportTicks[0] - heartbeat;
+    EXPECT_GT(age, 1000u);
+    EXPECT_LE(age, 2000u);
+    EXPECT_EQ(reportTexts[0], Message(u"HangDemo", demoPath));
+    EXPECT_EQ(reportOwners[0], dialog);
+
+    // The rest of the ten seconds and a good while after: no second report,
+    // and the watchdog goes on visiting windows.
+    Step(20000, 100);
+    EXPECT_EQ(reports, 1);
+    DWORD before = monitorState.heartbeatTick;
+    Step(1000, 100);
+    EXPECT_NE(monitorState.heartbeatTick, before) << "the watchdog stopped";
+    EXPECT_TRUE(IsWindow(dialog));
+    EXPECT_TRUE(dev::ProgramRunning(monitorProcess));
+}
+
+TEST_F(WatchdogChain, MonitorRunsOnBehindTheOpenReport)
+{
+    FreezeDemoAndFindItsHeartbeat();
+    Step(2500, 10, false);
+    ASSERT_EQ(reports, 1);
+    int before = monitorState.history.nextIndex;
+    Step(3000, 100, false);
+    EXPECT_NE(monitorState.history.nextIndex, before) << "sampling stopped behind the report";
+    EXPECT_EQ(reports, 1);
+    PostMessageW(openBox, WM_COMMAND, IDOK, 0);
+    Step(1000, 100);
+    EXPECT_EQ(FindReport(), nullptr);
+    EXPECT_TRUE(dev::ProgramRunning(monitorProcess));
+}
+
+TEST_F(WatchdogChain, MinuteLongHangGivesOneReportAndTheNextHangAnother)
+{
+    Stuck stuck;
+    dev::StartDeviceThread(0, [&stuck] {
+        WNDCLASSW windowClass = {};
+        windowClass.lpfnWndProc = StuckProc;
+        windowClass.lpszClassName = u"StuckWindow";
+        RegisterClassW(&windowClass);
+        stuck.window = CreateWindowExW(0, u"StuckWindow", u"stuck", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
+        MSG message;
+        while (GetMessageW(&message, NULL, 0, 0) > 0)
+            DispatchMessageW(&message);
+    });
+    ASSERT_TRUE(WaitUntil([&] { return stuck.window.load() != NULL; }));
+    PostMessageW(stuck.window, WM_USER, 60000, 0);
+    Step(65000, 100);
+    ASSERT_EQ(reports, 1);
+    EXPECT_EQ(reportTexts[0], Message(u"StuckWindow", u"\\Windows\\test.exe"));
+
+    // It answers again; then the demo hangs: a report of its own.
+    FreezeDemoAndFindItsHeartbeat();
+    Step(2500, 10);
+    ASSERT_EQ(reports, 2);
+    EXPECT_EQ(reportTexts[1], Message(u"HangDemo", demoPath));
+}
+
+TEST_F(WatchdogChain, HiddenMonitorStillReports)
+{
+    PostMessageW(dialog, WM_COMMAND, IDC_HIDE, 0);
+    Step(200, 100);
+    ASSERT_FALSE(IsWindowVisible(dialog));
+    FreezeDemoAndFindItsHeartbeat();
+    Step(2500, 10);
+    ASSERT_EQ(reports, 1);
+    EXPECT_EQ(reportOwners[0], dialog);
+}
+
+} // namespace
