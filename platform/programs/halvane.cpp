@@ -261,9 +261,11 @@ LRESULT CALLBACK MenuProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         MenuTapped(lParam);
         return 0;
     case WM_ACTIVATE:
+        // A tap anywhere else closes the menu; a tap on the strip decides
+        // for itself (a second tap on the icon closes it, too).
         if (LOWORD(wParam) == WA_INACTIVE) {
             std::lock_guard<std::recursive_mutex> lock(BigLock());
-            if (Windows().halvaneMenu == window)
+            if (Windows().halvaneMenu == window && (HWND)lParam != Windows().halvane)
                 PostMessageW(window, WM_CLOSE, 0, 0);
         }
         return 0;

@@ -309,6 +309,15 @@ TEST_F(HalvaneTaskbar, SecondTapClosesTheMenu) {
     EXPECT_FALSE(HalvaneMenuItemRect(0, &item));
 }
 
+TEST_F(HalvaneTaskbar, TapOnAnotherWindowClosesTheMenu) {
+    ASSERT_GE(CreateIcon(7), 1);
+    TapIcon(0);
+    ASSERT_NE(nullptr, FindWindowW(u"HalvaneMenu", nullptr));
+    TapAt(20, 310); // the shell's start label
+    EXPECT_EQ(nullptr, FindWindowW(u"HalvaneMenu", nullptr));
+    EXPECT_TRUE(Drain(owner, WM_COMMAND, WM_COMMAND).empty());
+}
+
 TEST_F(HalvaneTaskbar, DeletingTheIconClosesItsMenu) {
     int icon = CreateIcon(8);
     TapIcon(0);
