@@ -1,0 +1,205 @@
+// Helpers shared by the tests of the dialog manager, the controls, the list
+// view and the message box: a writer of standard dialog templates, a message
+// recorder whose failures print the whole sequence, and a way to run a
+// program body on a device thread of its own while the test drives the
+// device from outside.
+#pragma once
+
+#include "platform/host/internal.h"
+#include "tests/support/device_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace dialogtest {
+
+// A standard dialog template, written as the resource compiler lays it out.
+class Template {
+public:
+    Template(DWORD style, short x, short y, short cx, short cy, const char16_t *title, DWORD exStyle = 0) {
+        Dword(style);
+        Dword(exStyle);
+        countAt_ = words_.size();
+        Word(0);
+        Word((WORD)x);
+        Word((WORD)y);
+        Word((WORD)cx);
+        Word((WORD)cy);
+        Word(0); // no menu
+        Word(0); // the default dialog class
+        Text(title);
+        if (style & DS_SETFONT) {
+            Word(8);
+            Text(u"MS Sans Serif");
+        }
+    }
+    // classOrdinal 0x80 Button, 0x81 Edit, 0x82 Static; 0 to use className.
+    Template &Item(DWORD style, short x, short y, short cx, short cy, WORD id, WORD classOrdinal,
+                   const char16_t *text, const char16_t *className = nullptr,
+                   const std::vector<BYTE> &creationData = {}) {
+        if (words_.size() % 2) Word(0);
+        Dword(style);
+        Dword(0);
+        Word((WORD)x);
+        Word((WORD)y);
+        Word((WORD)cx);
+        Word((WORD)cy);
+        Word(id);
+        if (classOrdinal) {
+            Word(0xFFFF);
+            Word(classOrdinal);
+        } else {
+            Text(className);
+        }
+        Text(text);
+        Word((WORD)creationData.size());
+        for (size_t i = 0; i < creationData.size(); i += 2)
+            Word((WORD)(creationData[i] | (i + 1 < creationData.size() ? creationData[i + 1] << 8 : 0)));
+        ++words_[countAt_];
+        return *this;
+    }
+    LPCDLGTEMPLATEW Get() const { return reinterpret_cast<LPCDLGTEMPLATEW>(words_.data()); }
+    std::vector<WORD> &Words() { return words_; }
+
+private:
+    void Word(WORD value) { words_.push_back(value); }
+    void Dword(DWORD value) {
+        Word(LOWORD(value));
+        Word(HIWORD(value));
+    }
+    void Text(const char16_t *text) {
+        for (; text && *text; ++text) Word((WORD)*text);
+        Word(0);
+    }
+    std::vector<WORD> words_;
+    size_t countAt_ = 0;
+};
+
+// One delivered message.
+struct Seen {
+    HWND window;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+
+inline std::string MessageName(UINT message) {
+    switch (message) {
+    case WM_SETFONT: return "WM_SETFONT";
+    case WM_INITDIALOG: return "WM_INITDIALOG";
+    case WM_COMMAND: return "WM_COMMAND";
+    case WM_CLOSE: return "WM_CLOSE";
+    case WM_NOTIFY: return "WM_NOTIFY";
+    case WM_TIMER: return "WM_TIMER";
+    case WM_SYSCOMMAND: return "WM_SYSCOMMAND";
+    case WM_CTLCOLORSTATIC: return "WM_CTLCOLORSTATIC";
+    case WM_CTLCOLORBTN: return "WM_CTLCOLORBTN";
+    case WM_CTLCOLORDLG: return "WM_CTLCOLORDLG";
+    case WM_ENTERIDLE: return "WM_ENTERIDLE";
+    }
+    std::ostringstream out;
+    out << "0x" << std::hex << message;
+    return out.str();
+}
+
+inline std::string Describe(const std::vector<Seen> &seen) {
+    std::ostringstream out;
+    for (const Seen &s : seen)
+        out << "  " << MessageName(s.message) << " wParam=0x" << std::hex << s.wParam << " lParam=0x" << s.lParam
+            << std::dec << "\n";
+    return out.str();
+}
+
+// Only the messages of interest, in order.
+inline std::vector<Seen> Only(const std::vector<Seen> &seen, std::vector<UINT> messages) {
+    std::vector<Seen> out;
+    for (const Seen &s : seen)
+        for (UINT m : messages)
+            if (s.message == m) out.push_back(s);
+    return out;
+}
+
+// Run a body on a device thread of its own process and wait (in real time)
+// until it has finished, stepping nothing: the caller moves the clock.
+class DeviceProgram {
+public:
+    explicit DeviceProgram(std::function<void()> body) : done_(std::make_shared<std::atomic<bool>>(false)) {
+        auto done = done_;
+        dev::StartDeviceThread(0, [body, done] {
+            body();
+            done->store(true);
+        });
+    }
+    bool Done() const { return done_->load(); }
+    // Settle the device until the body has finished; false on timeout.
+    bool Wait(int timeoutMs = 5000) {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (!Done()) {
+            dev::Settle();
+            if (Done()) break;
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return true;
+    }
+
+private:
+    std::shared_ptr<std::atomic<bool>> done_;
+};
+
+// Wait (real time, settling the device) until a condition holds.
+inline bool WaitUntil(const std::function<bool()> &condition, int timeoutMs = 5000) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        dev::Settle();
+        if (condition()) return true;
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+// A stylus tap (down and up) at a screen point.
+inline void TapAt(int x, int y) {
+    dev::Tap(x, y, true);
+    dev::Settle();
+    dev::Tap(x, y, false);
+    dev::Settle();
+}
+
+inline RECT ScreenRectOf(HWND window) {
+    RECT rect = {0, 0, 0, 0};
+    GetWindowRect(window, &rect);
+    return rect;
+}
+
+inline RECT ClientScreenRectOf(HWND window) {
+    RECT rect = {0, 0, 0, 0};
+    GetClientRect(window, &rect);
+    POINT origin = {0, 0};
+    ClientToScreen(window, &origin);
+    OffsetRect(&rect, origin.x, origin.y);
+    return rect;
+}
+
+// Dialog units to pixels with the device's dialog base units, rounding
+// halves up as the platform's MulDiv does (units are never negative here).
+inline int UnitsX(int units) {
+    int x = 0, y = 0;
+    dev::DialogBaseUnits(&x, &y);
+    return (units * x + 2) / 4;
+}
+inline int UnitsY(int units) {
+    int x = 0, y = 0;
+    dev::DialogBaseUnits(&x, &y);
+    return (units * y + 4) / 8;
+}
+
+} // namespace dialogtest
