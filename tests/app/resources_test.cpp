@@ -114,7 +114,7 @@ std::vector<uint8_t> ReadFile(const std::string &path)
 
 // ------------------------------------------------------------------ tests
 
-TEST(Resources, GeneratedImagesMatchTheGenerator)
+TEST(ResourceScript, GeneratedImagesMatchTheGenerator)
 {
     std::string out = std::string(PERFMON_BINARY_DIR) + "/regenerated_res";
     std::string command = "python3 " PERFMON_SOURCE_DIR "/tools/make_resources.py " + out;
@@ -129,7 +129,7 @@ TEST(Resources, GeneratedImagesMatchTheGenerator)
     }
 }
 
-TEST(Resources, DirectoryHoldsEveryResourceInUsEnglish)
+TEST(ResourceScript, DirectoryHoldsEveryResourceInUsEnglish)
 {
     std::set<std::pair<int, int>> found;
     for (const ResourceEntry &entry : support::MonitorResources()) {
@@ -150,7 +150,7 @@ struct GroupCase {
     std::vector<GroupImage> images;
 };
 
-TEST(Resources, IconGroupsReferenceTheirImages)
+TEST(ResourceScript, IconGroupsReferenceTheirImages)
 {
     const GroupCase cases[] = {
         {IDI_PROGRAM, {{32, 32, 2, 1}, {16, 16, 2, 2}, {16, 16, 4, 3}, {32, 32, 4, 4}, {16, 16, 8, 5}}},
@@ -237,7 +237,7 @@ void ExpectItems(const DialogInfo &dialog, const std::vector<ItemCase> &items, i
     }
 }
 
-TEST(Resources, MainDialogTemplate)
+TEST(ResourceScript, MainDialogTemplate)
 {
     DialogInfo dialog = ParseDialog(IDD_MAIN);
     // No WS_POPUP and no WS_VISIBLE: created hidden, shown by the start-up.
@@ -254,14 +254,14 @@ TEST(Resources, MainDialogTemplate)
                 IDD_MAIN);
 }
 
-TEST(Resources, ThreadTimesTemplate)
+TEST(ResourceScript, ThreadTimesTemplate)
 {
     DialogInfo dialog = ParseDialog(IDD_THREADS);
     ExpectFrame(dialog, 0x80C800C0, 157, 162, u"Thread Times", IDD_THREADS);
     ExpectItems(dialog, {{0, u"SysListView32", IDC_THREAD_LIST, u"List1", 7, 7, 143, 148, 0x50810001}}, IDD_THREADS);
 }
 
-TEST(Resources, TemplatesNothingLoads)
+TEST(ResourceScript, TemplatesNothingLoads)
 {
     DialogInfo edit = ParseDialog(IDD_EDIT_BOX);
     ExpectFrame(edit, 0x80C800C0, 157, 95, u"Dialog", IDD_EDIT_BOX);
@@ -290,7 +290,7 @@ struct RampCase {
 const RampCase kRamps[] = {{IDB_GRAPH_FILL, &kGraphFill}, {IDB_ICON_FILL, &kIconFill},
                            {IDB_ICON_FILL_ALT, &kIconFillAlt}};
 
-TEST(Resources, RampsAreOnePixelWideEightBitBottomUpWithFullPalettes)
+TEST(ResourceScript, RampsAreOnePixelWideEightBitBottomUpWithFullPalettes)
 {
     for (const RampCase &ramp : kRamps) {
         const ResourceEntry *entry = support::FindMonitorResource(kTypeBitmap, ramp.id);
@@ -308,7 +308,7 @@ TEST(Resources, RampsAreOnePixelWideEightBitBottomUpWithFullPalettes)
     }
 }
 
-TEST(Resources, ProbeIconImagesAreSolidAndOpaque)
+TEST(ResourceScript, ProbeIconImagesAreSolidAndOpaque)
 {
     const struct {
         int group;
@@ -329,7 +329,7 @@ TEST(Resources, ProbeIconImagesAreSolidAndOpaque)
     }
 }
 
-TEST(Resources, ProgramIconsHaveTransparentCornersAndAnOpaqueScreen)
+TEST(ResourceScript, ProgramIconsHaveTransparentCornersAndAnOpaqueScreen)
 {
     for (int group : {IDI_PROGRAM, IDI_PROGRAM_ALT}) {
         for (const GroupImage &image : ReadGroup(*support::FindMonitorResource(kTypeGroupIcon, group))) {
@@ -345,7 +345,7 @@ TEST(Resources, ProgramIconsHaveTransparentCornersAndAnOpaqueScreen)
 
 // ----------------------------------------------- as the device loads them
 
-class LoadedResources : public support::DeviceTest {
+class ResourcesAsLoaded : public support::DeviceTest {
 protected:
     void SetUp() override
     {
@@ -354,7 +354,7 @@ protected:
     }
 };
 
-TEST_F(LoadedResources, RampsReadBackThroughGetPixel)
+TEST_F(ResourcesAsLoaded, RampsReadBackThroughGetPixel)
 {
     for (const RampCase &ramp : kRamps) {
         HBITMAP bitmap = LoadBitmapW(monitorState.instance, MAKEINTRESOURCEW(ramp.id));
@@ -390,7 +390,7 @@ int MismatchesOnBackground(HICON icon, COLORREF background, COLORREF expected)
     return mismatches;
 }
 
-TEST_F(LoadedResources, ProbeIconsCoverAllPixelsOnAnyBackground)
+TEST_F(ResourcesAsLoaded, ProbeIconsCoverAllPixelsOnAnyBackground)
 {
     HICON black = LoadIconW(monitorState.instance, MAKEINTRESOURCEW(IDI_PROBE_A));
     HICON white = LoadIconW(monitorState.instance, MAKEINTRESOURCEW(IDI_PROBE_B));
@@ -402,7 +402,7 @@ TEST_F(LoadedResources, ProbeIconsCoverAllPixelsOnAnyBackground)
     }
 }
 
-TEST_F(LoadedResources, OneNumberNamesDifferentResourcesPerType)
+TEST_F(ResourcesAsLoaded, OneNumberNamesDifferentResourcesPerType)
 {
     HINSTANCE instance = monitorState.instance;
     // 120: the main dialog and the program's 4-bit icon
