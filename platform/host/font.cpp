@@ -137,19 +137,16 @@ void FillSurfaceRect(const Target &t, RECT r, COLORREF color) {
 
 // Draws glyphs with the pen starting at logical (x, y), the top of the cell.
 // dx gives per-character advances when not null.
-int DrawGlyphs(const Target &t, FontFace *f, int x, int y, const WCHAR *text, int count, const int *dx) {
+void DrawGlyphs(const Target &t, FontFace *f, int x, int y, const WCHAR *text, int count, const int *dx) {
     uint32_t pixel = PixelOf(t.dc->st.textColor);
     int penX = x + t.originX, baseline = y + t.originY + f->ascent;
-    int start = penX;
-    for (int i = 0, k = 0; i < count; k++) {
+    for (int i = 0; i < count;) {
         int before = i;
         const Glyph &g = GlyphOf(f, Next(text, count, &i));
         if (g.width && g.height)
             BlendCoverage(t, penX + g.left, baseline - g.top, g.width, g.height, g.coverage.data(), g.width, pixel);
         penX += dx ? dx[before] : g.advance;
-        (void)k;
     }
-    return penX - start;
 }
 
 } // namespace
@@ -343,33 +340,28 @@ int MeasureText(FontFace *f, const std::u16string &s) {
 }
 
 // Breaks one paragraph into lines no wider than width, at spaces. A word
-// wider than the line stands alone and overflows, as on the platform.
+// wider than the line stands alone and overflows, as on the platform; the
+// spaces where a line breaks are dropped.
 void WrapParagraph(FontFace *f, const std::u16string &text, int width, std::vector<std::u16string> *lines) {
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t end = start, lastBreak = std::u16string::npos;
-        while (end < text.size()) {
-            size_t wordEnd = end;
-            while (wordEnd < text.size() && text[wordEnd] != u' ') wordEnd++;
-            int w = MeasureText(f, text.substr(start, wordEnd - start));
-            if (w > width && lastBreak != std::u16string::npos) break;
-            lastBreak = wordEnd;
-            end = wordEnd;
-            if (end < text.size()) end++; // past the space
-            if (w > width) break;
+    size_t n = text.size();
+    std::vector<int> before(n + 1, 0); // width of text[0, i)
+    for (size_t i = 0; i < n; i++) before[i + 1] = before[i] + GlyphOf(f, text[i]).advance;
+    size_t pos = 0;
+    do {
+        // The furthest break (a space, or the end) that still fits; at least the first.
+        size_t best = std::u16string::npos;
+        for (size_t b = pos + 1; b <= n; b++) {
+            if (b < n && text[b] != u' ') continue;
+            if (best != std::u16string::npos && before[b] - before[pos] > width) break;
+            best = b;
         }
-        if (end >= text.size() && (lastBreak == std::u16string::npos || lastBreak >= text.size())) {
-            lines->push_back(text.substr(start));
-            return;
-        }
-        size_t cut = lastBreak == std::u16string::npos ? end : lastBreak;
-        std::u16string line = text.substr(start, cut - start);
-        while (!line.empty() && line.back() == u' ') line.pop_back();
-        lines->push_back(line);
-        start = cut;
-        while (start < text.size() && text[start] == u' ') start++;
-        if (start >= text.size()) return;
-    }
+        if (best == std::u16string::npos) best = n;
+        size_t end = best;
+        while (end > pos && text[end - 1] == u' ') end--;
+        lines->push_back(text.substr(pos, end - pos));
+        pos = best;
+        while (pos < n && text[pos] == u' ') pos++;
+    } while (pos < n);
 }
 
 std::u16string Ellipsize(FontFace *f, std::u16string text, int width) {
