@@ -325,6 +325,11 @@ void ActivateWindow(Window *w, int how)
         if (old->thread->active == oldHandle) old->thread->active = nullptr;
         Tell(old, WM_NCACTIVATE, FALSE, 0);
         Tell(W(oldHandle), WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, 0), (LPARAM)handle);
+        // A thread whose window loses the foreground to another thread loses
+        // its focus too; within one thread the new window's SetFocus moves it.
+        Window *gone = W(oldHandle);
+        Window *next = W(handle);
+        if (gone && (!next || next->thread != gone->thread)) SetFocusLocked(gone->thread, nullptr);
     }
     if ((w = W(handle)) != nullptr && u.foreground == handle) {
         w->thread->active = handle;
