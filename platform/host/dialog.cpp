@@ -452,6 +452,10 @@ LRESULT DefaultDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
 
 } // namespace
 
+// The system classes exist from the device's start, in every process; the
+// kernel forgets all classes at each reset and calls this hook after it.
+const bool systemClassesHooked = (OnReset([] { RegisterSystemClasses(); }), true);
+
 RECT DeviceWorkArea() {
     RECT work = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
     if (work.right <= 0 || work.bottom <= 0) SetRect(&work, 0, 0, ScreenWidth(), ScreenHeight());
@@ -569,7 +573,7 @@ BOOL IsDialogMessageW(HWND dialog, LPMSG msg) {
                     SendMessageW(msg->hwnd, BM_CLICK, 0, 0);
                 } else {
                     LRESULT def = SendMessageW(dialog, DM_GETDEFID, 0, 0);
-                    int id = HIWORD(def) == 0x534B ? LOWORD(def) : IDOK;
+                    int id = HIWORD(def) == kHasDefId ? LOWORD(def) : IDOK;
                     HWND button = GetDlgItem(dialog, id);
                     if (!button || IsWindowEnabled(button))
                         SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)button);

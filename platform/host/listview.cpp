@@ -14,7 +14,8 @@
 // text callbacks (LPSTR_TEXTCALLBACKW shows as empty text), sorting styles,
 // owner data, in-place editing, horizontal scrolling (columns beyond the
 // right edge are cut off), header drag and column sizing, a separate header
-// window (LVM_GETHEADER answers null), and keyboard navigation.
+// window (LVM_GETHEADER answers null), keyboard navigation, and the
+// WM_NOTIFYFORMAT question to the parent (the device is wide-text only).
 #include "dialog_internal.h"
 
 #include <algorithm>
