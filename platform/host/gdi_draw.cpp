@@ -7,7 +7,8 @@
 // shows). Only the pixel ownership test is per pixel.
 //
 // Not implemented: pattern brushes, pen styles other than solid and null,
-// pen widths beyond a square nib, mirrored (negative) BitBlt sizes.
+// pen widths beyond a square nib, mirrored (negative) BitBlt sizes, DrawEdge's
+// BF_SOFT, BF_FLAT, BF_MONO and BF_DIAGONAL, GetDIBits below 24 bits.
 
 #include "gdi_internal.h"
 
