@@ -24,7 +24,7 @@ void OnCloseSignal(int) { closeSignals = closeSignals + 1; }
 struct RunState {
     const EmulatorOptions *options = nullptr;
     bool captured = false;
-    bool closeSent = false;
+    std::atomic<bool> closePending{false};
 };
 RunState run;
 
@@ -44,20 +44,21 @@ void CaptureEnd() {
     }
 }
 
-// Close the monitor the way a user does: WM_CLOSE to its main dialog.
+// Close the monitor the way a user does: WM_CLOSE to its main dialog. A
+// request that comes before the dialog exists stays pending until it does.
 void CloseMonitor() {
     CaptureEnd();
     std::lock_guard<std::recursive_mutex> lock(BigLock());
-    run.closeSent = true;
-    CloseWindowNormally(DEVICE_DIALOG_CLASS, u"Performance Monitor");
+    run.closePending = !CloseWindowNormally(DEVICE_DIALOG_CLASS, u"Performance Monitor");
 }
 
 } // namespace
 
 int RunEmulator(const EmulatorOptions &options, ProgramEntry monitorEntry, const uint8_t *resources,
                 size_t resourceSize) {
-    run = RunState();
     run.options = &options;
+    run.captured = false;
+    run.closePending = false;
     closeSignals = 0;
 
     Config config;
@@ -116,7 +117,7 @@ int RunEmulator(const EmulatorOptions &options, ProgramEntry monitorEntry, const
             closeRequested = true;
         }
         // Each request posts the close again, as a user pressing close twice would.
-        if (closeRequested)
+        if (closeRequested || run.closePending)
             CloseMonitor();
     }
     if (presenting)
