@@ -284,6 +284,40 @@ TEST_F(ThreadListTest, SecondOpeningTakesANewSnapshotSortedByTime)
     EXPECT_EQ(Column(0), expected);
 }
 
+// The dialog from the program's own template: a tap on the "Owner" header
+// arrives from the list view itself and re-sorts; the close message ends it.
+TEST_F(ThreadListTest, TapOnTheRealHeaderSorts)
+{
+    dev::SystemTables system;
+    system.processes = {{1, u"\\w\\b.exe"}, {2, u"\\w\\c.exe"}, {3, u"\\w\\a.exe"}};
+    system.threads = {Thread(1, 1, 3, 5 * tenth), Thread(2, 2, 3, 9 * tenth), Thread(3, 3, 3, 1 * tenth)};
+    Use(system);
+    HRSRC resource = FindResourceW(monitorState.instance, MAKEINTRESOURCEW(IDD_THREADS), RT_DIALOG);
+    ASSERT_NE(resource, nullptr);
+    dialog = CreateDialogIndirectParamW(monitorState.instance,
+                                        (LPCDLGTEMPLATEW)LockResource(LoadResource(monitorState.instance, resource)),
+                                        NULL, ThreadTimesDlgProc, 0);
+    ASSERT_NE(dialog, nullptr);
+    list = GetDlgItem(dialog, IDC_THREAD_LIST);
+    EXPECT_EQ(monitorState.threadList, list);
+    std::vector<std::string> byTime = {"c.exe", "b.exe", "a.exe"};
+    EXPECT_EQ(Column(1), byTime);
+
+    ShowWindow(dialog, SW_SHOW);
+    Pump();
+    POINT header = {40 + 45, 6}; // the middle of "Owner", in the header row
+    ClientToScreen(list, &header);
+    ASSERT_EQ(WindowFromPoint(header), list);
+    for (bool down : {true, false}) {
+        dev::Tap(header.x, header.y, down);
+        dev::Settle();
+        Pump();
+    }
+    std::vector<std::string> byOwner = {"a.exe", "b.exe", "c.exe"};
+    EXPECT_EQ(Column(1), byOwner);
+    EXPECT_EQ(ThreadTimesDlgProc(dialog, WM_CLOSE, 0, 0), TRUE);
+}
+
 TEST_F(ThreadListTest, WithoutToolhelpThePreviousSnapshotIsShown)
 {
     dev::SystemTables system;
