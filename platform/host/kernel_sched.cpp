@@ -80,7 +80,9 @@ struct Kernel {
     bool clockStop = false;
     std::condition_variable_any clockWake;
 
-    std::condition_variable_any hostWake; // host threads waiting on the device
+    std::condition_variable_any hostWake; // host threads waiting for replies and ends
+    std::condition_variable_any idleWake; // Settle and AdvanceClock waiting for all threads to wait
+    int idleWaiters = 0;
 
     std::vector<ProgramRecord> programs;
     std::unordered_map<uintptr_t, HandleRecord> handles;
@@ -171,7 +173,8 @@ void OnAllWaiting()
 {
     Kernel &k = K();
     k.idleGeneration++;
-    k.hostWake.notify_all();
+    // Only when someone waits for it: this runs at every virtual clock step.
+    if (k.idleWaiters) k.idleWake.notify_all();
     if (!k.config.virtualTime || k.config.manualClock || k.advancing || k.threads.empty()) return;
     k.advancing = true;
     while (k.running == 0) {
@@ -521,7 +524,9 @@ void StepBack(bool aside)
 
 void WaitAllWaiting(std::recursive_mutex &m)
 {
-    while (K().running > 0) K().hostWake.wait(m);
+    K().idleWaiters++;
+    while (K().running > 0) K().idleWake.wait(m);
+    K().idleWaiters--;
 }
 
 } // namespace
@@ -549,10 +554,12 @@ void AdvanceClock(uint32_t milliseconds)
         bool reached = false;
         k.actions.push(ScheduledAction{target, k.actionSequence++, [&reached] {
                                            reached = true;
-                                           K().hostWake.notify_all();
+                                           K().idleWake.notify_all();
                                        }});
+        k.idleWaiters++;
         if (k.running == 0) OnAllWaiting();
-        while (!reached) k.hostWake.wait(m);
+        while (!reached) k.idleWake.wait(m);
+        k.idleWaiters--;
     } else {
         while (Now() < target) k.hostWake.wait_until(m, k.realStart + std::chrono::milliseconds(target));
     }
@@ -568,7 +575,9 @@ void Settle()
     int depth = HoldOnce();
     bool aside = StepAside();
     uint64_t generation = k.idleGeneration;
-    while (k.running > 0 && k.idleGeneration == generation) k.hostWake.wait(m);
+    k.idleWaiters++;
+    while (k.running > 0 && k.idleGeneration == generation) k.idleWake.wait(m);
+    k.idleWaiters--;
     StepBack(aside);
     RestoreDepth(depth);
 }
