@@ -152,6 +152,8 @@ int CreateTrayBitmaps(void)
     SelectObject(memory, previous);
     DeleteDC(memory);
 
+    // No icon has been built yet; whatever the handle held is not ours.
+    spareTrayIcon = NULL;
     if (monitorState.alternateTaskbar)
         CreateHelperIcon(monitorState.mainDialog);
     else
