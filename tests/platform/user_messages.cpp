@@ -4,7 +4,9 @@
 #include "kernel_test_util.h"
 
 #include <cstring>
+#include <chrono>
 #include <map>
+#include <thread>
 
 namespace {
 
@@ -309,6 +311,89 @@ TEST_F(Messages, ADestroyedWindowsTimerAndPostedMessagesGoWithIt)
     EXPECT_FALSE(SetTimer(w, 1, 1, nullptr));
     EXPECT_FALSE(PostMessageW(w, WM_USER + 1, 0, 0));
     EXPECT_EQ(SendMessageW(w, WM_USER + 3, 0, 0), 0);
+}
+
+} // namespace
+
+namespace {
+
+class VirtualMessages : public kt::DeviceTest {
+    dev::Config Config() override { return kt::VirtualConfig(); }
+};
+
+TEST_F(VirtualMessages, ASendToAHungThreadWaitsOutItsSleepAndTheClockJumpsThere)
+{
+    std::atomic<HWND> target{nullptr};
+    std::atomic<DWORD> answeredAt{0};
+    dev::HoldClock();
+    dev::StartDeviceThread(0, [&] {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.lpszClassName = u"Sleepy";
+        RegisterClassW(&wc);
+        target = CreateWindowExW(0, u"Sleepy", u"zzz", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+        Sleep(10000);
+        MSG msg;
+        while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+    });
+    dev::StartDeviceThread(0, [&] {
+        while (!target.load()) Sleep(1);
+        WCHAR text[8];
+        GetWindowTextW(target, text, 8);
+        answeredAt = GetTickCount();
+    });
+    dev::ReleaseClock();
+    for (int i = 0; i < 5000 && !answeredAt.load(); i++) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(answeredAt.load(), 10000u);
+}
+
+TEST_F(VirtualMessages, ClosingNormallyPostsCloseToTheNamedWindow)
+{
+    dev::RegisterProgram(u"Closer.exe", u"\\Windows\\Closer.exe", [](HINSTANCE instance, LPWSTR) {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = [](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
+            if (m == WM_DESTROY) PostQuitMessage(12);
+            return DefWindowProcW(w, m, wp, lp);
+        };
+        wc.hInstance = instance;
+        wc.lpszClassName = u"CloseMe";
+        RegisterClassW(&wc);
+        CreateWindowExW(0, u"CloseMe", u"Title", WS_POPUP | WS_VISIBLE, 0, 0, 10, 10, nullptr, nullptr, instance,
+                        nullptr);
+        SetTimer(nullptr, 0, 1000, nullptr); // keeps the clock moving
+        MSG msg;
+        while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+        return (int)msg.wParam;
+    });
+    dev::HoldClock();
+    DWORD pid = dev::StartProgram(u"Closer.exe", u"");
+    dev::ScheduleAt(5000, [] { dev::CloseWindowNormally(u"closeme", u"Title"); });
+    dev::ReleaseClock();
+    int code = -1;
+    ASSERT_TRUE(dev::WaitProgram(pid, &code, 5000));
+    EXPECT_EQ(code, 12);
+    EXPECT_GE(dev::Now(), 5000u);
+    EXPECT_LT(dev::Now(), 6000u);
+}
+
+TEST_F(VirtualMessages, DumpListsEveryWindowWithItsProgram)
+{
+    dev::AdoptCurrentThread();
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.lpszClassName = u"Dumped";
+    RegisterClassW(&wc);
+    HWND top = CreateWindowExW(0, u"Dumped", u"Top", WS_POPUP | WS_VISIBLE, 1, 2, 30, 40, nullptr, nullptr, nullptr,
+                               nullptr);
+    CreateWindowExW(0, u"Dumped", u"Kid", WS_CHILD, 0, 0, 5, 5, top, (HMENU)77, nullptr, nullptr);
+    dev::SetDumpExtra(u"dumped", [](HWND) { return std::string("extra!"); });
+    std::string dump = dev::DumpWindows();
+    EXPECT_NE(dump.find("class=\"Dumped\" text=\"Top\" program=\"\\Windows\\test.exe\" extra!"), std::string::npos)
+        << dump;
+    EXPECT_NE(dump.find("rect=(1,2)-(31,42) visible enabled"), std::string::npos) << dump;
+    EXPECT_NE(dump.find("id=77"), std::string::npos) << dump;
+    EXPECT_NE(dump.find("hidden"), std::string::npos) << "the child was never shown: " << dump;
+    dev::SetDumpExtra(u"dumped", nullptr);
 }
 
 } // namespace
