@@ -284,3 +284,65 @@ TEST_F(Programs, ModuleFileNameTruncatesAndTerminates)
 }
 
 } // namespace
+
+namespace {
+
+class RealClock : public kt::DeviceTest {
+    dev::Config Config() override { return dev::Config(); }
+};
+
+TEST_F(RealClock, ScheduledActionsRunFromTheClockThreadAndThreadsSleepInHostTime)
+{
+    std::atomic<uint64_t> ranAt{0};
+    dev::ScheduleAt(30, [&] { ranAt = dev::Now(); });
+    std::atomic<DWORD> slept{0};
+    dev::StartDeviceThread(0, [&] {
+        DWORD before = GetTickCount();
+        Sleep(20);
+        slept = GetTickCount() - before;
+    });
+    auto start = std::chrono::steady_clock::now();
+    while ((!ranAt.load() || !slept.load()) && std::chrono::steady_clock::now() - start < std::chrono::seconds(5))
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_GE(ranAt.load(), 30u);
+    EXPECT_GE(slept.load(), 20u);
+}
+
+class Reset : public kt::DeviceTest {};
+
+TEST_F(Reset, EndsEveryThreadHungOrWaitingAndForgetsEverything)
+{
+    std::atomic<HWND> hung{nullptr};
+    dev::RegisterProgram(u"Hung.exe", u"\\Windows\\Hung.exe", [](HINSTANCE, LPWSTR) {
+        Sleep(INFINITE);
+        return 0;
+    });
+    DWORD pid = dev::StartProgram(u"Hung.exe", u"");
+    dev::StartDeviceThread(0, [&] {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.lpszClassName = u"Frozen";
+        RegisterClassW(&wc);
+        hung = CreateWindowExW(0, u"Frozen", u"", WS_POPUP | WS_VISIBLE, 0, 0, 10, 10, nullptr, nullptr, nullptr,
+                               nullptr);
+        Sleep(INFINITE);
+    });
+    dev::AdvanceClock(0);
+    dev::StartDeviceThread(0, [&] { SendMessageW(hung, WM_USER, 0, 0); });
+    dev::StartDeviceThread(0, [&] {
+        MSG msg;
+        while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+    });
+    dev::AdvanceClock(100);
+    EXPECT_EQ(dev::LiveObjects(dev::KindThread), 4);
+    EXPECT_EQ(dev::LiveObjects(dev::KindWindow), 1);
+    dev::ResetDevice(kt::ManualConfig());
+    EXPECT_EQ(dev::LiveObjects(dev::KindThread), 0);
+    EXPECT_EQ(dev::LiveObjects(dev::KindWindow), 0);
+    EXPECT_FALSE(dev::ProgramRunning(pid));
+    EXPECT_EQ(FindWindowW(u"Frozen", nullptr), nullptr);
+    EXPECT_EQ(dev::StartProgram(u"Hung.exe", u""), 0u) << "programs are forgotten";
+    EXPECT_TRUE(dev::DeviceProcesses().empty());
+}
+
+} // namespace
