@@ -257,7 +257,7 @@ struct HalvaneCall {
     std::vector<uint8_t> menu;     // the menu bytes as passed (create) or the multi-string (mtslen)
     int result;
 };
-std::vector<HalvaneCall> HalvaneCalls();
+std::vector<HalvaneCall> HalvaneCalls(); // the latest calls (at least the last 500)
 void ClearHalvaneCalls();
 struct HalvaneIconEntry {
     int icon;                      // the create call's result

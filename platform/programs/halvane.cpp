@@ -97,7 +97,15 @@ void InvalidateStrip() {
         InvalidateRect(window, nullptr, FALSE);
 }
 
-void Record(HalvaneCall call) { halvane.calls.push_back(std::move(call)); }
+// The monitor calls once a second for as long as it runs; tests look only at
+// the latest calls, so the oldest go beyond this many.
+const size_t maxRecordedCalls = 1000;
+
+void Record(HalvaneCall call) {
+    if (halvane.calls.size() >= maxRecordedCalls)
+        halvane.calls.erase(halvane.calls.begin(), halvane.calls.begin() + maxRecordedCalls / 2);
+    halvane.calls.push_back(std::move(call));
+}
 
 // ---- the exports
 
