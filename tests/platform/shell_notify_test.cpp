@@ -20,6 +20,8 @@ protected:
         ASSERT_NE(0u, StartShell());
         taskbar = TaskbarWindow();
         ASSERT_NE(nullptr, taskbar);
+        // Let the first paint finish, so the bar paints only when a case asks.
+        dev::Settle();
     }
 
     BOOL Notify(DWORD message, HWND owner, UINT id, UINT flags, HICON icon = nullptr, UINT callback = 0) {

@@ -252,6 +252,7 @@ protected:
         ASSERT_NE(0u, StartAlternateTaskbar());
         strip = HalvaneWindow();
         ASSERT_NE(nullptr, strip);
+        Settle(); // the first paints are done
     }
     void TapIcon(size_t index) {
         RECT place = HalvaneIcons()[index].place;

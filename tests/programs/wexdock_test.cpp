@@ -15,6 +15,7 @@ protected:
         ASSERT_NE(0u, StartWexdock());
         dock = WexdockWindow();
         ASSERT_NE(nullptr, dock);
+        Settle(); // the first paint is done
     }
 };
 
