@@ -472,10 +472,13 @@ LRESULT DispatchMessageW(const MSG *msg)
         if (msg->hwnd) SetLastError(1400);
         return 0;
     }
+    uint32_t paintsBefore = w->paints;
     LRESULT result = CallProc(w, msg->message, msg->wParam, msg->lParam);
-    if (msg->message == WM_PAINT && (w = W(msg->hwnd)) != nullptr && HasUpdate(w)) {
+    if (msg->message == WM_PAINT && (w = W(msg->hwnd)) != nullptr && w->paints == paintsBefore &&
+        HasUpdate(w)) {
         // A WM_PAINT handler that never called BeginPaint would be asked
-        // again at once, for ever; the platform validates for it.
+        // again at once, for ever; the platform validates for it. A handler
+        // that did paint keeps whatever was invalidated after its BeginPaint.
         w->update.clear();
         w->erase = false;
     }

@@ -294,6 +294,7 @@ HDC BeginPaint(HWND window, LPPAINTSTRUCT paint)
     }
     RECT bounds = Bounds(w->update);
     bool erase = w->erase;
+    w->paints++;
     w->update.clear();
     w->erase = false;
     paint->rcPaint = bounds;

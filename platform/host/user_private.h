@@ -50,6 +50,7 @@ struct Window {
     std::vector<uint8_t> extra;      // cbWndExtra bytes
     std::vector<RECT> update;        // update region, client coordinates, as a few rectangles
     bool erase = false;              // WM_ERASEBKGND due at the next BeginPaint
+    uint32_t paints = 0;             // BeginPaint calls so far
     bool frameDirty = false;         // WM_NCPAINT due
     bool destroying = false;
 };
