@@ -1155,7 +1155,7 @@ int GetSystemMetrics(int index)
     case SM_CYSCREEN: return config.screenHeight;
     case SM_CXBORDER:
     case SM_CYBORDER: return 1;
-    case SM_CYCAPTION: return 14;
+    case SM_CYCAPTION: return 19; // the bar and the line under it, as the frame draws it
     case SM_CXDLGFRAME:
     case SM_CYDLGFRAME: return 3;
     case SM_CXEDGE:
@@ -1168,7 +1168,7 @@ int GetSystemMetrics(int index)
     case SM_CYHSCROLL:
     case SM_CYVSCROLL: return 13;
     case SM_CXSIZE:
-    case SM_CYSIZE: return 13;
+    case SM_CYSIZE: return 18;
     default: return 0;
     }
 }
