@@ -38,8 +38,6 @@
 // Slots that fall on a multiple of this are drawn as grid lines.
 #define ICON_GRID_SLOTS 40
 
-HICON spareTrayIcon;
-
 int FillNotifyIconData(NOTIFYICONDATAW *record)
 {
     memset(record, 0, sizeof(*record));
@@ -114,12 +112,12 @@ int ShowTrayIcon(void)
         SendMessageW(dock, WM_COMMAND, WEXDOCK_LEFT_TRAY, 0);
     if (dock) {
         SendMessageW(dock, WM_COMMAND, WEXDOCK_SET_ICON, (LPARAM)monitorState.trayIcon);
-        if (monitorState.trayIcon == spareTrayIcon)
-            spareTrayIcon = NULL; // the dock keeps what it is handed
-    } else if (monitorState.trayIcon == spareTrayIcon && spareTrayIcon) {
+        if (monitorState.trayIcon == monitorState.spareTrayIcon)
+            monitorState.spareTrayIcon = NULL; // the dock keeps what it is handed
+    } else if (monitorState.trayIcon == monitorState.spareTrayIcon && monitorState.spareTrayIcon) {
         // Nobody shows it. The stale handle stays in trayIcon until the next build.
-        DestroyIcon(spareTrayIcon);
-        spareTrayIcon = NULL;
+        DestroyIcon(monitorState.spareTrayIcon);
+        monitorState.spareTrayIcon = NULL;
     }
     return 1;
 }
@@ -153,7 +151,7 @@ int CreateTrayBitmaps(void)
     DeleteDC(memory);
 
     // No icon has been built yet; whatever the handle held is not ours.
-    spareTrayIcon = NULL;
+    monitorState.spareTrayIcon = NULL;
     if (monitorState.alternateTaskbar)
         CreateHelperIcon(monitorState.mainDialog);
     else
@@ -224,9 +222,9 @@ int BuildTrayIcon(void)
     info.hbmColor = monitorState.iconColorBitmap;
     HICON icon = CreateIconIndirect(&info);
     // The shell drew last second's icon from its own copy.
-    if (spareTrayIcon)
-        DestroyIcon(spareTrayIcon);
-    spareTrayIcon = icon;
+    if (monitorState.spareTrayIcon)
+        DestroyIcon(monitorState.spareTrayIcon);
+    monitorState.spareTrayIcon = icon;
     monitorState.trayIcon = icon;
     return 1;
 }

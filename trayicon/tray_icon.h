@@ -6,12 +6,6 @@
 
 #define ICON_SIZE 16
 
-// The last built icon while no one but this program holds it (the shell keeps
-// copies of what it is given): destroyed when the next one is built. Null
-// once it went to the "Wexdock" window, which keeps it, or was destroyed.
-// Tests set it to null along with ResetMonitorState.
-extern HICON spareTrayIcon;
-
 int RefreshTrayIcon(void);
 int FillNotifyIconData(NOTIFYICONDATAW *record);
 int AddTrayIcon(void);

@@ -131,7 +131,7 @@ protected:
         setup.alternateTaskbar = alternate;
         Boot(setup);
         AdoptAsMonitor();
-        spareTrayIcon = NULL;
+        monitorState.spareTrayIcon = NULL;
         Owner() = OwnerLog();
         Bar() = FakeBar();
 
