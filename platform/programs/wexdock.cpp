@@ -3,8 +3,10 @@
 // it in the notification area:
 //   WM_COMMAND 48004, 0        the icon has left the notification area
 //   WM_COMMAND 4000, icon      show this icon
-// It keeps a copy of its own of the icon it shows and never destroys the
-// caller's handle, which the caller may destroy or reuse as it likes.
+// It takes over the icon it is handed: the sender never destroys it, so the
+// dock destroys the one it held when a new one arrives and when it closes.
+// That keeps a program that hands it a fresh icon every second from piling
+// them up.
 #include "programs.h"
 
 namespace dev {
@@ -20,7 +22,7 @@ const RECT iconPlace = {64, 3, 80, 19};
 // One record for the window.
 struct WexdockInfo {
     std::vector<WexdockCommand> commands;
-    HICON icon = nullptr; // its own copy
+    HICON icon = nullptr; // the last icon handed over, now the dock's
 };
 WexdockInfo wexdock;
 
@@ -29,12 +31,15 @@ void Command(HWND window, WPARAM wParam, LPARAM lParam) {
     wexdock.commands.push_back(WexdockCommand{wParam, lParam});
     if (LOWORD(wParam) != commandShowIcon)
         return;
-    HICON copy = CopyIconImage((HICON)lParam);
-    if (!copy)
+    HICON handed = (HICON)lParam;
+    ICONINFO info;
+    if (!handed || !GetIconInfo(handed, &info))
         return; // not an icon: keep showing the last one
-    if (wexdock.icon)
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    if (wexdock.icon && wexdock.icon != handed)
         DestroyIcon(wexdock.icon);
-    wexdock.icon = copy;
+    wexdock.icon = handed;
     InvalidateRect(window, &iconPlace, FALSE);
 }
 

@@ -1,5 +1,5 @@
 // The "Wexdock" stand-in: the two commands a program sends it, the icon it
-// shows from a copy of its own, and showing, hiding and closing it.
+// takes over and shows, and showing, hiding and closing it.
 #include "programs_fixture.h"
 
 using namespace dev;
@@ -34,33 +34,40 @@ TEST_F(Wexdock, ReceivesCommandsInOrder) {
     DestroyIcon(icon);
 }
 
-TEST_F(Wexdock, ShowsACopyAndNeverDestroysTheCallersIcon) {
-    HICON icon = MakePatternIcon(2);
-    SendMessageW(dock, WM_COMMAND, 4000, (LPARAM)icon);
-    HICON copy = WexdockIcon();
-    ASSERT_NE(nullptr, copy);
-    EXPECT_NE(icon, copy);
+bool IconAlive(HICON icon) {
     ICONINFO info = {};
-    ASSERT_TRUE(GetIconInfo(icon, &info)) << "the caller's icon must still be there";
+    if (!GetIconInfo(icon, &info)) return false;
     DeleteObject(info.hbmColor);
     DeleteObject(info.hbmMask);
-
-    DestroyIcon(icon);
-    InvalidateRect(dock, nullptr, FALSE);
-    UpdateWindow(dock);
-    EXPECT_EQ("", PatternMismatch(dock, 64, 3, 2)) << "shown after the caller destroyed its icon";
+    return true;
 }
 
-TEST_F(Wexdock, EveryRedrawReplacesItsCopyWithoutLeaking) {
-    HICON icon = MakePatternIcon(0);
-    SendMessageW(dock, WM_COMMAND, 4000, (LPARAM)icon);
-    DestroyIcon(icon);
+TEST_F(Wexdock, TakesOverTheIconsItIsHanded) {
+    HICON first = MakePatternIcon(2);
+    SendMessageW(dock, WM_COMMAND, 4000, (LPARAM)first);
+    EXPECT_EQ(first, WexdockIcon());
+    UpdateWindow(dock);
+    EXPECT_EQ("", PatternMismatch(dock, 64, 3, 2));
+
+    HICON second = MakePatternIcon(5);
+    SendMessageW(dock, WM_COMMAND, 4000, (LPARAM)second);
+    EXPECT_FALSE(IconAlive(first)) << "the dock releases the icon it no longer shows";
+    EXPECT_TRUE(IconAlive(second));
+    SendMessageW(dock, WM_COMMAND, 4000, (LPARAM)second);
+    EXPECT_TRUE(IconAlive(second)) << "the same icon handed twice stays";
+    UpdateWindow(dock);
+    EXPECT_EQ("", PatternMismatch(dock, 64, 3, 5));
+
+    SendMessageW(dock, WM_CLOSE, 0, 0);
+    Settle();
+    EXPECT_FALSE(IconAlive(second)) << "closing the dock releases the last icon";
+}
+
+TEST_F(Wexdock, AFreshIconEverySecondDoesNotPileUp) {
+    SendMessageW(dock, WM_COMMAND, 4000, (LPARAM)MakePatternIcon(0));
     long icons = LiveObjects(KindIcon), bitmaps = LiveObjects(KindBitmap);
-    for (int seed = 1; seed <= 120; ++seed) {
-        icon = MakePatternIcon(seed);
-        SendMessageW(dock, WM_COMMAND, 4000, (LPARAM)icon);
-        DestroyIcon(icon);
-    }
+    for (int seed = 1; seed <= 120; ++seed)
+        SendMessageW(dock, WM_COMMAND, 4000, (LPARAM)MakePatternIcon(seed));
     EXPECT_EQ(icons, LiveObjects(KindIcon));
     EXPECT_EQ(bitmaps, LiveObjects(KindBitmap));
     UpdateWindow(dock);
@@ -75,7 +82,6 @@ TEST_F(Wexdock, SomethingThatIsNoIconKeepsTheLastOne) {
     SendMessageW(dock, WM_COMMAND, 4000, 0);
     EXPECT_EQ(shown, WexdockIcon());
     EXPECT_EQ(3u, WexdockCommands().size());
-    DestroyIcon(icon);
 }
 
 TEST_F(Wexdock, CanBeHiddenShownAndClosed) {
@@ -92,8 +98,7 @@ TEST_F(Wexdock, CanBeHiddenShownAndClosed) {
     Settle();
     EXPECT_EQ(nullptr, WexdockWindow());
     EXPECT_EQ(nullptr, FindWindowW(u"Wexdock", nullptr));
-    EXPECT_EQ(icons, LiveObjects(KindIcon)) << "its copy goes with it";
-    DestroyIcon(icon);
+    EXPECT_EQ(icons - 1, LiveObjects(KindIcon)) << "the icon it was handed goes with it";
 }
 
 } // namespace
