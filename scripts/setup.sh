@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config
   libgtest-dev libbenchmark-dev
-  libsdl2-dev libpng-dev libfreetype-dev fonts-dejavu-core
+  libsdl2-dev libpng-dev libfreetype-dev fonts-dejavu-core fonts-dejavu-extra
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   wine64 fonts-wine xvfb xauth imagemagick
   python3 clang
