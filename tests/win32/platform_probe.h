@@ -198,6 +198,40 @@ inline void Icons(Sink &sink, HINSTANCE resources)
     DrawIconEx(canvas, 0, 0, icon, 16, 16, 0, NULL, DI_NORMAL);
     PutHex(sink, "agree.createIconIndirect.drawnAfterBitmapChanged", GetPixel(canvas, 8, 8));
     DestroyIcon(icon);
+
+    // The mini graph's mix: a row through PATCOPY with the grid brush, the
+    // rest through WHITENESS, under an all-black (opaque) mask, drawn on black.
+    HBRUSH grid = CreateSolidBrush(0x00E0A0A0);
+    oldPaint = SelectObject(paint, color);
+    HGDIOBJ oldBrush = SelectObject(paint, grid);
+    PatBlt(paint, 0, 0, 16, 16, WHITENESS);
+    PatBlt(paint, 0, 0, 16, 1, PATCOPY);
+    SelectObject(paint, oldBrush);
+    SelectObject(paint, oldPaint);
+    DeleteObject(grid);
+    icon = CreateIconIndirect(&made);
+    BitBlt(canvas, 0, 0, 16, 16, NULL, 0, 0, BLACKNESS);
+    DrawIconEx(canvas, 0, 0, icon, 16, 16, 0, NULL, DI_NORMAL);
+    PutHex(sink, "agree.createIconIndirect.mixedFill.patcopyRow", GetPixel(canvas, 0, 0));
+    PutHex(sink, "agree.createIconIndirect.mixedFill.whitenessRow", GetPixel(canvas, 0, 8));
+    DestroyIcon(icon);
+
+    // What the colour bitmap holds in its fourth byte after each fill.
+    if (BitsPerPixel(color) == 32) {
+        BITMAPINFO format;
+        memset(&format, 0, sizeof format);
+        format.bmiHeader.biSize = sizeof format.bmiHeader;
+        format.bmiHeader.biWidth = 16;
+        format.bmiHeader.biHeight = -16;
+        format.bmiHeader.biPlanes = 1;
+        format.bmiHeader.biBitCount = 32;
+        format.bmiHeader.biCompression = BI_RGB;
+        DWORD bits[256];
+        memset(bits, 0xAA, sizeof bits);
+        GetDIBits(screen, color, 0, 16, bits, &format, DIB_RGB_COLORS);
+        PutHex(sink, "info.bits32.afterPATCOPY", bits[0]);
+        PutHex(sink, "info.bits32.afterWHITENESS", bits[8 * 16]);
+    }
     DeleteDC(paint);
     DeleteObject(color);
     DeleteObject(mask);

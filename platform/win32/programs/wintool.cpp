@@ -21,6 +21,9 @@
 //   press CLASS TITLE TEXT        click the button whose text is TEXT
 //   taskbar                       the desktop's taskbar and its child windows
 //   hung CLASS TITLE              ask whether the window's thread is hung
+//   pixels CLASS TITLE X Y W H    the window's pixels as the platform reads
+//                                 them back (GetDC, BitBlt, GetPixel), one
+//                                 row of 0xBBGGRR values per line
 //
 // CLASS or TITLE "-" means any; "0x1234abcd" as CLASS names a window by handle.
 // Text goes to stdout as UTF-8, or to FILE with -o (appended). With -d the
@@ -247,6 +250,30 @@ static BOOL CALLBACK ListTaskbarChild(HWND child, LPARAM parameter)
     return TRUE;
 }
 
+// Read back through a copy, as the monitor's probe does: what a program of
+// the desktop can see of another program's window.
+static int DumpPixels(HWND window, int x, int y, int width, int height)
+{
+    if (width <= 0 || height <= 0 || width > 1024 || height > 1024)
+        return 2;
+    HDC source = GetDC(window);
+    HDC copy = CreateCompatibleDC(source);
+    HBITMAP bitmap = CreateCompatibleBitmap(source, width, height);
+    HGDIOBJ old = SelectObject(copy, bitmap);
+    BitBlt(copy, 0, 0, width, height, source, x, y, SRCCOPY);
+    for (int row = 0; row < height; row++) {
+        Out(L"%4d:", y + row);
+        for (int column = 0; column < width; column++)
+            Out(L" %06lX", (unsigned long)(GetPixel(copy, column, row) & 0xFFFFFF));
+        Out(L"\n");
+    }
+    SelectObject(copy, old);
+    DeleteObject(bitmap);
+    DeleteDC(copy);
+    ReleaseDC(window, source);
+    return 0;
+}
+
 static int Run(int count, wchar_t **args)
 {
     // The command line: the program, then its arguments, each quoted.
@@ -294,7 +321,7 @@ static int Run(int count, wchar_t **args)
 
 static int Usage(void)
 {
-    Out(L"usage: wintool [-o FILE] [-d DESKTOP] run|find|gone|dump|windows|close|post|command|press|taskbar|hung ...\n");
+    Out(L"usage: wintool [-o FILE] [-d DESKTOP] run|find|gone|dump|windows|close|post|command|press|taskbar|hung|pixels ...\n");
     return 2;
 }
 
@@ -415,6 +442,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
         WPARAM wParam = MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED);
         return PostMessageW(window, WM_COMMAND, wParam, (LPARAM)button) ? 0 : 1;
     }
+    if (wcscmp(command, L"pixels") == 0 && rest >= 6)
+        return DumpPixels(window, (int)Number(args[2]), (int)Number(args[3]), (int)Number(args[4]),
+                          (int)Number(args[5]));
     if (wcscmp(command, L"hung") == 0) {
         DWORD_PTR result = 0;
         BOOL answered = SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_BLOCK, 1000, &result) != 0;
