@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The windows build under Wine: the main dialog appears on a 240 by 320
-# virtual desktop, a second copy finds it and returns 0, and WM_CLOSE ends the
-# first copy with exit code 0. Keeps build/windows/wine-screenshot.png and
-# the dialog's controls in build/windows/wine-main-dialog.txt.
+# virtual desktop, a second copy finds it and returns 0, the Threads button
+# lists Wine's threads through toolhelp.dll, a hung window of another
+# program brings the "Dead Window!" report, and WM_CLOSE ends the first copy
+# with exit code 0. Keeps build/windows/wine-screenshot.png and the windows'
+# controls in build/windows/wine-main-dialog.txt and wine-thread-times.txt.
 # Usage: wine_main.sh SOURCE_DIR BINARY_DIR
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../win32/wine_lib.sh"
@@ -40,6 +42,41 @@ count_dialogs() {
   wt windows | grep -c "class=\"#32770\" id=[0-9]* text=\"$title\""
 }
 check "one dialog only" test "$(count_dialogs)" -eq 1
+
+# Thread Times: every thread of the Wine session, through the adapter.
+check "Threads pressed" wt press "#32770" "$title" Threads
+check "Thread Times appears" wt find "#32770" "Thread Times" 10000
+sleep 1
+wt dump "#32770" "Thread Times" >"$WINDOWS_DIR/wine-thread-times.txt" 2>&1
+shot "$WINDOWS_DIR/wine-thread-times.png"
+list="$WINDOWS_DIR/wine-thread-times.txt"
+columns() { grep -q 'column 0 "Time"' "$list" && grep -q 'column 1 "Owner"' "$list" &&
+  grep -q 'column 2 "Priority"' "$list"; }
+device_priorities() { ! grep '^  row ' "$list" |
+  grep -qvE '\| (Critical|Highest|Above|Normal|Below|Lowest|Unknown|Idle)$'; }
+check "columns Time, Owner, Priority" columns
+check "the monitor's own threads listed" grep -qi '| perfmon.exe | ' "$list"
+check "other programs' threads listed" grep -qi '| explorer.exe | ' "$list"
+check "priorities named on the device's scale" device_priorities
+check "Thread Times closes" wt close "#32770" "Thread Times"
+check "Thread Times gone" wt gone "#32770" "Thread Times" 5000
+
+# A window of another program stops answering for 8 seconds: one report,
+# naming its class and its program.
+wt run "$(winpath "$WINDOWS_DIR/hungwin.exe")" -a 2 -f 8 >"$WORK/hungwin.txt" 2>&1 &
+hung=$!
+check "Dead Window! appears" wt find "#32770" "Dead Window!" 20000
+wt dump "#32770" "Dead Window!" >"$WORK/dead-window.txt" 2>&1
+cat "$WORK/dead-window.txt"
+check "the report names the class and the program" \
+  grep -q 'belongs to the HungWindowTest class, and was created by the .*hungwin.exe program' "$WORK/dead-window.txt"
+check "OK dismisses it" wt press "#32770" "Dead Window!" OK
+check "the report is gone" wt gone "#32770" "Dead Window!" 5000
+sleep 4 # the rest of the hang: no second report for the same one
+no_report() { ! wt find "#32770" "Dead Window!" 0 >/dev/null; }
+check "one report per hang" no_report
+wt close HungWindowTest "Hung Window" >/dev/null 2>&1
+wait "$hung" 2>/dev/null
 
 # WM_CLOSE ends it, the normal way, with exit code 0.
 check "WM_CLOSE posted" wt close "#32770" "$title"

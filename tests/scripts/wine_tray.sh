@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# The windows build's mini graph in the notification area of Wine's taskbar:
+# after a few seconds the icon's brush-coloured top and bottom rows (the
+# grid brush, 0xE0A0A0) stand in the taskbar, read back as any program of the
+# desktop reads it. Keeps build/windows/wine-tray.png (the taskbar, 4 times
+# enlarged) and the pixels in build/windows/wine-tray-pixels.txt.
+# Usage: wine_tray.sh SOURCE_DIR BINARY_DIR
+set -uo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../win32/wine_lib.sh"
+wine_begin "$1" "$2" tray
+
+title="Performance Monitor"
+wt run "$(winpath "$WINDOWS_DIR/perfmon.exe")" >"$WORK/first.txt" 2>&1 &
+first=$!
+check "the dialog appears" wt find "#32770" "$title" 30000
+sleep 4 # the first icon refreshes, and the probe has found the icon
+
+taskbar_width=$(wt taskbar | sed -n 's/^taskbar .* size=\([0-9]*\)x.*/\1/p')
+pixels="$WINDOWS_DIR/wine-tray-pixels.txt"
+wt pixels Shell_TrayWnd - $((taskbar_width - 40)) 0 40 20 >"$pixels"
+cat "$pixels"
+shot "$WORK/desktop.png"
+convert "$WORK/desktop.png" -crop 240x20+0+300 +repage -scale 400% "$WINDOWS_DIR/wine-tray.png" 2>/dev/null
+
+# A row of the icon: sixteen pixels of the grid brush's colour side by side.
+frame_rows() { grep -cE '( E0A0A0){16}' "$pixels"; }
+check "the icon's top and bottom rows in the brush colour" test "$(frame_rows)" -ge 2
+
+wt close "#32770" "$title"
+wait "$first"
+check "closes with exit code 0" test $? -eq 0
+wine_end
