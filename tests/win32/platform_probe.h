@@ -201,6 +201,9 @@ inline void Icons(Sink &sink, HINSTANCE resources)
 
     // The mini graph's mix: a row through PATCOPY with the grid brush, the
     // rest through WHITENESS, under an all-black (opaque) mask, drawn on black.
+    // The desktop's WHITENESS also sets the fourth byte of 32-bit pixels, and
+    // an icon with any such byte set is drawn by per-pixel alpha: the PATCOPY
+    // row vanishes. The device has no alpha icons, so this differs by design.
     HBRUSH grid = CreateSolidBrush(0x00E0A0A0);
     oldPaint = SelectObject(paint, color);
     HGDIOBJ oldBrush = SelectObject(paint, grid);
@@ -212,8 +215,8 @@ inline void Icons(Sink &sink, HINSTANCE resources)
     icon = CreateIconIndirect(&made);
     BitBlt(canvas, 0, 0, 16, 16, NULL, 0, 0, BLACKNESS);
     DrawIconEx(canvas, 0, 0, icon, 16, 16, 0, NULL, DI_NORMAL);
-    PutHex(sink, "agree.createIconIndirect.mixedFill.patcopyRow", GetPixel(canvas, 0, 0));
-    PutHex(sink, "agree.createIconIndirect.mixedFill.whitenessRow", GetPixel(canvas, 0, 8));
+    PutHex(sink, "info.createIconIndirect.mixedFill.patcopyRow", GetPixel(canvas, 0, 0));
+    PutHex(sink, "info.createIconIndirect.mixedFill.whitenessRow", GetPixel(canvas, 0, 8));
     DestroyIcon(icon);
 
     // What the colour bitmap holds in its fourth byte after each fill.
