@@ -283,4 +283,12 @@ HICON WexdockIcon(); // its own copy of the icon it shows, or null
 HWND HangDemoWindow();
 bool FreezeHangDemo();
 
+// The load log (--log-load): from now until StopLoadLog, every sample the
+// monitor stores in its load history goes to the file as one line "T P",
+// T the device time in ms of its 300 ms grid point, P the percent, after a
+// "#" header line. Start after ResetDevice and before the monitor; false when
+// the file cannot be written. StopLoadLog writes what is left and closes it.
+bool StartLoadLog(const std::string &path);
+void StopLoadLog();
+
 } // namespace dev

@@ -69,6 +69,10 @@ int RunEmulator(const EmulatorOptions &options, ProgramEntry monitorEntry, const
     ResetDevice(config);
     RegisterDevicePrograms();
     RegisterProgram(monitorImage, monitorPath, monitorEntry, resources, resourceSize);
+    if (!options.loadLog.empty() && !StartLoadLog(options.loadLog)) {
+        std::fprintf(stderr, "perfmon: could not write %s\n", options.loadLog.c_str());
+        return 1;
+    }
 
     // Hold device time still while the programs come up, so the virtual
     // clock cannot run ahead before the monitor even exists.
@@ -83,6 +87,7 @@ int RunEmulator(const EmulatorOptions &options, ProgramEntry monitorEntry, const
     DWORD monitor = ready ? StartProgram(monitorImage, u"") : 0;
     if (!monitor) {
         ReleaseClock();
+        StopLoadLog();
         std::fprintf(stderr, "perfmon: the device's programs did not start\n");
         return 1;
     }
@@ -120,6 +125,7 @@ int RunEmulator(const EmulatorOptions &options, ProgramEntry monitorEntry, const
         if (closeRequested || run.closePending)
             CloseMonitor();
     }
+    StopLoadLog();
     if (presenting)
         PresenterShut();
     CaptureEnd(); // the monitor ended by itself: show what is left

@@ -30,6 +30,7 @@ struct EmulatorOptions {
     uint64_t addIconAtMs = 0;   // --add-icon-before
     std::vector<TapAction> taps;
     bool dumpWindows = false;
+    std::string loadLog;        // --log-load FILE; empty: none
     bool help = false;
 };
 

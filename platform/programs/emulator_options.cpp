@@ -29,6 +29,8 @@ const char usageText[] =
     "                            front of the monitor's, so the monitor's moves\n"
     "  --tap X,Y@S               tap the screen at pixel X,Y at S seconds (repeatable)\n"
     "  --dump-windows            print the window tree when the run ends\n"
+    "  --log-load FILE           write each load sample the monitor stores to FILE:\n"
+    "                            device time in ms and percent, one per line\n"
     "  --help                    show this text\n"
     "SIGINT and SIGTERM close the monitor the normal way.\n";
 
@@ -161,6 +163,10 @@ ParseResult ParseEmulatorOptions(int argc, const char *const *argv, EmulatorOpti
             if (!takeValue()) return ParseError;
             if (value.empty()) return bad();
             o.screenshot = value;
+        } else if (name == "--log-load") {
+            if (!takeValue()) return ParseError;
+            if (value.empty()) return bad();
+            o.loadLog = value;
         } else if (name == "--tick-start") {
             if (!takeValue()) return ParseError;
             uint64_t start = 0;
