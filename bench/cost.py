@@ -1,0 +1,248 @@
+#!/usr/bin/env python3
+"""The monitor's own cost beside two references, side by side in one run.
+
+Starts three programs at the same moment and lets them run for the same
+stretch of real time on the same machine:
+  - the monitor: perfmon --headless --seconds N (the whole emulated device:
+    the monitor, its watchdog thread, the taskbar shell and the device's
+    clock; no presenter, since headless draws nothing on the host),
+  - tick1ms: a bare program that wakes every millisecond and does nothing
+    else, the floor any design with a 1 ms timer pays,
+  - top -b -d 1, writing to /dev/null.
+Each one's CPU time (user + system) comes from wait4's resource usage at its
+end, divided by its own lifetime; its peak resident memory is VmHWM from
+/proc/PID/status, read every second while it runs (the kernel's own
+high-water mark, so a missed second loses nothing but the last one).
+Wake-ups per second are voluntary context switches: how often it slept and
+was woken. Then the monitor's CPU per thread over its steady part (from
+/proc/PID/task/*/stat), to show where its time goes. Prints a table and the
+monitor's two goals; exits 0 whatever they say.
+
+usage: cost.py PERFMON TICK1MS [--seconds N]
+"""
+
+import argparse
+import os
+import platform
+import shutil
+import signal
+import subprocess
+import sys
+import time
+
+CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
+
+
+def read_text(path):
+    try:
+        with open(path, "r", errors="replace") as f:
+            return f.read()
+    except OSError:
+        return None
+
+
+def status_kib(pid, field):
+    """A number field of /proc/PID/status (kB for the memory ones)."""
+    text = read_text(f"/proc/{pid}/status")
+    if text is None:
+        return None
+    for line in text.splitlines():
+        if line.startswith(field + ":"):
+            return int(line.split()[1])
+    return None
+
+
+def stat_times(path):
+    """(utime, stime) in clock ticks from a /proc stat file, or None."""
+    text = read_text(path)
+    if text is None:
+        return None
+    # The name in parentheses may hold spaces or parentheses: split after the last ')'.
+    fields = text[text.rfind(")") + 2:].split()
+    return int(fields[11]), int(fields[12])
+
+
+def thread_times(pid):
+    """{tid: (name, CPU clock ticks, voluntary context switches)} for every thread of the process."""
+    threads = {}
+    try:
+        tids = os.listdir(f"/proc/{pid}/task")
+    except OSError:
+        return threads
+    for tid in tids:
+        times = stat_times(f"/proc/{pid}/task/{tid}/stat")
+        name = (read_text(f"/proc/{pid}/task/{tid}/comm") or "?").strip()
+        switches = status_kib(f"{pid}/task/{tid}", "voluntary_ctxt_switches") or 0
+        if times:
+            threads[int(tid)] = (name, times[0] + times[1], switches)
+    return threads
+
+
+def load_average():
+    text = read_text("/proc/loadavg") or "? ? ?"
+    return " ".join(text.split()[:3])
+
+
+def cpu_model():
+    for line in (read_text("/proc/cpuinfo") or "").splitlines():
+        if line.startswith("model name"):
+            return line.split(":", 1)[1].strip()
+    return platform.machine()
+
+
+def process_count():
+    return sum(1 for name in os.listdir("/proc") if name.isdigit())
+
+
+class Run:
+    def __init__(self, name, argv, stop_by_signal):
+        self.name = name
+        self.argv = argv
+        self.stop_by_signal = stop_by_signal
+        self.hwm_kib = 0
+        self.rss_kib = 0
+        self.rusage = None
+        self.status = None
+        self.signalled = False
+
+    def start(self):
+        self.started = time.monotonic()
+        self.process = subprocess.Popen(self.argv, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.PIPE)
+        self.pid = self.process.pid
+
+    def poll_memory(self):
+        hwm = status_kib(self.pid, "VmHWM")
+        if hwm is not None:
+            self.hwm_kib = max(self.hwm_kib, hwm)
+            self.rss_kib = status_kib(self.pid, "VmRSS") or self.rss_kib
+
+    def try_reap(self):
+        if self.rusage is not None:
+            return True
+        pid, status, rusage = os.wait4(self.pid, os.WNOHANG)
+        if pid == 0:
+            return False
+        self.ended = time.monotonic()
+        self.status, self.rusage = status, rusage
+        self.process.returncode = os.waitstatus_to_exitcode(status)
+        self.stderr = self.process.stderr.read().decode(errors="replace").strip()
+        return True
+
+    def figures(self):
+        wall = self.ended - self.started
+        cpu = self.rusage.ru_utime + self.rusage.ru_stime
+        # Not ru_maxrss: a child's starts from this script's own size at the fork.
+        return {"wall": wall, "cpu_ms_per_s": 1000 * cpu / wall, "peak_mib": self.hwm_kib / 1024,
+                "wakeups_per_s": self.rusage.ru_nvcsw / wall}
+
+
+# The device starts its threads in this order: the taskbar shell and its
+# window exist before the monitor starts, and only the monitor's main thread
+# starts its watchdog; the device clock's thread comes with the first
+# scheduled action (here the timed close), racing the watchdog.
+THREAD_ROLES = [
+    "emulator's main thread (waits for the monitor to end)",
+    "taskbar shell (explorer.exe)",
+    "monitor's main thread (1 ms timer, dialog, icon)",
+    "watchdog or device clock",
+    "watchdog or device clock",
+]
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("perfmon")
+    parser.add_argument("tick1ms")
+    parser.add_argument("--seconds", type=int, default=60)
+    args = parser.parse_args()
+    seconds = args.seconds
+
+    top = shutil.which("top")
+    if not top:
+        print("cost: top (procps) is not installed", file=sys.stderr)
+        return 1
+
+    runs = [
+        Run("monitor (perfmon --headless)", [args.perfmon, "--headless", "--seconds", str(seconds)], False),
+        Run("bare 1 ms loop (tick1ms)", [args.tick1ms, str(seconds)], False),
+        Run("top -b -d 1", [top, "-b", "-d", "1"], True),
+    ]
+    monitor = runs[0]
+
+    print(f"machine: {cpu_model()}, {os.cpu_count()} processors, Linux {platform.release()}, "
+          f"{process_count()} processes")
+    print(f"load average at start: {load_average()}")
+    print(f"running all three at once for {seconds} s of real time ...", flush=True)
+
+    for run in runs:
+        run.start()
+    begin = time.monotonic()
+    # Per-thread CPU of the monitor over its steady part: from 5 s in to shortly before the end.
+    early = late = None
+    early_at = late_at = None
+    while True:
+        elapsed = time.monotonic() - begin
+        for run in runs:
+            if run.rusage is None:
+                run.poll_memory()
+        if early is None and elapsed >= 5:
+            early, early_at = thread_times(monitor.pid), elapsed
+        if late is None and elapsed >= seconds - 2:
+            late, late_at = thread_times(monitor.pid), elapsed
+        if elapsed >= seconds:
+            for run in runs:
+                if run.stop_by_signal and run.rusage is None and not run.signalled:
+                    os.kill(run.pid, signal.SIGTERM)
+                    run.signalled = True
+        if all(run.try_reap() for run in runs):
+            break
+        if elapsed > seconds + 30:
+            for run in runs:
+                if run.rusage is None:
+                    print(f"cost: {run.name} still running {elapsed:.0f} s in; killing it", file=sys.stderr)
+                    os.kill(run.pid, signal.SIGKILL)
+        time.sleep(0.25 if elapsed < seconds - 3 else 0.05)
+    print(f"load average at end:   {load_average()}")
+    print()
+
+    figures = [run.figures() for run in runs]
+    header = f"{'program':<30} {'lifetime s':>10} {'CPU % of a core':>16} {'CPU ms/s':>9} " \
+             f"{'wake-ups/s':>10} {'peak RSS MiB':>13}"
+    print(header)
+    print("-" * len(header))
+    for run, f in zip(runs, figures):
+        print(f"{run.name:<30} {f['wall']:>10.1f} {f['cpu_ms_per_s'] / 10:>16.2f} {f['cpu_ms_per_s']:>9.2f} "
+              f"{f['wakeups_per_s']:>10.0f} {f['peak_mib']:>13.2f}")
+    for run in runs:
+        code = os.waitstatus_to_exitcode(run.status)
+        if code != 0 and not (run.stop_by_signal and code == -signal.SIGTERM):
+            print(f"note: {run.name} ended with {code}: {run.stderr}")
+
+    if early and late:
+        span = late_at - early_at
+        print()
+        print(f"monitor's threads from {early_at:.0f} s to {late_at:.0f} s, in the order they started "
+              f"(CPU counted in {1000 / CLOCK_TICKS:.0f} ms clock ticks):")
+        print(f"  {'#':>2} {'thread id':>10}  {'role':<52} {'CPU ms/s':>9} {'wake-ups/s':>10}")
+        for index, tid in enumerate(sorted(late)):
+            name, ticks, switches = late[tid]
+            _, ticks_before, switches_before = early.get(tid, (name, 0, 0))
+            role = THREAD_ROLES[index] if index < len(THREAD_ROLES) else name
+            cpu = (ticks - ticks_before) * 1000 / CLOCK_TICKS / span
+            print(f"  {index + 1:>2} {tid:>10}  {role:<52} {cpu:>9.2f} {(switches - switches_before) / span:>10.0f}")
+
+    mon, bare = figures[0], figures[1]
+    ratio = mon["cpu_ms_per_s"] / bare["cpu_ms_per_s"] if bare["cpu_ms_per_s"] > 0 else float("inf")
+    print()
+    print("goals:")
+    cpu_ok = ratio <= 1.5
+    print(f"  monitor CPU <= 1.5 x the bare 1 ms loop's: {mon['cpu_ms_per_s']:.2f} vs "
+          f"{bare['cpu_ms_per_s']:.2f} ms/s = {ratio:.2f} x  {'PASS' if cpu_ok else 'FAIL'}")
+    mem_ok = mon["peak_mib"] <= 16
+    print(f"  monitor peak resident <= 16 MiB: {mon['peak_mib']:.2f} MiB  {'PASS' if mem_ok else 'FAIL'}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
