@@ -1,0 +1,613 @@
+// A whole day of the monitor on the device's virtual clock, with the tick
+// count starting twelve hours before its 2^32 wrap, so the wrap falls in the
+// middle. Around it the device lives a busy day: load that comes and goes, a
+// second program pushing the icon about, the "Wexdock" window shown, hidden,
+// closed and started again, two hangs, the Thread Times list opened and
+// closed, the monitor hidden and brought back with a tap on its icon.
+//
+// A user program of the device (the director) plays the day; checkpoints run
+// at instants when every device thread waits, so what they read is still.
+// Afterwards: nothing leaked, the graph, the icon and the estimator kept up
+// on both sides of the wrap, exactly two reports, and a clean close.
+//
+// Under the sanitizers the day is 30 minutes long (the same plan, each hour
+// shrunk to 75 seconds); PERFMON_SHORT_DAY=1 asks for the short day anywhere.
+#include "app/monitor_state.h"
+#include "app/resource.h"
+#include "load/load_meter.h"
+#include "platform/programs/programs.h"
+#include "tests/day/load_generator.h"
+#include "tests/support/device_fixture.h"
+#include "trayicon/tray_icon.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define DAY_UNDER_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
+#define DAY_UNDER_SANITIZER 1
+#endif
+#endif
+#ifndef DAY_UNDER_SANITIZER
+#define DAY_UNDER_SANITIZER 0
+#endif
+
+namespace {
+
+const int kSlots = 24;               // the day's "hours"
+const int kWrapSlot = 12;            // the tick count wraps as this one starts
+const uint64_t kCheckOffsetMs = 65000; // each hour's checkpoint, after its events have settled
+const DWORD kReportPollMs = 1000;    // how often the user looks for a report box
+const int kIdleReading = 25;         // what the estimator reads with nothing else running
+
+// Share of the processor other programs take, hour by hour: idle, light and
+// heavy hours mixed, heavy on both sides of the wrap, idle the hour after.
+const int kSlotBusy[kSlots] = {0, 25, 50, 0, 75, 10, 0, 40, 0, 30, 50, 90,
+                               90, 0, 25, 50, 0, 75, 10, 0, 40, 60, 30, 0};
+
+enum Act {
+    StartDock, ShowDock, HideDock, CloseDock, TapIcon, StartGuest, CloseGuest, IconFirst, IconSecond,
+    Freeze, OpenThreads, CloseThreads, HideMonitor, CloseMonitorWindow
+};
+const char *const kActNames[] = {"start Wexdock", "show Wexdock", "hide Wexdock", "close Wexdock", "tap the icon",
+                                 "start TrayGuest", "close TrayGuest", "icon to first place", "icon to second place",
+                                 "freeze the hang demo", "open Thread Times", "close Thread Times",
+                                 "hide the monitor", "close the monitor"};
+
+struct Step {
+    int slot;
+    uint64_t offsetMs; // within the slot; at most 40 s, so a 75-second hour holds it
+    Act act;
+};
+
+// What the user does. At the first minute and at the end the same programs
+// run in the same state (Wexdock hidden, no TrayGuest, no dialog open).
+const Step kSteps[] = {
+    {0, 20000, StartDock},   {0, 40000, HideDock},     {0, 45000, TapIcon},      {1, 5000, ShowDock},
+    {2, 5000, HideDock},     {2, 8000, TapIcon},       {3, 5000, StartGuest},    {4, 5000, IconFirst},
+    {4, 30000, IconSecond},  {5, 5000, CloseDock},     {6, 5000, Freeze},        {7, 5000, OpenThreads},
+    {7, 35000, CloseThreads}, {8, 5000, HideMonitor},  {9, 5000, TapIcon},       {10, 5000, CloseGuest},
+    {11, 3000, TapIcon},     {14, 5000, StartDock},    {15, 5000, HideDock},     {15, 8000, TapIcon},
+    {16, 5000, Freeze},      {17, 5000, OpenThreads},  {17, 35000, CloseThreads}, {18, 5000, StartGuest},
+    {19, 5000, IconFirst},   {20, 5000, CloseGuest},   {21, 5000, ShowDock},     {22, 5000, HideDock},
+    {22, 8000, TapIcon},     {kSlots, 0, CloseMonitorWindow},
+};
+
+// Where the icon is at each hour's checkpoint: with Wexdock shown it has it.
+bool Docked(int slot) { return slot == 1 || slot == 14 || slot == 21; }
+// Hours whose checkpoint has a minute of foreground behind it, so the graph
+// must show the whole ring.
+bool GraphSettled(int slot) { return slot == 9 || slot == 11 || slot == 12 || slot == 13; }
+// Hours whose checkpoint sees the same programs in the same state as the first minute.
+bool BaselineState(int slot) { return slot == 2 || slot == 22; }
+
+struct Snapshot {
+    std::string name;
+    int slot = -1;
+    uint64_t at = 0;
+    DWORD tick = 0;
+    long counts[dev::KindCount] = {};
+    long virtualBlocks = 0;
+    DWORD lastTimerTick = 0;
+    DWORD nextSampleTick = 0;
+    LoadHistory history{};
+    int iconX = 0, iconY = 0;
+    bool foreground = false;
+    bool mainVisible = false;
+    std::vector<COLORREF> graph;   // GRAPH_WIDTH by GRAPH_HEIGHT, row by row
+    std::vector<COLORREF> picture; // the icon's 16 by 16 picture
+    bool inTray = false;
+    RECT slotRect{};               // the icon's place on the taskbar, taskbar coordinates
+    std::vector<COLORREF> shown;   // what the taskbar (or Wexdock's copy) shows
+    bool dockHasIcon = false;
+};
+
+struct Report {
+    HWND box;
+    uint64_t at;
+    std::u16string text;
+};
+
+std::string Narrow(const std::u16string &text)
+{
+    std::string out;
+    for (char16_t c : text)
+        out += c < 128 ? (char)c : '?';
+    return out;
+}
+
+double Mean(const LoadHistory &history)
+{
+    double sum = 0;
+    for (int sample : history.samples)
+        sum += sample;
+    return sum / LOAD_HISTORY_SLOTS;
+}
+
+int Lowest(const LoadHistory &history)
+{
+    return *std::min_element(history.samples, history.samples + LOAD_HISTORY_SLOTS);
+}
+
+int Highest(const LoadHistory &history)
+{
+    return *std::max_element(history.samples, history.samples + LOAD_HISTORY_SLOTS);
+}
+
+// The first column of the graph that is not its history sample drawn as a
+// bar from the bottom (white above), or empty.
+std::string GraphMismatch(const Snapshot &s)
+{
+    const COLORREF white = RGB(255, 255, 255);
+    for (int x = 0; x < GRAPH_WIDTH; x++) {
+        int sample = s.history.samples[(s.history.nextIndex + x) % LOAD_HISTORY_SLOTS];
+        int height = GRAPH_HEIGHT * sample / 100;
+        for (int y = 0; y < GRAPH_HEIGHT; y++) {
+            bool blank = s.graph[y * GRAPH_WIDTH + x] == white;
+            if (blank != (y < GRAPH_HEIGHT - height)) {
+                std::ostringstream out;
+                out << "column " << x << " (sample " << sample << ", bar " << height << " high) row " << y
+                    << " is " << (blank ? "white" : "coloured");
+                return out.str();
+            }
+        }
+    }
+    return "";
+}
+
+std::string PictureMismatch(const std::vector<COLORREF> &want, const std::vector<COLORREF> &got)
+{
+    if (got.size() != want.size())
+        return "no picture (" + std::to_string(got.size()) + " pixels)";
+    for (size_t i = 0; i < want.size(); i++) {
+        if (got[i] != want[i]) {
+            char text[96];
+            snprintf(text, sizeof text, "pixel %d,%d shows %06X, the picture has %06X", (int)(i % ICON_SIZE),
+                     (int)(i / ICON_SIZE), (unsigned)got[i], (unsigned)want[i]);
+            return text;
+        }
+    }
+    return "";
+}
+
+int MonitorEntry(HINSTANCE instance, LPWSTR)
+{
+    WCHAR empty[1] = {0};
+    return WinMain(instance, nullptr, empty, SW_SHOW);
+}
+
+class SimulatedDay : public support::DeviceTest {
+protected:
+    uint64_t slotMs = 0;
+    HWND dialog = nullptr;
+    DWORD mainThread = 0;
+
+    std::mutex mutex; // guards what the device threads hand back
+    std::vector<Snapshot> snapshots;
+    std::vector<Report> reports;
+    std::vector<std::string> problems;
+    std::atomic<bool> directorDone{false};
+
+    uint64_t SlotStart(int slot) const { return slotMs * (uint64_t)slot; }
+
+    void Problem(const std::string &text)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        problems.push_back(text);
+    }
+
+    // --------------------------------------------------------- the device
+
+    void BootDay(uint32_t tickStart)
+    {
+        ResetMonitorState();
+        dev::Config config;
+        config.virtualTime = true;
+        config.tickStart = tickStart;
+        dev::ResetDevice(config);
+        dev::SetMemorySource([] { return dev::MemoryFigures{support::kFixedTotalPhys, support::kFixedAvailPhys}; });
+        dev::SetDiskSource([] {
+            return dev::DiskFigures{true, support::kFixedDiskFree, support::kFixedDiskTotal, support::kFixedDiskFree};
+        });
+        dev::RegisterDevicePrograms();
+        dev::RegisterProgram(u"perfmon.exe", u"\\Windows\\perfmon.exe", MonitorEntry, perfmonResources,
+                             perfmonResourcesSize);
+    }
+
+    // ---------------------------------------------------- the checkpoints
+
+    bool MonitorIcon(dev::NotifyIconEntry *entry)
+    {
+        for (const dev::NotifyIconEntry &icon : dev::NotifyIcons())
+            if (icon.owner == dialog && icon.id == ID_TRAY_ICON) {
+                *entry = icon;
+                return true;
+            }
+        return false;
+    }
+
+    std::vector<COLORREF> IconPixels(HICON icon)
+    {
+        ICONINFO info = {};
+        if (!GetIconInfo(icon, &info))
+            return {};
+        std::vector<COLORREF> pixels = BitmapPixels(info.hbmColor, ICON_SIZE, ICON_SIZE);
+        DeleteObject(info.hbmColor);
+        DeleteObject(info.hbmMask);
+        return pixels;
+    }
+
+    // Runs under the device lock while every device thread waits.
+    void Capture(const std::string &name, int slot)
+    {
+        Snapshot s;
+        s.name = name;
+        s.slot = slot;
+        for (int kind = 0; kind < dev::KindCount; kind++)
+            s.counts[kind] = dev::LiveObjects((dev::ObjectKind)kind);
+        s.virtualBlocks = dev::LiveVirtualAllocations();
+        s.at = dev::Now();
+        s.tick = (DWORD)(dev::CurrentConfig().tickStart + s.at);
+        s.lastTimerTick = monitorState.lastTimerTick;
+        s.nextSampleTick = monitorState.nextSampleTick;
+        s.history = monitorState.history;
+        s.iconX = monitorState.iconX;
+        s.iconY = monitorState.iconY;
+        s.foreground = GetForegroundWindow() == dialog;
+        s.mainVisible = IsWindowVisible(dialog) != 0;
+        s.graph = BitmapPixels(monitorState.graphBitmap, GRAPH_WIDTH, GRAPH_HEIGHT);
+        s.picture = BitmapPixels(monitorState.iconColorBitmap, ICON_SIZE, ICON_SIZE);
+        dev::NotifyIconEntry icon;
+        if (MonitorIcon(&icon)) {
+            s.inTray = true;
+            s.slotRect = icon.slot;
+            RECT bar, client;
+            dev::WindowScreenRects(dev::TaskbarWindow(), &bar, &client);
+            for (int y = 0; y < ICON_SIZE; y++)
+                for (int x = 0; x < ICON_SIZE; x++) {
+                    uint32_t rgb = dev::ScreenPixels()[(client.top + icon.slot.top + y) * dev::ScreenWidth() +
+                                                       client.left + icon.slot.left + x];
+                    s.shown.push_back(support::FromRgb(rgb));
+                }
+        } else if (HICON docked = dev::WexdockIcon()) {
+            s.dockHasIcon = true;
+            s.shown = IconPixels(docked);
+        }
+        std::lock_guard<std::mutex> lock(mutex);
+        snapshots.push_back(std::move(s));
+    }
+
+    void ScheduleCheckpoints()
+    {
+        auto at = [this](uint64_t when, const std::string &name, int slot) {
+            dev::ScheduleAt(when, [this, name, slot] { Capture(name, slot); });
+        };
+        at(60000, "first minute", 0);
+        for (int slot = 1; slot < kSlots; slot++)
+            at(SlotStart(slot) + kCheckOffsetMs, "hour " + std::to_string(slot), slot);
+        at(SlotStart(kWrapSlot) - 10000, "just before the wrap", kWrapSlot - 1);
+        at(SlotStart(kSlots) - 5000, "end of the day", kSlots - 1);
+    }
+
+    // ------------------------------------------------------- the director
+
+    void TapMonitorIcon()
+    {
+        POINT point;
+        {
+            std::lock_guard<std::recursive_mutex> lock(dev::BigLock());
+            dev::NotifyIconEntry icon;
+            RECT bar, client;
+            if (!MonitorIcon(&icon) || !dev::WindowScreenRects(dev::TaskbarWindow(), &bar, &client)) {
+                Problem("no icon of the monitor on the taskbar to tap at " + std::to_string(dev::Now()) + " ms");
+                return;
+            }
+            point.x = client.left + (icon.slot.left + icon.slot.right) / 2;
+            point.y = client.top + (icon.slot.top + icon.slot.bottom) / 2;
+        }
+        dev::Tap(point.x, point.y, true);
+        Sleep(50);
+        dev::Tap(point.x, point.y, false);
+    }
+
+    void Do(Act act)
+    {
+        bool ok = true;
+        switch (act) {
+        case StartDock:
+            ok = dev::StartWexdock() != 0;
+            break;
+        case ShowDock:
+        case HideDock:
+            ok = dev::WexdockWindow() != nullptr;
+            if (ok)
+                ShowWindow(dev::WexdockWindow(), act == ShowDock ? SW_SHOW : SW_HIDE);
+            break;
+        case CloseDock:
+            ok = dev::WexdockWindow() && PostMessageW(dev::WexdockWindow(), WM_CLOSE, 0, 0);
+            break;
+        case TapIcon:
+            TapMonitorIcon();
+            break;
+        case StartGuest:
+            ok = dev::StartProgram(TRAYGUEST_IMAGE, u"") != 0;
+            break;
+        case CloseGuest: {
+            HWND guest = FindWindowW(u"TrayGuest", nullptr);
+            ok = guest && PostMessageW(guest, WM_CLOSE, 0, 0);
+            break;
+        }
+        case IconFirst:
+        case IconSecond:
+            ok = dev::MoveNotifyIcon(dialog, ID_TRAY_ICON, act == IconFirst ? 0 : 1);
+            break;
+        case Freeze:
+            ok = dev::FreezeHangDemo();
+            break;
+        case OpenThreads:
+            ok = PostMessageW(dialog, WM_COMMAND, IDC_THREADS, 0);
+            break;
+        case CloseThreads: {
+            HWND list = FindWindowW(DEVICE_DIALOG_CLASS, TEXT("Thread Times"));
+            ok = list && PostMessageW(list, WM_CLOSE, 0, 0);
+            break;
+        }
+        case HideMonitor:
+            ok = PostMessageW(dialog, WM_COMMAND, IDC_HIDE, 0);
+            break;
+        case CloseMonitorWindow:
+            ok = PostMessageW(dialog, WM_CLOSE, 0, 0);
+            break;
+        }
+        if (!ok)
+            Problem(std::string("could not ") + kActNames[act] + " at " + std::to_string(dev::Now()) + " ms");
+    }
+
+    // A user glancing at the screen: a report box is read and dismissed.
+    void LookForReport()
+    {
+        HWND box = FindWindowW(DEVICE_DIALOG_CLASS, TEXT("Dead Window!"));
+        if (!box || !IsWindowVisible(box))
+            return;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            bool seen = false;
+            for (const Report &report : reports)
+                seen = seen || report.box == box;
+            if (!seen) {
+                WCHAR text[600] = {0};
+                DefWindowProcW(GetWindow(box, GW_CHILD), WM_GETTEXT, 600, (LPARAM)text);
+                reports.push_back(Report{box, dev::Now(), text});
+            }
+        }
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+    }
+
+    void Direct(std::chrono::steady_clock::time_point hostStart)
+    {
+        size_t next = 0;
+        const size_t count = sizeof(kSteps) / sizeof(kSteps[0]);
+        uint64_t nextLook = kReportPollMs;
+        int nextNote = 6;
+        while (next < count) {
+            uint64_t due = SlotStart(kSteps[next].slot) + kSteps[next].offsetMs;
+            uint64_t wake = std::min(due, nextLook);
+            uint64_t now = dev::Now();
+            if (wake > now)
+                Sleep((DWORD)(wake - now));
+            now = dev::Now();
+            while (next < count && SlotStart(kSteps[next].slot) + kSteps[next].offsetMs <= now)
+                Do(kSteps[next++].act);
+            if (nextLook <= now) {
+                LookForReport();
+                nextLook = now + kReportPollMs;
+            }
+            if (nextNote < kSlots && now >= SlotStart(nextNote)) {
+                double seconds =
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - hostStart).count();
+                printf("[ day      ] hour %d of %d after %.1f s\n", nextNote, kSlots, seconds);
+                fflush(stdout);
+                nextNote += 6;
+            }
+        }
+        directorDone = true;
+    }
+};
+
+TEST_F(SimulatedDay, RunsAcrossTheTickWrapWithoutLeaksOrStalls)
+{
+    bool shortDay = DAY_UNDER_SANITIZER || getenv("PERFMON_SHORT_DAY") != nullptr;
+    slotMs = shortDay ? 75000 : 3600000;
+    const uint32_t tickStart = (uint32_t)(0 - (uint32_t)(kWrapSlot * slotMs));
+    if (shortDay)
+        printf("[ day      ] short day: 30 minutes of device time (sanitizer build or PERFMON_SHORT_DAY)\n");
+
+    BootDay(tickStart);
+    dev::HoldClock();
+    bool shell = dev::StartShell() != 0;
+    bool demo = dev::StartHangDemo() != 0;
+    monitorProcess = dev::StartProgram(u"perfmon.exe", u"", &mainThread);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (monitorProcess && std::chrono::steady_clock::now() < deadline) {
+        dialog = FindMonitorDialog();
+        if (dialog && monitorState.mainDialog == dialog)
+            break;
+        dialog = nullptr;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    if (!shell || !demo || !dialog) {
+        dev::ReleaseClock();
+        FAIL() << "start-up: shell " << shell << ", hang demo " << demo << ", monitor dialog " << dialog;
+    }
+
+    ScheduleCheckpoints();
+    std::vector<day::LoadPhase> load;
+    for (int slot = 0; slot < kSlots; slot++)
+        if (kSlotBusy[slot] > 0)
+            load.push_back(day::LoadPhase{SlotStart(slot), SlotStart(slot + 1), kSlotBusy[slot]});
+    ASSERT_NE(day::StartLoad(mainThread, load, SlotStart(kSlots)), 0u);
+    auto hostStart = std::chrono::steady_clock::now();
+    ASSERT_NE(dev::StartDeviceThread(0, [this, hostStart] { Direct(hostStart); }), 0u);
+    dev::ReleaseClock();
+
+    // The day itself. The bound only keeps a stuck run from waiting for ever.
+    int exitCode = -1000;
+    bool ended = dev::WaitProgram(monitorProcess, &exitCode, shortDay ? 20 * 60 * 1000 : 60 * 60 * 1000);
+    double hostSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - hostStart).count();
+    for (int i = 0; i < 5000 && !directorDone; i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    uint64_t deviceEnd = dev::Now();
+    printf("[ day      ] %s of device time took %.1f s of host time\n", shortDay ? "30 minutes" : "24 hours",
+           hostSeconds);
+    RecordProperty("host_seconds", std::to_string(hostSeconds));
+    RecordProperty("device_hours", std::to_string((double)SlotStart(kSlots) / 3600000.0));
+
+    ASSERT_TRUE(ended) << "the monitor was still running after " << hostSeconds << " s of host time, at "
+                       << deviceEnd << " ms of device time";
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_GE(deviceEnd, SlotStart(kSlots));
+
+    std::lock_guard<std::recursive_mutex> deviceLock(dev::BigLock());
+    std::lock_guard<std::mutex> lock(mutex);
+    for (const std::string &problem : problems)
+        ADD_FAILURE() << problem;
+
+    // Two hangs, two reports, each naming the hung window and found soon
+    // after the freeze.
+    ASSERT_EQ(reports.size(), 2u) << "reports made";
+    const int freezeSlots[2] = {6, 16};
+    for (int i = 0; i < 2; i++) {
+        std::string text = Narrow(reports[i].text);
+        EXPECT_NE(text.find("HangDemo class"), std::string::npos) << text;
+        uint64_t freezeAt = SlotStart(freezeSlots[i]) + 5000;
+        EXPECT_GE(reports[i].at, freezeAt);
+        EXPECT_LE(reports[i].at, freezeAt + 2000 + kReportPollMs) << "report " << i;
+    }
+
+    // Checkpoints in the order they were taken.
+    std::sort(snapshots.begin(), snapshots.end(),
+              [](const Snapshot &a, const Snapshot &b) { return a.at < b.at; });
+    ASSERT_EQ(snapshots.size(), (size_t)kSlots + 2);
+    const Snapshot &first = snapshots.front();
+    const Snapshot &last = snapshots.back();
+    ASSERT_EQ(first.name, "first minute");
+    ASSERT_EQ(last.name, "end of the day");
+
+    // Nothing leaked: the same live objects as after the first minute,
+    // whenever the same programs run in the same state.
+    for (const Snapshot &s : snapshots) {
+        if (&s != &last && !BaselineState(s.slot))
+            continue;
+        for (int kind = 0; kind < dev::KindCount; kind++)
+            EXPECT_EQ(s.counts[kind], first.counts[kind])
+                << dev::ObjectKindName((dev::ObjectKind)kind) << " at " << s.name;
+        EXPECT_EQ(s.virtualBlocks, first.virtualBlocks) << "storage blocks at " << s.name;
+    }
+
+    const Snapshot *before = nullptr, *loaded = nullptr, *idle = nullptr;
+    double meanByBusy[101] = {};
+    int samplesByBusy[101] = {};
+    for (size_t i = 0; i < snapshots.size(); i++) {
+        const Snapshot &s = snapshots[i];
+        SCOPED_TRACE(s.name + " at tick " + std::to_string(s.tick));
+        // The estimator took the last arrival, and the grid is at most one
+        // step ahead of the clock.
+        DWORD sinceArrival = s.tick - s.lastTimerTick;
+        EXPECT_LE(sinceArrival, day::kLoadSliceMs + 1) << "last arrival at tick " << s.lastTimerTick;
+        LONG ahead = (LONG)(s.nextSampleTick - s.tick);
+        EXPECT_GE(ahead, -(LONG)day::kLoadSliceMs - 1) << "next sample due at tick " << s.nextSampleTick;
+        EXPECT_LE(ahead, 300) << "next sample due at tick " << s.nextSampleTick;
+        if (i > 0) {
+            // One sample per 300 ms grid step, on through the wrap.
+            const Snapshot &p = snapshots[i - 1];
+            DWORD steps = (s.nextSampleTick - p.nextSampleTick) / 300;
+            DWORD elapsed = s.tick - p.tick;
+            EXPECT_LE(steps * 300, elapsed + 300 + day::kLoadSliceMs) << "since " << p.name;
+            EXPECT_GE(steps * 300 + 300 + day::kLoadSliceMs, elapsed) << "since " << p.name;
+            EXPECT_EQ(s.history.nextIndex, (int)((p.history.nextIndex + steps) % LOAD_HISTORY_SLOTS))
+                << steps << " samples since " << p.name;
+        }
+
+        // The taskbar (or Wexdock) shows this second's picture.
+        bool docked = s.slot > 0 && s.slot < kSlots - 1 && Docked(s.slot) && s.name.rfind("hour", 0) == 0;
+        if (docked) {
+            EXPECT_FALSE(s.inTray) << "the icon stayed in the notification area with Wexdock shown";
+            EXPECT_TRUE(s.dockHasIcon) << "Wexdock shows no icon";
+        } else {
+            EXPECT_TRUE(s.inTray) << "the icon is not in the notification area";
+            EXPECT_EQ(s.iconX, s.slotRect.left) << "the icon's place was not found again";
+            EXPECT_EQ(s.iconY, s.slotRect.top) << "the icon's place was not found again";
+        }
+        EXPECT_EQ(PictureMismatch(s.picture, s.shown), "") << (docked ? "Wexdock's icon" : "taskbar");
+
+        if (GraphSettled(s.slot) || s.name == "just before the wrap") {
+            EXPECT_TRUE(s.foreground && s.mainVisible) << "the monitor is not in front";
+            EXPECT_EQ(GraphMismatch(s), "");
+        }
+
+        // A checkpoint an hour into its slot read a minute of that slot's load.
+        bool hourly = s.name.rfind("hour", 0) == 0 || &s == &last;
+        if (hourly) {
+            int busy = kSlotBusy[s.slot];
+            meanByBusy[busy] += Mean(s.history);
+            samplesByBusy[busy]++;
+            if (busy == 0) {
+                EXPECT_EQ(Lowest(s.history), kIdleReading) << "an idle minute";
+                EXPECT_EQ(Highest(s.history), kIdleReading) << "an idle minute";
+            }
+            if (busy >= 25) {
+                EXPECT_GT(Lowest(s.history), kIdleReading) << busy << " % busy";
+            }
+        }
+        if (s.name == "just before the wrap")
+            before = &s;
+        if (s.slot == kWrapSlot && hourly)
+            loaded = &s;
+        if (s.slot == kWrapSlot + 1 && hourly)
+            idle = &s;
+    }
+
+    // Readings rise with the load.
+    std::string table;
+    double previous = -1;
+    int previousBusy = -1;
+    for (int busy = 0; busy <= 100; busy++) {
+        if (!samplesByBusy[busy])
+            continue;
+        double mean = meanByBusy[busy] / samplesByBusy[busy];
+        char entry[32];
+        snprintf(entry, sizeof entry, " %d%%:%.1f", busy, mean);
+        table += entry;
+        EXPECT_GT(mean, previous) << busy << " % busy read " << mean << ", " << previousBusy << " % read " << previous;
+        previous = mean;
+        previousBusy = busy;
+    }
+    printf("[ day      ] mean reading by share taken by other programs:%s\n", table.c_str());
+    RecordProperty("readings_by_load", table);
+
+    // Across the wrap: the day really crossed it, and the meter went on
+    // from heavy load to idle on the far side.
+    ASSERT_TRUE(before && loaded && idle);
+    EXPECT_GT(before->tick, 0x80000000u);
+    EXPECT_LT(loaded->tick, 0x80000000u);
+    EXPECT_GT(Mean(before->history), 60.0);
+    EXPECT_GT(Mean(loaded->history), 60.0);
+    EXPECT_EQ(Highest(idle->history), kIdleReading);
+    EXPECT_NE(loaded->picture, idle->picture) << "the icon did not change after the wrap";
+    EXPECT_NE(loaded->graph, idle->graph) << "the graph did not change after the wrap";
+}
+
+} // namespace
