@@ -233,7 +233,12 @@ int BuildTrayIcon(void)
 static void DrawIconPicture(HDC icon, HDC fill)
 {
     PatBlt(icon, 0, 0, ICON_SIZE, 1, PATCOPY);
-    PatBlt(icon, 0, 1, ICON_SIZE, ICON_INNER_ROWS, WHITENESS);
+    // Whiteness on a desktop's 32-bit bitmap also sets the alpha byte, and an
+    // icon with any alpha is drawn by it, leaving the bars and frame unseen;
+    // a white brush writes the colour alone, the same white on the device.
+    HGDIOBJ grid = SelectObject(icon, GetStockObject(WHITE_BRUSH));
+    PatBlt(icon, 0, 1, ICON_SIZE, ICON_INNER_ROWS, PATCOPY);
+    SelectObject(icon, grid);
     PatBlt(icon, 0, ICON_SIZE - 1, ICON_SIZE, 1, PATCOPY);
 
     const LoadHistory &history = monitorState.history;
