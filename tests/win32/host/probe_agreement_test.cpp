@@ -1,9 +1,6 @@
 // The emulated device answers the platform probe (tests/win32/platform_probe.h)
 // as Wine did in the last Wine run (build/windows/wine-probe.txt): every
 // "agree." key must read the same. Skipped when there has been no Wine run.
-//
-// Kept apart from the host's test sources: the host build picks it up once
-// its test list takes tests/win32/host/*.cpp.
 #include "tests/support/device_fixture.h"
 #include "tests/win32/platform_probe.h"
 
