@@ -16,6 +16,8 @@ void StallThread(DWORD threadId, uint32_t milliseconds)
     uint64_t until = Now() + milliseconds;
     for (Timer *timer : t->timers)
         if (timer->due < until) timer->due = until;
+    // Waiting for messages, it would wake at the old time only to find none.
+    if (t->waiting && t->inMessageWait) t->deadline = NextTimerDue(t);
 }
 
 } // namespace dev
