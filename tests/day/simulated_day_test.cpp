@@ -485,6 +485,7 @@ TEST_F(SimulatedDay, RunsAcrossTheTickWrapWithoutLeaksOrStalls)
     RecordProperty("host_seconds", std::to_string(hostSeconds));
     RecordProperty("device_hours", std::to_string((double)SlotStart(kSlots) / 3600000.0));
 
+    EXPECT_TRUE(!ended || !IsWindow(dialog)) << "the main dialog outlived its program";
     ASSERT_TRUE(ended) << "device time stood still for " << kStillLimitSeconds << " s of host time at "
                        << deviceEnd << " ms (tick " << std::hex << (DWORD)(tickStart + deviceEnd) << std::dec
                        << "): a thread of the device never waits";
@@ -493,6 +494,8 @@ TEST_F(SimulatedDay, RunsAcrossTheTickWrapWithoutLeaksOrStalls)
 
     std::lock_guard<std::recursive_mutex> deviceLock(dev::BigLock());
     std::lock_guard<std::mutex> lock(mutex);
+    for (const dev::NotifyIconEntry &icon : dev::NotifyIcons())
+        EXPECT_FALSE(icon.owner == dialog) << "the icon stayed on the taskbar after the close";
     for (const std::string &problem : problems)
         ADD_FAILURE() << problem;
 
@@ -505,7 +508,7 @@ TEST_F(SimulatedDay, RunsAcrossTheTickWrapWithoutLeaksOrStalls)
         EXPECT_NE(text.find("HangDemo class"), std::string::npos) << text;
         uint64_t freezeAt = SlotStart(freezeSlots[i]) + 5000;
         EXPECT_GE(reports[i].at, freezeAt);
-        EXPECT_LE(reports[i].at, freezeAt + 2000 + kReportPollMs) << "report " << i;
+        EXPECT_LE(reports[i].at, freezeAt + 10000 + kReportPollMs) << "report " << i << " came after the hang";
     }
 
     // Checkpoints in the order they were taken.
@@ -552,8 +555,9 @@ TEST_F(SimulatedDay, RunsAcrossTheTickWrapWithoutLeaksOrStalls)
                 << steps << " samples since " << p.name;
         }
 
+        bool hourly = s.name.rfind("hour", 0) == 0 || &s == &last;
         // The taskbar (or Wexdock) shows this second's picture.
-        bool docked = s.slot > 0 && s.slot < kSlots - 1 && Docked(s.slot) && s.name.rfind("hour", 0) == 0;
+        bool docked = hourly && Docked(s.slot);
         if (docked) {
             EXPECT_FALSE(s.inTray) << "the icon stayed in the notification area with Wexdock shown";
             EXPECT_TRUE(s.dockHasIcon) << "Wexdock shows no icon";
@@ -570,7 +574,6 @@ TEST_F(SimulatedDay, RunsAcrossTheTickWrapWithoutLeaksOrStalls)
         }
 
         // A checkpoint an hour into its slot read a minute of that slot's load.
-        bool hourly = s.name.rfind("hour", 0) == 0 || &s == &last;
         if (hourly) {
             int busy = kSlotBusy[s.slot];
             meanByBusy[busy] += Mean(s.history);
