@@ -107,26 +107,13 @@ bool Inside(HWND window, LPARAM lParam) {
 }
 
 LRESULT CALLBACK ButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    ButtonRecord *record = ControlRecord<ButtonRecord>(window);
-    if (message == WM_NCCREATE) {
-        record = new ButtonRecord();
-        SetWindowLongPtrW(window, 0, (LONG_PTR)record);
-        return DefWindowProcW(window, message, wParam, lParam);
-    }
-    if (!record) return DefWindowProcW(window, message, wParam, lParam);
+    LRESULT result = 0;
+    ButtonRecord *record = ControlLifetime<ButtonRecord>(window, message, wParam, lParam, &result);
+    if (!record) return result;
 
     switch (message) {
-    case WM_NCDESTROY:
-        SetWindowLongPtrW(window, 0, 0);
-        delete record;
-        return DefWindowProcW(window, message, wParam, lParam);
-    case WM_PAINT: {
-        PAINTSTRUCT paint;
-        HDC dc = BeginPaint(window, &paint);
-        if (dc) Paint(window, dc, record);
-        EndPaint(window, &paint);
-        return 0;
-    }
+    case WM_PAINT:
+        return PaintControl(window, record, Paint);
     case WM_ERASEBKGND:
         return 1;
     case WM_LBUTTONDOWN:

@@ -37,26 +37,13 @@ void Paint(HWND window, HDC dc, EditRecord *record) {
 }
 
 LRESULT CALLBACK EditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    EditRecord *record = ControlRecord<EditRecord>(window);
-    if (message == WM_NCCREATE) {
-        record = new EditRecord();
-        SetWindowLongPtrW(window, 0, (LONG_PTR)record);
-        return DefWindowProcW(window, message, wParam, lParam);
-    }
-    if (!record) return DefWindowProcW(window, message, wParam, lParam);
+    LRESULT result = 0;
+    EditRecord *record = ControlLifetime<EditRecord>(window, message, wParam, lParam, &result);
+    if (!record) return result;
 
     switch (message) {
-    case WM_NCDESTROY:
-        SetWindowLongPtrW(window, 0, 0);
-        delete record;
-        return DefWindowProcW(window, message, wParam, lParam);
-    case WM_PAINT: {
-        PAINTSTRUCT paint;
-        HDC dc = BeginPaint(window, &paint);
-        if (dc) Paint(window, dc, record);
-        EndPaint(window, &paint);
-        return 0;
-    }
+    case WM_PAINT:
+        return PaintControl(window, record, Paint);
     case WM_ERASEBKGND:
         return 1;
     case WM_SETTEXT: {

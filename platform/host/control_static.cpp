@@ -145,26 +145,13 @@ LRESULT SetIcon(HWND window, StaticRecord *record, HICON icon) {
 }
 
 LRESULT CALLBACK StaticProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    StaticRecord *record = ControlRecord<StaticRecord>(window);
-    if (message == WM_NCCREATE) {
-        record = new StaticRecord();
-        SetWindowLongPtrW(window, 0, (LONG_PTR)record);
-        return DefWindowProcW(window, message, wParam, lParam);
-    }
-    if (!record) return DefWindowProcW(window, message, wParam, lParam);
+    LRESULT result = 0;
+    StaticRecord *record = ControlLifetime<StaticRecord>(window, message, wParam, lParam, &result);
+    if (!record) return result;
 
     switch (message) {
-    case WM_NCDESTROY:
-        SetWindowLongPtrW(window, 0, 0);
-        delete record;
-        return DefWindowProcW(window, message, wParam, lParam);
-    case WM_PAINT: {
-        PAINTSTRUCT paint;
-        HDC dc = BeginPaint(window, &paint);
-        if (dc) Paint(window, dc, record);
-        EndPaint(window, &paint);
-        return 0;
-    }
+    case WM_PAINT:
+        return PaintControl(window, record, Paint);
     case WM_ERASEBKGND:
         return 1; // WM_PAINT paints everything
     case WM_ENABLE:

@@ -50,4 +50,31 @@ template <class Record> Record *ControlRecord(HWND window) {
     return reinterpret_cast<Record *>(GetWindowLongPtrW(window, 0));
 }
 
+// Makes the record at WM_NCCREATE and frees it at WM_NCDESTROY. Returns the
+// record to answer any other message with, or null when *result already
+// holds the answer.
+template <class Record>
+Record *ControlLifetime(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT *result) {
+    Record *record = ControlRecord<Record>(window);
+    if (message == WM_NCCREATE) {
+        SetWindowLongPtrW(window, 0, (LONG_PTR) new Record());
+        record = nullptr;
+    } else if (message == WM_NCDESTROY && record) {
+        SetWindowLongPtrW(window, 0, 0);
+        delete record;
+        record = nullptr;
+    }
+    if (!record) *result = DefWindowProcW(window, message, wParam, lParam);
+    return record;
+}
+
+// WM_PAINT of a control whose painter takes a device context.
+template <class Record> LRESULT PaintControl(HWND window, Record *record, void (*paint)(HWND, HDC, Record *)) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(window, &ps);
+    if (dc) paint(window, dc, record);
+    EndPaint(window, &ps);
+    return 0;
+}
+
 } // namespace dev
