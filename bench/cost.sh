@@ -27,6 +27,6 @@ cc -O2 -Wall -Wextra -o "$build/tools/tick1ms" bench/tools/tick1ms.c
 
 mkdir -p "$(dirname "$out")"
 {
-  echo "bash bench/cost.sh ($(date -u '+%Y-%m-%d %H:%M UTC'), commit $(git rev-parse --short HEAD 2>/dev/null || echo unknown))"
+  echo "bash bench/cost.sh ($(date -u '+%Y-%m-%d %H:%M UTC'), tree $(git describe --always --dirty 2>/dev/null || echo unknown))"
   python3 bench/cost.py "$build/perfmon" "$build/tools/tick1ms" --seconds "$seconds"
 } | tee "$out"

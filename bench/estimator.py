@@ -9,11 +9,23 @@ cpuN line of /proc/stat over a window, and takes the monitor's readings
 stored in the same window from its load log. Writes a table and the data for
 the plot.
 
+Two runs, each with a monitor of its own: the competitor in the scheduler's
+ordinary class, sharing the processor with the monitor, and the competitor
+at a real-time priority (chrt -f 1), above the monitor as a device's
+higher-priority thread would be.
+
+The competitor's period is 9.7 ms, not 10: the monitor keeps one reading
+per 300 ms, and its reading recovers from a late arrival within a few
+milliseconds, so with a period that divides 300 ms every sample would fall at
+the same instant of the competitor's cycle and the windows would show one
+arbitrary phase instead of all of them.
+
 Device time starts when the emulator starts, a few milliseconds after this
 script starts it; the settle time before every window is far longer.
 
 usage: estimator.py PERFMON BUSY --out DIR [--cpu N] [--duties 0,25,50,75,100]
-                    [--warmup S] [--settle S] [--window S]
+                    [--series normal,fifo] [--period-ms MS] [--warmup S] [--settle S]
+                    [--window S]
 """
 
 import argparse
@@ -57,28 +69,18 @@ def read_log(path):
     return samples
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("perfmon")
-    parser.add_argument("busy")
-    parser.add_argument("--out", required=True, help="folder for the log and the plot's data")
-    parser.add_argument("--cpu", type=int, default=(os.cpu_count() or 1) - 1)
-    parser.add_argument("--duties", default="0,25,50,75,100")
-    parser.add_argument("--warmup", type=float, default=10)
-    parser.add_argument("--settle", type=float, default=2)
-    parser.add_argument("--window", type=float, default=8)
-    args = parser.parse_args()
-    duties = [int(d) for d in args.duties.split(",")]
-    os.makedirs(args.out, exist_ok=True)
-    log_path = os.path.join(args.out, "load-log.txt")
-    pin = ["taskset", "-c", str(args.cpu)]
+POLICIES = {
+    # The scheduler's ordinary class: the monitor and the competitor share the processor fairly.
+    "normal": [],
+    # The competitor above every ordinary thread, as a device's higher-priority thread would be.
+    "fifo": ["chrt", "-f", "1"],
+}
 
-    print(f"machine: {os.cpu_count()} processors, Linux {platform.release()}; "
-          f"monitor and competitor pinned to cpu{args.cpu}")
-    print(f"load average at start: {load_average()}")
-    print(f"warm-up {args.warmup:g} s, then for each duty cycle: settle {args.settle:g} s, "
-          f"measure {args.window:g} s", flush=True)
 
+def run_series(args, policy, duties, pin):
+    """Runs one monitor through the warm-up and every duty cycle; returns (rows, samples)."""
+    log_path = os.path.join(args.out, f"load-log-{policy}.txt")
+    print(f"competitor's scheduling: {policy}" + (" (chrt -f 1)" if POLICIES[policy] else ""), flush=True)
     start = time.monotonic()
     monitor = subprocess.Popen(pin + [args.perfmon, "--headless", "--log-load", log_path],
                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
@@ -87,7 +89,8 @@ def main():
     try:
         time.sleep(args.warmup)
         for duty in duties:
-            competitor = subprocess.Popen(pin + [args.busy, str(duty)], stdin=subprocess.DEVNULL)
+            competitor = subprocess.Popen(pin + POLICIES[policy] + [args.busy, str(duty), "0", str(args.period_ms)],
+                                          stdin=subprocess.DEVNULL)
             time.sleep(args.settle)
             busy0, total0 = cpu_times(args.cpu)
             t0 = time.monotonic() - start
@@ -106,42 +109,77 @@ def main():
             competitor.kill()
         monitor.send_signal(signal.SIGTERM)
         code = monitor.wait(timeout=30)
-    print(f"load average at end:   {load_average()}")
     if code != 0:
-        print(f"estimator: the monitor ended with {code}", file=sys.stderr)
-        return 1
+        raise SystemExit(f"estimator: the monitor ended with {code}")
 
     samples = read_log(log_path)
     rows = []
     for w in windows:
-        readings = [p for t, p in samples if w["from"] <= t <= w["to"]]
+        readings = sorted(p for t, p in samples if w["from"] <= t <= w["to"])
         if not readings:
-            print(f"estimator: no readings between {w['from']:.1f} s and {w['to']:.1f} s", file=sys.stderr)
-            return 1
-        readings.sort()
-        rows.append(dict(w, n=len(readings), mean=statistics.fmean(readings),
-                         median=statistics.median(readings), low=readings[0], high=readings[-1],
-                         q1=readings[len(readings) // 4], q3=readings[(3 * len(readings)) // 4]))
-
-    print()
-    header = f"{'duty %':>6} {'processor busy %':>17} {'readings':>8} {'mean %':>7} {'median %':>9} " \
-             f"{'min %':>6} {'max %':>6}"
-    print(header)
-    print("-" * len(header))
-    for r in rows:
-        print(f"{r['duty']:>6} {r['busy']:>17.1f} {r['n']:>8} {r['mean']:>7.1f} {r['median']:>9.1f} "
-              f"{r['low']:>6} {r['high']:>6}")
+            raise SystemExit(f"estimator: no readings between {w['from']:.1f} s and {w['to']:.1f} s")
+        rows.append(dict(w, policy=policy, n=len(readings), mean=statistics.fmean(readings),
+                         median=statistics.median(readings), low=readings[0], high=readings[-1]))
 
     # Data for the plot: the windows, and every reading of the run.
-    with open(os.path.join(args.out, "windows.dat"), "w") as f:
-        f.write("# duty busy mean median min max q1 q3 from to\n")
+    with open(os.path.join(args.out, f"windows-{policy}.dat"), "w") as f:
+        f.write("# duty busy mean median min max from to\n")
         for r in rows:
             f.write(f"{r['duty']} {r['busy']:.2f} {r['mean']:.2f} {r['median']:.1f} {r['low']} {r['high']} "
-                    f"{r['q1']} {r['q3']} {r['from']:.2f} {r['to']:.2f}\n")
-    with open(os.path.join(args.out, "readings.dat"), "w") as f:
+                    f"{r['from']:.2f} {r['to']:.2f}\n")
+    with open(os.path.join(args.out, f"readings-{policy}.dat"), "w") as f:
         f.write("# seconds percent\n")
         for t, p in samples:
             f.write(f"{t:.1f} {p}\n")
+    return rows
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("perfmon")
+    parser.add_argument("busy")
+    parser.add_argument("--out", required=True, help="folder for the logs and the plot's data")
+    parser.add_argument("--cpu", type=int, default=(os.cpu_count() or 1) - 1)
+    parser.add_argument("--duties", default="0,25,50,75,100")
+    parser.add_argument("--series", default="normal,fifo",
+                        help="competitor's scheduling, one run each: normal, fifo (fifo needs the right to use chrt)")
+    parser.add_argument("--period-ms", type=float, default=9.7,
+                        help="the competitor's period; not a divisor of the 300 ms sample grid")
+    parser.add_argument("--warmup", type=float, default=10)
+    parser.add_argument("--settle", type=float, default=2)
+    parser.add_argument("--window", type=float, default=8)
+    args = parser.parse_args()
+    duties = [int(d) for d in args.duties.split(",")]
+    os.makedirs(args.out, exist_ok=True)
+    pin = ["taskset", "-c", str(args.cpu)]
+
+    series = []
+    for policy in args.series.split(","):
+        if policy not in POLICIES:
+            raise SystemExit(f"estimator: unknown series {policy}")
+        if POLICIES[policy] and subprocess.run(POLICIES[policy] + ["true"], stderr=subprocess.DEVNULL).returncode:
+            print(f"estimator: skipping the {policy} series: {' '.join(POLICIES[policy])} is not allowed here")
+            continue
+        series.append(policy)
+
+    print(f"machine: {os.cpu_count()} processors, Linux {platform.release()}; "
+          f"monitor and competitor pinned to cpu{args.cpu}")
+    print(f"load average at start: {load_average()}")
+    print(f"competitor's period {args.period_ms:g} ms; per run: warm-up {args.warmup:g} s, "
+          f"then for each duty cycle: settle {args.settle:g} s, measure {args.window:g} s", flush=True)
+    rows = []
+    for policy in series:
+        rows += run_series(args, policy, duties, pin)
+    print(f"load average at end:   {load_average()}")
+
+    print()
+    header = f"{'competitor':<10} {'duty %':>6} {'processor busy %':>17} {'readings':>8} {'mean %':>7} " \
+             f"{'median %':>9} {'min %':>6} {'max %':>6}"
+    print(header)
+    print("-" * len(header))
+    for r in rows:
+        print(f"{r['policy']:<10} {r['duty']:>6} {r['busy']:>17.1f} {r['n']:>8} {r['mean']:>7.1f} "
+              f"{r['median']:>9.1f} {r['low']:>6} {r['high']:>6}")
     return 0
 
 

@@ -5,6 +5,8 @@
 # --log-load) beside the processor's busy share measured from /proc/stat.
 # Writes the table to docs/estimator.txt and the plot to
 # docs/estimator-vs-load.png (ESTIMATOR_DOCS=DIR to change). No goal is set.
+# Two runs: the competitor in the scheduler's ordinary class, then at a
+# real-time priority (chrt -f 1; skipped where that is not allowed).
 # ESTIMATOR_CPU=N picks the processor (default: the last one).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -30,41 +32,58 @@ if ! { cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DPERFMON_TESTS=OFF &&
   exit 1
 fi
 cc -O2 -Wall -Wextra -o "$build/tools/busy" bench/tools/busy.c
+rm -f "$work"/windows-*.dat "$work"/readings-*.dat "$work"/load-log-*.txt
 
 {
-  echo "bash bench/estimator.sh ($(date -u '+%Y-%m-%d %H:%M UTC'), commit $(git rev-parse --short HEAD 2>/dev/null || echo unknown))"
+  echo "bash bench/estimator.sh ($(date -u '+%Y-%m-%d %H:%M UTC'), tree $(git describe --always --dirty 2>/dev/null || echo unknown))"
   python3 bench/estimator.py "$build/perfmon" "$build/tools/busy" --out "$work" --cpu "$cpu"
 } | tee "$docs/estimator.txt"
 
-gnuplot <<PLOT
-set terminal pngcairo size 900,800 font "DejaVu Sans,10"
-set output "$docs/estimator-vs-load.png"
-set multiplot layout 2,1 margins 0.08,0.97,0.07,0.95 spacing 0,0.1
-set grid lc rgb "#dddddd"
-set key top left box opaque
+# The fifo series is missing where chrt is not allowed; plot what there is.
+series=()
+for policy in normal fifo; do
+  [ -s "$work/windows-$policy.dat" ] && series+=("$policy")
+done
+color() { [ "$1" = normal ] && echo "#2060c0" || echo "#c03020"; }
+title() { [ "$1" = normal ] && echo "competitor in the ordinary class" || echo "competitor at real-time priority"; }
+short() { [ "$1" = normal ] && echo "ordinary class" || echo "real-time priority"; }
+top="" bottom="" shade=""
+for policy in "${series[@]}"; do
+  w="$work/windows-$policy.dat" r="$work/readings-$policy.dat" c=$(color "$policy") t=$(title "$policy")
+  offset=$([ "$policy" = normal ] && echo "0,-1.3" || echo "0,1.3")
+  top+="\"$w\" using 2:4:5:6 with yerrorbars pt 7 ps 1.2 lc rgb \"$c\" title \"$t: median, bars min to max\", "
+  top+="\"$w\" using 2:3 with lines lw 1.5 lc rgb \"$c\" title \"$t: mean\", "
+  top+="\"$w\" using 2:4:(sprintf(\"%d %%\", \$1)) with labels offset $offset font \",8\" tc rgb \"$c\" notitle, "
+  bottom+="\"$r\" using 1:2 with steps lc rgb \"$c\" title \"reading, $(short "$policy")\", "
+  bottom+="\"$w\" using 7:2:(\$8-\$7):(0) with vectors nohead lw 2 lc rgb \"$c\" dt 2 title \"processor busy, $(short "$policy")\", "
+  [ -z "$shade" ] && shade="\"$w\" using ((\$7+\$8)/2):(55):((\$8-\$7)/2):(55) with boxxyerror lc rgb \"#888888\" notitle, \"$w\" using ((\$7+\$8)/2):(113):(sprintf(\"duty %d %%\", \$1)) with labels font \",9\" notitle, "
+done
 
-set title "Load meter reading against the measured busy share of its processor (competitor at duty 0 to 100 %)"
+gnuplot <<PLOT
+set terminal pngcairo size 900,860 font "DejaVu Sans,10"
+set output "$docs/estimator-vs-load.png"
+set multiplot layout 2,1 margins 0.08,0.97,0.06,0.95 spacing 0,0.1
+set grid lc rgb "#dddddd"
+set key top left box opaque font ",9"
+
+set title "Load meter reading against the measured busy share of its processor; competitor at duty cycles 0 to 100 %"
 set xlabel "processor busy, measured from /proc/stat (%)"
 set ylabel "monitor's reading (%)"
 set xrange [-2:105]
 set yrange [0:105]
 plot x with lines dt 2 lc rgb "#888888" title "reading = measured load", \
-     25 with lines dt 3 lc rgb "#888888" title "steady timer reads 25 %", \
-     "$work/windows.dat" using 2:4:5:6 with yerrorbars pt 7 ps 1.3 lc rgb "#c03020" title "median, bars: min to max", \
-     "$work/windows.dat" using 2:3 with linespoints pt 6 ps 1.3 lc rgb "#2060c0" title "mean", \
-     "$work/windows.dat" using 2:6:(sprintf("duty %d %%", \$1)) with labels offset 0,1 notitle
+     25 with lines dt 3 lc rgb "#888888" title "a punctual timer reads 25 %", \
+     ${top%, }
 
-set title "Readings over the run, one per 300 ms; shaded: the measuring windows"
+set title "Readings over each run, one per 300 ms; shaded: the measuring windows"
 set xlabel "time since the monitor started (s)"
 set ylabel "percent"
 set autoscale x
-set yrange [0:110]
-set key bottom right horizontal
-set style fill transparent solid 0.12 noborder
-plot "$work/windows.dat" using ((\$9+\$10)/2):(55):((\$10-\$9)/2):(55) with boxxyerror lc rgb "#c03020" notitle, \
-     "$work/readings.dat" using 1:2 with steps lc rgb "#2060c0" title "monitor's reading", \
-     "$work/windows.dat" using 9:2:(\$10-\$9):(0) with vectors nohead lw 3 lc rgb "#c03020" title "processor busy (measured)", \
-     "$work/windows.dat" using ((\$9+\$10)/2):(104):(sprintf("duty %d %%", \$1)) with labels notitle
+set yrange [0:145]
+set ytics 0,20,100
+set key top center box opaque font ",8" maxrows 2
+set style fill transparent solid 0.10 noborder
+plot ${shade}${bottom%, }
 unset multiplot
 PLOT
 echo "plot: $docs/estimator-vs-load.png"

@@ -1,7 +1,9 @@
-/* A competitor with a set duty cycle: in every 10 ms period it spins for
- * DUTY percent of the period and sleeps the rest, on an absolute schedule.
+/* A competitor with a set duty cycle: in every period (10 ms unless given)
+ * it spins for DUTY percent of the period and sleeps the rest, on an
+ * absolute schedule.
  *
- * usage: busy DUTY [SECONDS]   (DUTY 0 to 100; no SECONDS or 0: until SIGTERM) */
+ * usage: busy DUTY [SECONDS [PERIOD_MS]]
+ *   DUTY 0 to 100; SECONDS 0 or none: until SIGTERM; PERIOD_MS 1 to 1000 */
 #define _GNU_SOURCE
 #include <errno.h>
 #include <signal.h>
@@ -9,7 +11,6 @@
 #include <stdlib.h>
 #include <time.h>
 
-#define PERIOD_NS 10000000LL
 
 static volatile sig_atomic_t stopping;
 
@@ -33,21 +34,27 @@ static long long NowNs(void)
 int main(int argc, char **argv)
 {
     if (argc < 2) {
-        fprintf(stderr, "usage: busy DUTY [SECONDS]\n");
+        fprintf(stderr, "usage: busy DUTY [SECONDS [PERIOD_MS]]\n");
         return 2;
     }
     double duty = atof(argv[1]);
     double seconds = argc > 2 ? atof(argv[2]) : 0;
+    double periodMs = argc > 3 ? atof(argv[3]) : 10;
     if (duty < 0 || duty > 100) {
         fprintf(stderr, "busy: duty %s is not 0 to 100\n", argv[1]);
         return 2;
     }
+    if (!(periodMs >= 1 && periodMs <= 1000)) {
+        fprintf(stderr, "busy: period %s ms is not 1 to 1000\n", argv[3]);
+        return 2;
+    }
+    long long periodNs = (long long)(periodMs * 1e6);
     struct sigaction action = {0};
     action.sa_handler = Stop;
     sigaction(SIGTERM, &action, NULL);
     sigaction(SIGINT, &action, NULL);
 
-    long long spinNs = (long long)(duty * PERIOD_NS / 100.0);
+    long long spinNs = (long long)(duty * (double)periodNs / 100.0);
     long long start = NowNs();
     long long end = seconds > 0 ? start + (long long)(seconds * 1e9) : 0;
     long long period = start;
@@ -56,12 +63,12 @@ int main(int argc, char **argv)
         long long now;
         while ((now = NowNs()) < period + spinNs)
             work++;
-        period += PERIOD_NS;
+        period += periodNs;
         /* Behind by a whole period (preempted): the lost time is gone, keep
          * the phase from now on instead of spinning to catch up. */
         if (period < now)
-            period = now - (now - start) % PERIOD_NS + PERIOD_NS;
-        if (spinNs < PERIOD_NS) {
+            period = now - (now - start) % periodNs + periodNs;
+        if (spinNs < periodNs) {
             struct timespec wake = Timespec(period);
             while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &wake, NULL) == EINTR && !stopping) {
             }
