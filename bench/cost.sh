@@ -4,13 +4,16 @@
 # minute of real time; prints CPU time per second and peak resident memory
 # of each, and the monitor's two goals (1.5 x the bare loop's CPU, 16 MiB).
 # Exits 0 whatever the goals say: it is a measurement. The output also goes
-# to docs/cost.txt (COST_OUT=FILE to change, COST_SECONDS=N for the length).
+# to docs/cost.txt (COST_OUT=FILE to change, COST_SECONDS=N for the length,
+# COST_ROUNDS=N for N side-by-side runs one after another, judged by the
+# median round).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 build=build/bench-rel
 out="${COST_OUT:-docs/cost.txt}"
 seconds="${COST_SECONDS:-60}"
+rounds="${COST_ROUNDS:-1}"
 jobs="${JOBS:-$(nproc 2>/dev/null || echo 2)}"
 
 command -v top >/dev/null || { echo "cost: top is missing (Debian package procps)" >&2; exit 1; }
@@ -28,5 +31,5 @@ cc -O2 -Wall -Wextra -o "$build/tools/tick1ms" bench/tools/tick1ms.c
 mkdir -p "$(dirname "$out")"
 {
   echo "bash bench/cost.sh ($(date -u '+%Y-%m-%d %H:%M UTC'), tree $(git describe --always --dirty 2>/dev/null || echo unknown))"
-  python3 bench/cost.py "$build/perfmon" "$build/tools/tick1ms" --seconds "$seconds"
+  python3 bench/cost.py "$build/perfmon" "$build/tools/tick1ms" --seconds "$seconds" --rounds "$rounds"
 } | tee "$out"
