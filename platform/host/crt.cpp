@@ -119,29 +119,29 @@ struct Sink {
     }
 };
 
-struct Spec {
+struct Directive {
     bool left = false, zero = false, space = false, plus = false, alt = false;
     int width = 0;
     int precision = -1;
 };
 
 // Lays out sign/prefix, zero or space padding and the digits as printf does.
-void EmitNumber(Sink &out, const Spec &spec, const char *prefix, const char *digits, bool allowZeroPad)
+void EmitNumber(Sink &out, const Directive &directive, const char *prefix, const char *digits, bool allowZeroPad)
 {
     int prefixLen = (int)strlen(prefix), digitLen = (int)strlen(digits);
     int zeros = 0;
-    if (spec.precision > digitLen) zeros = spec.precision - digitLen;
+    if (directive.precision > digitLen) zeros = directive.precision - digitLen;
     int body = prefixLen + zeros + digitLen;
-    int pad = spec.width > body ? spec.width - body : 0;
-    if (!spec.left && !(spec.zero && allowZeroPad)) out.Repeat(u' ', pad);
+    int pad = directive.width > body ? directive.width - body : 0;
+    if (!directive.left && !(directive.zero && allowZeroPad)) out.Repeat(u' ', pad);
     for (int i = 0; i < prefixLen; i++) out.Put((WCHAR)prefix[i]);
-    if (!spec.left && spec.zero && allowZeroPad) out.Repeat(u'0', pad);
+    if (!directive.left && directive.zero && allowZeroPad) out.Repeat(u'0', pad);
     out.Repeat(u'0', zeros);
     for (int i = 0; i < digitLen; i++) out.Put((WCHAR)digits[i]);
-    if (spec.left) out.Repeat(u' ', pad);
+    if (directive.left) out.Repeat(u' ', pad);
 }
 
-void FormatInteger(Sink &out, const Spec &spec, WCHAR conv, uint64_t magnitude, bool negative)
+void FormatInteger(Sink &out, const Directive &directive, WCHAR conv, uint64_t magnitude, bool negative)
 {
     char digits[32];
     int n = 0;
@@ -149,7 +149,7 @@ void FormatInteger(Sink &out, const Spec &spec, WCHAR conv, uint64_t magnitude, 
     const char *set = conv == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
     char reversed[32];
     // Precision 0 with the value 0 prints no digits at all.
-    if (!(magnitude == 0 && spec.precision == 0)) {
+    if (!(magnitude == 0 && directive.precision == 0)) {
         do {
             reversed[n++] = set[magnitude % base];
             magnitude /= base;
@@ -162,25 +162,25 @@ void FormatInteger(Sink &out, const Spec &spec, WCHAR conv, uint64_t magnitude, 
     bool isSigned = conv == 'd' || conv == 'i';
     if (isSigned) {
         if (negative) strcpy(prefix, "-");
-        else if (spec.plus) strcpy(prefix, "+");
-        else if (spec.space) strcpy(prefix, " ");
-    } else if (spec.alt && base == 16 && n > 0) {
+        else if (directive.plus) strcpy(prefix, "+");
+        else if (directive.space) strcpy(prefix, " ");
+    } else if (directive.alt && base == 16 && n > 0) {
         strcpy(prefix, conv == 'X' ? "0X" : "0x");
     }
     // A precision turns zero padding off, as in printf.
-    EmitNumber(out, spec, prefix, digits, spec.precision < 0);
+    EmitNumber(out, directive, prefix, digits, directive.precision < 0);
 }
 
-void FormatFloat(Sink &out, const Spec &spec, WCHAR conv, double value)
+void FormatFloat(Sink &out, const Directive &directive, WCHAR conv, double value)
 {
     // The host's printf rounds exactly; only the layout is rebuilt here so the
     // flags behave the same as for integers.
     char format[32];
     char text[512];
-    int precision = spec.precision < 0 ? 6 : spec.precision;
+    int precision = directive.precision < 0 ? 6 : directive.precision;
     if (precision > 100) precision = 100;
-    snprintf(format, sizeof format, "%%%s%s%s%s.%d%c", spec.plus ? "+" : "", spec.space ? " " : "",
-             spec.alt ? "#" : "", "", precision, (char)conv);
+    snprintf(format, sizeof format, "%%%s%s%s%s.%d%c", directive.plus ? "+" : "", directive.space ? " " : "",
+             directive.alt ? "#" : "", "", precision, (char)conv);
     snprintf(text, sizeof text, format, value);
     const char *digits = text;
     char prefix[2] = {0};
@@ -189,21 +189,21 @@ void FormatFloat(Sink &out, const Spec &spec, WCHAR conv, double value)
         digits++;
     }
     bool finite = value == value && value - value == 0;
-    Spec layout = spec;
+    Directive layout = directive;
     layout.precision = -1;
     EmitNumber(out, layout, prefix, digits, finite);
 }
 
-void FormatText(Sink &out, const Spec &spec, const WCHAR *text)
+void FormatText(Sink &out, const Directive &directive, const WCHAR *text)
 {
     static const WCHAR nullText[] = u"(null)";
     if (!text) text = nullText;
     int length = 0;
-    while (text[length] && (spec.precision < 0 || length < spec.precision)) length++;
-    int pad = spec.width > length ? spec.width - length : 0;
-    if (!spec.left) out.Repeat(u' ', pad);
+    while (text[length] && (directive.precision < 0 || length < directive.precision)) length++;
+    int pad = directive.width > length ? directive.width - length : 0;
+    if (!directive.left) out.Repeat(u' ', pad);
     for (int i = 0; i < length; i++) out.Put(text[i]);
-    if (spec.left) out.Repeat(u' ', pad);
+    if (directive.left) out.Repeat(u' ', pad);
 }
 
 } // namespace
@@ -226,34 +226,34 @@ int vswprintf(WCHAR *buffer, size_t count, const WCHAR *format, va_list args)
             f++;
             continue;
         }
-        Spec spec;
+        Directive directive;
         for (;; f++) {
-            if (*f == '-') spec.left = true;
-            else if (*f == '0') spec.zero = true;
-            else if (*f == ' ') spec.space = true;
-            else if (*f == '+') spec.plus = true;
-            else if (*f == '#') spec.alt = true;
+            if (*f == '-') directive.left = true;
+            else if (*f == '0') directive.zero = true;
+            else if (*f == ' ') directive.space = true;
+            else if (*f == '+') directive.plus = true;
+            else if (*f == '#') directive.alt = true;
             else break;
         }
         if (*f == '*') {
-            spec.width = va_arg(ap, int);
-            if (spec.width < 0) {
-                spec.left = true;
-                spec.width = -spec.width;
+            directive.width = va_arg(ap, int);
+            if (directive.width < 0) {
+                directive.left = true;
+                directive.width = -directive.width;
             }
             f++;
         } else {
-            while (*f >= '0' && *f <= '9') spec.width = spec.width * 10 + (*f++ - '0');
+            while (*f >= '0' && *f <= '9') directive.width = directive.width * 10 + (*f++ - '0');
         }
         if (*f == '.') {
             f++;
-            spec.precision = 0;
+            directive.precision = 0;
             if (*f == '*') {
-                spec.precision = va_arg(ap, int);
-                if (spec.precision < 0) spec.precision = -1;
+                directive.precision = va_arg(ap, int);
+                if (directive.precision < 0) directive.precision = -1;
                 f++;
             } else {
-                while (*f >= '0' && *f <= '9') spec.precision = spec.precision * 10 + (*f++ - '0');
+                while (*f >= '0' && *f <= '9') directive.precision = directive.precision * 10 + (*f++ - '0');
             }
         }
         // Length: "l" is 32 bits on this platform (LLP64); "ll" and "I64" are 64.
@@ -271,7 +271,7 @@ int vswprintf(WCHAR *buffer, size_t count, const WCHAR *format, va_list args)
         case 'i': {
             int64_t v = wide64 ? va_arg(ap, long long) : va_arg(ap, int);
             uint64_t magnitude = v < 0 ? (uint64_t)0 - (uint64_t)v : (uint64_t)v;
-            FormatInteger(out, spec, conv, magnitude, v < 0);
+            FormatInteger(out, directive, conv, magnitude, v < 0);
             break;
         }
         case 'u':
@@ -279,18 +279,18 @@ int vswprintf(WCHAR *buffer, size_t count, const WCHAR *format, va_list args)
         case 'X':
         case 'o': {
             uint64_t v = wide64 ? va_arg(ap, unsigned long long) : va_arg(ap, unsigned int);
-            FormatInteger(out, spec, conv, v, false);
+            FormatInteger(out, directive, conv, v, false);
             break;
         }
         case 'p': {
-            Spec p = spec;
+            Directive p = directive;
             p.precision = 16;
             FormatInteger(out, p, 'X', (uint64_t)(uintptr_t)va_arg(ap, void *), false);
             break;
         }
         case 'c': {
             WCHAR c[2] = {(WCHAR)va_arg(ap, int), 0};
-            Spec s = spec;
+            Directive s = directive;
             s.precision = -1;
             if (!c[0]) {
                 // The character 0 is written, which ends the visible text.
@@ -305,7 +305,7 @@ int vswprintf(WCHAR *buffer, size_t count, const WCHAR *format, va_list args)
         }
         case 's':
         case 'S':
-            FormatText(out, spec, va_arg(ap, const WCHAR *));
+            FormatText(out, directive, va_arg(ap, const WCHAR *));
             break;
         case 'f':
         case 'F':
@@ -313,7 +313,7 @@ int vswprintf(WCHAR *buffer, size_t count, const WCHAR *format, va_list args)
         case 'E':
         case 'g':
         case 'G':
-            FormatFloat(out, spec, conv, va_arg(ap, double));
+            FormatFloat(out, directive, conv, va_arg(ap, double));
             break;
         default:
             while (start < f) out.Put(*start++);

@@ -297,20 +297,20 @@ int CopyOut(const std::u16string &text, LPWSTR buffer, int size) {
     return count;
 }
 
-LRESULT InsertColumn(HWND window, ListViewRecord *record, WPARAM wParam, const LVCOLUMNW *spec) {
+LRESULT InsertColumn(HWND window, ListViewRecord *record, WPARAM wParam, const LVCOLUMNW *request) {
     int requested = (int)wParam;
-    if (!spec || requested < 0) return -1;
+    if (!request || requested < 0) return -1;
     {
         Lock lock(BigLock());
         int index = std::min(requested, (int)record->columns.size());
         Column column;
-        if (spec->mask & LVCF_FMT) column.fmt = spec->fmt;
+        if (request->mask & LVCF_FMT) column.fmt = request->fmt;
         // The leftmost column of a list view is always left-aligned.
         if (index == 0) column.fmt = (column.fmt & ~3) | LVCFMT_LEFT;
-        if (spec->mask & LVCF_WIDTH) column.width = std::max(0, spec->cx);
-        if (spec->mask & LVCF_TEXT) column.title = CopyText(spec->pszText);
-        if (spec->mask & LVCF_SUBITEM) column.subItem = spec->iSubItem;
-        if (spec->mask & LVCF_IMAGE) column.image = spec->iImage;
+        if (request->mask & LVCF_WIDTH) column.width = std::max(0, request->cx);
+        if (request->mask & LVCF_TEXT) column.title = CopyText(request->pszText);
+        if (request->mask & LVCF_SUBITEM) column.subItem = request->iSubItem;
+        if (request->mask & LVCF_IMAGE) column.image = request->iImage;
         record->columns.insert(record->columns.begin() + index, column);
         // Cells keep their texts: subitems from the new column on move one
         // column to the right, but an item's own text stays its own.
@@ -319,7 +319,7 @@ LRESULT InsertColumn(HWND window, ListViewRecord *record, WPARAM wParam, const L
             if (item.texts.size() > from) item.texts.insert(item.texts.begin() + (long)from, std::u16string());
         for (int &entry : record->order)
             if (entry >= index) ++entry;
-        int position = (spec->mask & LVCF_ORDER) ? spec->iOrder : index;
+        int position = (request->mask & LVCF_ORDER) ? request->iOrder : index;
         if (position < 0 || position > (int)record->order.size()) position = index;
         position = std::min(position, (int)record->order.size());
         record->order.insert(record->order.begin() + position, index);
@@ -348,31 +348,31 @@ LRESULT DeleteColumn(HWND window, ListViewRecord *record, WPARAM wParam) {
     return TRUE;
 }
 
-LRESULT GetColumn(const ListViewRecord *record, WPARAM wParam, LVCOLUMNW *spec) {
+LRESULT GetColumn(const ListViewRecord *record, WPARAM wParam, LVCOLUMNW *request) {
     int index = (int)wParam;
-    if (!spec || index < 0 || index >= (int)record->columns.size()) return FALSE;
+    if (!request || index < 0 || index >= (int)record->columns.size()) return FALSE;
     const Column &column = record->columns[(size_t)index];
-    if (spec->mask & LVCF_FMT) spec->fmt = column.fmt;
-    if (spec->mask & LVCF_WIDTH) spec->cx = column.width;
-    if (spec->mask & LVCF_TEXT) CopyOut(column.title, spec->pszText, spec->cchTextMax);
-    if (spec->mask & LVCF_SUBITEM) spec->iSubItem = column.subItem;
-    if (spec->mask & LVCF_IMAGE) spec->iImage = column.image;
-    if (spec->mask & LVCF_ORDER)
-        spec->iOrder = (int)(std::find(record->order.begin(), record->order.end(), index) - record->order.begin());
+    if (request->mask & LVCF_FMT) request->fmt = column.fmt;
+    if (request->mask & LVCF_WIDTH) request->cx = column.width;
+    if (request->mask & LVCF_TEXT) CopyOut(column.title, request->pszText, request->cchTextMax);
+    if (request->mask & LVCF_SUBITEM) request->iSubItem = column.subItem;
+    if (request->mask & LVCF_IMAGE) request->iImage = column.image;
+    if (request->mask & LVCF_ORDER)
+        request->iOrder = (int)(std::find(record->order.begin(), record->order.end(), index) - record->order.begin());
     return TRUE;
 }
 
-LRESULT InsertItem(HWND window, ListViewRecord *record, const LVITEMW *spec) {
-    if (!spec || spec->iSubItem != 0 || spec->iItem < 0) return -1;
+LRESULT InsertItem(HWND window, ListViewRecord *record, const LVITEMW *request) {
+    if (!request || request->iSubItem != 0 || request->iItem < 0) return -1;
     int index;
     Item item;
     {
         Lock lock(BigLock());
-        index = std::min(spec->iItem, (int)record->items.size());
-        item.texts.push_back((spec->mask & LVIF_TEXT) ? CopyText(spec->pszText) : std::u16string());
-        if (spec->mask & LVIF_PARAM) item.param = spec->lParam;
-        if (spec->mask & LVIF_IMAGE) item.image = spec->iImage;
-        if (spec->mask & LVIF_STATE) item.state = spec->state & spec->stateMask;
+        index = std::min(request->iItem, (int)record->items.size());
+        item.texts.push_back((request->mask & LVIF_TEXT) ? CopyText(request->pszText) : std::u16string());
+        if (request->mask & LVIF_PARAM) item.param = request->lParam;
+        if (request->mask & LVIF_IMAGE) item.image = request->iImage;
+        if (request->mask & LVIF_STATE) item.state = request->state & request->stateMask;
         record->items.insert(record->items.begin() + index, item);
     }
     NotifyParent(window, LVN_INSERTITEM, index, 0, item.param);
@@ -380,18 +380,18 @@ LRESULT InsertItem(HWND window, ListViewRecord *record, const LVITEMW *spec) {
     return index;
 }
 
-LRESULT SetItemText(HWND window, ListViewRecord *record, WPARAM wParam, const LVITEMW *spec) {
+LRESULT SetItemText(HWND window, ListViewRecord *record, WPARAM wParam, const LVITEMW *request) {
     int index = (int)wParam;
-    if (!spec) return FALSE;
+    if (!request) return FALSE;
     {
         Lock lock(BigLock());
         if (index < 0 || index >= (int)record->items.size()) return FALSE;
-        int sub = spec->iSubItem;
+        int sub = request->iSubItem;
         // Subitems exist only under columns; the item's own text always does.
         if (sub < 0 || (sub > 0 && sub >= (int)record->columns.size())) return FALSE;
         Item &item = record->items[(size_t)index];
         if (item.texts.size() <= (size_t)sub) item.texts.resize((size_t)sub + 1);
-        item.texts[(size_t)sub] = CopyText(spec->pszText);
+        item.texts[(size_t)sub] = CopyText(request->pszText);
     }
     Refresh(window, record);
     return TRUE;
@@ -403,19 +403,19 @@ const std::u16string *CellText(const ListViewRecord *record, int index, int sub)
     return sub >= 0 && (size_t)sub < item.texts.size() ? &item.texts[(size_t)sub] : &empty;
 }
 
-LRESULT GetItemText(const ListViewRecord *record, WPARAM wParam, LVITEMW *spec) {
+LRESULT GetItemText(const ListViewRecord *record, WPARAM wParam, LVITEMW *request) {
     int index = (int)wParam;
-    if (!spec || index < 0 || index >= (int)record->items.size()) return 0;
-    return CopyOut(*CellText(record, index, spec->iSubItem), spec->pszText, spec->cchTextMax);
+    if (!request || index < 0 || index >= (int)record->items.size()) return 0;
+    return CopyOut(*CellText(record, index, request->iSubItem), request->pszText, request->cchTextMax);
 }
 
-LRESULT GetItem(const ListViewRecord *record, LVITEMW *spec) {
-    if (!spec || spec->iItem < 0 || spec->iItem >= (int)record->items.size()) return FALSE;
-    const Item &item = record->items[(size_t)spec->iItem];
-    if (spec->mask & LVIF_TEXT) CopyOut(*CellText(record, spec->iItem, spec->iSubItem), spec->pszText, spec->cchTextMax);
-    if (spec->mask & LVIF_PARAM) spec->lParam = item.param;
-    if (spec->mask & LVIF_IMAGE) spec->iImage = item.image;
-    if (spec->mask & LVIF_STATE) spec->state = item.state & spec->stateMask;
+LRESULT GetItem(const ListViewRecord *record, LVITEMW *request) {
+    if (!request || request->iItem < 0 || request->iItem >= (int)record->items.size()) return FALSE;
+    const Item &item = record->items[(size_t)request->iItem];
+    if (request->mask & LVIF_TEXT) CopyOut(*CellText(record, request->iItem, request->iSubItem), request->pszText, request->cchTextMax);
+    if (request->mask & LVIF_PARAM) request->lParam = item.param;
+    if (request->mask & LVIF_IMAGE) request->iImage = item.image;
+    if (request->mask & LVIF_STATE) request->state = item.state & request->stateMask;
     return TRUE;
 }
 
