@@ -137,17 +137,29 @@ class Run:
                 "wakeups_per_s": self.rusage.ru_nvcsw / wall}
 
 
-# The device starts its threads in this order: the taskbar shell and its
-# window exist before the monitor starts, and only the monitor's main thread
-# starts its watchdog; the device clock's thread comes with the first
-# scheduled action (here the timed close), racing the watchdog.
-THREAD_ROLES = [
-    "emulator's main thread (waits for the monitor to end)",
-    "taskbar shell (explorer.exe)",
-    "monitor's main thread (1 ms timer, dialog, icon)",
-    "watchdog or device clock",
-    "watchdog or device clock",
-]
+# The device names each of its threads after the program it belongs to
+# (Linux keeps 15 characters); the emulator's own thread keeps the
+# executable's name. The monitor's first thread is its main thread, the
+# second its watchdog.
+PROGRAM_ROLES = {
+    "explorer.exe": "taskbar shell (explorer.exe)",
+    "device clock": "device clock (runs scheduled actions)",
+}
+
+
+def thread_roles(names):
+    """A role for each thread name, in the order the threads started."""
+    roles, monitor_threads = [], 0
+    for index, name in enumerate(names):
+        if index == 0:
+            roles.append("emulator's main thread (waits for the monitor to end)")
+        elif name == "perfmon.exe":
+            roles.append(["monitor's main thread (1 ms timer, dialog, icon)",
+                          "monitor's watchdog"][min(monitor_threads, 1)])
+            monitor_threads += 1
+        else:
+            roles.append(PROGRAM_ROLES.get(name, name))
+    return roles
 
 
 def one_round(perfmon, tick1ms, top, seconds):
@@ -211,10 +223,12 @@ def one_round(perfmon, tick1ms, top, seconds):
         print(f"monitor's threads from {early_at:.0f} s to {late_at:.0f} s, in the order they started "
               f"(CPU counted in {1000 / CLOCK_TICKS:.0f} ms clock ticks):")
         print(f"  {'#':>2} {'thread id':>10}  {'role':<52} {'CPU ms/s':>9} {'wake-ups/s':>10}")
-        for index, tid in enumerate(sorted(late)):
+        tids = sorted(late)
+        roles = thread_roles([late[tid][0] for tid in tids])
+        for index, tid in enumerate(tids):
             name, ticks, switches = late[tid]
             _, ticks_before, switches_before = early.get(tid, (name, 0, 0))
-            role = THREAD_ROLES[index] if index < len(THREAD_ROLES) else name
+            role = roles[index]
             cpu = (ticks - ticks_before) * 1000 / CLOCK_TICKS / span
             print(f"  {index + 1:>2} {tid:>10}  {role:<52} {cpu:>9.2f} {(switches - switches_before) / span:>10.0f}")
     return figures[0], figures[1]

@@ -13,8 +13,10 @@
 
 #include "kernel_sched.h"
 
+#include <linux/futex.h>
 #include <pthread.h>
 #include <sys/syscall.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -271,6 +273,16 @@ void EndProcessFromMain(Process *p, int code)
 
 typedef std::function<DWORD()> Body;
 
+// Host tools (top, ps, the cost script) then tell the device's threads apart
+// by the program they belong to; Linux keeps 15 characters of it.
+void NameHostThread(const std::u16string &name)
+{
+    char narrow[16] = {};
+    for (size_t i = 0; i < name.size() && i < sizeof narrow - 1; i++)
+        narrow[i] = name[i] < 0x80 ? (char)name[i] : '?';
+    pthread_setname_np(pthread_self(), narrow);
+}
+
 DWORD Launch(const std::shared_ptr<Process> &process, Body body, bool mainThread, std::shared_ptr<Thread> *out)
 {
     Kernel &k = K();
@@ -290,6 +302,7 @@ DWORD Launch(const std::shared_ptr<Process> &process, Body body, bool mainThread
     std::shared_future<void> go = goPromise.get_future().share();
     t->host = std::thread([t, body, mainThread, go, idPromise = std::move(idPromise)]() mutable {
         current = t.get();
+        NameHostThread(t->process->image);
         idPromise.set_value(OwnTid());
         go.wait();
         DWORD code = 0;
@@ -354,6 +367,7 @@ void StopClockThread()
 // Real time: a host thread (not a device thread) runs the scheduled actions.
 void ClockThreadMain()
 {
+    NameHostThread(u"device clock");
     Kernel &k = K();
     std::unique_lock<std::recursive_mutex> lock(BigLock());
     while (!k.clockStop) {
@@ -410,7 +424,8 @@ void Wake(Thread *t)
         t->waiting = false;
         t->woken = true;
         K().running++;
-        t->wake.notify_one();
+        t->wakeWord.fetch_add(1, std::memory_order_release);
+        syscall(SYS_futex, &t->wakeWord, FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
     }
 }
 
@@ -421,6 +436,27 @@ void WakeAll()
 }
 
 void NotifyHosts() { K().hostWake.notify_all(); }
+
+namespace {
+
+// Sleep while word still holds seen, until woken or until the given time
+// of the steady clock (max: no limit). Spurious returns are for the caller
+// to sort out.
+void WaitWord(std::atomic<uint32_t> &word, uint32_t seen, SteadyClock::time_point until)
+{
+    if (until == SteadyClock::time_point::max()) {
+        syscall(SYS_futex, &word, FUTEX_WAIT_PRIVATE, seen, nullptr, nullptr, 0);
+        return;
+    }
+    // The steady clock is CLOCK_MONOTONIC, which an absolute
+    // FUTEX_WAIT_BITSET measures against.
+    auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(until.time_since_epoch()).count();
+    if (ns < 0) ns = 0;
+    struct timespec at = {(time_t)(ns / 1000000000), (long)(ns % 1000000000)};
+    syscall(SYS_futex, &word, FUTEX_WAIT_BITSET_PRIVATE, seen, &at, nullptr, FUTEX_BITSET_MATCH_ANY);
+}
+
+} // namespace
 
 bool BlockCurrent(uint64_t deadline)
 {
@@ -444,16 +480,22 @@ bool BlockCurrent(uint64_t deadline)
     t->woken = false;
     t->deadline = deadline;
     RunningDown();
+    bool timed = deadline != kNoDeadline && !ClockIsStepped();
     while (!t->woken) {
-        if (deadline != kNoDeadline && !ClockIsStepped()) {
-            t->wake.wait_until(m, k.realStart + std::chrono::milliseconds(deadline));
-            if (!t->woken && Now() >= deadline) {
-                t->waiting = false;
-                t->woken = true;
-                k.running++;
-            }
-        } else {
-            t->wake.wait(m);
+        // A bare futex rather than a condition variable: the monitor's 1 ms
+        // timer makes this the hottest wait of the device, and a condition
+        // variable's internal mutex costs a second system call per wake-up.
+        // Wake bumps the word under BigLock, so a wake between the unlock
+        // and the wait makes the wait return at once.
+        uint32_t seen = t->wakeWord.load(std::memory_order_acquire);
+        m.unlock();
+        if (timed) WaitWord(t->wakeWord, seen, k.realStart + std::chrono::milliseconds(deadline));
+        else WaitWord(t->wakeWord, seen, SteadyClock::time_point::max());
+        m.lock();
+        if (timed && !t->woken && Now() >= deadline) {
+            t->waiting = false;
+            t->woken = true;
+            k.running++;
         }
     }
     t->deadline = kNoDeadline;

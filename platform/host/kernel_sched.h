@@ -10,6 +10,7 @@
 
 #include "internal.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -58,7 +59,7 @@ struct Thread {
     bool waiting = false;
     bool woken = false;
     uint64_t deadline = kNoDeadline;
-    std::condition_variable_any wake;
+    std::atomic<uint32_t> wakeWord{0}; // a futex: bumped by every Wake
     bool terminate = false;   // its process ended: leave at the next device call
     bool tearingDown = false; // leaving: waits return at once, nothing throws
     bool finished = false;
