@@ -29,7 +29,9 @@ fi
 cc -O2 -Wall -Wextra -o "$build/tools/tick1ms" bench/tools/tick1ms.c
 
 mkdir -p "$(dirname "$out")"
+# Before tee truncates the output, which may itself be a tracked file.
+tree="$(git describe --always --dirty 2>/dev/null || echo unknown)"
 {
-  echo "bash bench/cost.sh ($(date -u '+%Y-%m-%d %H:%M UTC'), tree $(git describe --always --dirty 2>/dev/null || echo unknown))"
+  echo "bash bench/cost.sh ($(date -u '+%Y-%m-%d %H:%M UTC'), tree $tree)"
   python3 bench/cost.py "$build/perfmon" "$build/tools/tick1ms" --seconds "$seconds" --rounds "$rounds"
 } | tee "$out"
