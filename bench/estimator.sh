@@ -34,8 +34,10 @@ fi
 cc -O2 -Wall -Wextra -o "$build/tools/busy" bench/tools/busy.c
 rm -f "$work"/windows-*.dat "$work"/readings-*.dat "$work"/load-log-*.txt
 
+# Before tee truncates the table, which is itself a tracked file.
+tree="$(git describe --always --dirty 2>/dev/null || echo unknown)"
 {
-  echo "bash bench/estimator.sh ($(date -u '+%Y-%m-%d %H:%M UTC'), tree $(git describe --always --dirty 2>/dev/null || echo unknown))"
+  echo "bash bench/estimator.sh ($(date -u '+%Y-%m-%d %H:%M UTC'), tree $tree)"
   python3 bench/estimator.py "$build/perfmon" "$build/tools/busy" --out "$work" --cpu "$cpu"
 } | tee "$docs/estimator.txt"
 
