@@ -18,6 +18,9 @@ struct GroupCase {
     const char16_t *grouped;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const GroupCase &c, std::ostream *os) { *os << '"' << Narrow(c.digits) << '"'; }
+
 class GroupDigitsTable : public ::testing::TestWithParam<GroupCase> {};
 
 TEST_P(GroupDigitsTable, InsertsCommasInPlace)

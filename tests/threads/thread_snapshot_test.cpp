@@ -14,6 +14,8 @@ struct FileNameCase {
     size_t expectedOffset; // where the file name starts in the path
 };
 
+void PrintTo(const FileNameCase &c, std::ostream *os) { *os << '"' << Narrow(c.path) << '"'; }
+
 class FileNamePart : public ::testing::TestWithParam<FileNameCase> {};
 
 TEST_P(FileNamePart, PointsJustPastTheLastBackslash)

@@ -68,6 +68,8 @@ struct SlotCase {
     int heights[ICON_SIZE];
 };
 
+void PrintTo(const SlotCase &c, std::ostream *os) { *os << "next index " << c.nextIndex; }
+
 class SlotChoice : public PictureTest, public ::testing::WithParamInterface<SlotCase> {};
 
 // Every shown slot k (a multiple of 4) holds the load for a bar of
@@ -97,6 +99,8 @@ struct BarCase {
     int load;
     int height;
 };
+
+void PrintTo(const BarCase &c, std::ostream *os) { *os << "load " << c.load; }
 
 class BarHeight : public PictureTest, public ::testing::WithParamInterface<BarCase> {};
 

@@ -76,6 +76,8 @@ struct ChangeCase {
     long pixelReads; // with the probe out of the way
 };
 
+void PrintTo(const ChangeCase &c, std::ostream *os) { *os << c.name; }
+
 class ChangeTest : public BareTrayTest, public ::testing::WithParamInterface<ChangeCase> {};
 
 // A brush-coloured square on a taskbar of the test's own: the first tick
@@ -204,6 +206,11 @@ struct BarCase {
     int iconLeft, iconTop;
 };
 
+void PrintTo(const BarCase &c, std::ostream *os)
+{
+    *os << "bar at x " << c.x << ", " << c.width << " by " << c.height << ", icon at " << c.iconLeft << "," << c.iconTop;
+}
+
 class ProbeSizes : public BareTrayTest, public ::testing::WithParamInterface<BarCase> {};
 
 TEST_P(ProbeSizes, FindsTheIconInWindowCoordinates)
@@ -282,6 +289,11 @@ struct RepaintCase {
     int iconX, iconY;
     RECT pending; // what is left to repaint, clipped to the bar
 };
+
+void PrintTo(const RepaintCase &c, std::ostream *os)
+{
+    *os << (c.inTray ? "in tray" : "not in tray") << ", icon at " << c.iconX << "," << c.iconY;
+}
 
 class Repaint : public BareTrayTest, public ::testing::WithParamInterface<RepaintCase> {};
 

@@ -65,6 +65,8 @@ struct AgeCase {
     bool report;
 };
 
+void PrintTo(const AgeCase &c, std::ostream *os) { *os << c.name; }
+
 class HeartbeatAge : public support::DeviceTest, public ::testing::WithParamInterface<AgeCase> {};
 
 TEST_P(HeartbeatAge, StallIsOlderThanOneSecondAndNotYetReported)
@@ -137,6 +139,8 @@ struct ReportCase {
     std::u16string programPath;
     bool vanished; // the window is gone before the report is built
 };
+
+void PrintTo(const ReportCase &c, std::ostream *os) { *os << c.name; }
 
 class Report : public support::DeviceTest, public ::testing::WithParamInterface<ReportCase> {};
 
