@@ -1,11 +1,13 @@
 // GDI objects of the device: creation formats, selection rules, deletion
 // rules, stale handles, live counts, saved DC states and rectangle helpers.
+// Every test starts from a reset device, which forgets whatever it leaves.
 
 #include "platform/host/internal.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -22,7 +24,6 @@ protected:
         EXPECT_EQ((int)sizeof(BITMAP), GetObjectW(bitmap, sizeof bm, &bm));
         return bm;
     }
-    static long Live(dev::ObjectKind kind) { return dev::LiveObjects(kind); }
 };
 
 TEST_F(GdiObjects, MemoryDcStartsWithMonochromeBitmapAndMakesMonochrome) {
@@ -31,15 +32,13 @@ TEST_F(GdiObjects, MemoryDcStartsWithMonochromeBitmapAndMakesMonochrome) {
     ASSERT_NE(nullptr, memory);
     EXPECT_EQ((DWORD)OBJ_MEMDC, GetObjectType(memory));
     EXPECT_EQ((DWORD)OBJ_DC, GetObjectType(screen));
-
     BITMAP stock = Info(GetCurrentObject(memory, OBJ_BITMAP));
     EXPECT_EQ(1, stock.bmWidth);
     EXPECT_EQ(1, stock.bmHeight);
     EXPECT_EQ(1, stock.bmBitsPixel);
 
     // Compatible with a fresh memory DC: monochrome, as on the platform.
-    HBITMAP fromMemory = CreateCompatibleBitmap(memory, 20, 10);
-    BITMAP mono = Info(fromMemory);
+    BITMAP mono = Info(CreateCompatibleBitmap(memory, 20, 10));
     EXPECT_EQ(1, mono.bmBitsPixel);
     EXPECT_EQ(20, mono.bmWidth);
     EXPECT_EQ(4, mono.bmWidthBytes); // rows of whole 16-bit words
@@ -49,16 +48,8 @@ TEST_F(GdiObjects, MemoryDcStartsWithMonochromeBitmapAndMakesMonochrome) {
     BITMAP colour = Info(fromScreen);
     EXPECT_EQ(32, colour.bmBitsPixel);
     EXPECT_EQ(80, colour.bmWidthBytes);
-    HGDIOBJ old = SelectObject(memory, fromScreen);
-    HBITMAP fromColourMemory = CreateCompatibleBitmap(memory, 2, 2);
-    EXPECT_EQ(32, Info(fromColourMemory).bmBitsPixel);
-
-    SelectObject(memory, old);
-    DeleteObject(fromColourMemory);
-    DeleteObject(fromScreen);
-    DeleteObject(fromMemory);
-    DeleteDC(memory);
-    ReleaseDC(NULL, screen);
+    SelectObject(memory, fromScreen);
+    EXPECT_EQ(32, Info(CreateCompatibleBitmap(memory, 2, 2)).bmBitsPixel);
 }
 
 TEST_F(GdiObjects, SelectionReturnsTheReplacedObjectAndGuardsDeletion) {
@@ -70,12 +61,10 @@ TEST_F(GdiObjects, SelectionReturnsTheReplacedObjectAndGuardsDeletion) {
     HGDIOBJ stockBitmap = GetCurrentObject(a, OBJ_BITMAP);
     EXPECT_EQ(stockBitmap, SelectObject(a, bitmap));
     EXPECT_EQ((HGDIOBJ)bitmap, GetCurrentObject(a, OBJ_BITMAP));
-    // A bitmap lives in one DC at a time.
-    EXPECT_EQ(nullptr, SelectObject(b, bitmap));
+    EXPECT_EQ(nullptr, SelectObject(b, bitmap)) << "a bitmap lives in one DC at a time";
     // Selected objects are not deleted; the bitmap still works afterwards.
     EXPECT_FALSE(DeleteObject(bitmap));
-    EXPECT_TRUE(SetPixel(a, 1, 1, RGB(9, 9, 9)) != CLR_INVALID);
-
+    EXPECT_NE(CLR_INVALID, SetPixel(a, 1, 1, RGB(9, 9, 9)));
     HGDIOBJ stockBrush = SelectObject(a, brush);
     EXPECT_EQ(GetStockObject(WHITE_BRUSH), stockBrush);
     EXPECT_FALSE(DeleteObject(brush));
@@ -88,12 +77,10 @@ TEST_F(GdiObjects, SelectionReturnsTheReplacedObjectAndGuardsDeletion) {
     EXPECT_TRUE(DeleteObject(bitmap));
     EXPECT_TRUE(DeleteObject(brush));
 
-    // Stock objects are never deleted.
-    const int stock[] = {WHITE_BRUSH, BLACK_BRUSH, NULL_BRUSH, BLACK_PEN, NULL_PEN, SYSTEM_FONT};
-    for (int index : stock) {
+    for (int index : {WHITE_BRUSH, BLACK_BRUSH, NULL_BRUSH, BLACK_PEN, NULL_PEN, SYSTEM_FONT}) {
         HGDIOBJ object = GetStockObject(index);
         ASSERT_NE(nullptr, object) << index;
-        EXPECT_FALSE(DeleteObject(object)) << index;
+        EXPECT_FALSE(DeleteObject(object)) << "stock object " << index;
         EXPECT_EQ(object, GetStockObject(index)) << index;
     }
     // Deleting a DC lets go of the bitmap selected in it.
@@ -101,8 +88,6 @@ TEST_F(GdiObjects, SelectionReturnsTheReplacedObjectAndGuardsDeletion) {
     SelectObject(a, kept);
     DeleteDC(a);
     EXPECT_TRUE(DeleteObject(kept));
-    DeleteDC(b);
-    ReleaseDC(NULL, screen);
 }
 
 TEST_F(GdiObjects, StaleHandlesFailCleanly) {
@@ -126,18 +111,16 @@ TEST_F(GdiObjects, StaleHandlesFailCleanly) {
     EXPECT_EQ(0, ReleaseDC(NULL, dc));
     EXPECT_EQ(nullptr, CreateCompatibleDC(dc));
     EXPECT_EQ(nullptr, CreateCompatibleBitmap(dc, 4, 4));
-    DeleteObject(next);
 }
 
 TEST_F(GdiObjects, LiveCountsFollowCreationAndRelease) {
-    struct Kind {
+    const struct {
         const char *name;
         dev::ObjectKind kind;
-    };
-    const Kind kinds[] = {{"DC", dev::KindDC}, {"bitmap", dev::KindBitmap}, {"brush", dev::KindBrush},
-                          {"pen", dev::KindPen}, {"font", dev::KindFont}};
+    } kinds[] = {{"DC", dev::KindDC}, {"bitmap", dev::KindBitmap}, {"brush", dev::KindBrush}, {"pen", dev::KindPen},
+                 {"font", dev::KindFont}};
     long before[5];
-    for (int i = 0; i < 5; i++) before[i] = Live(kinds[i].kind);
+    for (int i = 0; i < 5; i++) before[i] = dev::LiveObjects(kinds[i].kind);
 
     HDC window = GetDC(NULL);
     HDC memory = CreateCompatibleDC(window);
@@ -149,7 +132,7 @@ TEST_F(GdiObjects, LiveCountsFollowCreationAndRelease) {
     HFONT font = CreateFontIndirectW(&lf);
     GetStockObject(GRAY_BRUSH); // stock objects are not counted
     for (int i = 0; i < 5; i++)
-        EXPECT_EQ(before[i] + (i == 0 ? 2 : 1), Live(kinds[i].kind)) << kinds[i].name;
+        EXPECT_EQ(before[i] + (i == 0 ? 2 : 1), dev::LiveObjects(kinds[i].kind)) << kinds[i].name;
 
     DeleteObject(font);
     DeleteObject(pen);
@@ -157,7 +140,7 @@ TEST_F(GdiObjects, LiveCountsFollowCreationAndRelease) {
     DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(NULL, window);
-    for (int i = 0; i < 5; i++) EXPECT_EQ(before[i], Live(kinds[i].kind)) << kinds[i].name;
+    for (int i = 0; i < 5; i++) EXPECT_EQ(before[i], dev::LiveObjects(kinds[i].kind)) << kinds[i].name;
 }
 
 TEST_F(GdiObjects, SaveAndRestoreBringBackObjectsAndColours) {
@@ -176,52 +159,38 @@ TEST_F(GdiObjects, SaveAndRestoreBringBackObjectsAndColours) {
     EXPECT_EQ(RGB(1, 1, 1), SetTextColor(dc, 0));
     EXPECT_FALSE(RestoreDC(dc, 1)); // nothing saved any more
     EXPECT_TRUE(DeleteObject(brush)); // no longer selected
-    DeleteDC(dc);
 }
 
-TEST_F(GdiObjects, CreateBitmapReadsWordAlignedRows) {
-    // 3 by 2 monochrome: rows of 2 bytes; 1 is white.
-    const uint8_t bits[4] = {0xA0, 0x00, 0x40, 0x00};
-    HBITMAP bitmap = CreateBitmap(3, 2, 1, 1, bits);
-    HDC dc = CreateCompatibleDC(NULL);
-    HGDIOBJ old = SelectObject(dc, bitmap);
-    const COLORREF expected[2][3] = {{0xFFFFFF, 0, 0xFFFFFF}, {0, 0xFFFFFF, 0}};
-    for (int y = 0; y < 2; y++)
-        for (int x = 0; x < 3; x++) EXPECT_EQ(expected[y][x], GetPixel(dc, x, y)) << x << "," << y;
-    SelectObject(dc, old);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
+std::string Text(const RECT &r) {
+    return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
+           std::to_string(r.bottom);
 }
 
-struct RectCase {
-    RECT a, b;
-    BOOL intersects;
-    RECT intersection, onion;
-};
-
-TEST(GdiRects, IntersectionAndUnion) {
-    const RectCase cases[] = {
+TEST(GdiRects, IntersectionUnionAndPoints) {
+    const struct {
+        RECT a, b;
+        BOOL intersects;
+        RECT intersection, onion;
+    } cases[] = {
         {{0, 0, 10, 10}, {5, 5, 15, 15}, TRUE, {5, 5, 10, 10}, {0, 0, 15, 15}},
         {{0, 0, 10, 10}, {10, 0, 20, 10}, FALSE, {0, 0, 0, 0}, {0, 0, 20, 10}}, // touching edges
         {{0, 0, 10, 10}, {2, 2, 2, 8}, FALSE, {0, 0, 0, 0}, {0, 0, 10, 10}},    // empty b
         {{-5, -5, 0, 0}, {-10, -2, -1, 4}, TRUE, {-5, -2, -1, 0}, {-10, -5, 0, 4}},
     };
-    for (const RectCase &c : cases) {
+    for (const auto &c : cases) {
         RECT r;
         memset(&r, 0xAA, sizeof r);
-        EXPECT_EQ(c.intersects, IntersectRect(&r, &c.a, &c.b));
-        EXPECT_TRUE(EqualRect(&r, &c.intersection))
-            << r.left << "," << r.top << "," << r.right << "," << r.bottom;
+        EXPECT_EQ(c.intersects, IntersectRect(&r, &c.a, &c.b)) << Text(c.a) << " and " << Text(c.b);
+        EXPECT_TRUE(EqualRect(&r, &c.intersection)) << Text(c.a) << " and " << Text(c.b) << ": " << Text(r);
         memset(&r, 0xAA, sizeof r);
         UnionRect(&r, &c.a, &c.b);
-        EXPECT_TRUE(EqualRect(&r, &c.onion)) << r.left << "," << r.top << "," << r.right << "," << r.bottom;
+        EXPECT_TRUE(EqualRect(&r, &c.onion)) << Text(c.a) << " or " << Text(c.b) << ": " << Text(r);
     }
     RECT r;
     SetRect(&r, 1, 2, 3, 4);
     InflateRect(&r, 2, 1);
-    RECT inflated{-1, 1, 5, 5};
-    EXPECT_TRUE(EqualRect(&r, &inflated));
     OffsetRect(&r, 1, -1);
+    EXPECT_EQ("0,0,6,4", Text(r));
     EXPECT_TRUE(PtInRect(&r, POINT{0, 0}));
     EXPECT_FALSE(PtInRect(&r, POINT{6, 0})); // right edge excluded
     EXPECT_FALSE(IsRectEmpty(&r));
