@@ -5,27 +5,23 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace {
 
 class GdiText : public ::testing::Test {
 protected:
+    // The reset forgets whatever a test leaves behind.
     void SetUp() override {
         dev::Config config;
         config.manualClock = true;
         dev::ResetDevice(config);
         dc = CreateCompatibleDC(NULL);
         HDC screen = GetDC(NULL);
-        bitmap = CreateCompatibleBitmap(screen, kWidth, kHeight);
+        SelectObject(dc, CreateCompatibleBitmap(screen, kWidth, kHeight));
         ReleaseDC(NULL, screen);
-        oldBitmap = SelectObject(dc, bitmap);
-        oldFont = SelectObject(dc, dev::DialogFont());
+        SelectObject(dc, dev::DialogFont());
         Clear();
-    }
-    void TearDown() override {
-        SelectObject(dc, oldFont);
-        SelectObject(dc, oldBitmap);
-        DeleteObject(bitmap);
-        DeleteDC(dc);
     }
     void Clear() { PatBlt(dc, 0, 0, kWidth, kHeight, WHITENESS); }
     // The bounding box of pixels that are not white; false when none.
@@ -41,6 +37,10 @@ protected:
                 }
         return box->right > 0;
     }
+    static std::string Box(const RECT &r) {
+        return std::to_string(r.left) + "," + std::to_string(r.top) + "-" + std::to_string(r.right) + "," +
+               std::to_string(r.bottom);
+    }
     SIZE Extent(LPCWSTR text) {
         SIZE size{-1, -1};
         int n = 0;
@@ -50,8 +50,6 @@ protected:
     }
     static const int kWidth = 120, kHeight = 60;
     HDC dc = nullptr;
-    HBITMAP bitmap = nullptr;
-    HGDIOBJ oldBitmap = nullptr, oldFont = nullptr;
 };
 
 TEST_F(GdiText, DialogFontHasThePlatformsBaseUnits) {
@@ -59,9 +57,7 @@ TEST_F(GdiText, DialogFontHasThePlatformsBaseUnits) {
     dev::DialogBaseUnits(&x, &y);
     // MS Sans Serif 8 point gives 6 by 13 on the platform; the stand-in face
     // is picked to match (7 by 13 where only DejaVu Sans itself is found).
-    EXPECT_GE(x, 6);
-    EXPECT_LE(x, 7);
-    EXPECT_EQ(13, y);
+    EXPECT_TRUE(x >= 6 && x <= 7 && y == 13) << x << " by " << y;
     TEXTMETRICW tm;
     memset(&tm, 0xAA, sizeof tm);
     ASSERT_TRUE(GetTextMetricsW(dc, &tm));
@@ -73,13 +69,11 @@ TEST_F(GdiText, DialogFontHasThePlatformsBaseUnits) {
     TEXTMETRICW other;
     GetTextMetricsW(fresh, &other);
     EXPECT_EQ(tm.tmHeight, other.tmHeight);
-    DeleteDC(fresh);
 }
 
 TEST_F(GdiText, ExtentsGrowWithText) {
     SIZE empty = Extent(TEXT(""));
-    EXPECT_EQ(0, empty.cx);
-    EXPECT_EQ(13, empty.cy);
+    EXPECT_TRUE(empty.cx == 0 && empty.cy == 13) << empty.cx << "x" << empty.cy;
     SIZE one = Extent(TEXT("8")), three = Extent(TEXT("888")), wide = Extent(TEXT("815,367"));
     EXPECT_GT(one.cx, 2);
     EXPECT_EQ(3 * one.cx, three.cx); // whole-pixel advances add up
@@ -89,10 +83,8 @@ TEST_F(GdiText, ExtentsGrowWithText) {
     LOGFONTW lf{};
     lf.lfHeight = -22;
     HFONT big = CreateFontIndirectW(&lf);
-    HGDIOBJ old = SelectObject(dc, big);
+    SelectObject(dc, big);
     SIZE large = Extent(TEXT("888"));
-    SelectObject(dc, old);
-    DeleteObject(big);
     EXPECT_GT(large.cx, three.cx);
     EXPECT_GT(large.cy, 20);
 }
@@ -104,11 +96,9 @@ TEST_F(GdiText, TextOutInksInsideTheCellInTheTextColour) {
     RECT ink;
     ASSERT_TRUE(Ink(&ink));
     SIZE size = Extent(TEXT("Hide"));
-    EXPECT_GE(ink.left, 10);
-    EXPECT_GE(ink.top, 5);
-    EXPECT_LE(ink.right, 10 + size.cx + 1);
-    EXPECT_LE(ink.bottom, 5 + size.cy);
-    EXPECT_GT(ink.right - ink.left, size.cx / 2);
+    EXPECT_TRUE(ink.left >= 10 && ink.top >= 5 && ink.right <= 10 + size.cx + 1 && ink.bottom <= 5 + size.cy &&
+                ink.right - ink.left > size.cx / 2)
+        << Box(ink) << " for a cell of " << size.cx << "x" << size.cy << " at 10,5";
     // Stems come out near the text colour, not only as faint shades.
     int darkest = 255;
     for (int y = ink.top; y < ink.bottom; y++)
@@ -128,10 +118,10 @@ TEST_F(GdiText, OpaqueModeFillsTheCellWithTheBackground) {
     SetTextColor(dc, RGB(255, 255, 0));
     TextOutW(dc, 2, 3, TEXT("ab"), 2);
     SIZE size = Extent(TEXT("ab"));
-    EXPECT_EQ(RGB(0, 0, 255), GetPixel(dc, 2, 3));                         // cell corner
-    EXPECT_EQ(RGB(0, 0, 255), GetPixel(dc, 2 + size.cx - 1, 3 + size.cy - 1)); // far corner
-    EXPECT_EQ(0xFFFFFFu, GetPixel(dc, 2 + size.cx, 3));                    // outside
-    EXPECT_EQ(0xFFFFFFu, GetPixel(dc, 2, 3 + size.cy));
+    EXPECT_TRUE(GetPixel(dc, 2, 3) == RGB(0, 0, 255) && GetPixel(dc, 1 + size.cx, 2 + size.cy) == RGB(0, 0, 255))
+        << "cell corners";
+    EXPECT_TRUE(GetPixel(dc, 2 + size.cx, 3) == 0xFFFFFF && GetPixel(dc, 2, 3 + size.cy) == 0xFFFFFF)
+        << "outside the cell";
     // Transparent mode leaves the background alone.
     Clear();
     SetBkMode(dc, TRANSPARENT);
@@ -176,38 +166,31 @@ TEST_F(GdiText, DrawTextCalcRectCountsLines) {
 
 TEST_F(GdiText, DrawTextAlignsAndClips) {
     SetBkMode(dc, TRANSPARENT);
-    RECT box{10, 10, 110, 50};
-    RECT ink;
-
-    DrawTextW(dc, TEXT("Hi"), -1, &box, DT_RIGHT | DT_SINGLELINE);
-    ASSERT_TRUE(Ink(&ink));
-    EXPECT_GE(ink.right, 105);
-    EXPECT_LE(ink.right, 111);
-
-    Clear();
-    DrawTextW(dc, TEXT("Hi"), -1, &box, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-    ASSERT_TRUE(Ink(&ink));
-    int midX = (ink.left + ink.right) / 2, midY = (ink.top + ink.bottom) / 2;
-    EXPECT_NEAR(60, midX, 3);
-    EXPECT_NEAR(30, midY, 4);
-
-    // Clipped to the rectangle unless DT_NOCLIP.
-    Clear();
-    RECT narrow{10, 10, 20, 50};
-    DrawTextW(dc, TEXT("Performance"), -1, &narrow, DT_LEFT | DT_SINGLELINE);
-    ASSERT_TRUE(Ink(&ink));
-    EXPECT_LE(ink.right, 20);
-    Clear();
-    DrawTextW(dc, TEXT("Performance"), -1, &narrow, DT_LEFT | DT_SINGLELINE | DT_NOCLIP);
-    ASSERT_TRUE(Ink(&ink));
-    EXPECT_GT(ink.right, 30);
-
-    // The ellipsis keeps a long line inside its rectangle.
-    Clear();
-    RECT mid{10, 10, 50, 50};
-    DrawTextW(dc, TEXT("Performance Monitor"), -1, &mid, DT_LEFT | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOCLIP);
-    ASSERT_TRUE(Ink(&ink));
-    EXPECT_LE(ink.right, 51);
+    const struct {
+        const char *what;
+        LPCWSTR text;
+        RECT box;
+        UINT format;
+        int minRight, maxRight; // of the ink
+        bool centred;           // the ink's middle is the box's
+    } cases[] = {
+        {"right", TEXT("Hi"), {10, 10, 110, 50}, DT_RIGHT, 105, 111, false},
+        {"centred", TEXT("Hi"), {10, 10, 110, 50}, DT_CENTER | DT_VCENTER, 0, 999, true},
+        {"clipped", TEXT("Performance"), {10, 10, 20, 50}, DT_LEFT, 0, 20, false},
+        {"not clipped", TEXT("Performance"), {10, 10, 20, 50}, DT_LEFT | DT_NOCLIP, 31, 999, false},
+        {"ellipsis", TEXT("Performance Monitor"), {10, 10, 50, 50}, DT_LEFT | DT_END_ELLIPSIS | DT_NOCLIP, 0, 51, false},
+    };
+    for (const auto &c : cases) {
+        Clear();
+        RECT box = c.box, ink;
+        DrawTextW(dc, c.text, -1, &box, c.format | DT_SINGLELINE);
+        ASSERT_TRUE(Ink(&ink)) << c.what;
+        EXPECT_TRUE(ink.right >= c.minRight && ink.right <= c.maxRight) << c.what << ": " << Box(ink);
+        if (c.centred) {
+            EXPECT_NEAR((c.box.left + c.box.right) / 2, (ink.left + ink.right) / 2, 3) << c.what << ": " << Box(ink);
+            EXPECT_NEAR((c.box.top + c.box.bottom) / 2, (ink.top + ink.bottom) / 2, 4) << c.what << ": " << Box(ink);
+        }
+    }
 }
 
 TEST_F(GdiText, PrefixUnderlinesUnlessTurnedOff) {

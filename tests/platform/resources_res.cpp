@@ -1,11 +1,13 @@
-// Resources of the device: finding records in compiled .res bytes (built
-// here, and the monitor's own), keeping types apart, and loading bitmaps of
-// every depth the device reads.
+// Resources of the device: finding records in compiled .res bytes built
+// here, keeping types apart, loading bitmaps of every depth the device reads,
+// the icon image LoadIconW picks, and shared icons.
 
 #include "platform/host/internal.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <string>
 #include <vector>
 
 extern const uint8_t perfmonResources[];
@@ -72,6 +74,38 @@ std::vector<uint8_t> Dib(int width, int height, int bits, const std::vector<uint
     return v;
 }
 
+// An RT_ICON image of one colour: doubled height, XOR rows, AND rows (all 0).
+std::vector<uint8_t> SolidIconImage(int size, int bits, uint32_t colour) {
+    std::vector<uint32_t> palette(1 << bits, 0);
+    palette[1] = colour;
+    std::vector<uint8_t> row((size * bits + 7) / 8, 0);
+    for (int x = 0; x < size; x++) row[x * bits / 8] |= 1 << (8 - bits - x * bits % 8); // index 1 everywhere
+    // Top row first, so the AND rows, which come last in the bytes, lead.
+    std::vector<std::vector<uint8_t>> rows(size, std::vector<uint8_t>((size + 7) / 8, 0));
+    rows.insert(rows.end(), size, row);
+    return Dib(size, size * 2, bits, palette, rows, false);
+}
+
+struct GroupEntry {
+    int size, bits, id;
+    std::vector<uint8_t> image;
+};
+
+std::vector<uint8_t> Group(const std::vector<GroupEntry> &entries) {
+    std::vector<uint8_t> v;
+    ResBuilder::Put16(v, 0);
+    ResBuilder::Put16(v, 1);
+    ResBuilder::Put16(v, (uint16_t)entries.size());
+    for (const GroupEntry &e : entries) {
+        v.insert(v.end(), {(uint8_t)e.size, (uint8_t)e.size, (uint8_t)(e.bits < 8 ? 1 << e.bits : 0), 0});
+        ResBuilder::Put16(v, 1);
+        ResBuilder::Put16(v, (uint16_t)e.bits);
+        ResBuilder::Put32(v, (uint32_t)e.image.size());
+        ResBuilder::Put16(v, (uint16_t)e.id);
+    }
+    return v;
+}
+
 int ResourceProgram(HINSTANCE, LPWSTR) {
     Sleep(INFINITE);
     return 0;
@@ -105,6 +139,19 @@ protected:
         BITMAP bm{};
         GetObjectW(bitmap, sizeof bm, &bm);
         return bm;
+    }
+    // "WxH #RRGGBB": the size of an icon's image and its top-left colour.
+    static std::string Look(HICON icon) {
+        ICONINFO info{};
+        if (!GetIconInfo(icon, &info)) return "no icon";
+        BITMAP bm = Info(info.hbmColor);
+        COLORREF c = PixelOf(info.hbmColor, 0, 0);
+        DeleteObject(info.hbmColor);
+        DeleteObject(info.hbmMask);
+        char text[32];
+        snprintf(text, sizeof text, "%dx%d #%02X%02X%02X", (int)bm.bmWidth, (int)bm.bmHeight, GetRValue(c),
+                 GetGValue(c), GetBValue(c));
+        return text;
     }
     int modules = 0;
 };
@@ -221,38 +268,39 @@ TEST_F(Resources, LoadBitmapReadsEveryDepthAndOrder) {
     EXPECT_EQ(nullptr, LoadBitmapW(module, MAKEINTRESOURCEW(199)));
 }
 
-TEST_F(Resources, TheMonitorsOwnResources) {
-    HMODULE module = Module(perfmonResources, perfmonResourcesSize);
-    ASSERT_NE(nullptr, module);
-    // 120 is a dialog and an icon group; 123 a dialog and a bitmap.
-    HRSRC dialog = FindResourceW(module, MAKEINTRESOURCEW(120), RT_DIALOG);
-    HRSRC group = FindResourceW(module, MAKEINTRESOURCEW(120), RT_GROUP_ICON);
-    ASSERT_NE(nullptr, dialog);
-    ASSERT_NE(nullptr, group);
-    EXPECT_NE(LockResource(LoadResource(module, dialog)), LockResource(LoadResource(module, group)));
-    const DLGTEMPLATE *main = (const DLGTEMPLATE *)LockResource(LoadResource(module, dialog));
-    EXPECT_EQ(0x00C800C0u, main->style);
-    EXPECT_EQ(6, main->cdit);
-    EXPECT_EQ(157, main->cx);
-    EXPECT_NE(nullptr, FindResourceW(module, MAKEINTRESOURCEW(123), RT_DIALOG));
-    EXPECT_NE(nullptr, FindResourceW(module, MAKEINTRESOURCEW(123), RT_BITMAP));
+TEST_F(Resources, LoadIconPicksSixteenBySixteenWithTheMostColours) {
+    const uint32_t red = 0xFF0000, green = 0x00FF00, blue = 0x0000FF;
+    std::vector<GroupEntry> best = {{32, 4, 1, SolidIconImage(32, 4, red)},
+                                    {16, 1, 2, SolidIconImage(16, 1, green)},
+                                    {16, 4, 3, SolidIconImage(16, 4, blue)}};
+    std::vector<GroupEntry> nearest = {{48, 4, 4, SolidIconImage(48, 4, green)},
+                                       {32, 1, 5, SolidIconImage(32, 1, red)}};
+    ResBuilder res;
+    for (const auto *group : {&best, &nearest})
+        for (const GroupEntry &e : *group) res.Add(3, e.id, e.image);
+    res.Add(14, 50, Group(best));
+    res.Add(14, 51, Group(nearest));
+    HMODULE module = Module(res.bytes.data(), res.bytes.size());
 
-    // The graph's fill: 1 by 40, red at the top through to green at the bottom.
-    HBITMAP fill = LoadBitmapW(module, MAKEINTRESOURCEW(122));
-    ASSERT_NE(nullptr, fill);
-    BITMAP bm = Info(fill);
-    EXPECT_EQ(1, bm.bmWidth);
-    EXPECT_EQ(40, bm.bmHeight);
-    EXPECT_EQ(RGB(0xFF, 0, 0), PixelOf(fill, 0, 0));
-    EXPECT_EQ(RGB(0xFF, 0x33, 0), PixelOf(fill, 0, 2));
-    EXPECT_EQ(RGB(0x33, 0xFF, 0x33), PixelOf(fill, 0, 35));
-    EXPECT_EQ(RGB(0, 0xFF, 0), PixelOf(fill, 0, 39));
-    DeleteObject(fill);
-    HBITMAP iconFill = LoadBitmapW(module, MAKEINTRESOURCEW(123));
-    ASSERT_NE(nullptr, iconFill);
-    EXPECT_EQ(RGB(0xCC, 0xCC, 0), PixelOf(iconFill, 0, 10));
-    EXPECT_EQ(RGB(0, 0x80, 0), PixelOf(iconFill, 0, 15));
-    DeleteObject(iconFill);
+    EXPECT_EQ("16x16 #0000FF", Look(LoadIconW(module, MAKEINTRESOURCEW(50)))) << "the 4-bit image, not the 1-bit one";
+    EXPECT_EQ("32x32 #FF0000", Look(LoadIconW(module, MAKEINTRESOURCEW(51)))) << "no 16 by 16 image: the nearest";
+    EXPECT_EQ(nullptr, LoadIconW(module, MAKEINTRESOURCEW(52)));
+}
+
+TEST_F(Resources, LoadedIconsAreSharedAndSurviveDestroyIcon) {
+    HMODULE module = Module(perfmonResources, perfmonResourcesSize);
+    long icons = dev::LiveObjects(dev::KindIcon);
+    HICON a = LoadIconW(module, MAKEINTRESOURCEW(121));
+    ASSERT_NE(nullptr, a);
+    EXPECT_EQ(a, LoadIconW(module, MAKEINTRESOURCEW(121)));
+    EXPECT_EQ(icons + 1, dev::LiveObjects(dev::KindIcon));
+    EXPECT_TRUE(DestroyIcon(a));
+    EXPECT_EQ(a, LoadIconW(module, MAKEINTRESOURCEW(121)));
+    EXPECT_EQ("16x16 #000000", Look(a));
+    EXPECT_EQ(icons + 1, dev::LiveObjects(dev::KindIcon));
+    // Another module's icon of the same number is another icon.
+    HMODULE second = Module(perfmonResources, perfmonResourcesSize);
+    EXPECT_NE(a, LoadIconW(second, MAKEINTRESOURCEW(121)));
 }
 
 } // namespace
