@@ -1,21 +1,30 @@
 // GDI objects of the device: creation formats, selection rules, deletion
-// rules, stale handles, live counts, saved DC states and rectangle helpers.
+// rules, stale handles, live counts, saved DC states and rectangle helpers;
+// and the screen: its size from the configuration, what a reset leaves, the
+// PNG it writes, and the 3-D edges drawn in the system colours.
 // Every test starts from a reset device, which forgets whatever it leaves.
 
 #include "platform/host/internal.h"
 
 #include <gtest/gtest.h>
+#include <png.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
 class GdiObjects : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override { Reset(240, 320); }
+    void TearDown() override { dev::ResetDevice(dev::Config()); }
+    static void Reset(int width, int height) {
         dev::Config config;
         config.manualClock = true;
+        config.screenWidth = width;
+        config.screenHeight = height;
         dev::ResetDevice(config);
     }
     static BITMAP Info(HGDIOBJ bitmap) {
@@ -141,6 +150,20 @@ TEST_F(GdiObjects, LiveCountsFollowCreationAndRelease) {
     DeleteDC(memory);
     ReleaseDC(NULL, window);
     for (int i = 0; i < 5; i++) EXPECT_EQ(before[i], dev::LiveObjects(kinds[i].kind)) << kinds[i].name;
+
+    // A reset forgets every object; stock objects come back.
+    brush = CreateSolidBrush(RGB(1, 2, 3));
+    memory = CreateCompatibleDC(NULL);
+    window = GetDC(NULL);
+    Reset(240, 320);
+    EXPECT_EQ(0, dev::LiveObjects(dev::KindBrush));
+    EXPECT_EQ(0, dev::LiveObjects(dev::KindDC));
+    EXPECT_EQ(0u, GetObjectType(brush));
+    EXPECT_FALSE(DeleteDC(memory));
+    EXPECT_EQ(0, ReleaseDC(NULL, window));
+    EXPECT_NE(nullptr, GetStockObject(WHITE_BRUSH));
+    CreateSolidBrush(0);
+    EXPECT_EQ(1, dev::LiveObjects(dev::KindBrush));
 }
 
 TEST_F(GdiObjects, SaveAndRestoreBringBackObjectsAndColours) {
@@ -196,6 +219,67 @@ TEST(GdiRects, IntersectionUnionAndPoints) {
     EXPECT_FALSE(IsRectEmpty(&r));
     SetRectEmpty(&r);
     EXPECT_TRUE(IsRectEmpty(&r));
+}
+
+TEST_F(GdiObjects, ScreenSizedFromTheConfigurationAtEveryReset) {
+    EXPECT_TRUE(dev::ScreenWidth() == 240 && dev::ScreenHeight() == 320)
+        << dev::ScreenWidth() << "x" << dev::ScreenHeight();
+    Reset(100, 60);
+    HDC screen = GetDC(NULL);
+    EXPECT_TRUE(dev::ScreenWidth() == 100 && dev::ScreenHeight() == 60)
+        << dev::ScreenWidth() << "x" << dev::ScreenHeight();
+    EXPECT_TRUE(GetDeviceCaps(screen, HORZRES) == 100 && GetDeviceCaps(screen, VERTRES) == 60 &&
+                GetDeviceCaps(screen, BITSPIXEL) == 32)
+        << GetDeviceCaps(screen, HORZRES) << "x" << GetDeviceCaps(screen, VERTRES) << " at "
+        << GetDeviceCaps(screen, BITSPIXEL);
+    EXPECT_EQ(CLR_INVALID, GetPixel(screen, 100, 0));
+    EXPECT_NE(CLR_INVALID, GetPixel(screen, 99, 59));
+}
+
+TEST_F(GdiObjects, ScreenWritesItsPixelsAsPng) {
+    Reset(30, 20);
+    HDC screen = GetDC(NULL);
+    PatBlt(screen, 0, 0, 30, 20, WHITENESS);
+    SetPixel(screen, 3, 4, RGB(0x12, 0x34, 0x56));
+    std::string path = ::testing::TempDir() + "gdi_screen.png";
+    ASSERT_TRUE(dev::WriteScreenPng(path.c_str()));
+
+    png_image image;
+    memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_file(&image, path.c_str())) << image.message;
+    EXPECT_TRUE(image.width == 30 && image.height == 20) << image.width << "x" << image.height;
+    image.format = PNG_FORMAT_RGB;
+    std::vector<uint8_t> pixels(PNG_IMAGE_SIZE(image));
+    ASSERT_TRUE(png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) << image.message;
+    const uint8_t *p = &pixels[(4 * 30 + 3) * 3];
+    EXPECT_TRUE(p[0] == 0x12 && p[1] == 0x34 && p[2] == 0x56) << std::hex << +p[0] << " " << +p[1] << " " << +p[2];
+    EXPECT_EQ(0xFF, pixels[0]);
+    remove(path.c_str());
+    EXPECT_FALSE(dev::WriteScreenPng("/nonexistent-dir/x.png"));
+}
+
+TEST_F(GdiObjects, EdgesInTheSystemColours) {
+    HDC screen = GetDC(NULL);
+    PatBlt(screen, 0, 0, 20, 20, BLACKNESS);
+    RECT r{0, 0, 10, 10}, sunken{10, 10, 20, 20};
+    EXPECT_TRUE(DrawEdge(screen, &r, EDGE_RAISED, BF_RECT | 0x800 /* BF_MIDDLE */ | 0x2000 /* BF_ADJUST */));
+    EXPECT_EQ("2,2,8,8", Text(r)) << "adjusted to the inside";
+    DrawEdge(screen, &sunken, EDGE_SUNKEN, BF_RECT);
+    const struct {
+        const char *what;
+        int x, y, colour; // colour -1: black, left alone
+    } probes[] = {
+        {"outer top-left", 0, 0, COLOR_3DLIGHT},       {"outer top", 5, 0, COLOR_3DLIGHT},
+        {"inner top-left", 1, 1, COLOR_BTNHIGHLIGHT},  {"outer bottom-right", 9, 9, COLOR_3DDKSHADOW},
+        {"outer bottom-left", 0, 9, COLOR_3DDKSHADOW}, {"inner bottom-right", 8, 8, COLOR_BTNSHADOW},
+        {"middle", 5, 5, COLOR_BTNFACE},               {"sunken outer top-left", 10, 10, COLOR_BTNSHADOW},
+        {"sunken inner top-left", 11, 11, COLOR_3DDKSHADOW}, {"sunken outer bottom-right", 19, 19, COLOR_BTNHIGHLIGHT},
+        {"sunken middle, no BF_MIDDLE", 15, 15, -1},   {"beyond the raised edge", 10, 5, -1},
+    };
+    for (const auto &p : probes)
+        EXPECT_EQ(p.colour < 0 ? 0 : GetSysColor(p.colour), GetPixel(screen, p.x, p.y))
+            << p.what << std::hex << " got " << GetPixel(screen, p.x, p.y);
 }
 
 } // namespace
