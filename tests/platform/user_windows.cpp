@@ -1,67 +1,85 @@
-// Windows: the tree, z-order and activation, finding and enumerating,
-// window data, painting and the pixel owner map, object counts.
+// Windows and their messages: the tree, z-order and activation, finding and
+// enumerating, window data, painting and the pixel owner map, object counts;
+// queues, sends across threads, timers and the order of fetching, with real
+// device threads on the manual clock.
 
 #include "kernel_test_util.h"
 
+#include <chrono>
 #include <cstring>
 #include <map>
+#include <memory>
+#include <thread>
 
 namespace {
 
-using kt::DeviceTest;
-
 kt::Log *windowLog = nullptr;
 std::mutex namesLock;
-std::map<HWND, std::string> names;
+std::map<HWND, std::string> names; // caught at WM_NCCREATE, so logging never sends
+RECT lastPaint;
 
-std::string NameOf(HWND w)
-{
+std::string NameOf(HWND w) {
     std::lock_guard<std::mutex> g(namesLock);
     auto it = names.find(w);
     return it == names.end() ? (w ? "?" : "0") : it->second;
 }
 
-RECT lastPaint;
+// How a message shows in the log; empty for those not logged.
+std::string Line(UINT m, WPARAM wp, LPARAM lp) {
+    switch (m) {
+    case WM_ACTIVATE: return "activate(" + std::to_string(LOWORD(wp)) + "," + NameOf((HWND)lp) + ")";
+    case WM_LBUTTONDOWN:
+        return "down(" + std::to_string(GET_X_LPARAM(lp)) + "," + std::to_string(GET_Y_LPARAM(lp)) + ")";
+    case WM_TIMER: return "timer(" + std::to_string(wp) + ")";
+    case WM_DESTROY: return "destroy";
+    case WM_NCDESTROY: return "ncdestroy";
+    case WM_SETFOCUS: return "setfocus";
+    case WM_KILLFOCUS: return "killfocus";
+    case WM_PAINT: return "paint";
+    case WM_QUIT: return "quit";
+    case WM_USER + 1:
+    case WM_USER + 2:
+    case WM_USER + 3: return "user" + std::to_string(m - WM_USER);
+    }
+    return "";
+}
 
-LRESULT CALLBACK Recorder(HWND w, UINT m, WPARAM wp, LPARAM lp)
-{
+LRESULT CALLBACK Recorder(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     if (m == WM_NCCREATE) {
         std::string s;
         for (LPCWSTR p = ((CREATESTRUCTW *)lp)->lpszName; p && *p; p++) s += (char)*p;
         std::lock_guard<std::mutex> g(namesLock);
         names[w] = s;
     }
-    std::string line;
-    switch (m) {
-    case WM_ACTIVATE:
-        line = "activate(" + std::to_string(LOWORD(wp)) + "," + NameOf((HWND)lp) + ")";
-        break;
-    case WM_DESTROY: line = "destroy"; break;
-    case WM_NCDESTROY: line = "ncdestroy"; break;
-    case WM_SETFOCUS: line = "setfocus"; break;
-    case WM_KILLFOCUS: line = "killfocus"; break;
-    case WM_LBUTTONDOWN: line = "down(" + std::to_string(GET_X_LPARAM(lp)) + "," + std::to_string(GET_Y_LPARAM(lp)) + ")"; break;
-    case WM_PAINT: {
+    std::string line = Line(m, wp, lp);
+    if (!line.empty() && windowLog) windowLog->Add(NameOf(w) + ":" + line);
+    if (m == WM_PAINT) {
         PAINTSTRUCT ps;
         BeginPaint(w, &ps);
         lastPaint = ps.rcPaint;
         EndPaint(w, &ps);
-        line = "paint";
-        break;
+        return 0;
     }
-    default: break;
-    }
-    if (!line.empty() && windowLog) windowLog->Add(NameOf(w) + ":" + line);
-    if (m == WM_PAINT) return 0;
+    if (m == WM_USER + 3) return 333;
     return DefWindowProcW(w, m, wp, lp);
 }
 
-class Windows : public DeviceTest {
+std::string Str(const RECT &r) {
+    return std::to_string(r.left) + "," + std::to_string(r.top) + "-" + std::to_string(r.right) + "," +
+           std::to_string(r.bottom);
+}
+
+std::string UpdateRect(HWND w) {
+    RECT r;
+    memset(&r, 0xAA, sizeof r);
+    return GetUpdateRect(w, &r, FALSE) ? Str(r) : "none";
+}
+
+class Windows : public kt::DeviceTest {
 protected:
     kt::Log log;
-    void SetUp() override
-    {
-        DeviceTest::SetUp();
+    void SetUp() override {
+        kt::DeviceTest::SetUp();
         windowLog = &log;
         dev::AdoptCurrentThread();
         WNDCLASSW wc{};
@@ -69,30 +87,48 @@ protected:
         wc.cbWndExtra = DLGWINDOWEXTRA;
         wc.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
         wc.lpszClassName = u"Rec";
-        RegisterClassW(&wc);
+        RegisterClassW(&wc); // instance 0: a class every process sees
     }
-    void TearDown() override
-    {
-        DeviceTest::TearDown();
+    void TearDown() override {
+        kt::DeviceTest::TearDown();
         windowLog = nullptr;
     }
-    static HWND Make(const WCHAR *name, DWORD style, int x, int y, int cx, int cy, HWND parent = nullptr,
-                     DWORD exStyle = 0, int id = 0)
-    {
+    static HWND Make(const WCHAR *name, DWORD style = WS_POPUP, int x = 0, int y = 0, int cx = 40, int cy = 40,
+                     HWND parent = nullptr, DWORD exStyle = 0, int id = 0) {
         return CreateWindowExW(exStyle, u"Rec", name, style, x, y, cx, cy, parent, (HMENU)(intptr_t)id, nullptr,
                                nullptr);
     }
-    void Pump()
-    {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    // A window on a thread of another process that is hung for a while, then pumps.
+    static HWND MakeElsewhere(const WCHAR *name, DWORD hungMs, DWORD style = WS_POPUP) {
+        auto window = std::make_shared<std::atomic<HWND>>(nullptr);
+        dev::StartDeviceThread(0, [=] {
+            *window = Make(name, style, 0, 0, 100, 100);
+            Sleep(hungMs);
+            MSG msg;
+            while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+        });
+        dev::AdvanceClock(0);
+        return window->load();
     }
+    // Fetches and dispatches what the thread has; the messages fetched.
+    std::string Drain(HWND filter = nullptr) {
+        std::vector<std::string> fetched;
+        MSG msg;
+        while (PeekMessageW(&msg, filter, 0, 0, PM_REMOVE)) {
+            std::string line = Line(msg.message, msg.wParam, msg.lParam);
+            fetched.push_back(line.empty() ? std::to_string(msg.message) : line);
+            if (msg.message != WM_QUIT) DispatchMessageW(&msg);
+        }
+        return kt::Join(fetched);
+    }
+    std::string Taken() { return kt::Join(log.Take()); }
 };
+
+using Messages = Windows;
 
 // ------------------------------------------------------------ tree
 
-TEST_F(Windows, ChildrenKeepCreationOrderAndIdsPopupsHaveOwners)
-{
+TEST_F(Windows, ChildrenKeepCreationOrderAndIdsPopupsHaveOwners) {
     HWND top = Make(u"top", WS_POPUP, 10, 20, 100, 100);
     HWND a = Make(u"a", WS_CHILD, 0, 0, 10, 10, top, 0, 101);
     HWND b = Make(u"b", WS_CHILD, 0, 0, 10, 10, top, 0, 102);
@@ -107,67 +143,44 @@ TEST_F(Windows, ChildrenKeepCreationOrderAndIdsPopupsHaveOwners)
     EXPECT_TRUE(IsChild(top, a));
     EXPECT_FALSE(IsChild(top, popup));
     EXPECT_EQ(GetParent(top), nullptr);
-    HWND windows[8];
-    int count = 0;
-    struct Collect {
-        HWND *out;
-        int *count;
-    } collect{windows, &count};
+    std::vector<HWND> children;
     EnumChildWindows(top, [](HWND w, LPARAM p) -> BOOL {
-        Collect *c = (Collect *)p;
-        c->out[(*c->count)++] = w;
+        ((std::vector<HWND> *)p)->push_back(w);
         return TRUE;
-    }, (LPARAM)&collect);
-    ASSERT_EQ(count, 2);
-    EXPECT_EQ(windows[0], a);
-    EXPECT_EQ(windows[1], b);
+    }, (LPARAM)&children);
+    EXPECT_EQ(children, (std::vector<HWND>{a, b}));
 }
 
-TEST_F(Windows, DestroyingSendsDestroyParentFirstAndNcDestroyChildFirst)
-{
+TEST_F(Windows, DestroyingSendsDestroyParentFirstNcDestroyChildFirstAndFreesEveryWindow) {
+    long before = dev::LiveObjects(dev::KindWindow);
     HWND top = Make(u"top", WS_POPUP, 0, 0, 100, 100);
     HWND child = Make(u"child", WS_CHILD, 0, 0, 10, 10, top);
     HWND grandchild = Make(u"grandchild", WS_CHILD, 0, 0, 5, 5, child);
     SetTimer(child, 1, 10, nullptr);
+    EXPECT_EQ(dev::LiveObjects(dev::KindWindow), before + 3);
     log.Take();
     EXPECT_TRUE(DestroyWindow(top));
-    EXPECT_EQ(kt::Join(log.Take()),
+    EXPECT_EQ(Taken(),
               "top:destroy child:destroy grandchild:destroy grandchild:ncdestroy child:ncdestroy top:ncdestroy");
-    EXPECT_FALSE(IsWindow(top));
-    EXPECT_FALSE(IsWindow(child));
-    EXPECT_FALSE(IsWindow(grandchild));
+    EXPECT_EQ(dev::LiveObjects(dev::KindWindow), before);
+    EXPECT_FALSE(IsWindow(top) || IsWindow(child) || IsWindow(grandchild));
     EXPECT_FALSE(DestroyWindow(top)) << "a stale handle fails";
-    HWND again = Make(u"again", WS_POPUP, 0, 0, 1, 1);
-    EXPECT_NE(again, top);
-    EXPECT_NE(again, child);
-    EXPECT_NE(again, grandchild);
+    HWND again = Make(u"again");
+    EXPECT_TRUE(again != top && again != child && again != grandchild) << "handles are not reused at once";
 }
 
-TEST_F(Windows, DataIndicesAndExtraBytes)
-{
-    HWND w = Make(u"w", WS_POPUP, 0, 0, 10, 10);
-    EXPECT_EQ(SetWindowLongPtrW(w, GWLP_USERDATA, 1234), 0);
-    EXPECT_EQ(GetWindowLongPtrW(w, GWLP_USERDATA), 1234);
+TEST_F(Windows, DataTextAndClassName) {
+    HWND w = Make(u"first");
     EXPECT_EQ(SetWindowLongPtrW(w, DWLP_USER, (LONG_PTR)0x1122334455667788LL), 0);
     EXPECT_EQ(GetWindowLongPtrW(w, DWLP_USER), (LONG_PTR)0x1122334455667788LL);
     EXPECT_EQ(GetWindowLongPtrW(w, DWLP_MSGRESULT), 0) << "extra bytes start zeroed";
     SetLastError(0);
     EXPECT_EQ(GetWindowLongPtrW(w, DLGWINDOWEXTRA - 4), 0);
     EXPECT_EQ(GetLastError(), 1413u) << "an index past the extra bytes fails";
-    EXPECT_EQ((WNDPROC)GetWindowLongPtrW(w, GWLP_WNDPROC), Recorder);
-    EXPECT_EQ(GetWindowLongPtrW(w, GWL_STYLE) & WS_POPUP, WS_POPUP);
-    WCHAR cls[8];
-    memset(cls, 0xAA, sizeof cls);
-    EXPECT_EQ(GetClassNameW(w, cls, 8), 3);
-    EXPECT_EQ(std::u16string(cls), u"Rec");
-    EXPECT_EQ(GetClassNameW(w, cls, 2), 1);
-    EXPECT_EQ(std::u16string(cls), u"R");
-}
-
-TEST_F(Windows, TextThroughTheWindowItself)
-{
-    HWND w = Make(u"first", WS_POPUP, 0, 0, 10, 10);
     WCHAR text[16];
+    memset(text, 0xAA, sizeof text);
+    EXPECT_EQ(GetClassNameW(w, text, 2), 1);
+    EXPECT_EQ(std::u16string(text), u"R");
     memset(text, 0xAA, sizeof text);
     EXPECT_EQ(GetWindowTextW(w, text, 16), 5);
     EXPECT_EQ(std::u16string(text), u"first");
@@ -184,8 +197,7 @@ TEST_F(Windows, TextThroughTheWindowItself)
 
 // ------------------------------------------------- finding, enumerating
 
-TEST_F(Windows, EnumWindowsSeesHiddenWindowsOfEveryProcessFindWindowMatchesClassAndTitle)
-{
+TEST_F(Windows, EnumWindowsSeesHiddenWindowsOfEveryProcessFindWindowMatchesClassAndTitle) {
     std::atomic<HWND> other{nullptr};
     dev::StartDeviceThread(0, [&] {
         WNDCLASSW wc{};
@@ -197,31 +209,27 @@ TEST_F(Windows, EnumWindowsSeesHiddenWindowsOfEveryProcessFindWindowMatchesClass
         Sleep(INFINITE);
     });
     dev::AdvanceClock(0);
-    HWND mine = Make(u"Performance Monitor", WS_POPUP | WS_VISIBLE, 0, 0, 10, 10);
+    HWND mine = Make(u"Performance Monitor", WS_POPUP | WS_VISIBLE);
     std::vector<HWND> seen;
     EnumWindows([](HWND w, LPARAM p) -> BOOL {
         ((std::vector<HWND> *)p)->push_back(w);
         return TRUE;
     }, (LPARAM)&seen);
-    ASSERT_EQ(seen.size(), 2u);
-    EXPECT_EQ(seen[0], mine) << "z-order: the newer window is on top";
-    EXPECT_EQ(seen[1], other.load());
+    EXPECT_EQ(seen, (std::vector<HWND>{mine, other.load()})) << "z-order: the newer window is on top";
     EXPECT_EQ(FindWindowW(u"hhtaskbar", nullptr), other.load()) << "class names compare without case";
     EXPECT_EQ(FindWindowW(u"Rec", u"Performance Monitor"), mine);
     EXPECT_EQ(FindWindowW(nullptr, u"Performance Monitor"), mine);
     EXPECT_EQ(FindWindowW(u"Rec", u"Other"), nullptr);
     EXPECT_EQ(FindWindowW(u"Dialog", u"Performance Monitor"), nullptr);
     DWORD pid = 0;
-    DWORD tid = GetWindowThreadProcessId(other, &pid);
+    EXPECT_NE(GetWindowThreadProcessId(other, &pid), GetCurrentThreadId());
     EXPECT_NE(pid, GetCurrentProcessId());
-    EXPECT_NE(tid, GetCurrentThreadId());
     int visited = 0;
     EnumWindows([](HWND, LPARAM p) -> BOOL { return ++*(int *)p < 1; }, (LPARAM)&visited);
     EXPECT_EQ(visited, 1) << "a step returning zero stops the walk";
 }
 
-TEST_F(Windows, ProcessLocalClassesAreNotSeenElsewhere)
-{
+TEST_F(Windows, ProcessLocalClassesAreNotSeenElsewhere) {
     WNDCLASSW wc{};
     wc.lpfnWndProc = DefWindowProcW;
     wc.hInstance = GetModuleHandleW(nullptr);
@@ -230,8 +238,7 @@ TEST_F(Windows, ProcessLocalClassesAreNotSeenElsewhere)
     EXPECT_EQ(RegisterClassW(&wc), 0) << "registered twice";
     std::atomic<bool> created{true};
     dev::StartDeviceThread(0, [&] {
-        created = CreateWindowExW(0, u"Private", u"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr) !=
-                  nullptr;
+        created = CreateWindowExW(0, u"Private", u"", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr) != nullptr;
     });
     dev::AdvanceClock(0);
     EXPECT_FALSE(created.load());
@@ -244,8 +251,7 @@ TEST_F(Windows, ProcessLocalClassesAreNotSeenElsewhere)
 
 // ----------------------------------------------- z-order and activation
 
-TEST_F(Windows, ShowingActivatesAndTheOtherWindowHearsItLostActivation)
-{
+TEST_F(Windows, ShowingActivatesAndTheOtherWindowHearsItLostActivation) {
     HWND a = Make(u"A", WS_POPUP, 0, 0, 50, 50);
     HWND b = Make(u"B", WS_POPUP, 0, 0, 50, 50);
     log.Take();
@@ -253,13 +259,12 @@ TEST_F(Windows, ShowingActivatesAndTheOtherWindowHearsItLostActivation)
     EXPECT_EQ(GetForegroundWindow(), a);
     EXPECT_EQ(GetActiveWindow(), a);
     EXPECT_EQ(GetFocus(), a);
-    EXPECT_EQ(kt::Join(log.Take()), "A:activate(1,0) A:setfocus");
+    EXPECT_EQ(Taken(), "A:activate(1,0) A:setfocus");
     ShowWindow(b, SW_SHOW);
-    EXPECT_EQ(kt::Join(log.Take()), "A:activate(0,B) B:activate(1,A) A:killfocus B:setfocus");
+    EXPECT_EQ(Taken(), "A:activate(0,B) B:activate(1,A) A:killfocus B:setfocus");
     EXPECT_EQ(GetWindow(a, GW_HWNDFIRST), b);
     SetForegroundWindow(a);
     EXPECT_EQ(GetWindow(b, GW_HWNDFIRST), a) << "the foreground window comes to the top";
-    log.Take();
     ShowWindow(a, SW_HIDE);
     EXPECT_EQ(GetForegroundWindow(), b) << "hiding passes activation to the next window";
     EXPECT_FALSE(IsWindowVisible(a));
@@ -267,8 +272,7 @@ TEST_F(Windows, ShowingActivatesAndTheOtherWindowHearsItLostActivation)
     EXPECT_EQ(GetForegroundWindow(), b) << "SW_SHOWNA does not activate";
 }
 
-TEST_F(Windows, TopmostWindowsStayAboveAndOwnedWindowsAboveTheirOwner)
-{
+TEST_F(Windows, TopmostWindowsStayAboveAndOwnedWindowsAboveTheirOwner) {
     HWND bar = Make(u"bar", WS_POPUP | WS_VISIBLE, 0, 300, 240, 20, nullptr, WS_EX_TOPMOST);
     HWND main = Make(u"main", WS_POPUP | WS_VISIBLE, 0, 0, 240, 300);
     HWND box = Make(u"box", WS_POPUP | WS_VISIBLE, 20, 20, 100, 50, main);
@@ -279,152 +283,288 @@ TEST_F(Windows, TopmostWindowsStayAboveAndOwnedWindowsAboveTheirOwner)
     EXPECT_EQ(GetWindow(bar, GW_HWNDNEXT), box) << "the owned box comes up with its owner";
     EXPECT_EQ(GetWindow(box, GW_HWNDNEXT), main);
     EXPECT_EQ(GetWindow(main, GW_HWNDNEXT), other);
-    log.Take();
     DestroyWindow(box);
     EXPECT_EQ(GetForegroundWindow(), main);
 }
 
-TEST_F(Windows, ActivationOfAnotherThreadsWindowArrivesWhenItPumps)
-{
-    std::atomic<HWND> theirs{nullptr};
-    std::atomic<bool> stop{false};
-    dev::StartDeviceThread(0, [&] {
-        theirs = Make(u"theirs", WS_POPUP | WS_VISIBLE, 0, 0, 100, 100);
-        Sleep(5000); // hung for a while
-        MSG msg;
-        while (!stop.load() && GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
-    });
-    dev::AdvanceClock(0);
+TEST_F(Windows, ActivationOfAnotherThreadsWindowArrivesWhenItPumps) {
+    HWND theirs = MakeElsewhere(u"theirs", 5000, WS_POPUP | WS_VISIBLE);
     Make(u"mine", WS_POPUP | WS_VISIBLE, 0, 0, 100, 100);
     log.Take();
     EXPECT_TRUE(SetForegroundWindow(theirs)) << "does not wait for the hung thread";
-    EXPECT_EQ(GetForegroundWindow(), theirs.load());
-    EXPECT_EQ(kt::Join(log.Take()), "mine:activate(0,theirs) mine:killfocus");
+    EXPECT_EQ(GetForegroundWindow(), theirs);
+    EXPECT_EQ(Taken(), "mine:activate(0,theirs) mine:killfocus");
     dev::AdvanceClock(5000);
-    EXPECT_EQ(kt::Join(log.Take()), "theirs:activate(0,mine) theirs:killfocus theirs:activate(1,mine) theirs:setfocus theirs:paint");
-    stop = true;
+    EXPECT_EQ(Taken(),
+              "theirs:activate(0,mine) theirs:killfocus theirs:activate(1,mine) theirs:setfocus theirs:paint");
 }
 
-TEST_F(Windows, TapActivatesByClickAndDeliversClientCoordinates)
-{
+TEST_F(Windows, TapActivatesByClickAndDeliversClientCoordinates) {
     HWND a = Make(u"A", WS_POPUP | WS_VISIBLE, 0, 0, 100, 100);
     HWND child = Make(u"child", WS_CHILD | WS_VISIBLE, 10, 10, 30, 30, a);
     HWND b = Make(u"B", WS_POPUP | WS_VISIBLE, 120, 0, 100, 100);
-    Pump();
+    Drain();
     log.Take();
     ASSERT_EQ(GetForegroundWindow(), b);
     dev::Tap(15, 17, true);
     dev::Tap(15, 17, false);
-    Pump();
-    std::vector<std::string> lines = log.Take();
-    EXPECT_EQ(kt::Join(lines), "B:activate(0,A) A:activate(2,B) B:killfocus A:setfocus child:down(5,7)");
+    Drain();
+    EXPECT_EQ(Taken(), "B:activate(0,A) A:activate(2,B) B:killfocus A:setfocus child:down(5,7)");
     EXPECT_EQ(GetForegroundWindow(), a);
     EnableWindow(child, FALSE);
     dev::Tap(15, 17, true);
-    Pump();
-    EXPECT_EQ(kt::Join(log.Take()), "A:down(15,17)") << "a disabled child lets the tap through to its parent";
-    (void)child;
+    Drain();
+    EXPECT_EQ(Taken(), "A:down(15,17)") << "a disabled child lets the tap through to its parent";
 }
 
 // ---------------------------------------------------------- painting
 
-TEST_F(Windows, InvalidatingASmallSquareRepaintsOnlyThatSquare)
-{
+TEST_F(Windows, OnlyTheInvalidPartRepaintsAndUpdateWindowPaintsAtOnce) {
     HWND w = Make(u"w", WS_POPUP | WS_VISIBLE, 0, 0, 200, 200);
-    Pump();
+    Drain();
     log.Take();
-    RECT r;
-    EXPECT_FALSE(GetUpdateRect(w, &r, FALSE));
-    RECT square{40, 60, 59, 79};
-    InvalidateRect(w, &square, FALSE);
-    memset(&r, 0xAA, sizeof r);
-    EXPECT_TRUE(GetUpdateRect(w, &r, FALSE));
-    EXPECT_EQ(r.left, 40);
-    EXPECT_EQ(r.top, 60);
-    EXPECT_EQ(r.right, 59);
-    EXPECT_EQ(r.bottom, 79);
-    memset(&lastPaint, 0xAA, sizeof lastPaint);
-    UpdateWindow(w);
-    EXPECT_EQ(kt::Join(log.Take()), "w:paint") << "UpdateWindow paints before it returns";
-    EXPECT_EQ(lastPaint.left, 40);
-    EXPECT_EQ(lastPaint.right, 59);
-    EXPECT_EQ(lastPaint.bottom, 79);
-    EXPECT_FALSE(GetUpdateRect(w, &r, FALSE));
-    UpdateWindow(w);
-    EXPECT_TRUE(log.Take().empty()) << "nothing to paint, no WM_PAINT";
-}
-
-TEST_F(Windows, ValidatingPartOfTheRegionLeavesTheRest)
-{
-    HWND w = Make(u"w", WS_POPUP | WS_VISIBLE, 0, 0, 100, 100);
-    Pump();
-    RECT all{0, 0, 100, 20}, left{0, 0, 60, 20}, r;
+    EXPECT_EQ(UpdateRect(w), "none");
+    RECT all{0, 0, 100, 20}, left{0, 0, 60, 20}, square{40, 60, 59, 79};
     InvalidateRect(w, &all, FALSE);
     ValidateRect(w, &left);
-    EXPECT_TRUE(GetUpdateRect(w, &r, FALSE));
-    EXPECT_EQ(r.left, 60);
-    EXPECT_EQ(r.right, 100);
+    EXPECT_EQ(UpdateRect(w), "60,0-100,20") << "validating part leaves the rest";
     ValidateRect(w, nullptr);
-    EXPECT_FALSE(GetUpdateRect(w, &r, FALSE));
+    InvalidateRect(w, &square, FALSE);
+    EXPECT_EQ(UpdateRect(w), "40,60-59,79");
+    memset(&lastPaint, 0xAA, sizeof lastPaint);
+    UpdateWindow(w);
+    EXPECT_EQ(Taken(), "w:paint") << "UpdateWindow paints before it returns";
+    EXPECT_EQ(Str(lastPaint), "40,60-59,79");
+    EXPECT_EQ(UpdateRect(w), "none");
+    UpdateWindow(w);
+    EXPECT_EQ(Taken(), "") << "nothing to paint, no WM_PAINT";
 }
 
-TEST_F(Windows, PixelsBelongToTheDeepestVisibleWindowAndUncoveredPixelsRepaint)
-{
+TEST_F(Windows, PixelsBelongToTheDeepestVisibleWindowAndUncoveredPixelsRepaint) {
     HWND low = Make(u"low", WS_POPUP | WS_VISIBLE, 0, 0, 100, 100);
     HWND child = Make(u"child", WS_CHILD | WS_VISIBLE, 10, 10, 20, 20, low);
     HWND high = Make(u"high", WS_POPUP | WS_VISIBLE, 50, 50, 100, 100);
-    Pump();
+    Drain();
     EXPECT_EQ(dev::PixelOwner(5, 5), low);
     EXPECT_EQ(dev::PixelOwner(15, 15), child);
     EXPECT_EQ(dev::PixelOwner(75, 75), high);
     EXPECT_EQ(dev::PixelOwner(200, 200), nullptr);
     uint32_t desktop = dev::ScreenPixels()[200 * dev::ScreenWidth() + 200];
     EXPECT_EQ(desktop, 0x00408080u) << "the desktop colour";
-    RECT r;
-    EXPECT_FALSE(GetUpdateRect(low, &r, FALSE));
+    EXPECT_EQ(UpdateRect(low), "none");
     ShowWindow(high, SW_HIDE);
     EXPECT_EQ(dev::PixelOwner(75, 75), low);
-    ASSERT_TRUE(GetUpdateRect(low, &r, FALSE));
-    EXPECT_EQ(r.left, 50);
-    EXPECT_EQ(r.top, 50);
-    EXPECT_EQ(r.right, 100);
-    EXPECT_EQ(r.bottom, 100) << "only what was uncovered";
+    EXPECT_EQ(UpdateRect(low), "50,50-100,100") << "only what was uncovered";
     DestroyWindow(low);
     EXPECT_EQ(dev::PixelOwner(15, 15), nullptr);
     EXPECT_EQ(dev::ScreenPixels()[15 * dev::ScreenWidth() + 15], desktop) << "the desktop shows again";
 }
 
-TEST_F(Windows, MovingAWindowMovesItsPixelsAndRepaintsIt)
-{
+TEST_F(Windows, MovingAWindowMovesItsPixelsAndRepaintsIt) {
     HWND w = Make(u"w", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50);
-    Pump();
+    Drain();
     log.Take();
     MoveWindow(w, 100, 100, 60, 40, TRUE);
     RECT r;
     GetWindowRect(w, &r);
-    EXPECT_EQ(r.left, 100);
-    EXPECT_EQ(r.right, 160);
-    EXPECT_EQ(r.bottom, 140);
+    EXPECT_EQ(Str(r), "100,100-160,140");
     EXPECT_EQ(dev::PixelOwner(10, 10), nullptr);
     EXPECT_EQ(dev::PixelOwner(159, 139), w);
     POINT p{110, 105};
     ScreenToClient(w, &p);
     EXPECT_EQ(p.x, 10);
     EXPECT_EQ(p.y, 5);
-    Pump();
-    EXPECT_EQ(kt::Join(log.Take()), "w:paint");
+    Drain();
+    EXPECT_EQ(Taken(), "w:paint");
 }
 
-// ------------------------------------------------------------ accounting
+// ------------------------------------------------------------ messages
 
-TEST_F(Windows, WindowCountReturnsToZero)
-{
-    long before = dev::LiveObjects(dev::KindWindow);
-    HWND top = Make(u"top", WS_POPUP | WS_VISIBLE, 0, 0, 10, 10);
-    for (int i = 0; i < 5; i++) Make(u"c", WS_CHILD, 0, 0, 1, 1, top);
-    EXPECT_EQ(dev::LiveObjects(dev::KindWindow), before + 6);
-    DestroyWindow(top);
-    EXPECT_EQ(dev::LiveObjects(dev::KindWindow), before);
+TEST_F(Messages, SendsToAHungThreadWaitUntilItFetchesUnlessTheyTimeOut) {
+    HWND target = MakeElsewhere(u"Stuck", 5000);
+    std::atomic<LRESULT> answer{-1};
+    std::atomic<int> length{-1}, outcome{-1};
+    std::atomic<DWORD> answeredAt{0}, textAt{0}, gaveUpAt{0};
+    WCHAR text[16];
+    memset(text, 0xAA, sizeof text);
+    dev::StartDeviceThread(0, [&] {
+        answer = SendMessageW(target, WM_USER + 3, 0, 0);
+        answeredAt = GetTickCount();
+    });
+    dev::StartDeviceThread(0, [&] {
+        length = GetWindowTextW(target, text, 16);
+        textAt = GetTickCount();
+    });
+    dev::StartDeviceThread(0, [&] {
+        DWORD_PTR result = 0xAAAA;
+        outcome = (int)SendMessageTimeoutW(target, WM_USER + 1, 0, 0, SMTO_NORMAL, 200, &result);
+        gaveUpAt = GetTickCount();
+    });
+    dev::AdvanceClock(4999);
+    EXPECT_EQ(answer.load(), -1) << "the send returned while the target did not fetch";
+    EXPECT_EQ(length.load(), -1) << "the window text comes from the window itself";
+    EXPECT_EQ(outcome.load(), 0);
+    EXPECT_EQ(gaveUpAt.load(), 200u);
+    dev::AdvanceClock(1);
+    EXPECT_EQ(answer.load(), 333);
+    EXPECT_EQ(answeredAt.load(), 5000u) << "answered at the target's first fetch after its sleep";
+    EXPECT_EQ(length.load(), 5);
+    EXPECT_EQ(std::u16string(text), u"Stuck");
+    EXPECT_EQ(textAt.load(), 5000u);
+}
+
+LRESULT CALLBACK EchoProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    // Asks the sender's window back while the sender waits for this answer.
+    if (m == WM_USER + 2) return SendMessageW((HWND)wp, WM_USER + 3, 0, 0) + 1;
+    return DefWindowProcW(w, m, wp, lp);
+}
+
+TEST_F(Messages, SenderAnswersMessagesSentToItWhileItWaits) {
+    HWND mine = Make(u"Mine");
+    std::atomic<HWND> theirs{nullptr};
+    dev::StartDeviceThread(0, [&] {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = EchoProc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = u"Echo";
+        RegisterClassW(&wc);
+        theirs = CreateWindowExW(0, u"Echo", u"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, wc.hInstance, nullptr);
+        MSG msg;
+        while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+    });
+    dev::AdvanceClock(0);
+    ASSERT_NE(theirs.load(), nullptr);
+    EXPECT_EQ(SendMessageW(theirs, WM_USER + 2, (WPARAM)mine, 0), 334);
+    EXPECT_EQ(Taken(), "Mine:user3");
+}
+
+TEST_F(Messages, OneTimerArrivalAfterABusyStretchAndThePeriodCountsFromIt) {
+    HWND w = Make(u"W");
+    SetTimer(w, 7, 100, nullptr);
+    dev::AdvanceClock(350); // the thread fetches nothing for three periods
+    EXPECT_EQ(Drain(), "timer(7)");
+    EXPECT_EQ(Taken(), "W:timer(7)");
+    dev::AdvanceClock(99);
+    EXPECT_EQ(Drain(), "");
+    dev::AdvanceClock(1);
+    EXPECT_EQ(Drain(), "timer(7)") << "due one period after the arrival it made";
+    SetTimer(w, 7, 10, nullptr);
+    dev::AdvanceClock(10);
+    EXPECT_TRUE(KillTimer(w, 7));
+    EXPECT_EQ(Drain(), "") << "killing a due timer takes back its arrival";
+    EXPECT_FALSE(KillTimer(w, 7));
+}
+
+TEST_F(Messages, FetchOrderSentPostedInputQuitPaintTimer) {
+    HWND w = Make(u"W", WS_POPUP | WS_VISIBLE, 0, 0, 40, 40);
+    Drain(); // the first paint
+    log.Take();
+    SetTimer(w, 1, 1, nullptr);
+    PostMessageW(w, WM_USER + 1, 0, 0);
+    PostMessageW(w, WM_USER + 2, 0, 0);
+    dev::Tap(5, 5, true);
+    RECT r{0, 0, 10, 10};
+    InvalidateRect(w, &r, FALSE);
+    PostQuitMessage(3);
+    std::atomic<LRESULT> sent{0};
+    dev::StartDeviceThread(0, [&] { sent = SendMessageW(w, WM_USER + 3, 0, 0); });
+    dev::AdvanceClock(5);
+    EXPECT_EQ(Drain(), "user1 user2 down(5,5) quit paint timer(1)");
+    EXPECT_EQ(log.Take().front(), "W:user3") << "sent messages are handled before anything is fetched";
+    dev::AdvanceClock(0);
+    EXPECT_EQ(sent.load(), 333);
+}
+
+TEST_F(Messages, FiltersByWindowAndRangeAndNoRemoveLeavesItQueued) {
+    HWND a = Make(u"A"), b = Make(u"B");
+    PostMessageW(a, WM_USER + 1, 0, 0);
+    PostMessageW(b, WM_USER + 2, 0, 0);
+    PostThreadMessageW(GetCurrentThreadId(), WM_USER + 3, 0, 0);
+    MSG msg;
+    memset(&msg, 0xAA, sizeof msg);
+    ASSERT_TRUE(PeekMessageW(&msg, b, 0, 0, PM_NOREMOVE));
+    EXPECT_EQ(msg.message, (UINT)WM_USER + 2);
+    EXPECT_EQ(msg.hwnd, b);
+    ASSERT_TRUE(PeekMessageW(&msg, nullptr, WM_USER + 3, WM_USER + 3, PM_REMOVE));
+    EXPECT_EQ(msg.hwnd, nullptr);
+    ASSERT_TRUE(GetMessageW(&msg, nullptr, 0, 0));
+    EXPECT_EQ(msg.message, (UINT)WM_USER + 1);
+    ASSERT_TRUE(GetMessageW(&msg, nullptr, 0, 0));
+    EXPECT_EQ(msg.message, (UINT)WM_USER + 2) << "PM_NOREMOVE left it in place";
+    PostQuitMessage(9);
+    EXPECT_EQ(GetMessageW(&msg, nullptr, 0, 0), 0);
+    EXPECT_EQ(msg.wParam, 9u);
+}
+
+TEST_F(Messages, TimerProcedureRunsFromDispatchInsteadOfTheWindowProcedure) {
+    static std::atomic<int> calls;
+    calls = 0;
+    HWND w = Make(u"W");
+    SetTimer(w, 4, 5, [](HWND, UINT m, UINT_PTR id, DWORD) {
+        if (m == WM_TIMER && id == 4) calls++;
+    });
+    dev::AdvanceClock(5);
+    Drain();
+    EXPECT_EQ(calls.load(), 1);
+    EXPECT_EQ(Taken(), "");
+}
+
+TEST_F(Messages, ADestroyedWindowsTimerAndPostedMessagesGoWithIt) {
+    HWND w = Make(u"W");
+    SetTimer(w, 1, 1, nullptr);
+    PostMessageW(w, WM_USER + 1, 0, 0);
+    DestroyWindow(w);
+    dev::AdvanceClock(5);
+    EXPECT_EQ(Drain(), "");
+    EXPECT_FALSE(SetTimer(w, 1, 1, nullptr));
+    EXPECT_FALSE(PostMessageW(w, WM_USER + 1, 0, 0));
+    EXPECT_EQ(SendMessageW(w, WM_USER + 3, 0, 0), 0);
+}
+
+class VirtualMessages : public kt::DeviceTest {
+    dev::Config Config() override { return kt::VirtualConfig(); }
+};
+
+TEST_F(VirtualMessages, ASendToAHungThreadWaitsOutItsSleepAndTheClockJumpsThere) {
+    std::atomic<HWND> target{nullptr};
+    std::atomic<DWORD> answeredAt{0};
+    dev::HoldClock();
+    dev::StartDeviceThread(0, [&] {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.lpszClassName = u"Sleepy";
+        RegisterClassW(&wc);
+        target = CreateWindowExW(0, u"Sleepy", u"zzz", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+        Sleep(10000);
+        MSG msg;
+        while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+    });
+    dev::StartDeviceThread(0, [&] {
+        while (!target.load()) Sleep(1);
+        WCHAR text[8];
+        GetWindowTextW(target, text, 8);
+        answeredAt = GetTickCount();
+    });
+    dev::ReleaseClock();
+    for (int i = 0; i < 5000 && !answeredAt.load(); i++) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(answeredAt.load(), 10000u);
+}
+
+TEST_F(VirtualMessages, DumpListsEveryWindowWithItsProgram) {
+    dev::AdoptCurrentThread();
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.lpszClassName = u"Dumped";
+    RegisterClassW(&wc);
+    HWND top = CreateWindowExW(0, u"Dumped", u"Top", WS_POPUP | WS_VISIBLE, 1, 2, 30, 40, nullptr, nullptr, nullptr,
+                               nullptr);
+    CreateWindowExW(0, u"Dumped", u"Kid", WS_CHILD, 0, 0, 5, 5, top, (HMENU)77, nullptr, nullptr);
+    dev::SetDumpExtra(u"dumped", [](HWND) { return std::string("extra!"); });
+    std::string dump = dev::DumpWindows();
+    dev::SetDumpExtra(u"dumped", nullptr);
+    for (const char *part : {"class=\"Dumped\" text=\"Top\" program=\"\\Windows\\test.exe\" extra!",
+                             "rect=(1,2)-(31,42) visible enabled", "id=77", "hidden"})
+        EXPECT_NE(dump.find(part), std::string::npos) << part << " not in:\n" << dump;
 }
 
 } // namespace
