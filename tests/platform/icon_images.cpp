@@ -52,17 +52,35 @@ protected:
     HDC dc = nullptr;
 };
 
-TEST_F(Icons, CreateIconIndirectCopiesBothBitmaps) {
+TEST_F(Icons, CreateIconIndirectAndGetIconInfoCopyTheBitmaps) {
     HBITMAP colour = Solid(4, 4, RGB(255, 0, 0)), mask = Solid(4, 4, RGB(0, 0, 0));
     long icons = dev::LiveObjects(dev::KindIcon);
     HICON icon = Icon(mask, colour);
     ASSERT_NE(nullptr, icon);
     EXPECT_EQ(icons + 1, dev::LiveObjects(dev::KindIcon));
-
     // Drawing into the originals afterwards leaves the icon as it was.
     for (HBITMAP b : {colour, mask}) Paint(b, [](HDC m) { PatBlt(m, 0, 0, 4, 4, WHITENESS); });
     DeleteObject(colour);
     DeleteObject(mask);
+
+    // Each GetIconInfo hands out new copies; deleting them leaves the icon whole.
+    long bitmaps = dev::LiveObjects(dev::KindBitmap);
+    ICONINFO a, b;
+    memset(&a, 0xAA, sizeof a);
+    memset(&b, 0xAA, sizeof b);
+    ASSERT_TRUE(GetIconInfo(icon, &a));
+    ASSERT_TRUE(GetIconInfo(icon, &b));
+    EXPECT_EQ(TRUE, a.fIcon);
+    EXPECT_TRUE(a.hbmColor != b.hbmColor && a.hbmMask != b.hbmMask);
+    EXPECT_EQ(bitmaps + 4, dev::LiveObjects(dev::KindBitmap));
+    BITMAP bm{};
+    GetObjectW(a.hbmMask, sizeof bm, &bm);
+    EXPECT_EQ(1, bm.bmBitsPixel);
+    GetObjectW(a.hbmColor, sizeof bm, &bm);
+    EXPECT_TRUE(bm.bmBitsPixel == 32 && bm.bmWidth == 4) << bm.bmBitsPixel << " bits, " << bm.bmWidth << " wide";
+    for (HBITMAP h : {a.hbmColor, a.hbmMask, b.hbmColor, b.hbmMask}) EXPECT_TRUE(DeleteObject(h));
+    EXPECT_EQ(bitmaps, dev::LiveObjects(dev::KindBitmap));
+
     Background(RGB(0, 0, 255));
     EXPECT_TRUE(DrawIconEx(dc, 1, 1, icon, 0, 0, 0, NULL, DI_NORMAL));
     EXPECT_TRUE(At(1, 1) == RGB(255, 0, 0) && At(4, 4) == RGB(255, 0, 0)) << std::hex << At(1, 1) << " " << At(4, 4);
@@ -105,48 +123,14 @@ TEST_F(Icons, DrawingAndsTheMaskThenXorsTheImage) {
     EXPECT_EQ(RGB(255, 255, 255), At(1, 1));
 }
 
-TEST_F(Icons, GetIconInfoHandsOutNewCopies) {
-    HICON icon = Icon(Solid(3, 3, RGB(0, 0, 0)), Solid(3, 3, RGB(10, 20, 30)));
-    long bitmaps = dev::LiveObjects(dev::KindBitmap);
-    ICONINFO a, b;
-    memset(&a, 0xAA, sizeof a);
-    memset(&b, 0xAA, sizeof b);
-    ASSERT_TRUE(GetIconInfo(icon, &a));
-    ASSERT_TRUE(GetIconInfo(icon, &b));
-    EXPECT_EQ(TRUE, a.fIcon);
-    EXPECT_TRUE(a.hbmColor != b.hbmColor && a.hbmMask != b.hbmMask);
-    EXPECT_EQ(bitmaps + 4, dev::LiveObjects(dev::KindBitmap));
-    BITMAP bm{};
-    GetObjectW(a.hbmMask, sizeof bm, &bm);
-    EXPECT_EQ(1, bm.bmBitsPixel);
-    GetObjectW(a.hbmColor, sizeof bm, &bm);
-    EXPECT_EQ(32, bm.bmBitsPixel);
-    EXPECT_EQ(3, bm.bmWidth);
-    for (HBITMAP h : {a.hbmColor, a.hbmMask, b.hbmColor, b.hbmMask}) EXPECT_TRUE(DeleteObject(h));
-    EXPECT_EQ(bitmaps, dev::LiveObjects(dev::KindBitmap));
-    // The icon is unharmed by deleting the copies.
-    DrawIconEx(dc, 0, 0, icon, 0, 0, 0, NULL, DI_NORMAL);
-    EXPECT_EQ(RGB(10, 20, 30), At(2, 2));
-}
-
-// Two 4 by 4 images in a strip, red then blue; the mask hides the left
-// column of each.
-class ImageLists : public Icons {
-protected:
-    void SetUp() override {
-        Icons::SetUp();
-        strip = Solid(8, 4, RGB(255, 0, 0));
-        Paint(strip, [](HDC m) { Fill(m, 4, 0, 8, 4, RGB(0, 0, 255)); });
-        mask = Solid(8, 4, 0, true);
-        Paint(mask, [](HDC m) {
-            PatBlt(m, 0, 0, 1, 4, WHITENESS);
-            PatBlt(m, 4, 0, 1, 4, WHITENESS);
-        });
-    }
-    HBITMAP strip = nullptr, mask = nullptr;
-};
-
-TEST_F(ImageLists, AddCutsTheStripAndCopiesIt) {
+TEST_F(Icons, ImageListAddCutsTheStripAndCopiesItAndGetIconCopiesOneImage) {
+    // Two 4 by 4 images, red then blue; the mask hides the left column of each.
+    HBITMAP strip = Solid(8, 4, RGB(255, 0, 0)), mask = Solid(8, 4, 0, true);
+    Paint(strip, [](HDC m) { Fill(m, 4, 0, 8, 4, RGB(0, 0, 255)); });
+    Paint(mask, [](HDC m) {
+        PatBlt(m, 0, 0, 1, 4, WHITENESS);
+        PatBlt(m, 4, 0, 1, 4, WHITENESS);
+    });
     long lists = dev::LiveObjects(dev::KindImageList);
     HIMAGELIST list = ImageList_Create(4, 4, ILC_COLOR | ILC_MASK, 2, 2);
     ASSERT_NE(nullptr, list);
@@ -174,7 +158,19 @@ TEST_F(ImageLists, AddCutsTheStripAndCopiesIt) {
 
     EXPECT_FALSE(ImageList_Draw(list, 4, dc, 0, 0, ILD_NORMAL));
     EXPECT_FALSE(ImageList_Draw(list, -1, dc, 0, 0, ILD_NORMAL));
+
+    // An icon of one image keeps its own copy when the list goes.
+    long icons = dev::LiveObjects(dev::KindIcon);
+    HICON icon = ImageList_GetIcon(list, 1, ILD_NORMAL);
+    ASSERT_NE(nullptr, icon);
+    EXPECT_EQ(icons + 1, dev::LiveObjects(dev::KindIcon));
     EXPECT_TRUE(ImageList_Destroy(list));
+    EXPECT_EQ(nullptr, ImageList_GetIcon(list, 0, ILD_NORMAL));
+    Background(RGB(255, 255, 255));
+    EXPECT_TRUE(DrawIconEx(dc, 0, 0, icon, 0, 0, 0, NULL, DI_NORMAL));
+    EXPECT_TRUE(At(0, 0) == RGB(255, 255, 255) && At(1, 0) == RGB(0, 0, 255)) << std::hex << At(0, 0) << " " << At(1, 0);
+    EXPECT_TRUE(DestroyIcon(icon));
+    EXPECT_EQ(icons, dev::LiveObjects(dev::KindIcon));
     EXPECT_EQ(lists, dev::LiveObjects(dev::KindImageList));
     EXPECT_FALSE(ImageList_Destroy(list));
     EXPECT_EQ(0, ImageList_GetImageCount(list));
@@ -185,22 +181,6 @@ TEST_F(ImageLists, AddCutsTheStripAndCopiesIt) {
     EXPECT_EQ(0, ImageList_Add(list, strip, mask));
     ImageList_Draw(list, 0, dc, 20, 0, ILD_NORMAL);
     EXPECT_EQ(0u, At(20, 0));
-}
-
-TEST_F(ImageLists, GetIconMakesAnIconOfOneImage) {
-    HIMAGELIST list = ImageList_Create(4, 4, ILC_COLOR | ILC_MASK, 1, 1);
-    ImageList_Add(list, strip, mask);
-    long icons = dev::LiveObjects(dev::KindIcon);
-    HICON icon = ImageList_GetIcon(list, 1, ILD_NORMAL);
-    ASSERT_NE(nullptr, icon);
-    EXPECT_EQ(icons + 1, dev::LiveObjects(dev::KindIcon));
-    ImageList_Destroy(list); // the icon has its own copy
-    EXPECT_TRUE(DrawIconEx(dc, 0, 0, icon, 0, 0, 0, NULL, DI_NORMAL));
-    EXPECT_EQ(RGB(255, 255, 255), At(0, 0));
-    EXPECT_EQ(RGB(0, 0, 255), At(1, 0));
-    EXPECT_TRUE(DestroyIcon(icon));
-    EXPECT_EQ(icons, dev::LiveObjects(dev::KindIcon));
-    EXPECT_EQ(nullptr, ImageList_GetIcon(list, 0, ILD_NORMAL));
 }
 
 } // namespace

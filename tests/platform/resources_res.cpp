@@ -15,21 +15,21 @@ extern const size_t perfmonResourcesSize;
 
 namespace {
 
+void Put16(std::vector<uint8_t> &v, uint16_t x) { v.insert(v.end(), {(uint8_t)x, (uint8_t)(x >> 8)}); }
+void Put32(std::vector<uint8_t> &v, uint32_t x) {
+    Put16(v, x & 0xFFFF);
+    Put16(v, x >> 16);
+}
+
 // A .res image as the resource compiler writes it.
-class ResBuilder {
-public:
+struct ResBuilder {
     ResBuilder() { Add(0, 0, {}); } // the leading empty record
     void Add(int type, int name, const std::vector<uint8_t> &data) { Add(Ordinal(type), Ordinal(name), data); }
     void Add(const std::vector<uint8_t> &type, const std::vector<uint8_t> &name, const std::vector<uint8_t> &data) {
-        std::vector<uint8_t> header;
-        header.insert(header.end(), type.begin(), type.end());
+        std::vector<uint8_t> header = type;
         header.insert(header.end(), name.begin(), name.end());
         while ((8 + header.size()) % 4) header.push_back(0);
-        Put32(header, 0);    // DataVersion
-        Put16(header, 0x30); // MemoryFlags
-        Put16(header, 1033); // LanguageId
-        Put32(header, 0);    // Version
-        Put32(header, 0);    // Characteristics
+        for (uint32_t field : {0u, 0x30u | 1033u << 16, 0u, 0u}) Put32(header, field); // version, flags, language...
         Put32(bytes, (uint32_t)data.size());
         Put32(bytes, (uint32_t)(8 + header.size()));
         bytes.insert(bytes.end(), header.begin(), header.end());
@@ -43,14 +43,6 @@ public:
         Put16(v, 0);
         return v;
     }
-    static void Put16(std::vector<uint8_t> &v, uint16_t x) {
-        v.push_back(x & 0xFF);
-        v.push_back(x >> 8);
-    }
-    static void Put32(std::vector<uint8_t> &v, uint32_t x) {
-        Put16(v, x & 0xFFFF);
-        Put16(v, x >> 16);
-    }
     std::vector<uint8_t> bytes;
 };
 
@@ -58,18 +50,14 @@ public:
 std::vector<uint8_t> Dib(int width, int height, int bits, const std::vector<uint32_t> &palette,
                          const std::vector<std::vector<uint8_t>> &rowsTopFirst, bool topDown) {
     std::vector<uint8_t> v;
-    ResBuilder::Put32(v, 40);
-    ResBuilder::Put32(v, (uint32_t)width);
-    ResBuilder::Put32(v, (uint32_t)(topDown ? -height : height));
-    ResBuilder::Put16(v, 1);
-    ResBuilder::Put16(v, (uint16_t)bits);
-    for (int i = 0; i < 6; i++) ResBuilder::Put32(v, i == 4 ? (uint32_t)palette.size() : 0);
-    for (uint32_t c : palette) ResBuilder::Put32(v, c); // 0x00RRGGBB is B, G, R, 0 in memory
+    for (uint32_t field : {40u, (uint32_t)width, (uint32_t)(topDown ? -height : height), 1u | bits << 16, 0u, 0u, 0u,
+                           0u, (uint32_t)palette.size(), 0u})
+        Put32(v, field);
+    for (uint32_t c : palette) Put32(v, c); // 0x00RRGGBB is B, G, R, 0 in memory
     for (int line = 0; line < height; line++) {
-        const std::vector<uint8_t> &row = rowsTopFirst[topDown ? line : height - 1 - line];
-        std::vector<uint8_t> padded = row;
-        while (padded.size() % 4) padded.push_back(0);
-        v.insert(v.end(), padded.begin(), padded.end());
+        std::vector<uint8_t> row = rowsTopFirst[topDown ? line : height - 1 - line];
+        row.resize((row.size() + 3) / 4 * 4, 0);
+        v.insert(v.end(), row.begin(), row.end());
     }
     return v;
 }
@@ -92,16 +80,12 @@ struct GroupEntry {
 };
 
 std::vector<uint8_t> Group(const std::vector<GroupEntry> &entries) {
-    std::vector<uint8_t> v;
-    ResBuilder::Put16(v, 0);
-    ResBuilder::Put16(v, 1);
-    ResBuilder::Put16(v, (uint16_t)entries.size());
+    std::vector<uint8_t> v = {0, 0, 1, 0, (uint8_t)entries.size(), 0};
     for (const GroupEntry &e : entries) {
-        v.insert(v.end(), {(uint8_t)e.size, (uint8_t)e.size, (uint8_t)(e.bits < 8 ? 1 << e.bits : 0), 0});
-        ResBuilder::Put16(v, 1);
-        ResBuilder::Put16(v, (uint16_t)e.bits);
-        ResBuilder::Put32(v, (uint32_t)e.image.size());
-        ResBuilder::Put16(v, (uint16_t)e.id);
+        v.insert(v.end(), {(uint8_t)e.size, (uint8_t)e.size, (uint8_t)(e.bits < 8 ? 1 << e.bits : 0), 0, 1, 0});
+        Put16(v, (uint16_t)e.bits);
+        Put32(v, (uint32_t)e.image.size());
+        Put16(v, (uint16_t)e.id);
     }
     return v;
 }
@@ -123,34 +107,35 @@ protected:
     HMODULE Module(const uint8_t *bytes, size_t size) {
         std::u16string name = u"res" + std::u16string(1, (char16_t)(u'a' + modules++)) + u".exe";
         dev::RegisterProgram(name, u"\\Windows\\" + name, ResourceProgram, bytes, size);
-        DWORD pid = dev::StartProgram(name, u"");
-        EXPECT_NE(0u, pid);
-        return dev::ModuleOfProcess(pid);
+        return dev::ModuleOfProcess(dev::StartProgram(name, u""));
     }
-    static COLORREF PixelOf(HBITMAP bitmap, int x, int y) {
-        HDC dc = CreateCompatibleDC(NULL);
-        HGDIOBJ old = SelectObject(dc, bitmap);
-        COLORREF c = GetPixel(dc, x, y);
-        SelectObject(dc, old);
-        DeleteDC(dc);
-        return c;
-    }
-    static BITMAP Info(HBITMAP bitmap) {
+    HMODULE Module(const ResBuilder &res) { return Module(res.bytes.data(), res.bytes.size()); }
+    // "WxH: #RRGGBB #RRGGBB / ...": the size, then the first pixels, rows top first.
+    static std::string Look(HBITMAP bitmap, int columns = 3, int rows = 2) {
         BITMAP bm{};
         GetObjectW(bitmap, sizeof bm, &bm);
-        return bm;
+        std::string text = std::to_string(bm.bmWidth) + "x" + std::to_string(bm.bmHeight) + ":";
+        HDC dc = CreateCompatibleDC(NULL);
+        HGDIOBJ old = SelectObject(dc, bitmap);
+        for (int y = 0; y < rows; y++)
+            for (int x = 0; x < columns; x++) {
+                COLORREF c = GetPixel(dc, x, y);
+                char hex[16];
+                snprintf(hex, sizeof hex, "%s#%02X%02X%02X", y && !x ? " / " : " ", GetRValue(c), GetGValue(c),
+                         GetBValue(c));
+                text += hex;
+            }
+        SelectObject(dc, old);
+        DeleteDC(dc);
+        return text;
     }
-    // "WxH #RRGGBB": the size of an icon's image and its top-left colour.
+    // The size and the top-left pixel of an icon's image.
     static std::string Look(HICON icon) {
         ICONINFO info{};
         if (!GetIconInfo(icon, &info)) return "no icon";
-        BITMAP bm = Info(info.hbmColor);
-        COLORREF c = PixelOf(info.hbmColor, 0, 0);
+        std::string text = Look(info.hbmColor, 1, 1);
         DeleteObject(info.hbmColor);
         DeleteObject(info.hbmMask);
-        char text[32];
-        snprintf(text, sizeof text, "%dx%d #%02X%02X%02X", (int)bm.bmWidth, (int)bm.bmHeight, GetRValue(c),
-                 GetGValue(c), GetBValue(c));
         return text;
     }
     int modules = 0;
@@ -158,19 +143,17 @@ protected:
 
 TEST_F(Resources, FindsByTypeAndNameAndKeepsTypesApart) {
     ResBuilder res;
-    res.Add(5, 120, {1, 2, 3});             // RT_DIALOG 120
-    res.Add(14, 120, {4, 5, 6, 7, 8});      // RT_GROUP_ICON 120
+    res.Add(5, 120, {1, 2, 3});        // RT_DIALOG 120
+    res.Add(14, 120, {4, 5, 6, 7, 8}); // RT_GROUP_ICON 120
     res.Add(ResBuilder::Name("DATA"), ResBuilder::Name("SETTINGS"), {9});
     res.Add(ResBuilder::Ordinal(10), ResBuilder::Name("NOTES"), {10, 11});
-    HMODULE module = Module(res.bytes.data(), res.bytes.size());
+    HMODULE module = Module(res);
     ASSERT_NE(nullptr, module);
-
-    struct Case {
+    const struct {
         const char *what;
         LPCWSTR name, type;
         std::vector<uint8_t> expected; // empty: not found
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"dialog 120", MAKEINTRESOURCEW(120), RT_DIALOG, {1, 2, 3}},
         {"icon group 120", MAKEINTRESOURCEW(120), RT_GROUP_ICON, {4, 5, 6, 7, 8}},
         {"bitmap 120 (absent)", MAKEINTRESOURCEW(120), RT_BITMAP, {}},
@@ -180,7 +163,7 @@ TEST_F(Resources, FindsByTypeAndNameAndKeepsTypesApart) {
         {"string name, ordinal type", TEXT("notes"), MAKEINTRESOURCEW(10), {10, 11}},
         {"\"#120\" is ordinal 120", TEXT("#120"), TEXT("#5"), {1, 2, 3}},
     };
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         HRSRC found = FindResourceW(module, c.name, c.type);
         if (c.expected.empty()) {
             EXPECT_EQ(nullptr, found) << c.what;
@@ -201,68 +184,49 @@ TEST_F(Resources, DamagedImagesFailWithoutReadingPastTheEnd) {
     res.Add(5, 1, {1, 2, 3, 4});
     // The last record claims more data than there is.
     std::vector<uint8_t> cut(res.bytes.begin(), res.bytes.end() - 2);
-    HMODULE module = Module(cut.data(), cut.size());
-    EXPECT_EQ(nullptr, FindResourceW(module, MAKEINTRESOURCEW(1), RT_DIALOG));
-    HMODULE empty = Module(res.bytes.data(), 16); // not even one whole record
-    EXPECT_EQ(nullptr, FindResourceW(empty, MAKEINTRESOURCEW(1), RT_DIALOG));
+    EXPECT_EQ(nullptr, FindResourceW(Module(cut.data(), cut.size()), MAKEINTRESOURCEW(1), RT_DIALOG));
+    // Not even one whole record.
+    EXPECT_EQ(nullptr, FindResourceW(Module(res.bytes.data(), 16), MAKEINTRESOURCEW(1), RT_DIALOG));
 }
 
 TEST_F(Resources, LoadBitmapReadsEveryDepthAndOrder) {
     // Each image is 3 by 2: top row red, green, blue; bottom row white, black, grey.
     const uint32_t red = 0xFF0000, green = 0x00FF00, blue = 0x0000FF, white = 0xFFFFFF, grey = 0x808080;
-    const std::vector<uint32_t> palette = {0, red, green, blue, white, grey};
-    std::vector<uint32_t> palette16 = palette;
+    std::vector<uint32_t> palette = {0, red, green, blue, white, grey}, palette16 = palette, palette256 = palette;
     palette16.resize(16, 0x123456);
-    std::vector<uint32_t> palette256 = palette;
     palette256.resize(256, 0x654321);
-    auto rgb24 = [](std::initializer_list<uint32_t> px) {
+    auto rgb = [](size_t bytes, std::initializer_list<uint32_t> px) {
         std::vector<uint8_t> v;
         for (uint32_t c : px) {
-            v.push_back(c & 0xFF);
-            v.push_back(c >> 8 & 0xFF);
-            v.push_back(c >> 16);
+            const uint8_t pixel[4] = {(uint8_t)c, (uint8_t)(c >> 8), (uint8_t)(c >> 16), 0xAB}; // 4th byte ignored
+            v.insert(v.end(), pixel, pixel + bytes);
         }
         return v;
     };
-    auto rgb32 = [](std::initializer_list<uint32_t> px) {
-        std::vector<uint8_t> v;
-        for (uint32_t c : px) ResBuilder::Put32(v, c | 0xAB000000); // the fourth byte is ignored
-        return v;
-    };
-    struct Image {
+    const std::string colours = "3x2: #FF0000 #00FF00 #0000FF / #FFFFFF #000000 #808080";
+    const struct {
         const char *what;
         std::vector<uint8_t> dib;
-        bool mono; // 1 bpp: only black and white to show
-    };
-    const Image images[] = {
-        {"8 bpp bottom-up, short palette", Dib(3, 2, 8, palette, {{1, 2, 3}, {4, 0, 5}}, false), false},
-        {"8 bpp top-down, full palette", Dib(3, 2, 8, palette256, {{1, 2, 3}, {4, 0, 5}}, true), false},
-        {"4 bpp", Dib(3, 2, 4, palette16, {{0x12, 0x30}, {0x40, 0x50}}, false), false},
-        {"24 bpp", Dib(3, 2, 24, {}, {rgb24({red, green, blue}), rgb24({white, 0, grey})}, false), false},
-        {"32 bpp top-down", Dib(3, 2, 32, {}, {rgb32({red, green, blue}), rgb32({white, 0, grey})}, true), false},
-        {"1 bpp", Dib(3, 2, 1, {0, white}, {{0xA0}, {0x40}}, false), true},
+        std::string expected;
+    } images[] = {
+        {"8 bpp bottom-up, short palette", Dib(3, 2, 8, palette, {{1, 2, 3}, {4, 0, 5}}, false), colours},
+        {"8 bpp top-down, full palette", Dib(3, 2, 8, palette256, {{1, 2, 3}, {4, 0, 5}}, true), colours},
+        {"4 bpp", Dib(3, 2, 4, palette16, {{0x12, 0x30}, {0x40, 0x50}}, false), colours},
+        {"24 bpp", Dib(3, 2, 24, {}, {rgb(3, {red, green, blue}), rgb(3, {white, 0, grey})}, false), colours},
+        {"32 bpp top-down", Dib(3, 2, 32, {}, {rgb(4, {red, green, blue}), rgb(4, {white, 0, grey})}, true), colours},
+        {"1 bpp", Dib(3, 2, 1, {0, white}, {{0xA0}, {0x40}}, false),
+         "3x2: #FFFFFF #000000 #FFFFFF / #000000 #FFFFFF #000000"},
     };
     ResBuilder res;
     for (int i = 0; i < 6; i++) res.Add(2, 200 + i, images[i].dib);
-    HMODULE module = Module(res.bytes.data(), res.bytes.size());
+    HMODULE module = Module(res);
     for (int i = 0; i < 6; i++) {
-        const Image &image = images[i];
         HBITMAP bitmap = LoadBitmapW(module, MAKEINTRESOURCEW(200 + i));
-        ASSERT_NE(nullptr, bitmap) << image.what;
-        BITMAP bm = Info(bitmap);
-        EXPECT_EQ(3, bm.bmWidth) << image.what;
-        EXPECT_EQ(2, bm.bmHeight) << image.what;
-        EXPECT_EQ(32, bm.bmBitsPixel) << image.what << ": loaded in the screen's format";
-        const uint32_t expected[2][3] = {{red, green, blue}, {white, 0, grey}};
-        const uint32_t expectedMono[2][3] = {{white, 0, white}, {0, white, 0}};
-        for (int y = 0; y < 2; y++) {
-            for (int x = 0; x < 3; x++) {
-                uint32_t want = image.mono ? expectedMono[y][x] : expected[y][x];
-                COLORREF colour = RGB(want >> 16, want >> 8 & 0xFF, want & 0xFF);
-                EXPECT_EQ(colour, PixelOf(bitmap, x, y)) << image.what << " at " << x << "," << y << std::hex
-                                                         << " got " << PixelOf(bitmap, x, y);
-            }
-        }
+        ASSERT_NE(nullptr, bitmap) << images[i].what;
+        EXPECT_EQ(images[i].expected, Look(bitmap)) << images[i].what;
+        BITMAP bm{};
+        GetObjectW(bitmap, sizeof bm, &bm);
+        EXPECT_EQ(32, bm.bmBitsPixel) << images[i].what << ": loaded in the screen's format";
         EXPECT_TRUE(DeleteObject(bitmap));
     }
     EXPECT_EQ(nullptr, LoadBitmapW(module, MAKEINTRESOURCEW(199)));
@@ -280,10 +244,9 @@ TEST_F(Resources, LoadIconPicksSixteenBySixteenWithTheMostColours) {
         for (const GroupEntry &e : *group) res.Add(3, e.id, e.image);
     res.Add(14, 50, Group(best));
     res.Add(14, 51, Group(nearest));
-    HMODULE module = Module(res.bytes.data(), res.bytes.size());
-
-    EXPECT_EQ("16x16 #0000FF", Look(LoadIconW(module, MAKEINTRESOURCEW(50)))) << "the 4-bit image, not the 1-bit one";
-    EXPECT_EQ("32x32 #FF0000", Look(LoadIconW(module, MAKEINTRESOURCEW(51)))) << "no 16 by 16 image: the nearest";
+    HMODULE module = Module(res);
+    EXPECT_EQ("16x16: #0000FF", Look(LoadIconW(module, MAKEINTRESOURCEW(50)))) << "the 4-bit image, not the 1-bit one";
+    EXPECT_EQ("32x32: #FF0000", Look(LoadIconW(module, MAKEINTRESOURCEW(51)))) << "no 16 by 16 image: the nearest";
     EXPECT_EQ(nullptr, LoadIconW(module, MAKEINTRESOURCEW(52)));
 }
 
@@ -296,7 +259,7 @@ TEST_F(Resources, LoadedIconsAreSharedAndSurviveDestroyIcon) {
     EXPECT_EQ(icons + 1, dev::LiveObjects(dev::KindIcon));
     EXPECT_TRUE(DestroyIcon(a));
     EXPECT_EQ(a, LoadIconW(module, MAKEINTRESOURCEW(121)));
-    EXPECT_EQ("16x16 #000000", Look(a));
+    EXPECT_EQ("16x16: #000000", Look(a));
     EXPECT_EQ(icons + 1, dev::LiveObjects(dev::KindIcon));
     // Another module's icon of the same number is another icon.
     HMODULE second = Module(perfmonResources, perfmonResourcesSize);
