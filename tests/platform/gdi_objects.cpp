@@ -27,11 +27,13 @@ protected:
         config.screenHeight = height;
         dev::ResetDevice(config);
     }
-    static BITMAP Info(HGDIOBJ bitmap) {
+    // "WxH at B bits, R bytes a row"
+    static std::string Shape(HGDIOBJ bitmap) {
         BITMAP bm;
         memset(&bm, 0xAA, sizeof bm);
-        EXPECT_EQ((int)sizeof(BITMAP), GetObjectW(bitmap, sizeof bm, &bm));
-        return bm;
+        if (GetObjectW(bitmap, sizeof bm, &bm) != (int)sizeof bm) return "no bitmap";
+        return std::to_string(bm.bmWidth) + "x" + std::to_string(bm.bmHeight) + " at " +
+               std::to_string(bm.bmBitsPixel) + " bits, " + std::to_string(bm.bmWidthBytes) + " bytes a row";
     }
 };
 
@@ -41,24 +43,15 @@ TEST_F(GdiObjects, MemoryDcStartsWithMonochromeBitmapAndMakesMonochrome) {
     ASSERT_NE(nullptr, memory);
     EXPECT_EQ((DWORD)OBJ_MEMDC, GetObjectType(memory));
     EXPECT_EQ((DWORD)OBJ_DC, GetObjectType(screen));
-    BITMAP stock = Info(GetCurrentObject(memory, OBJ_BITMAP));
-    EXPECT_EQ(1, stock.bmWidth);
-    EXPECT_EQ(1, stock.bmHeight);
-    EXPECT_EQ(1, stock.bmBitsPixel);
-
-    // Compatible with a fresh memory DC: monochrome, as on the platform.
-    BITMAP mono = Info(CreateCompatibleBitmap(memory, 20, 10));
-    EXPECT_EQ(1, mono.bmBitsPixel);
-    EXPECT_EQ(20, mono.bmWidth);
-    EXPECT_EQ(4, mono.bmWidthBytes); // rows of whole 16-bit words
-
+    EXPECT_EQ("1x1 at 1 bits, 2 bytes a row", Shape(GetCurrentObject(memory, OBJ_BITMAP)));
+    // Compatible with a fresh memory DC: monochrome, as on the platform, in
+    // rows of whole 16-bit words.
+    EXPECT_EQ("20x10 at 1 bits, 4 bytes a row", Shape(CreateCompatibleBitmap(memory, 20, 10)));
     // Compatible with the screen: 32-bit; and a memory DC holding one makes more.
     HBITMAP fromScreen = CreateCompatibleBitmap(screen, 20, 10);
-    BITMAP colour = Info(fromScreen);
-    EXPECT_EQ(32, colour.bmBitsPixel);
-    EXPECT_EQ(80, colour.bmWidthBytes);
+    EXPECT_EQ("20x10 at 32 bits, 80 bytes a row", Shape(fromScreen));
     SelectObject(memory, fromScreen);
-    EXPECT_EQ(32, Info(CreateCompatibleBitmap(memory, 2, 2)).bmBitsPixel);
+    EXPECT_EQ("2x2 at 32 bits, 8 bytes a row", Shape(CreateCompatibleBitmap(memory, 2, 2)));
 }
 
 TEST_F(GdiObjects, SelectionReturnsTheReplacedObjectAndGuardsDeletion) {

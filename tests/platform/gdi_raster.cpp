@@ -205,19 +205,6 @@ TEST_F(GdiRaster, ScreenAndCompatibleBitmapAgreeOnColours) {
     EXPECT_EQ(before, dev::screenGeneration);
 }
 
-TEST_F(GdiRaster, StretchBltPicksNearestPixels) {
-    HDC src = Memory(2, 2), dst = Memory(4, 4);
-    for (int i = 0; i < 4; i++) SetPixel(src, i % 2, i / 2, RGB(1 + i, 0, 0));
-    StretchBlt(dst, 0, 0, 4, 4, src, 0, 0, 2, 2, SRCCOPY);
-    for (int y = 0; y < 4; y++)
-        for (int x = 0; x < 4; x++)
-            EXPECT_EQ(RGB(1 + x / 2 + 2 * (y / 2), 0, 0), GetPixel(dst, x, y)) << x << "," << y;
-    // Shrinking picks one of the source's pixels.
-    HDC small = Memory(2, 2);
-    StretchBlt(small, 0, 0, 2, 2, dst, 0, 0, 4, 4, SRCCOPY);
-    for (int i = 0; i < 4; i++) EXPECT_EQ(RGB(1 + i, 0, 0), GetPixel(small, i % 2, i / 2)) << i;
-}
-
 TEST_F(GdiRaster, LinesRectanglesAndFills) {
     HDC dc = Memory(8, 8);
     Fill(dc, 8, 8, RGB(255, 255, 255));
@@ -251,31 +238,36 @@ TEST_F(GdiRaster, LinesRectanglesAndFills) {
     EXPECT_EQ(RGB(255, 0, 0), GetPixel(dc, 3, 3));
 }
 
-TEST_F(GdiRaster, GetDIBitsReadsRowsInEitherOrder) {
+TEST_F(GdiRaster, StretchBltPicksNearestPixelsAndGetDIBitsReadsThemInEitherOrder) {
     HBITMAP bitmap;
-    HDC dc = Memory(3, 2, &bitmap);
-    for (int y = 0; y < 2; y++)
-        for (int x = 0; x < 3; x++) SetPixel(dc, x, y, RGB(x + 1, y + 1, 0x40));
+    HDC src = Memory(2, 2), dst = Memory(4, 4, &bitmap), small = Memory(2, 2);
+    for (int i = 0; i < 4; i++) SetPixel(src, i % 2, i / 2, RGB(1 + i, 0, 0x40));
+    auto expected = [](int x, int y) { return RGB(1 + x / 2 + 2 * (y / 2), 0, 0x40); };
+    StretchBlt(dst, 0, 0, 4, 4, src, 0, 0, 2, 2, SRCCOPY);
+    for (int y = 0; y < 4; y++)
+        for (int x = 0; x < 4; x++) EXPECT_EQ(expected(x, y), GetPixel(dst, x, y)) << x << "," << y;
+    // Shrinking picks one of the source's pixels.
+    StretchBlt(small, 0, 0, 2, 2, dst, 0, 0, 4, 4, SRCCOPY);
+    for (int i = 0; i < 4; i++) EXPECT_EQ(RGB(1 + i, 0, 0x40), GetPixel(small, i % 2, i / 2)) << i;
+
+    // Every pixel its own colour, to tell the rows apart.
+    for (int y = 0; y < 4; y++)
+        for (int x = 0; x < 4; x++) SetPixel(dst, x, y, RGB(x + 1, y + 1, 0x40));
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    ASSERT_NE(0, GetDIBits(dc, bitmap, 0, 0, nullptr, &info, DIB_RGB_COLORS));
-    EXPECT_EQ(3, info.bmiHeader.biWidth);
-    EXPECT_EQ(2, info.bmiHeader.biHeight);
-    EXPECT_EQ(32, info.bmiHeader.biBitCount);
-
-    uint32_t rows[6];
+    ASSERT_NE(0, GetDIBits(dst, bitmap, 0, 0, nullptr, &info, DIB_RGB_COLORS));
+    EXPECT_TRUE(info.bmiHeader.biWidth == 4 && info.bmiHeader.biHeight == 4 && info.bmiHeader.biBitCount == 32)
+        << info.bmiHeader.biWidth << "x" << info.bmiHeader.biHeight << " at " << info.bmiHeader.biBitCount;
+    uint32_t rows[16];
     for (int order = 0; order < 2; order++) {
         memset(rows, 0xAA, sizeof rows);
-        info.bmiHeader.biHeight = order ? 2 : -2; // top-down, then bottom-up
-        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biHeight = order ? 4 : -4; // top-down, then bottom-up
         info.bmiHeader.biCompression = BI_RGB;
-        ASSERT_EQ(2, GetDIBits(dc, bitmap, 0, 2, rows, &info, DIB_RGB_COLORS));
-        for (int line = 0; line < 2; line++) {
-            int y = order ? 1 - line : line;
-            for (int x = 0; x < 3; x++)
-                EXPECT_EQ((uint32_t)((x + 1) << 16 | (y + 1) << 8 | 0x40), rows[line * 3 + x])
-                    << "order " << order << " line " << line << " x " << x << std::hex << " got " << rows[line * 3 + x];
-        }
+        ASSERT_EQ(4, GetDIBits(dst, bitmap, 0, 4, rows, &info, DIB_RGB_COLORS));
+        for (int line = 0; line < 4; line++)
+            for (int x = 0; x < 4; x++)
+                EXPECT_EQ((uint32_t)((x + 1) << 16 | (order ? 4 - line : line + 1) << 8 | 0x40), rows[line * 4 + x])
+                    << "order " << order << " line " << line << " x " << x << std::hex << " got " << rows[line * 4 + x];
     }
 }
 
