@@ -1,8 +1,8 @@
 // Helpers shared by the tests of the dialog manager, the controls, the list
 // view and the message box: a writer of standard dialog templates, a message
-// recorder whose failures print the whole sequence, and a way to run a
-// program body on a device thread of its own while the test drives the
-// device from outside.
+// recorder whose failures print the whole sequence, a way to run a program
+// body on a device thread of its own while the test drives the device from
+// outside, and taps and pixels in screen coordinates.
 #pragma once
 
 #include "platform/host/internal.h"
@@ -43,8 +43,7 @@ public:
     }
     // classOrdinal 0x80 Button, 0x81 Edit, 0x82 Static; 0 to use className.
     Template &Item(DWORD style, short x, short y, short cx, short cy, WORD id, WORD classOrdinal,
-                   const char16_t *text, const char16_t *className = nullptr,
-                   const std::vector<BYTE> &creationData = {}) {
+                   const char16_t *text, const char16_t *className = nullptr) {
         if (words_.size() % 2) Word(0);
         Dword(style);
         Dword(0);
@@ -60,9 +59,7 @@ public:
             Text(className);
         }
         Text(text);
-        Word((WORD)creationData.size());
-        for (size_t i = 0; i < creationData.size(); i += 2)
-            Word((WORD)(creationData[i] | (i + 1 < creationData.size() ? creationData[i + 1] << 8 : 0)));
+        Word(0); // no creation data
         ++words_[countAt_];
         return *this;
     }
@@ -97,13 +94,6 @@ inline std::string MessageName(UINT message) {
     case WM_INITDIALOG: return "WM_INITDIALOG";
     case WM_COMMAND: return "WM_COMMAND";
     case WM_CLOSE: return "WM_CLOSE";
-    case WM_NOTIFY: return "WM_NOTIFY";
-    case WM_TIMER: return "WM_TIMER";
-    case WM_SYSCOMMAND: return "WM_SYSCOMMAND";
-    case WM_CTLCOLORSTATIC: return "WM_CTLCOLORSTATIC";
-    case WM_CTLCOLORBTN: return "WM_CTLCOLORBTN";
-    case WM_CTLCOLORDLG: return "WM_CTLCOLORDLG";
-    case WM_ENTERIDLE: return "WM_ENTERIDLE";
     }
     std::ostringstream out;
     out << "0x" << std::hex << message;
@@ -174,6 +164,11 @@ inline void TapAt(int x, int y) {
     dev::Settle();
 }
 
+// A screen pixel as the device stores it, 0x00RRGGBB.
+inline uint32_t Pixel(COLORREF color) {
+    return (GetRValue(color) << 16) | (GetGValue(color) << 8) | GetBValue(color);
+}
+
 inline RECT ScreenRectOf(HWND window) {
     RECT rect = {0, 0, 0, 0};
     GetWindowRect(window, &rect);
@@ -187,6 +182,15 @@ inline RECT ClientScreenRectOf(HWND window) {
     ClientToScreen(window, &origin);
     OffsetRect(&rect, origin.x, origin.y);
     return rect;
+}
+
+// A point well inside the close box on a window's caption; -1, -1 if none.
+inline POINT CloseBoxPoint(HWND window) {
+    RECT rect = ScreenRectOf(window);
+    for (int y = rect.top; y < rect.top + 30; ++y)
+        for (int x = rect.right - 1; x > rect.right - 40; --x)
+            if (dev::NonClientHitTest(window, POINT{x, y}) == HTCLOSE) return POINT{x - 4, y + 4};
+    return POINT{-1, -1};
 }
 
 // Dialog units to pixels with the device's dialog base units, rounding
