@@ -25,17 +25,15 @@ protected:
     }
     void Clear() { PatBlt(dc, 0, 0, kWidth, kHeight, WHITENESS); }
     // The bounding box of pixels that are not white; false when none.
-    bool Ink(RECT *box, COLORREF background = 0xFFFFFF) {
-        *box = RECT{kWidth, kHeight, -1, -1};
+    bool Ink(RECT *box) {
+        SetRectEmpty(box);
         for (int y = 0; y < kHeight; y++)
             for (int x = 0; x < kWidth; x++)
-                if (GetPixel(dc, x, y) != background) {
-                    box->left = std::min<LONG>(box->left, x);
-                    box->top = std::min<LONG>(box->top, y);
-                    box->right = std::max<LONG>(box->right, x + 1);
-                    box->bottom = std::max<LONG>(box->bottom, y + 1);
+                if (GetPixel(dc, x, y) != 0xFFFFFF) {
+                    RECT pixel{x, y, x + 1, y + 1};
+                    UnionRect(box, box, &pixel);
                 }
-        return box->right > 0;
+        return !IsRectEmpty(box);
     }
     static std::string Box(const RECT &r) {
         return std::to_string(r.left) + "," + std::to_string(r.top) + "-" + std::to_string(r.right) + "," +
@@ -52,7 +50,7 @@ protected:
     HDC dc = nullptr;
 };
 
-TEST_F(GdiText, DialogFontHasThePlatformsBaseUnits) {
+TEST_F(GdiText, DialogFontHasThePlatformsBaseUnitsAndExtentsGrowWithText) {
     int x = 0, y = 0;
     dev::DialogBaseUnits(&x, &y);
     // MS Sans Serif 8 point gives 6 by 13 on the platform; the stand-in face
@@ -69,9 +67,7 @@ TEST_F(GdiText, DialogFontHasThePlatformsBaseUnits) {
     TEXTMETRICW other;
     GetTextMetricsW(fresh, &other);
     EXPECT_EQ(tm.tmHeight, other.tmHeight);
-}
 
-TEST_F(GdiText, ExtentsGrowWithText) {
     SIZE empty = Extent(TEXT(""));
     EXPECT_TRUE(empty.cx == 0 && empty.cy == 13) << empty.cx << "x" << empty.cy;
     SIZE one = Extent(TEXT("8")), three = Extent(TEXT("888")), wide = Extent(TEXT("815,367"));

@@ -24,11 +24,9 @@ protected:
         RegisterClassW(&wc);
         // A below B; C a child in A's top-left corner. Popups without
         // borders: the client area is the whole window.
-        a = CreateWindowExW(0, TEXT("GdiPlain"), TEXT("A"), WS_POPUP | WS_VISIBLE, 10, 10, 50, 40, NULL, NULL, NULL,
-                            NULL);
-        b = CreateWindowExW(0, TEXT("GdiPlain"), TEXT("B"), WS_POPUP | WS_VISIBLE, 30, 20, 50, 40, NULL, NULL, NULL,
-                            NULL);
-        c = CreateWindowExW(0, TEXT("GdiPlain"), TEXT("C"), WS_CHILD | WS_VISIBLE, 0, 0, 10, 10, a, NULL, NULL, NULL);
+        a = Make(WS_POPUP, 10, 10, 50, 40);
+        b = Make(WS_POPUP, 30, 20, 50, 40);
+        c = Make(WS_CHILD, 0, 0, 10, 10, a);
         SetWindowPos(b, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         ASSERT_TRUE(dev::PixelOwner(35, 25) == b && dev::PixelOwner(25, 25) == a && dev::PixelOwner(12, 12) == c);
         screen = GetDC(NULL);
@@ -36,6 +34,10 @@ protected:
     }
     // The reset forgets the windows and DCs a test leaves behind.
     void TearDown() override { dev::ResetDevice(dev::Config()); }
+    static HWND Make(DWORD style, int x, int y, int width, int height, HWND parent = NULL) {
+        return CreateWindowExW(0, TEXT("GdiPlain"), TEXT(""), style | WS_VISIBLE, x, y, width, height, parent, NULL,
+                               NULL, NULL);
+    }
     COLORREF At(int x, int y) { return GetPixel(screen, x, y); }
     HWND a = nullptr, b = nullptr, c = nullptr;
     HDC screen = nullptr;
@@ -60,9 +62,8 @@ TEST_F(WindowDc, DrawsOnlyOnPixelsTheWindowShows) {
 
     // Reading through the DC: its own pixels, nothing where it does not show.
     EXPECT_EQ(0u, GetPixel(dc, 15, 15));
-    EXPECT_EQ(CLR_INVALID, GetPixel(dc, 25, 15)) << "covered by B";
-    EXPECT_EQ(CLR_INVALID, GetPixel(dc, 2, 2)) << "the child's pixel";
-    EXPECT_EQ(CLR_INVALID, GetPixel(dc, 50, 0)) << "beyond the client area";
+    for (POINT p : {POINT{25, 15} /* covered by B */, POINT{2, 2} /* the child's */, POINT{50, 0} /* beyond */})
+        EXPECT_EQ(CLR_INVALID, GetPixel(dc, p.x, p.y)) << p.x << "," << p.y;
     EXPECT_EQ(CLR_INVALID, SetPixel(dc, 25, 15, RGB(1, 2, 3)));
     EXPECT_EQ(0xFFFFFFu, At(35, 25));
 }
@@ -75,17 +76,15 @@ TEST_F(WindowDc, CopyingFromAWindowReadsTheScreen) {
     SelectObject(memory, CreateCompatibleBitmap(dc, 50, 40));
     BitBlt(memory, 0, 0, 50, 40, dc, 0, 0, SRCCOPY);
     EXPECT_EQ(RGB(1, 2, 3), GetPixel(memory, 5, 5));
-    EXPECT_EQ(RGB(9, 8, 7), GetPixel(memory, 25, 15)) << "what the screen shows there";
+    EXPECT_EQ(RGB(9, 8, 7), GetPixel(memory, 25, 15)) << "what the screen shows there, though B's";
     // Copying back draws only on A's pixels.
     PatBlt(memory, 0, 0, 50, 40, BLACKNESS);
     BitBlt(dc, 0, 0, 50, 40, memory, 0, 0, SRCCOPY);
-    EXPECT_EQ(0u, At(15, 25));
-    EXPECT_EQ(RGB(9, 8, 7), At(35, 25));
+    EXPECT_TRUE(At(15, 25) == 0 && At(35, 25) == RGB(9, 8, 7)) << std::hex << At(15, 25) << " " << At(35, 25);
 }
 
 TEST_F(WindowDc, ClientAndWindowOrigins) {
-    HWND framed = CreateWindowExW(0, TEXT("GdiPlain"), TEXT("F"), WS_POPUP | WS_BORDER | WS_VISIBLE, 100, 100, 40,
-                                  30, NULL, NULL, NULL, NULL);
+    HWND framed = Make(WS_POPUP | WS_BORDER, 100, 100, 40, 30);
     RECT window, client;
     ASSERT_TRUE(dev::WindowScreenRects(framed, &window, &client));
     ASSERT_NE(window.left, client.left) << "a border moves the client area in";
