@@ -1,10 +1,15 @@
-// Static and Button controls as a user sees them: what they paint on the
-// screen, how they take bitmaps, and which taps become clicks.
+// Static and Button controls and the dialog frame as a user sees them: what
+// they paint on the screen, how statics take bitmaps, which taps become
+// clicks, what each part of the frame answers to a hit test, the caption's
+// colours as activation moves, and the close box.
 #include "dialog_testing.h"
 
 #include <algorithm>
 
+using dialogtest::DeviceProgram;
+using dialogtest::Describe;
 using dialogtest::Only;
+using dialogtest::Pixel;
 using dialogtest::Seen;
 using dialogtest::Template;
 
@@ -18,8 +23,6 @@ INT_PTR CALLBACK RecordingProc(HWND dialog, UINT message, WPARAM wParam, LPARAM 
 }
 
 const DWORD kVisibleDialog = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT;
-
-uint32_t Pixel(COLORREF color) { return (GetRValue(color) << 16) | (GetGValue(color) << 8) | GetBValue(color); }
 
 // Bounding box (screen coordinates) of the pixels in a rectangle that differ
 // from the background; empty when there are none.
@@ -76,7 +79,11 @@ protected:
     }
 };
 
-void Paint(HBITMAP bitmap, int width, int height, COLORREF color) {
+// A new bitmap of the screen's format, filled with one colour.
+HBITMAP SolidBitmap(int width, int height, COLORREF color) {
+    HDC screen = GetDC(nullptr);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    ReleaseDC(nullptr, screen);
     HDC dc = CreateCompatibleDC(nullptr);
     HGDIOBJ old = SelectObject(dc, bitmap);
     HBRUSH brush = CreateSolidBrush(color);
@@ -85,17 +92,13 @@ void Paint(HBITMAP bitmap, int width, int height, COLORREF color) {
     DeleteObject(brush);
     SelectObject(dc, old);
     DeleteDC(dc);
-}
-
-HBITMAP SolidBitmap(int width, int height, COLORREF color) {
-    HDC screen = GetDC(nullptr);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    ReleaseDC(nullptr, screen);
-    Paint(bitmap, width, height, color);
     return bitmap;
 }
 
-TEST_F(Controls, BitmapStaticShowsTheVeryBitmapItHolds) {
+// The monitor's own graph tests cover a static showing its first bitmap and
+// repainting what is drawn into it; here, refusals, a second bitmap and who
+// owns them.
+TEST_F(Controls, BitmapStaticTakesOnlyBitmapsResizesToEachAndOwnsNone) {
     Template t(kVisibleDialog, 0, 0, 120, 60, u"Bitmaps");
     t.Item(WS_CHILD | WS_VISIBLE | SS_BITMAP, 10, 10, 15, 13, 1032, 0x82, u"");
     HWND dialog = Create(t);
@@ -105,18 +108,6 @@ TEST_F(Controls, BitmapStaticShowsTheVeryBitmapItHolds) {
     HBITMAP second = SolidBitmap(30, 12, RGB(0, 0, 255));
 
     EXPECT_EQ(SendMessageW(graph, STM_SETIMAGE, IMAGE_BITMAP, (LPARAM)first), 0);
-    RECT rect = dialogtest::ScreenRectOf(graph);
-    EXPECT_EQ(rect.right - rect.left, 20);
-    EXPECT_EQ(rect.bottom - rect.top, 10);
-    Pump();
-    EXPECT_EQ(ScreenPixel(rect.left + 5, rect.top + 5), 0xFF0000u);
-
-    // Drawing into the bitmap and repainting shows the new picture.
-    Paint(first, 20, 10, RGB(0, 255, 0));
-    InvalidateRect(graph, nullptr, FALSE);
-    UpdateWindow(graph);
-    EXPECT_EQ(ScreenPixel(rect.left + 5, rect.top + 5), 0x00FF00u);
-
     // Only bitmaps go into a bitmap static; refusals change nothing.
     EXPECT_EQ(SendMessageW(graph, STM_SETIMAGE, IMAGE_ICON, (LPARAM)second), 0);
     HBRUSH notBitmap = CreateSolidBrush(RGB(1, 2, 3));
@@ -125,7 +116,7 @@ TEST_F(Controls, BitmapStaticShowsTheVeryBitmapItHolds) {
     EXPECT_EQ((HBITMAP)SendMessageW(graph, STM_GETIMAGE, IMAGE_BITMAP, 0), first);
 
     EXPECT_EQ((HBITMAP)SendMessageW(graph, STM_SETIMAGE, IMAGE_BITMAP, (LPARAM)second), first);
-    rect = dialogtest::ScreenRectOf(graph);
+    RECT rect = dialogtest::ScreenRectOf(graph);
     EXPECT_EQ(rect.right - rect.left, 30);
     EXPECT_EQ(rect.bottom - rect.top, 12);
     Pump();
@@ -186,31 +177,31 @@ protected:
         seen.clear();
     }
     std::vector<Seen> Commands() { return Only(seen, {WM_COMMAND}); }
+    bool Pushed() { return (SendMessageW(button, BM_GETSTATE, 0, 0) & BST_PUSHED) != 0; }
     HWND dialog = nullptr;
     HWND button = nullptr;
 };
 
-TEST_F(Buttons, PressAndReleaseInsideIsAClick) {
+TEST_F(Buttons, PressedLookFollowsTheStylusAndOnlyALiftInsideClicks) {
     SendMessageW(button, WM_LBUTTONDOWN, 0, MAKELPARAM(5, 5));
-    EXPECT_TRUE(SendMessageW(button, BM_GETSTATE, 0, 0) & BST_PUSHED);
+    EXPECT_TRUE(Pushed());
+    SendMessageW(button, WM_MOUSEMOVE, 0, MAKELPARAM(200, 5));
+    EXPECT_FALSE(Pushed()) << "the pressed look follows the stylus";
+    SendMessageW(button, WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
+    EXPECT_TRUE(Pushed());
     EXPECT_TRUE(Commands().empty()) << "nothing happens until the stylus lifts";
     SendMessageW(button, WM_LBUTTONUP, 0, MAKELPARAM(6, 6));
-    EXPECT_FALSE(SendMessageW(button, BM_GETSTATE, 0, 0) & BST_PUSHED);
+    EXPECT_FALSE(Pushed());
     std::vector<Seen> commands = Commands();
-    ASSERT_EQ(commands.size(), 1u) << dialogtest::Describe(commands);
+    ASSERT_EQ(commands.size(), 1u) << Describe(commands);
     EXPECT_EQ(commands[0].wParam, MAKEWPARAM(1031, BN_CLICKED));
     EXPECT_EQ((HWND)commands[0].lParam, button);
-}
 
-TEST_F(Buttons, SlidingOffBeforeLiftingCancels) {
+    seen.clear();
     SendMessageW(button, WM_LBUTTONDOWN, 0, MAKELPARAM(5, 5));
     SendMessageW(button, WM_MOUSEMOVE, 0, MAKELPARAM(200, 5));
-    EXPECT_FALSE(SendMessageW(button, BM_GETSTATE, 0, 0) & BST_PUSHED) << "the pressed look follows the stylus";
-    SendMessageW(button, WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
-    EXPECT_TRUE(SendMessageW(button, BM_GETSTATE, 0, 0) & BST_PUSHED);
-    SendMessageW(button, WM_MOUSEMOVE, 0, MAKELPARAM(200, 5));
     SendMessageW(button, WM_LBUTTONUP, 0, MAKELPARAM(200, 5));
-    EXPECT_TRUE(Commands().empty()) << dialogtest::Describe(Commands());
+    EXPECT_TRUE(Commands().empty()) << "slid off before lifting: " << Describe(Commands());
 }
 
 TEST_F(Buttons, TapsOnTheScreenClickTheButtonUnderTheStylus) {
@@ -220,31 +211,18 @@ TEST_F(Buttons, TapsOnTheScreenClickTheButtonUnderTheStylus) {
     Tap(hide, 8, 6, true);
     Tap(hide, 8, 6, false);
     std::vector<Seen> commands = Commands();
-    ASSERT_EQ(commands.size(), 2u) << dialogtest::Describe(commands);
+    ASSERT_EQ(commands.size(), 2u) << Describe(commands);
     EXPECT_EQ(commands[0].wParam, MAKEWPARAM(1031, BN_CLICKED));
     EXPECT_EQ(commands[1].wParam, MAKEWPARAM(1034, BN_CLICKED));
     EXPECT_EQ((HWND)commands[1].lParam, hide);
 }
 
-TEST_F(Buttons, DisabledButtonDoesNothing) {
-    EnableWindow(button, FALSE);
-    Pump();
-    SendMessageW(button, WM_LBUTTONDOWN, 0, MAKELPARAM(5, 5));
-    EXPECT_FALSE(SendMessageW(button, BM_GETSTATE, 0, 0) & BST_PUSHED);
-    SendMessageW(button, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
-    Tap(button, 8, 6, true);
-    Tap(button, 8, 6, false);
-    for (const Seen &s : Commands()) EXPECT_NE(LOWORD(s.wParam), 1031) << dialogtest::Describe(Commands());
-}
-
-TEST_F(Buttons, LooksRaisedPressedAndDisabled) {
+TEST_F(Buttons, LooksRaisedPressedAndDisabledAndDisabledDoesNothing) {
     RECT rect = dialogtest::ScreenRectOf(button);
     uint32_t highlight = Pixel(GetSysColor(COLOR_BTNHIGHLIGHT));
-    uint32_t shadow = Pixel(GetSysColor(COLOR_BTNSHADOW));
     EXPECT_EQ(ScreenPixel(rect.left + 1, rect.top + 1), highlight) << "raised: lit from the top left";
-
     SendMessageW(button, WM_LBUTTONDOWN, 0, MAKELPARAM(5, 5));
-    EXPECT_EQ(ScreenPixel(rect.left + 1, rect.top + 1), shadow) << "pressed: sunk";
+    EXPECT_EQ(ScreenPixel(rect.left + 1, rect.top + 1), Pixel(GetSysColor(COLOR_BTNSHADOW))) << "pressed: sunk";
     SendMessageW(button, WM_LBUTTONUP, 0, MAKELPARAM(500, 500));
     EXPECT_EQ(ScreenPixel(rect.left + 1, rect.top + 1), highlight);
 
@@ -266,6 +244,123 @@ TEST_F(Buttons, LooksRaisedPressedAndDisabled) {
     Pump();
     EXPECT_EQ(count(0, 0x40), 0) << "disabled: no dark label left";
     EXPECT_GT(count(0x70, 0xA0), 0) << "disabled: grey label";
+
+    SendMessageW(button, WM_LBUTTONDOWN, 0, MAKELPARAM(5, 5));
+    EXPECT_FALSE(Pushed());
+    SendMessageW(button, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+    Tap(button, 8, 6, true);
+    Tap(button, 8, 6, false);
+    EXPECT_TRUE(Commands().empty()) << Describe(Commands());
+}
+
+// ------------------------------------------------------------ the frame
+
+std::atomic<int> sysCloses{0};
+std::atomic<int> closes{0};
+
+INT_PTR CALLBACK FrameProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_CLOSE) ++sysCloses;
+    if (message == WM_CLOSE) {
+        ++closes;
+        DestroyWindow(dialog);
+        return TRUE;
+    }
+    return message == WM_INITDIALOG;
+}
+
+class DialogFrame : public support::DeviceTest {
+protected:
+    void SetUp() override {
+        sysCloses = 0;
+        closes = 0;
+        Boot();
+        // A framed dialog on a device thread of its own, pumping until it is gone.
+        program = std::make_unique<DeviceProgram>([] {
+            Template t(kVisibleDialog, 10, 10, 120, 60, u"Frame");
+            t.Item(WS_CHILD | WS_VISIBLE | WS_BORDER, 5, 5, 50, 30, 9, 0x82, u"");
+            HWND dialog = CreateDialogIndirectParamW(nullptr, t.Get(), nullptr, FrameProc, 0);
+            SetForegroundWindow(dialog);
+            MSG msg;
+            while (IsWindow(dialog) && GetMessageW(&msg, nullptr, 0, 0) > 0) {
+                TranslateMessage(&msg);
+                DispatchMessageW(&msg);
+            }
+        });
+        dialogtest::WaitUntil([&] { return (dialog = FindWindowW(DEVICE_DIALOG_CLASS, u"Frame")) != nullptr; });
+        ASSERT_NE(dialog, nullptr);
+        window = dialogtest::ScreenRectOf(dialog);
+        client = dialogtest::ClientScreenRectOf(dialog);
+    }
+    void TearDown() override {
+        if (IsWindow(dialog)) PostMessageW(dialog, WM_CLOSE, 0, 0);
+        EXPECT_TRUE(program->Wait());
+        support::DeviceTest::TearDown();
+    }
+    std::unique_ptr<DeviceProgram> program;
+    HWND dialog = nullptr;
+    RECT window, client;
+};
+
+TEST_F(DialogFrame, EachPartAnswersTheHitTestAndTheCloseBoxClosesOnlyOnALiftOverIt) {
+    POINT box = dialogtest::CloseBoxPoint(dialog);
+    ASSERT_GE(box.x, 0) << "no close box on the caption";
+    int captionY = (window.top + client.top) / 2;
+    struct Case {
+        const char *what;
+        POINT point;
+        LRESULT expected;
+    } cases[] = {
+        {"caption", {window.left + 30, captionY}, HTCAPTION},
+        {"close box", box, HTCLOSE},
+        {"client area", {(client.left + client.right) / 2, (client.top + client.bottom) / 2}, HTCLIENT},
+        {"left frame", {window.left, (client.top + client.bottom) / 2}, HTBORDER},
+        {"bottom frame", {(client.left + client.right) / 2, window.bottom - 1}, HTBORDER},
+        {"left of the window", {window.left - 1, captionY}, HTNOWHERE},
+        {"below the window", {window.left + 30, window.bottom}, HTNOWHERE},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(dev::NonClientHitTest(dialog, c.point), c.expected)
+            << c.what << " at " << c.point.x << "," << c.point.y;
+    // A child's 1-pixel border.
+    HWND child = GetDlgItem(dialog, 9);
+    RECT childRect = dialogtest::ScreenRectOf(child);
+    EXPECT_EQ(dev::NonClientHitTest(child, POINT{childRect.left, childRect.top + 5}), HTBORDER);
+    EXPECT_EQ(dev::NonClientHitTest(child, POINT{childRect.left + 1, childRect.top + 5}), HTCLIENT);
+
+    // Pressed, then slid off to the caption before lifting: nothing.
+    dev::Tap(box.x, box.y, true);
+    dev::Settle();
+    dev::Tap(window.left + 30, box.y, false);
+    dev::Settle();
+    EXPECT_EQ(sysCloses.load(), 0);
+    EXPECT_TRUE(IsWindow(dialog));
+    dialogtest::TapAt(box.x, box.y);
+    EXPECT_EQ(sysCloses.load(), 1) << "a tap on the close box is SC_CLOSE";
+    EXPECT_EQ(closes.load(), 1) << "which the default handling turns into WM_CLOSE";
+    EXPECT_TRUE(dialogtest::WaitUntil([&] { return !IsWindow(dialog); }));
+}
+
+TEST_F(DialogFrame, CaptionTurnsGreyWhenAnotherWindowComesToTheFront) {
+    // A point of the caption bar between the short title and the close box.
+    POINT probe = {window.right - 40, (window.top + client.top) / 2};
+    dev::Settle();
+    EXPECT_EQ(GetForegroundWindow(), dialog);
+    EXPECT_EQ(ScreenPixel(probe.x, probe.y), Pixel(GetSysColor(COLOR_ACTIVECAPTION)));
+
+    static std::atomic<HWND> other;
+    other = nullptr;
+    DeviceProgram front([] {
+        HWND window = CreateWindowExW(0, u"Static", u"", WS_POPUP | WS_VISIBLE, 0, 200, 50, 50, nullptr, nullptr,
+                                      nullptr, nullptr);
+        SetForegroundWindow(window);
+        other = window;
+        MSG msg;
+        while (IsWindow(window) && GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+    });
+    ASSERT_TRUE(dialogtest::WaitUntil([] { return other.load() && GetForegroundWindow() == other.load(); }));
+    EXPECT_EQ(ScreenPixel(probe.x, probe.y), Pixel(GetSysColor(COLOR_INACTIVECAPTION)));
+    PostMessageW(other.load(), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(front.Wait());
 }
 
 } // namespace
