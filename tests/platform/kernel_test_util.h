@@ -9,6 +9,7 @@
 #include <atomic>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kt {
@@ -48,9 +49,7 @@ struct Log {
     std::vector<std::string> Take()
     {
         std::lock_guard<std::mutex> g(lock);
-        std::vector<std::string> out;
-        out.swap(lines);
-        return out;
+        return std::exchange(lines, {});
     }
 };
 
