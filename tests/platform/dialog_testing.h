@@ -117,6 +117,17 @@ inline std::vector<Seen> Only(const std::vector<Seen> &seen, std::vector<UINT> m
     return out;
 }
 
+// Wait (real time, settling the device) until a condition holds.
+inline bool WaitUntil(const std::function<bool()> &condition, int timeoutMs = 5000) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        dev::Settle();
+        if (condition()) return true;
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
 // Run a body on a device thread of its own process and wait (in real time)
 // until it has finished, stepping nothing: the caller moves the clock.
 class DeviceProgram {
@@ -131,30 +142,12 @@ public:
     bool Done() const { return done_->load(); }
     // Settle the device until the body has finished; false on timeout.
     bool Wait(int timeoutMs = 5000) {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (!Done()) {
-            dev::Settle();
-            if (Done()) break;
-            if (std::chrono::steady_clock::now() > deadline) return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return true;
+        return WaitUntil([this] { return Done(); }, timeoutMs);
     }
 
 private:
     std::shared_ptr<std::atomic<bool>> done_;
 };
-
-// Wait (real time, settling the device) until a condition holds.
-inline bool WaitUntil(const std::function<bool()> &condition, int timeoutMs = 5000) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        dev::Settle();
-        if (condition()) return true;
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-}
 
 // A stylus tap (down and up) at a screen point.
 inline void TapAt(int x, int y) {
