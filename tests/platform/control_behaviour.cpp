@@ -24,11 +24,12 @@ INT_PTR CALLBACK RecordingProc(HWND dialog, UINT message, WPARAM wParam, LPARAM 
 
 const DWORD kVisibleDialog = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT;
 
-// Bounding box (screen coordinates) of the pixels in a rectangle that differ
-// from the background; empty when there are none.
+// Where a rectangle's pixels differ from the background: their bounding box
+// (screen coordinates, empty when there are none) and the runs of rows they make.
 struct Ink {
     RECT box;
-    std::vector<bool> rows; // per row of the rectangle: any ink
+    int bands;
+    int Width() const { return box.right - box.left; }
 };
 
 class Controls : public support::DeviceTest {
@@ -48,8 +49,8 @@ protected:
         return dialog;
     }
     Ink InkIn(const RECT &rect, uint32_t background) {
-        Ink ink;
-        SetRect(&ink.box, rect.right, rect.bottom, rect.left, rect.top);
+        Ink ink = {{rect.right, rect.bottom, rect.left, rect.top}, 0};
+        bool above = false;
         for (int y = rect.top; y < rect.bottom; ++y) {
             bool any = false;
             for (int x = rect.left; x < rect.right; ++x) {
@@ -60,17 +61,11 @@ protected:
                 ink.box.top = std::min<LONG>(ink.box.top, y);
                 ink.box.bottom = std::max<LONG>(ink.box.bottom, y + 1);
             }
-            ink.rows.push_back(any);
+            ink.bands += any && !above;
+            above = any;
         }
         if (ink.box.left > ink.box.right) SetRectEmpty(&ink.box);
         return ink;
-    }
-    // Runs of rows with ink.
-    static int Bands(const Ink &ink) {
-        int bands = 0;
-        for (size_t i = 0; i < ink.rows.size(); ++i)
-            if (ink.rows[i] && (i == 0 || !ink.rows[i - 1])) ++bands;
-        return bands;
     }
     void Tap(HWND control, int dx, int dy, bool down) {
         RECT rect = dialogtest::ScreenRectOf(control);
@@ -147,20 +142,18 @@ TEST_F(Controls, TextStaticsAlignWrapAndBreakLines) {
     ASSERT_FALSE(IsRectEmpty(&inkCentre.box));
     EXPECT_LE(inkLeft.box.left - left.left, 2) << "left-aligned text starts at the left edge";
     EXPECT_LE(right.right - inkRight.box.right, 2) << "right-aligned text ends at the right edge";
-    int slack = (left.right - left.left) - (inkLeft.box.right - inkLeft.box.left);
+    int slack = (left.right - left.left) - inkLeft.Width();
     EXPECT_NEAR(inkCentre.box.left - centre.left, slack / 2, 2) << "centred text";
 
     // "\r\n" makes two lines; a narrow static wraps words onto more lines.
-    EXPECT_EQ(Bands(InkIn(dialogtest::ScreenRectOf(GetDlgItem(dialog, 4)), face)), 2);
-    EXPECT_GE(Bands(InkIn(dialogtest::ScreenRectOf(GetDlgItem(dialog, 5)), face)), 2);
+    EXPECT_EQ(InkIn(dialogtest::ScreenRectOf(GetDlgItem(dialog, 4)), face).bands, 2);
+    EXPECT_GE(InkIn(dialogtest::ScreenRectOf(GetDlgItem(dialog, 5)), face).bands, 2);
 
     // A new text shows at once, without waiting for WM_PAINT.
     SetWindowTextW(GetDlgItem(dialog, 1), u"");
-    Ink cleared = InkIn(left, face);
-    EXPECT_TRUE(IsRectEmpty(&cleared.box));
+    EXPECT_EQ(InkIn(left, face).bands, 0);
     SetWindowTextW(GetDlgItem(dialog, 1), u"Wider text");
-    Ink wider = InkIn(left, face);
-    EXPECT_GT(wider.box.right - wider.box.left, inkLeft.box.right - inkLeft.box.left);
+    EXPECT_GT(InkIn(left, face).Width(), inkLeft.Width());
     DestroyWindow(dialog);
 }
 
