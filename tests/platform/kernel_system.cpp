@@ -165,13 +165,28 @@ TEST_F(Threads, IdentifiersAreLinuxThreadsAndProcessesAreTheDevicesOwn)
     EXPECT_NE(seenPid.load(), (DWORD)getpid());
 }
 
-TEST_F(Threads, HandleSignalledWhenTheThreadEndsWithItsExitCode)
+TEST_F(Threads, WaitsEndAtTheirTimeOutOrWhenTheThreadEndsWithItsExitCode)
 {
     dev::AdoptCurrentThread();
     DWORD id = 0;
-    HANDLE h = CreateThread(nullptr, 0, [](LPVOID p) -> DWORD { return (DWORD)(uintptr_t)p; }, (LPVOID)42, 0, &id);
+    HANDLE h = CreateThread(nullptr, 0, [](LPVOID p) -> DWORD {
+        Sleep(1000);
+        return (DWORD)(uintptr_t)p;
+    }, (LPVOID)42, 0, &id);
     ASSERT_NE(h, nullptr);
     EXPECT_NE(id, 0u);
+    std::atomic<DWORD> timed{0xAAAA}, endless{0xAAAA};
+    // The waits run on other device threads; the manual clock drives them all.
+    dev::StartDeviceThread(GetCurrentProcessId(), [&] { timed = WaitForSingleObject(h, 300); });
+    dev::StartDeviceThread(GetCurrentProcessId(), [&] { endless = WaitForSingleObject(h, INFINITE); });
+    dev::AdvanceClock(299);
+    EXPECT_EQ(timed.load(), 0xAAAAu) << "returned before its time-out";
+    dev::AdvanceClock(1);
+    EXPECT_EQ(timed.load(), (DWORD)WAIT_TIMEOUT);
+    dev::AdvanceClock(699);
+    EXPECT_EQ(endless.load(), 0xAAAAu) << "returned before the thread ended";
+    dev::AdvanceClock(1);
+    EXPECT_EQ(endless.load(), (DWORD)WAIT_OBJECT_0);
     EXPECT_EQ(WaitForSingleObject(h, INFINITE), (DWORD)WAIT_OBJECT_0);
     DWORD code = 0xAAAAAAAA;
     EXPECT_TRUE(GetExitCodeThread(h, &code));
@@ -191,28 +206,6 @@ TEST_F(Threads, PriorityOnTheDevicesScale)
     EXPECT_FALSE(SetThreadPriority(self, 8));
     EXPECT_FALSE(SetThreadPriority(self, -1));
     EXPECT_EQ(GetThreadPriority(self), 7);
-}
-
-TEST_F(Threads, WaitWithTimeoutOnARunningThreadTimesOutInDeviceTime)
-{
-    dev::AdoptCurrentThread();
-    DWORD id;
-    HANDLE h = CreateThread(nullptr, 0, [](LPVOID) -> DWORD {
-        Sleep(1000);
-        return 5;
-    }, nullptr, 0, &id);
-    std::atomic<DWORD> result{0xAAAA};
-    // The wait runs on another device thread; the manual clock drives both.
-    dev::StartDeviceThread(GetCurrentProcessId(), [&] { result = WaitForSingleObject(h, 300); });
-    dev::AdvanceClock(299);
-    EXPECT_EQ(result.load(), 0xAAAAu) << "returned before its time-out";
-    dev::AdvanceClock(1);
-    EXPECT_EQ(result.load(), (DWORD)WAIT_TIMEOUT);
-    dev::AdvanceClock(700);
-    DWORD code = 0;
-    GetExitCodeThread(h, &code);
-    EXPECT_EQ(code, 5u);
-    CloseHandle(h);
 }
 
 // ------------------------------------------------------------- clocks

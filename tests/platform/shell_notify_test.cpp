@@ -36,10 +36,11 @@ protected:
         return Shell_NotifyIconW(message, &data);
     }
 
-    // Adds an icon with the given pattern and destroys the caller's copy.
-    void AddPattern(HWND owner, UINT id, int seed) {
+    // Adds or modifies an icon with the given pattern and destroys the
+    // caller's copy at once: the shell must draw from its own.
+    void Put(DWORD message, HWND owner, UINT id, int seed) {
         HICON icon = MakePatternIcon(seed);
-        ASSERT_TRUE(Notify(NIM_ADD, owner, id, NIF_ICON, icon));
+        ASSERT_TRUE(Notify(message, owner, id, NIF_ICON, icon));
         DestroyIcon(icon);
     }
 
@@ -118,7 +119,7 @@ TEST_F(ShellNotify, TaskbarAtTheBottomShowsTheShellsOwnCopyAtItsSlot) {
     EXPECT_NE(0, GetWindowLongW(taskbar, GWL_EXSTYLE) & WS_EX_TOPMOST);
 
     HWND owner = NewWindow();
-    AddPattern(owner, 3000, 2);
+    Put(NIM_ADD, owner, 3000, 2);
     UpdateWindow(taskbar);
     RECT slot = Slot(owner, 3000);
     EXPECT_EQ(16, slot.right - slot.left);
@@ -134,10 +135,7 @@ TEST_F(ShellNotify, TaskbarAtTheBottomShowsTheShellsOwnCopyAtItsSlot) {
 
     long icons = LiveObjects(KindIcon), bitmaps = LiveObjects(KindBitmap), dcs = LiveObjects(KindDC);
     for (int seed = 3; seed <= 12; ++seed) {
-        HICON next = MakePatternIcon(seed);
-        ASSERT_TRUE(Notify(NIM_MODIFY, owner, 3000, NIF_ICON, next));
-        DestroyIcon(next);
-        EXPECT_NE(next, NotifyIcons()[0].icon);
+        Put(NIM_MODIFY, owner, 3000, seed);
         Repaint();
         EXPECT_EQ("", PatternMismatch(taskbar, slot.left, slot.top, seed)) << "after destroying the modified icon";
     }
@@ -150,15 +148,13 @@ TEST_F(ShellNotify, TaskbarAtTheBottomShowsTheShellsOwnCopyAtItsSlot) {
 
 TEST_F(ShellNotify, ChangesRepaintOnlyTheirOwnSquare) {
     HWND owner = NewWindow();
-    AddPattern(owner, 3000, 5);
+    Put(NIM_ADD, owner, 3000, 5);
     UpdateWindow(taskbar);
     RECT slot = Slot(owner, 3000);
     int inside = 0, outside = 0;
 
     Blacken();
-    HICON next = MakePatternIcon(6);
-    ASSERT_TRUE(Notify(NIM_MODIFY, owner, 3000, NIF_ICON, next));
-    DestroyIcon(next);
+    Put(NIM_MODIFY, owner, 3000, 6);
     UpdateWindow(taskbar);
     EXPECT_EQ("", PatternMismatch(taskbar, slot.left, slot.top, 6));
     Painted(slot, &inside, &outside);
@@ -192,9 +188,9 @@ TEST_F(ShellNotify, ChangesRepaintOnlyTheirOwnSquare) {
 
 TEST_F(ShellNotify, NewIconsJoinOnTheFarSideAndMovesShiftOthers) {
     HWND owner = NewWindow();
-    AddPattern(owner, 1, 9);
+    Put(NIM_ADD, owner, 1, 9);
     RECT first = Slot(owner, 1);
-    AddPattern(owner, 2, 9);
+    Put(NIM_ADD, owner, 2, 9);
     RECT second = Slot(owner, 2);
     EXPECT_EQ(first.left, Slot(owner, 1).left) << "an added icon must not move the others";
     EXPECT_LE(second.right + 2, first.left) << "icons stand apart";
@@ -211,7 +207,7 @@ TEST_F(ShellNotify, NewIconsJoinOnTheFarSideAndMovesShiftOthers) {
 // The press reaching the monitor's own dialog is checked with the tray icon.
 TEST_F(ShellNotify, TapPostsPressAndLiftOnlyWhenTheOwnerAskedForThem) {
     HWND owner = NewWindow();
-    AddPattern(owner, 5, 10);
+    Put(NIM_ADD, owner, 5, 10);
     UpdateWindow(taskbar);
     RECT bar, slot = Slot(owner, 5);
     GetWindowRect(taskbar, &bar);
@@ -232,9 +228,9 @@ TEST_F(ShellNotify, TapPostsPressAndLiftOnlyWhenTheOwnerAskedForThem) {
 TEST_F(ShellNotify, IconsGoWithTheirWindowAtTheNextPaintAndAllGoWithTheShell) {
     long icons = LiveObjects(KindIcon);
     HWND stays = NewWindow(), goes = NewWindow();
-    AddPattern(stays, 1, 11);
-    AddPattern(stays, 2, 11);
-    AddPattern(goes, 1, 11);
+    Put(NIM_ADD, stays, 1, 11);
+    Put(NIM_ADD, stays, 2, 11);
+    Put(NIM_ADD, goes, 1, 11);
     UpdateWindow(taskbar);
     EXPECT_EQ(icons + 3, LiveObjects(KindIcon));
     DestroyWindow(goes);

@@ -273,18 +273,17 @@ TEST_F(Toolhelp, ThreadTimesByIdentifierFromTheTables) {
     EXPECT_FALSE(dev::LinuxThreadTimes(503, &user100ns, &kernel100ns));
 }
 
-TEST_F(Toolhelp, ProgramFileNamesByIdentifier) {
-    WCHAR name[MAX_PATH];
-    memset(name, 0xAA, sizeof name);
-    EXPECT_EQ(13u, DeviceGetProcessFileName(77, name, MAX_PATH));
-    EXPECT_EQ("\\usr\\bin\\bash", Narrow(name));
-    memset(name, 0xAA, sizeof name);
-    EXPECT_EQ(4u, DeviceGetProcessFileName(77, name, 5)) << "cut to the buffer";
-    EXPECT_EQ("\\usr", Narrow(name));
-    EXPECT_EQ(0xAAAA, name[5]);
-    memset(name, 0xAA, sizeof name);
-    EXPECT_EQ(0u, DeviceGetProcessFileName(4321, name, MAX_PATH)) << "not in the tables";
-    EXPECT_EQ(0, name[0]) << "failure leaves an empty terminated text";
+TEST_F(Toolhelp, ProgramFileNamesByIdentifierAreCutAndTerminated) {
+    struct { DWORD pid, size, length; const char *text; } cases[] = {
+        {77, MAX_PATH, 13, "\\usr\\bin\\bash"}, {77, 5, 4, "\\usr"}, {4321, MAX_PATH, 0, ""}, // not in the tables
+    };
+    WCHAR name[MAX_PATH + 1];
+    for (const auto &c : cases) {
+        memset(name, 0xAA, sizeof name);
+        EXPECT_EQ(c.length, DeviceGetProcessFileName(c.pid, name, c.size)) << c.pid << " into " << c.size;
+        EXPECT_EQ(c.text, Narrow(name)) << c.pid << " into " << c.size;
+        EXPECT_EQ(0xAAAA, name[c.size]) << "wrote past " << c.size;
+    }
     memset(name, 0xAA, sizeof name);
     EXPECT_EQ(0u, DeviceGetProcessFileName(77, name, 0));
     EXPECT_EQ(0xAAAA, name[0]) << "size 0: nothing written";
