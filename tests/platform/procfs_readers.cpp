@@ -368,7 +368,7 @@ TEST(ProcTables, VanishedRefusedAndBrokenEntries) {
     EXPECT_TRUE(tables.threads.empty());
 }
 
-TEST(ProcTables, ThreadStatProgramPathAndMemoryOfAnyProcess) {
+TEST(ProcTables, ThreadStatAndProgramPathOfAnyProcess) {
     FixedTree tree;
     tree.files["/p/self/task/7/stat"] = FixedTree::Stat(7, "mine", 40, 2);
     tree.files["/p/9/task/9/stat"] = FixedTree::Stat(9, "other", 80, 4);
@@ -393,11 +393,4 @@ TEST(ProcTables, ThreadStatProgramPathAndMemoryOfAnyProcess) {
     EXPECT_EQ("x) (y", Narrow(ReadProcessPath(tree, "/p", 3)));
     EXPECT_EQ("\\u00DCberwachungsd\\uFFFD", Narrow(ReadProcessPath(tree, "/p", 4)));
     EXPECT_EQ("", Narrow(ReadProcessPath(tree, "/p", 5)));
-
-    uint64_t total = 0, avail = 0;
-    EXPECT_FALSE(ReadMemory(tree, "/p", &total, &avail));
-    tree.files["/p/meminfo"] = "MemTotal: 4 kB\nMemAvailable: 1 kB\n";
-    ASSERT_TRUE(ReadMemory(tree, "/p", &total, &avail));
-    EXPECT_EQ(4096u, total);
-    EXPECT_EQ(1024u, avail);
 }
