@@ -5,6 +5,7 @@
 // has put fixed sources in their place.
 
 #include "kernel_sched.h"
+#include "procfs.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -38,18 +39,13 @@ std::atomic<long> objectCounts[KindCount];
 
 thread_local DWORD lastError = 0;
 
+// Through the tested reader: it falls back to MemFree + Buffers + Cached on
+// kernels without MemAvailable and never reports more available than total.
 MemoryFigures LinuxMemory()
 {
     MemoryFigures figures{0, 0};
-    FILE *f = fopen("/proc/meminfo", "r");
-    if (!f) return figures;
-    char line[256];
-    while (fgets(line, sizeof line, f)) {
-        unsigned long long kb;
-        if (sscanf(line, "MemTotal: %llu kB", &kb) == 1) figures.totalPhys = kb * 1024;
-        else if (sscanf(line, "MemAvailable: %llu kB", &kb) == 1) figures.availPhys = kb * 1024;
-    }
-    fclose(f);
+    if (!procfs::ReadMemory(procfs::LiveProcFiles(), "/proc", &figures.totalPhys, &figures.availPhys))
+        figures = MemoryFigures{0, 0};
     return figures;
 }
 
