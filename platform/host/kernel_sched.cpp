@@ -425,7 +425,8 @@ void Wake(Thread *t)
         t->woken = true;
         K().running++;
         t->wakeWord.fetch_add(1, std::memory_order_release);
-        syscall(SYS_futex, &t->wakeWord, FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
+        // Under the virtual clock a thread often wakes itself: no call then.
+        if (t->sleeping) syscall(SYS_futex, &t->wakeWord, FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
     }
 }
 
@@ -488,10 +489,12 @@ bool BlockCurrent(uint64_t deadline)
         // Wake bumps the word under BigLock, so a wake between the unlock
         // and the wait makes the wait return at once.
         uint32_t seen = t->wakeWord.load(std::memory_order_acquire);
+        t->sleeping = true;
         m.unlock();
         if (timed) WaitWord(t->wakeWord, seen, k.realStart + std::chrono::milliseconds(deadline));
         else WaitWord(t->wakeWord, seen, SteadyClock::time_point::max());
         m.lock();
+        t->sleeping = false;
         if (timed && !t->woken && Now() >= deadline) {
             t->waiting = false;
             t->woken = true;

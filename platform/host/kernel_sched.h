@@ -60,6 +60,7 @@ struct Thread {
     bool woken = false;
     uint64_t deadline = kNoDeadline;
     std::atomic<uint32_t> wakeWord{0}; // a futex: bumped by every Wake
+    bool sleeping = false;              // between releasing BigLock and taking it back in a wait
     bool terminate = false;   // its process ended: leave at the next device call
     bool tearingDown = false; // leaving: waits return at once, nothing throws
     bool finished = false;
