@@ -3,12 +3,10 @@
 // through WM_CLOSE to the "Performance Monitor" dialog, the monitor's exit
 // code, and what the run leaves behind (dump and screenshot).
 #include "platform/programs/emulator.h"
-
-#include <gtest/gtest.h>
+#include "programs_fixture.h"
 
 #include <cstdio>
 #include <mutex>
-#include <vector>
 
 using namespace dev;
 
@@ -16,78 +14,54 @@ namespace {
 
 struct Seen {
     std::mutex lock;
-    bool taskbar = false, halvane = false, wexdock = false, hangDemo = false;
-    bool halvaneLibrary = false;
+    bool taskbar, halvane, wexdock, hangDemo, halvaneLibrary, closed;
     std::vector<std::pair<UINT, uint64_t>> taps; // message, device time
-    uint64_t closedAt = 0;
-    bool closed = false;
+    uint64_t closedAt;
     std::vector<std::string> iconsAtClose; // class of each icon's owner, shell order
     std::vector<int> iconXAtClose;
 } seen;
 
 INT_PTR CALLBACK FakeDialogProc(HWND window, UINT message, WPARAM, LPARAM) {
-    switch (message) {
-    case WM_INITDIALOG:
+    if (message == WM_INITDIALOG)
         return TRUE;
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONUP: {
+    if (message != WM_LBUTTONDOWN && message != WM_LBUTTONUP && message != WM_CLOSE)
+        return FALSE;
+    {
         std::lock_guard<std::mutex> lock(seen.lock);
-        seen.taps.push_back({message, Now()});
-        return TRUE;
-    }
-    case WM_CLOSE: {
-        {
-            std::lock_guard<std::mutex> lock(seen.lock);
-            seen.closed = true;
-            seen.closedAt = Now();
-            for (const NotifyIconEntry &entry : NotifyIcons()) {
-                WCHAR name[32] = {0};
-                GetClassNameW(entry.owner, name, 32);
-                seen.iconsAtClose.push_back(std::string(name, name + wcslen(name)));
-                seen.iconXAtClose.push_back(entry.slot.left);
-            }
+        if (message != WM_CLOSE) {
+            seen.taps.push_back({message, Now()});
+            return TRUE;
         }
-        DestroyWindow(window);
-        PostQuitMessage(7);
-        return TRUE;
+        seen.closed = true;
+        seen.closedAt = Now();
+        for (const NotifyIconEntry &entry : NotifyIcons()) {
+            WCHAR name[32] = {0};
+            GetClassNameW(entry.owner, name, 32);
+            seen.iconsAtClose.push_back(std::string(name, name + wcslen(name)));
+            seen.iconXAtClose.push_back(entry.slot.left);
+        }
     }
-    }
-    return FALSE;
+    DestroyWindow(window);
+    PostQuitMessage(7);
+    return TRUE;
 }
 
-// The monitor's stand-in: a dialog titled "Performance Monitor" at the top
-// of the screen that exits with 7 when closed.
+// The monitor's stand-in: notes which programs are already there, then a
+// dialog titled "Performance Monitor" with an icon, that exits with 7 when
+// closed.
 int FakeMonitor(HINSTANCE instance, LPWSTR) {
+    HMODULE library = LoadLibraryW(u"halvaneh");
     {
         std::lock_guard<std::mutex> lock(seen.lock);
         seen.taskbar = FindWindowW(u"HHTaskBar", nullptr) != nullptr;
         seen.halvane = FindWindowW(u"Halvane", nullptr) != nullptr;
         seen.wexdock = FindWindowW(u"Wexdock", nullptr) != nullptr;
         seen.hangDemo = FindWindowW(u"HangDemo", nullptr) != nullptr;
-    }
-    HMODULE library = LoadLibraryW(u"halvaneh");
-    {
-        std::lock_guard<std::mutex> lock(seen.lock);
         seen.halvaneLibrary = library != nullptr;
     }
     if (library)
         FreeLibrary(library);
-    // A standard template: no items, no menu, the default class, the title.
-    alignas(4) WORD templ[64] = {0};
-    DLGTEMPLATE *header = (DLGTEMPLATE *)templ;
-    header->style = WS_POPUP | WS_VISIBLE;
-    header->cdit = 0;
-    header->x = 0;
-    header->y = 0;
-    header->cx = 160;
-    header->cy = 100;
-    WORD *tail = templ + sizeof(DLGTEMPLATE) / 2;
-    *tail++ = 0; // menu
-    *tail++ = 0; // class
-    for (const WCHAR *t = u"Performance Monitor"; *t; ++t)
-        *tail++ = *t;
-    *tail++ = 0;
-    HWND dialog = CreateDialogIndirectParamW(instance, (LPCDLGTEMPLATEW)templ, nullptr, FakeDialogProc, 0);
+    HWND dialog = programs_test::CreateMonitorStandIn(instance, FakeDialogProc);
     if (!dialog)
         return 99;
     NOTIFYICONDATAW data = {};
@@ -105,33 +79,36 @@ int FakeMonitor(HINSTANCE instance, LPWSTR) {
 
 class EmulatorRun : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::lock_guard<std::mutex> lock(seen.lock);
-        seen.taskbar = seen.halvane = seen.wexdock = seen.hangDemo = seen.halvaneLibrary = false;
-        seen.taps.clear();
-        seen.iconsAtClose.clear();
-        seen.iconXAtClose.clear();
-        seen.closed = false;
-        seen.closedAt = 0;
-    }
     void TearDown() override {
         Config config;
         config.manualClock = true;
         ResetDevice(config);
         UnregisterLibrary(u"halvaneh");
     }
+    // A headless run on virtual time with these options; the exit code.
+    int Run(std::vector<const char *> args) {
+        {
+            std::lock_guard<std::mutex> lock(seen.lock);
+            seen.taskbar = seen.halvane = seen.wexdock = seen.hangDemo = seen.halvaneLibrary = seen.closed = false;
+            seen.closedAt = 0;
+            seen.taps.clear();
+            seen.iconsAtClose.clear();
+            seen.iconXAtClose.clear();
+        }
+        args.insert(args.begin(), {"perfmon", "--headless", "--virtual-time"});
+        EmulatorOptions options;
+        std::string error;
+        EXPECT_EQ(ParseRun, ParseEmulatorOptions((int)args.size(), args.data(), &options, &error)) << error;
+        return RunEmulator(options, FakeMonitor, nullptr, 0);
+    }
 };
 
-TEST_F(EmulatorRun, TimedCloseEndsTheRunWithTheMonitorsExitCode) {
-    const char *argv[] = {"perfmon", "--headless", "--virtual-time", "--seconds", "3", "--tap", "40,40@1",
-                          "--dump-windows", "--screenshot", PERFMON_BINARY_DIR "/emulator_run_test.png"};
-    EmulatorOptions options;
-    std::string error;
-    ASSERT_EQ(ParseRun, ParseEmulatorOptions(10, argv, &options, &error)) << error;
-    std::remove(PERFMON_BINARY_DIR "/emulator_run_test.png");
-
+TEST_F(EmulatorRun, TimedCloseGivesTheMonitorsExitCodeAfterTapsIconDumpAndScreenshot) {
+    const char *png = PERFMON_BINARY_DIR "/emulator_run_test.png";
+    std::remove(png);
     testing::internal::CaptureStdout();
-    int code = RunEmulator(options, FakeMonitor, nullptr, 0);
+    int code = Run({"--seconds", "3", "--tap", "40,40@1", "--add-icon-before", "2", "--dump-windows",
+                    "--screenshot", png});
     std::string dump = testing::internal::GetCapturedStdout();
 
     EXPECT_EQ(7, code);
@@ -148,44 +125,30 @@ TEST_F(EmulatorRun, TimedCloseEndsTheRunWithTheMonitorsExitCode) {
     EXPECT_GT(seen.taps[1].second, 1000u);
     EXPECT_LT(seen.taps[1].second, 3000u);
 
+    ASSERT_EQ(2u, seen.iconsAtClose.size());
+    EXPECT_EQ("TrayGuest", seen.iconsAtClose[0]) << "the guest's icon stands next to the clock";
+    EXPECT_EQ("Dialog", seen.iconsAtClose[1]);
+    EXPECT_LT(seen.iconXAtClose[1], seen.iconXAtClose[0]);
+
     // The dump is taken before the close, so the dialog is in it.
     EXPECT_NE(std::string::npos, dump.find("Performance Monitor")) << dump;
     EXPECT_NE(std::string::npos, dump.find("HHTaskBar")) << dump;
-    FILE *png = std::fopen(PERFMON_BINARY_DIR "/emulator_run_test.png", "rb");
-    ASSERT_NE(nullptr, png);
+    FILE *file = std::fopen(png, "rb");
+    ASSERT_NE(nullptr, file);
     unsigned char signature[8] = {0};
-    EXPECT_EQ(8u, std::fread(signature, 1, 8, png));
-    std::fclose(png);
-    EXPECT_EQ(0x89, signature[0]);
-    EXPECT_EQ('P', signature[1]);
+    EXPECT_EQ(8u, std::fread(signature, 1, 8, file));
+    std::fclose(file);
+    EXPECT_EQ(0, memcmp(signature, "\x89PNG\r\n\x1a\n", 8));
 }
 
 TEST_F(EmulatorRun, StandInsStartBeforeTheMonitor) {
-    const char *argv[] = {"perfmon", "--headless", "--virtual-time", "--seconds", "1", "--alternate-taskbar",
-                          "--wexdock", "--hang-demo"};
-    EmulatorOptions options;
-    std::string error;
-    ASSERT_EQ(ParseRun, ParseEmulatorOptions(8, argv, &options, &error)) << error;
-    EXPECT_EQ(7, RunEmulator(options, FakeMonitor, nullptr, 0));
+    EXPECT_EQ(7, Run({"--seconds", "1", "--alternate-taskbar", "--wexdock", "--hang-demo"}));
     std::lock_guard<std::mutex> lock(seen.lock);
     EXPECT_TRUE(seen.taskbar);
     EXPECT_TRUE(seen.halvane);
     EXPECT_TRUE(seen.halvaneLibrary);
     EXPECT_TRUE(seen.wexdock);
     EXPECT_TRUE(seen.hangDemo);
-}
-
-TEST_F(EmulatorRun, AddedIconStandsBeforeTheMonitors) {
-    const char *argv[] = {"perfmon", "--headless", "--virtual-time", "--seconds", "2", "--add-icon-before", "1"};
-    EmulatorOptions options;
-    std::string error;
-    ASSERT_EQ(ParseRun, ParseEmulatorOptions(7, argv, &options, &error)) << error;
-    EXPECT_EQ(7, RunEmulator(options, FakeMonitor, nullptr, 0));
-    std::lock_guard<std::mutex> lock(seen.lock);
-    ASSERT_EQ(2u, seen.iconsAtClose.size());
-    EXPECT_EQ("TrayGuest", seen.iconsAtClose[0]) << "the guest's icon stands next to the clock";
-    EXPECT_EQ("Dialog", seen.iconsAtClose[1]);
-    EXPECT_LT(seen.iconXAtClose[1], seen.iconXAtClose[0]);
 }
 
 } // namespace

@@ -17,19 +17,24 @@ inline COLORREF PatternColor(int seed, int x, int y) {
     return RGB((seed * 37 + x * 13 + 7) & 0xFF, (y * 15 + 3) & 0xFF, (200 - x * 5 + seed * 11) & 0xFF);
 }
 
-inline HICON MakePatternIcon(int seed) {
-    uint32_t color[16 * 16];
+// The pattern as a 16 by 16 32-bit colour bitmap and an all-opaque mask.
+inline void PatternBitmaps(int seed, HBITMAP *color, HBITMAP *mask) {
+    uint32_t bits[16 * 16];
     for (int y = 0; y < 16; ++y)
         for (int x = 0; x < 16; ++x) {
             COLORREF c = PatternColor(seed, x, y);
-            color[y * 16 + x] = (uint32_t)GetRValue(c) << 16 | (uint32_t)GetGValue(c) << 8 | GetBValue(c);
+            bits[y * 16 + x] = (uint32_t)GetRValue(c) << 16 | (uint32_t)GetGValue(c) << 8 | GetBValue(c);
         }
-    uint8_t mask[16 * 2] = {0}; // every pixel opaque
+    uint8_t maskBits[16 * 2] = {0};
+    *color = CreateBitmap(16, 16, 1, 32, bits);
+    *mask = CreateBitmap(16, 16, 1, 1, maskBits);
+}
+
+inline HICON MakePatternIcon(int seed) {
     ICONINFO info = {};
     info.fIcon = TRUE;
     info.xHotspot = info.yHotspot = 8;
-    info.hbmColor = CreateBitmap(16, 16, 1, 32, color);
-    info.hbmMask = CreateBitmap(16, 16, 1, 1, mask);
+    PatternBitmaps(seed, &info.hbmColor, &info.hbmMask);
     HICON icon = CreateIconIndirect(&info);
     DeleteObject(info.hbmColor);
     DeleteObject(info.hbmMask);
@@ -70,8 +75,18 @@ inline std::vector<COLORREF> ClientPixels(HWND window, int *width, int *height) 
     return pixels;
 }
 
-inline LRESULT CALLBACK PlainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    return DefWindowProcW(window, message, wParam, lParam);
+// A visible dialog titled "Performance Monitor" from a standard template with
+// no items, as the emulator's stand-ins for the monitor open.
+inline HWND CreateMonitorStandIn(HINSTANCE instance, DLGPROC proc) {
+    alignas(4) WORD templ[64] = {0};
+    DLGTEMPLATE *header = (DLGTEMPLATE *)templ;
+    header->style = WS_POPUP | WS_VISIBLE;
+    header->cx = 160;
+    header->cy = 100;
+    WORD *tail = templ + sizeof(DLGTEMPLATE) / 2 + 2; // no menu, the default class
+    for (const WCHAR *t = u"Performance Monitor"; *t; ++t)
+        *tail++ = *t;
+    return CreateDialogIndirectParamW(instance, (LPCDLGTEMPLATEW)templ, nullptr, proc, 0);
 }
 
 // A fresh device on the manual clock; the test's thread is a program of it.
@@ -84,7 +99,7 @@ protected:
         dev::RegisterDevicePrograms();
         dev::AdoptCurrentThread();
         WNDCLASSW wc = {};
-        wc.lpfnWndProc = PlainWindowProc;
+        wc.lpfnWndProc = DefWindowProcW;
         wc.lpszClassName = u"ProgramsTestWindow";
         RegisterClassW(&wc);
     }
@@ -105,6 +120,7 @@ protected:
         dev::Tap(x, y, false);
         dev::Settle();
     }
+    void TapCentre(const RECT &r) { TapAt((r.left + r.right) / 2, (r.top + r.bottom) / 2); }
     // The posted messages waiting for a window in a range, removed.
     std::vector<MSG> Drain(HWND window, UINT first, UINT last) {
         std::vector<MSG> list;
