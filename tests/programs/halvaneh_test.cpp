@@ -18,52 +18,32 @@ const WCHAR menu[] = u"Show / Hide\0a\0Close\0";
 const int menuBytes = 42;
 
 struct Record {
-    uint8_t bytes[84];
-    Record() { memset(bytes, 0, sizeof bytes); }
-    void Put(int offset, uint32_t value) {
+    uint8_t bytes[84] = {0};
+    Record &Put(int offset, uint32_t value) {
         for (int i = 0; i < 4; ++i)
             bytes[offset + i] = (uint8_t)(value >> (8 * i));
+        return *this;
     }
 };
 
 HIMAGELIST PatternList(int seed) {
-    uint32_t color[16 * 16];
-    for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 16; ++x) {
-            COLORREF c = PatternColor(seed, x, y);
-            color[y * 16 + x] = (uint32_t)GetRValue(c) << 16 | (uint32_t)GetGValue(c) << 8 | GetBValue(c);
-        }
-    uint8_t mask[32] = {0};
-    HBITMAP image = CreateBitmap(16, 16, 1, 32, color), maskBitmap = CreateBitmap(16, 16, 1, 1, mask);
+    HBITMAP image, mask;
+    PatternBitmaps(seed, &image, &mask);
     HIMAGELIST list = ImageList_Create(16, 16, ILC_MASK, 1, 1);
-    ImageList_Add(list, image, maskBitmap);
+    ImageList_Add(list, image, mask);
     DeleteObject(image);
-    DeleteObject(maskBitmap);
+    DeleteObject(mask);
     return list;
 }
 
+// Only the low 32 bits of the list's handle fit in the record.
 Record CreateRecord(HIMAGELIST list) {
     Record r;
-    r.Put(0, 84);
-    r.Put(4, 143);
-    r.Put(8, 65535);
-    r.Put(12, 1);
-    r.Put(16, (uint32_t)(uintptr_t)list); // only the low 32 bits fit
-    r.Put(20, 16);
-    r.Put(24, 16);
-    r.Put(44, 1034);
-    r.Put(48, 0);
-    r.Put(52, 2);
-    return r;
+    r.Put(0, 84).Put(4, 143).Put(8, 65535).Put(12, 1).Put(16, (uint32_t)(uintptr_t)list).Put(20, 16).Put(24, 16);
+    return r.Put(44, 1034).Put(48, 0).Put(52, 2);
 }
 
-Record UpdateRecord(HIMAGELIST list) {
-    Record r;
-    r.Put(0, 84);
-    r.Put(4, 2);
-    r.Put(16, (uint32_t)(uintptr_t)list);
-    return r;
-}
+Record UpdateRecord(HIMAGELIST list) { return Record().Put(0, 84).Put(4, 2).Put(16, (uint32_t)(uintptr_t)list); }
 
 // Pixels of an icon drawn on white, compared with a pattern.
 std::string IconMismatch(HICON icon, int seed) {
@@ -87,7 +67,6 @@ std::string IconMismatch(HICON icon, int seed) {
 
 class Halvaneh : public DeviceTest {
 protected:
-    HMODULE library = nullptr;
     CreateProc create = nullptr;
     GetSetDelProc getSetDel = nullptr;
     MtslenProc mtslen = nullptr;
@@ -96,7 +75,7 @@ protected:
     void SetUp() override {
         DeviceTest::SetUp();
         RegisterHalvaneLibrary();
-        library = LoadLibraryW(u"halvaneh");
+        HMODULE library = LoadLibraryW(u"halvaneh");
         ASSERT_NE(nullptr, library);
         create = (CreateProc)(void (*)())GetProcAddressW(library, u"WDTICreateTransientIcon");
         getSetDel = (GetSetDelProc)(void (*)())GetProcAddressW(library, u"WDTIGetSetDelIcon");
@@ -108,16 +87,14 @@ protected:
     // Create an icon as the monitor does, destroying the list right after.
     int CreateIcon(int seed) {
         HIMAGELIST list = PatternList(seed);
-        Record r = CreateRecord(list);
-        int icon = create(owner, r.bytes, 2 * mtslen(menu), menu);
+        int icon = create(owner, CreateRecord(list).bytes, 2 * mtslen(menu), menu);
         ImageList_Destroy(list);
         return icon;
     }
 
     int Update(int icon, int seed) {
         HIMAGELIST list = PatternList(seed);
-        Record r = UpdateRecord(list);
-        int result = getSetDel(owner, icon, r.bytes, 1);
+        int result = getSetDel(owner, icon, UpdateRecord(list).bytes, 1);
         ImageList_Destroy(list);
         return result;
     }
@@ -129,31 +106,23 @@ TEST_F(Halvaneh, MultiStringLengthCountsEveryNul) {
     };
     for (const Case &c : cases)
         EXPECT_EQ(c.length, mtslen(c.text)) << "entry " << (&c - cases);
-    EXPECT_EQ(menuBytes, 2 * mtslen(menu));
 }
 
-TEST_F(Halvaneh, CreateKeepsImageAndMenuOfItsOwn) {
+TEST_F(Halvaneh, CreateKeepsImageAndMenuOfItsOwnRecordsTheCallsAndDeleteReleasesIt) {
+    ClearHalvaneCalls();
+    long liveIcons = LiveObjects(KindIcon);
     int icon = CreateIcon(1);
     ASSERT_GE(icon, 1);
+    EXPECT_EQ(liveIcons + 1, LiveObjects(KindIcon));
     std::vector<HalvaneIconEntry> icons = HalvaneIcons();
     ASSERT_EQ(1u, icons.size());
     EXPECT_EQ(icon, icons[0].icon);
     EXPECT_EQ(owner, icons[0].window);
     ASSERT_NE(nullptr, icons[0].image) << "the image must survive the destroyed list";
     EXPECT_EQ("", IconMismatch(icons[0].image, 1));
-    std::vector<std::u16string> texts = {u"Show / Hide", u"a", u"Close"};
-    EXPECT_EQ(texts, icons[0].menuTexts);
-    std::vector<UINT> commands = {1034, 0, 2};
-    EXPECT_EQ(commands, icons[0].menuCommands);
+    EXPECT_EQ((std::vector<std::u16string>{u"Show / Hide", u"a", u"Close"}), icons[0].menuTexts);
+    EXPECT_EQ((std::vector<UINT>{1034, 0, 2}), icons[0].menuCommands);
 
-    int second = CreateIcon(2);
-    EXPECT_GE(second, 1);
-    EXPECT_NE(icon, second);
-}
-
-TEST_F(Halvaneh, CallsAreRecordedWithTheirBytes) {
-    ClearHalvaneCalls();
-    int icon = CreateIcon(1);
     std::vector<HalvaneCall> calls = HalvaneCalls();
     ASSERT_EQ(2u, calls.size());
     EXPECT_EQ("mtslen", calls[0].function);
@@ -163,59 +132,39 @@ TEST_F(Halvaneh, CallsAreRecordedWithTheirBytes) {
     EXPECT_EQ(menuBytes, calls[1].menuBytes);
     EXPECT_EQ(icon, calls[1].result);
     ASSERT_EQ(84u, calls[1].record.size());
-    EXPECT_EQ(143, calls[1].record[4]);
-    EXPECT_EQ(0xFF, calls[1].record[8]);
-    EXPECT_EQ(0xFF, calls[1].record[9]);
+    EXPECT_EQ(0, memcmp(calls[1].record.data(), CreateRecord(nullptr).bytes, 16));
     EXPECT_EQ(1034 & 0xFF, calls[1].record[44]);
     ASSERT_EQ(42u, calls[1].menu.size());
     EXPECT_EQ(0, memcmp(calls[1].menu.data(), menu, 42));
 
-    getSetDel(owner, icon, nullptr, 2);
+    int second = CreateIcon(2);
+    EXPECT_GE(second, 1);
+    EXPECT_NE(icon, second);
+    EXPECT_EQ(0, getSetDel(owner, icon, nullptr, 2));
     calls = HalvaneCalls();
-    ASSERT_EQ(3u, calls.size());
-    EXPECT_EQ("WDTIGetSetDelIcon", calls[2].function);
-    EXPECT_EQ(2, calls[2].operation);
-    EXPECT_TRUE(calls[2].record.empty());
-    EXPECT_EQ(0, calls[2].result);
+    ASSERT_EQ(5u, calls.size());
+    EXPECT_EQ("WDTIGetSetDelIcon", calls[4].function);
+    EXPECT_EQ(2, calls[4].operation);
+    EXPECT_TRUE(calls[4].record.empty());
+    EXPECT_EQ(0, calls[4].result);
+    EXPECT_EQ(liveIcons + 1, LiveObjects(KindIcon)) << "the deleted icon's copy is released";
 }
 
-TEST_F(Halvaneh, BadCreateRecordsFail) {
-    HIMAGELIST list = PatternList(1);
-    Record good = CreateRecord(list);
-    Record badSize = good;
-    badSize.Put(0, 152);
-    Record noList = good;
-    noList.Put(16, 0);
-    Record goneList = good;
-    HIMAGELIST other = PatternList(2);
-    goneList.Put(16, (uint32_t)(uintptr_t)other);
-    ImageList_Destroy(other);
-
-    EXPECT_EQ(-1, create(owner, nullptr, menuBytes, menu));
-    EXPECT_EQ(-1, create(owner, badSize.bytes, menuBytes, menu));
-    EXPECT_EQ(-1, create(owner, noList.bytes, menuBytes, menu));
-    EXPECT_EQ(-1, create(owner, goneList.bytes, menuBytes, menu));
-    EXPECT_EQ(-1, create(owner, good.bytes, -2, menu));
+TEST_F(Halvaneh, BadRecordsAndUnknownIconsFail) {
+    HIMAGELIST list = PatternList(1), gone = PatternList(2);
+    Record good = CreateRecord(list), badSize = CreateRecord(list).Put(0, 152),
+           noList = CreateRecord(list).Put(16, 0), goneList = CreateRecord(gone);
+    ImageList_Destroy(gone);
+    struct CreateCase { void *record; int bytes; } creates[] = {
+        {nullptr, menuBytes}, {badSize.bytes, menuBytes}, {noList.bytes, menuBytes}, {goneList.bytes, menuBytes},
+        {good.bytes, -2},
+    };
+    for (const CreateCase &c : creates)
+        EXPECT_EQ(-1, create(owner, c.record, c.bytes, menu)) << "create entry " << (&c - creates);
     EXPECT_TRUE(HalvaneIcons().empty());
-    ImageList_Destroy(list);
-}
 
-TEST_F(Halvaneh, UpdateReplacesTheImageAndLeaksNothing) {
-    int icon = CreateIcon(1);
-    ASSERT_GE(icon, 1);
-    long icons = LiveObjects(KindIcon), lists = LiveObjects(KindImageList), bitmaps = LiveObjects(KindBitmap);
-    for (int seed = 2; seed < 200; ++seed)
-        ASSERT_EQ(0, Update(icon, seed)) << seed;
-    EXPECT_EQ("", IconMismatch(HalvaneIcons()[0].image, 199));
-    EXPECT_EQ(icons, LiveObjects(KindIcon));
-    EXPECT_EQ(lists, LiveObjects(KindImageList));
-    EXPECT_EQ(bitmaps, LiveObjects(KindBitmap));
-}
-
-TEST_F(Halvaneh, OperationsOnUnknownIconsFail) {
     int icon = CreateIcon(1);
     HWND stranger = NewWindow();
-    HIMAGELIST list = PatternList(3);
     Record update = UpdateRecord(list);
     struct Case { HWND window; int icon; void *record; int operation; int result; } cases[] = {
         {owner, icon + 100, update.bytes, 1, 100},   // unknown icon
@@ -235,12 +184,16 @@ TEST_F(Halvaneh, OperationsOnUnknownIconsFail) {
     ImageList_Destroy(list);
 }
 
-TEST_F(Halvaneh, DeleteReleasesTheCopy) {
-    long icons = LiveObjects(KindIcon);
+TEST_F(Halvaneh, UpdateReplacesTheImageAndLeaksNothing) {
     int icon = CreateIcon(1);
-    EXPECT_EQ(icons + 1, LiveObjects(KindIcon));
-    EXPECT_EQ(0, getSetDel(owner, icon, nullptr, 2));
+    ASSERT_GE(icon, 1);
+    long icons = LiveObjects(KindIcon), lists = LiveObjects(KindImageList), bitmaps = LiveObjects(KindBitmap);
+    for (int seed = 2; seed < 200; ++seed)
+        ASSERT_EQ(0, Update(icon, seed)) << seed;
+    EXPECT_EQ("", IconMismatch(HalvaneIcons()[0].image, 199));
     EXPECT_EQ(icons, LiveObjects(KindIcon));
+    EXPECT_EQ(lists, LiveObjects(KindImageList));
+    EXPECT_EQ(bitmaps, LiveObjects(KindBitmap));
 }
 
 class HalvaneTaskbar : public Halvaneh {
@@ -252,23 +205,21 @@ protected:
         ASSERT_NE(0u, StartAlternateTaskbar());
         strip = HalvaneWindow();
         ASSERT_NE(nullptr, strip);
+        EXPECT_EQ(strip, FindWindowW(u"Halvane", nullptr));
         Settle(); // the first paints are done
     }
-    void TapIcon(size_t index) {
-        RECT place = HalvaneIcons()[index].place;
-        TapAt((place.left + place.right) / 2, (place.top + place.bottom) / 2);
-    }
+    void TapIcon() { TapCentre(HalvaneIcons()[0].place); }
     bool TapMenuItem(size_t index) {
         RECT item;
         if (!HalvaneMenuItemRect(index, &item))
             return false;
-        TapAt((item.left + item.right) / 2, (item.top + item.bottom) / 2);
+        TapCentre(item);
         return true;
     }
+    bool MenuOpen() { return FindWindowW(u"HalvaneMenu", nullptr) != nullptr; }
 };
 
-TEST_F(HalvaneTaskbar, StripShowsTheIcon) {
-    EXPECT_EQ(strip, FindWindowW(u"Halvane", nullptr));
+TEST_F(HalvaneTaskbar, StripShowsTheIconAndItsMenuSendsCommands) {
     int icon = CreateIcon(4);
     ASSERT_GE(icon, 1);
     UpdateWindow(strip);
@@ -278,20 +229,16 @@ TEST_F(HalvaneTaskbar, StripShowsTheIcon) {
     ASSERT_EQ(0, Update(icon, 5));
     UpdateWindow(strip);
     EXPECT_EQ("", PatternMismatch(strip, place.left - bar.left, place.top - bar.top, 5));
-}
 
-TEST_F(HalvaneTaskbar, MenuSendsItsCommandsToTheWindow) {
-    ASSERT_GE(CreateIcon(6), 1);
-    UpdateWindow(strip);
-    TapIcon(0);
-    ASSERT_NE(nullptr, FindWindowW(u"HalvaneMenu", nullptr)) << "the tap opens the menu";
+    TapIcon();
+    ASSERT_TRUE(MenuOpen()) << "the tap opens the menu";
     ASSERT_TRUE(TapMenuItem(0)); // "Show / Hide"
     std::vector<MSG> got = Drain(owner, WM_COMMAND, WM_COMMAND);
     ASSERT_EQ(1u, got.size());
     EXPECT_EQ(1034u, LOWORD(got[0].wParam));
-    EXPECT_EQ(nullptr, FindWindowW(u"HalvaneMenu", nullptr)) << "choosing closes the menu";
+    EXPECT_FALSE(MenuOpen()) << "choosing closes the menu";
 
-    TapIcon(0);
+    TapIcon();
     ASSERT_TRUE(TapMenuItem(1)); // the divider does nothing
     EXPECT_TRUE(Drain(owner, WM_COMMAND, WM_COMMAND).empty());
     ASSERT_TRUE(TapMenuItem(2)); // "Close"
@@ -300,32 +247,27 @@ TEST_F(HalvaneTaskbar, MenuSendsItsCommandsToTheWindow) {
     EXPECT_EQ((WPARAM)IDCANCEL, got[0].wParam);
 }
 
-TEST_F(HalvaneTaskbar, SecondTapClosesTheMenu) {
-    ASSERT_GE(CreateIcon(7), 1);
-    TapIcon(0);
-    EXPECT_NE(nullptr, FindWindowW(u"HalvaneMenu", nullptr));
-    TapIcon(0);
-    EXPECT_EQ(nullptr, FindWindowW(u"HalvaneMenu", nullptr));
+TEST_F(HalvaneTaskbar, MenuClosesOnSecondTapOnAnotherWindowAndWithItsIcon) {
+    int icon = CreateIcon(7);
+    ASSERT_GE(icon, 1);
+    TapIcon();
+    EXPECT_TRUE(MenuOpen());
+    TapIcon();
+    EXPECT_FALSE(MenuOpen()) << "a second tap on the icon";
     RECT item;
     EXPECT_FALSE(HalvaneMenuItemRect(0, &item));
-}
 
-TEST_F(HalvaneTaskbar, TapOnAnotherWindowClosesTheMenu) {
-    ASSERT_GE(CreateIcon(7), 1);
-    TapIcon(0);
-    ASSERT_NE(nullptr, FindWindowW(u"HalvaneMenu", nullptr));
+    TapIcon();
+    ASSERT_TRUE(MenuOpen());
     TapAt(20, 310); // the shell's start label
-    EXPECT_EQ(nullptr, FindWindowW(u"HalvaneMenu", nullptr));
+    EXPECT_FALSE(MenuOpen()) << "a tap on another window";
     EXPECT_TRUE(Drain(owner, WM_COMMAND, WM_COMMAND).empty());
-}
 
-TEST_F(HalvaneTaskbar, DeletingTheIconClosesItsMenu) {
-    int icon = CreateIcon(8);
-    TapIcon(0);
-    ASSERT_NE(nullptr, FindWindowW(u"HalvaneMenu", nullptr));
+    TapIcon();
+    ASSERT_TRUE(MenuOpen());
     EXPECT_EQ(0, getSetDel(owner, icon, nullptr, 2));
     Settle();
-    EXPECT_EQ(nullptr, FindWindowW(u"HalvaneMenu", nullptr));
+    EXPECT_FALSE(MenuOpen()) << "deleting the icon";
 }
 
 } // namespace

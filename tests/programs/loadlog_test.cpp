@@ -5,16 +5,13 @@
 // order across the ring's wrap, and end with the ring the monitor holds.
 #include "platform/programs/emulator.h"
 #include "load/load_meter.h"
-
-#include <gtest/gtest.h>
+#include "programs_fixture.h"
 
 #include <algorithm>
 #include <cstdio>
-#include <iterator>
 #include <fstream>
+#include <iterator>
 #include <sstream>
-#include <string>
-#include <vector>
 
 using namespace dev;
 
@@ -53,17 +50,7 @@ INT_PTR CALLBACK StandInProc(HWND window, UINT message, WPARAM, LPARAM) {
 }
 
 int StandInMonitor(HINSTANCE instance, LPWSTR) {
-    alignas(4) WORD templ[64] = {0};
-    DLGTEMPLATE *header = (DLGTEMPLATE *)templ;
-    header->style = WS_POPUP | WS_VISIBLE;
-    header->cx = 160;
-    header->cy = 100;
-    WORD *tail = templ + sizeof(DLGTEMPLATE) / 2;
-    *tail++ = 0; // menu
-    *tail++ = 0; // class
-    for (const WCHAR *t = u"Performance Monitor"; *t; ++t)
-        *tail++ = *t;
-    if (!CreateDialogIndirectParamW(instance, (LPCDLGTEMPLATEW)templ, nullptr, StandInProc, 0))
+    if (!programs_test::CreateMonitorStandIn(instance, StandInProc))
         return 99;
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0)
