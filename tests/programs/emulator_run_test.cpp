@@ -13,13 +13,13 @@ using namespace dev;
 namespace {
 
 struct Seen {
-    std::mutex lock;
-    bool taskbar, halvane, wexdock, hangDemo, halvaneLibrary, closed;
+    std::string present; // the stand-ins and the helper library there when the monitor starts
+    uint64_t closedAt = 0; // device time of the WM_CLOSE; 0 while never closed
     std::vector<std::pair<UINT, uint64_t>> taps; // message, device time
-    uint64_t closedAt;
-    std::vector<std::string> iconsAtClose; // class of each icon's owner, shell order
+    std::vector<std::string> iconsAtClose;      // class of each icon's owner, shell order
     std::vector<int> iconXAtClose;
 } seen;
+std::mutex seenLock;
 
 INT_PTR CALLBACK FakeDialogProc(HWND window, UINT message, WPARAM, LPARAM) {
     if (message == WM_INITDIALOG)
@@ -27,12 +27,11 @@ INT_PTR CALLBACK FakeDialogProc(HWND window, UINT message, WPARAM, LPARAM) {
     if (message != WM_LBUTTONDOWN && message != WM_LBUTTONUP && message != WM_CLOSE)
         return FALSE;
     {
-        std::lock_guard<std::mutex> lock(seen.lock);
+        std::lock_guard<std::mutex> lock(seenLock);
         if (message != WM_CLOSE) {
             seen.taps.push_back({message, Now()});
             return TRUE;
         }
-        seen.closed = true;
         seen.closedAt = Now();
         for (const NotifyIconEntry &entry : NotifyIcons()) {
             WCHAR name[32] = {0};
@@ -50,17 +49,18 @@ INT_PTR CALLBACK FakeDialogProc(HWND window, UINT message, WPARAM, LPARAM) {
 // dialog titled "Performance Monitor" with an icon, that exits with 7 when
 // closed.
 int FakeMonitor(HINSTANCE instance, LPWSTR) {
-    HMODULE library = LoadLibraryW(u"halvaneh");
-    {
-        std::lock_guard<std::mutex> lock(seen.lock);
-        seen.taskbar = FindWindowW(u"HHTaskBar", nullptr) != nullptr;
-        seen.halvane = FindWindowW(u"Halvane", nullptr) != nullptr;
-        seen.wexdock = FindWindowW(u"Wexdock", nullptr) != nullptr;
-        seen.hangDemo = FindWindowW(u"HangDemo", nullptr) != nullptr;
-        seen.halvaneLibrary = library != nullptr;
-    }
-    if (library)
+    std::string present;
+    for (const char16_t *name : {u"HHTaskBar", u"Halvane", u"Wexdock", u"HangDemo"})
+        if (FindWindowW(name, nullptr))
+            present += std::string(present.empty() ? "" : " ") + std::string(name, name + wcslen(name));
+    if (HMODULE library = LoadLibraryW(u"halvaneh")) {
+        present += " halvaneh";
         FreeLibrary(library);
+    }
+    {
+        std::lock_guard<std::mutex> lock(seenLock);
+        seen.present = present;
+    }
     HWND dialog = programs_test::CreateMonitorStandIn(instance, FakeDialogProc);
     if (!dialog)
         return 99;
@@ -88,12 +88,8 @@ protected:
     // A headless run on virtual time with these options; the exit code.
     int Run(std::vector<const char *> args) {
         {
-            std::lock_guard<std::mutex> lock(seen.lock);
-            seen.taskbar = seen.halvane = seen.wexdock = seen.hangDemo = seen.halvaneLibrary = seen.closed = false;
-            seen.closedAt = 0;
-            seen.taps.clear();
-            seen.iconsAtClose.clear();
-            seen.iconXAtClose.clear();
+            std::lock_guard<std::mutex> lock(seenLock);
+            seen = Seen();
         }
         args.insert(args.begin(), {"perfmon", "--headless", "--virtual-time"});
         EmulatorOptions options;
@@ -112,11 +108,8 @@ TEST_F(EmulatorRun, TimedCloseGivesTheMonitorsExitCodeAfterTapsIconDumpAndScreen
     std::string dump = testing::internal::GetCapturedStdout();
 
     EXPECT_EQ(7, code);
-    std::lock_guard<std::mutex> lock(seen.lock);
-    EXPECT_TRUE(seen.taskbar) << "the shell comes first";
-    EXPECT_FALSE(seen.halvane);
-    EXPECT_FALSE(seen.halvaneLibrary) << "no helper library unless asked for";
-    ASSERT_TRUE(seen.closed);
+    std::lock_guard<std::mutex> lock(seenLock);
+    EXPECT_EQ("HHTaskBar", seen.present) << "the shell comes first; no helper library unless asked for";
     EXPECT_EQ(3000u, seen.closedAt);
     ASSERT_EQ(2u, seen.taps.size());
     EXPECT_EQ((UINT)WM_LBUTTONDOWN, seen.taps[0].first);
@@ -143,12 +136,8 @@ TEST_F(EmulatorRun, TimedCloseGivesTheMonitorsExitCodeAfterTapsIconDumpAndScreen
 
 TEST_F(EmulatorRun, StandInsStartBeforeTheMonitor) {
     EXPECT_EQ(7, Run({"--seconds", "1", "--alternate-taskbar", "--wexdock", "--hang-demo"}));
-    std::lock_guard<std::mutex> lock(seen.lock);
-    EXPECT_TRUE(seen.taskbar);
-    EXPECT_TRUE(seen.halvane);
-    EXPECT_TRUE(seen.halvaneLibrary);
-    EXPECT_TRUE(seen.wexdock);
-    EXPECT_TRUE(seen.hangDemo);
+    std::lock_guard<std::mutex> lock(seenLock);
+    EXPECT_EQ("HHTaskBar Halvane Wexdock HangDemo halvaneh", seen.present);
 }
 
 } // namespace

@@ -19,15 +19,11 @@ protected:
     }
     int HelpWindows() {
         int count = 0;
-        EnumWindows(
-            [](HWND window, LPARAM param) -> BOOL {
-                WCHAR name[16] = {0};
-                GetClassNameW(window, name, 16);
-                if (wcscmp(name, u"PegHelp") == 0)
-                    ++*(int *)param;
-                return TRUE;
-            },
-            (LPARAM)&count);
+        for (HWND w = GetWindow(GetDesktopWindow(), GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT)) {
+            WCHAR name[16] = {0};
+            GetClassNameW(w, name, 16);
+            count += wcscmp(name, u"PegHelp") == 0;
+        }
         return count;
     }
 };
@@ -47,7 +43,6 @@ TEST_F(HelpViewer, OneWindowTitledHelpThatTheCloseBoxEnds) {
 
     ASSERT_TRUE(Start(u"Other.htc"));
     EXPECT_EQ(1, HelpWindows()) << "a second start reuses the window";
-
     PostMessageW(help, WM_SYSCOMMAND, SC_CLOSE, 0);
     Settle();
     EXPECT_EQ(0, HelpWindows());

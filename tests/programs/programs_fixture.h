@@ -41,21 +41,25 @@ inline HICON MakePatternIcon(int seed) {
     return icon;
 }
 
-// The first pixel of the 16 by 16 square at (left, top) of the window's
-// client area that differs from the pattern, as "x,y got G want W"; empty
-// when all 256 match.
-inline std::string PatternMismatch(HWND window, int left, int top, int seed) {
-    HDC dc = GetDC(window);
-    std::string mismatch;
-    for (int y = 0; y < 16 && mismatch.empty(); ++y)
-        for (int x = 0; x < 16 && mismatch.empty(); ++x) {
+// The first pixel of the 16 by 16 square at (left, top) that differs from
+// the pattern, as "x,y got G want W"; empty when all 256 match.
+inline std::string PatternMismatch(HDC dc, int left, int top, int seed) {
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) {
             COLORREF got = GetPixel(dc, left + x, top + y), want = PatternColor(seed, x, y);
             if (got != want) {
                 char text[80];
                 snprintf(text, sizeof text, "%d,%d got %06X want %06X", x, y, (unsigned)got, (unsigned)want);
-                mismatch = text;
+                return text;
             }
         }
+    return "";
+}
+
+// The same in a window's client area.
+inline std::string PatternMismatch(HWND window, int left, int top, int seed) {
+    HDC dc = GetDC(window);
+    std::string mismatch = PatternMismatch(dc, left, top, seed);
     ReleaseDC(window, dc);
     return mismatch;
 }
