@@ -103,14 +103,11 @@ TEST(LoadLog, EverySampleOnItsGridPointInOrderEndingWithTheRing) {
     // One sample per grid point from the dialog's start (device time 0) to
     // the close at 70 s, each high exactly when its grid point fell in a pause.
     ASSERT_EQ(70000u / SAMPLE_PERIOD_MS + 1, samples.size());
-    int high = 0;
     for (size_t i = 0; i < samples.size(); ++i) {
         EXPECT_EQ(i * SAMPLE_PERIOD_MS, samples[i].ms) << "sample " << i;
         EXPECT_EQ(InPause(samples[i].ms), samples[i].percent >= 90)
             << "sample " << i << " at " << samples[i].ms << " reads " << samples[i].percent;
-        high += samples[i].percent >= 90;
     }
-    EXPECT_GE(high, 6) << "a pause every 10 s from 10 s on";
 
     const LoadHistory &ring = monitorState.history;
     for (int k = 0; k < LOAD_HISTORY_SLOTS; ++k) {

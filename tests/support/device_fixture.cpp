@@ -4,7 +4,6 @@
 #include "app/resource.h"
 
 #include <chrono>
-#include <functional>
 #include <thread>
 
 namespace support {
@@ -27,17 +26,6 @@ int HolderEntry(HINSTANCE, LPWSTR)
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
     }
     return 0;
-}
-
-bool WaitFor(const std::function<bool()> &condition, int timeoutMs)
-{
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
 }
 
 } // namespace
@@ -91,13 +79,16 @@ DWORD DeviceTest::StartMonitor()
     monitorProcess = dev::StartProgram(kMonitorImage, u"");
     if (!monitorProcess)
         return 0;
-    bool up = WaitFor(
-        [this] {
-            dev::Settle();
-            HWND dialog = FindMonitorDialog();
-            return (dialog && monitorState.mainDialog == dialog) || !dev::ProgramRunning(monitorProcess);
-        },
-        5000);
+    // The device runs on its own threads: wait for the dialog in real time.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    bool up = false;
+    while (!up && std::chrono::steady_clock::now() < deadline) {
+        dev::Settle();
+        HWND dialog = FindMonitorDialog();
+        up = (dialog && monitorState.mainDialog == dialog) || !dev::ProgramRunning(monitorProcess);
+        if (!up)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     dev::Settle();
     return up && dev::ProgramRunning(monitorProcess) ? monitorProcess : 0;
 }
@@ -110,9 +101,7 @@ int DeviceTest::CloseMonitor()
     }
     dev::Settle();
     int code = -1000;
-    if (!dev::WaitProgram(monitorProcess, &code, 5000))
-        return -1000;
-    return code;
+    return dev::WaitProgram(monitorProcess, &code, 5000) ? code : -1000;
 }
 
 void DeviceTest::AdoptAsMonitor()

@@ -1,7 +1,5 @@
 #include "res_reader.h"
 
-#include <cstring>
-
 namespace support {
 
 namespace {
@@ -31,14 +29,6 @@ size_t ReadNameOrOrdinal(const uint8_t *data, size_t at, size_t size, int *ordin
     return size + 1;
 }
 
-size_t ReadString(const uint8_t *data, size_t at, size_t size, std::u16string *text)
-{
-    int ordinal;
-    return ReadNameOrOrdinal(data, at, size, &ordinal, text);
-}
-
-} // namespace
-
 std::vector<ResourceEntry> ReadResources(const uint8_t *bytes, size_t size)
 {
     std::vector<ResourceEntry> entries;
@@ -60,6 +50,8 @@ std::vector<ResourceEntry> ReadResources(const uint8_t *bytes, size_t size)
     }
     return entries;
 }
+
+} // namespace
 
 const std::vector<ResourceEntry> &MonitorResources()
 {
@@ -89,14 +81,14 @@ bool ParseDialogTemplate(const uint8_t *data, size_t size, DialogInfo *dialog)
     int ordinal;
     size_t at = ReadNameOrOrdinal(data, 18, size, &ordinal, &dialog->menu);
     at = ReadNameOrOrdinal(data, at, size, &ordinal, &dialog->className);
-    at = ReadString(data, at, size, &dialog->title);
+    at = ReadNameOrOrdinal(data, at, size, &ordinal, &dialog->title);
     dialog->pointSize = 0;
     dialog->font.clear();
     if (dialog->style & DS_SETFONT) {
         if (at + 2 > size)
             return false;
         dialog->pointSize = Word(data + at);
-        at = ReadString(data, at + 2, size, &dialog->font);
+        at = ReadNameOrOrdinal(data, at + 2, size, &ordinal, &dialog->font);
     }
     dialog->items.clear();
     for (int i = 0; i < count; i++) {
@@ -113,7 +105,7 @@ bool ParseDialogTemplate(const uint8_t *data, size_t size, DialogInfo *dialog)
         item.id = Word(data + at + 16);
         at = ReadNameOrOrdinal(data, at + 18, size, &ordinal, &item.className);
         item.classAtom = ordinal < 0 ? 0 : ordinal;
-        at = ReadString(data, at, size, &item.text);
+        at = ReadNameOrOrdinal(data, at, size, &ordinal, &item.text);
         if (at + 2 > size)
             return false;
         item.creationBytes = Word(data + at);

@@ -25,8 +25,7 @@ struct ResourceEntry {
     size_t size;
 };
 
-std::vector<ResourceEntry> ReadResources(const uint8_t *bytes, size_t size);
-// The monitor's resources.
+// The monitor's resources, read from the .res bytes.
 const std::vector<ResourceEntry> &MonitorResources();
 // Null when the monitor has no such resource.
 const ResourceEntry *FindMonitorResource(int type, int name);
