@@ -96,10 +96,13 @@ inline HWND CreateMonitorStandIn(HINSTANCE instance, DLGPROC proc) {
 // A fresh device on the manual clock; the test's thread is a program of it.
 class DeviceTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    static void ResetManual() {
         dev::Config config;
         config.manualClock = true;
         dev::ResetDevice(config);
+    }
+    void SetUp() override {
+        ResetManual();
         dev::RegisterDevicePrograms();
         dev::AdoptCurrentThread();
         WNDCLASSW wc = {};
@@ -109,9 +112,7 @@ protected:
     }
     void TearDown() override {
         dev::ReleaseCurrentThread();
-        dev::Config config;
-        config.manualClock = true;
-        dev::ResetDevice(config);
+        ResetManual();
     }
     // A hidden top-level window of the test's own.
     HWND NewWindow() {
