@@ -16,8 +16,7 @@ struct Seen {
     std::string present; // the stand-ins and the helper library there when the monitor starts
     uint64_t closedAt = 0; // device time of the WM_CLOSE; 0 while never closed
     std::vector<std::pair<UINT, uint64_t>> taps; // message, device time
-    std::vector<std::string> iconsAtClose;      // class of each icon's owner, shell order
-    std::vector<int> iconXAtClose;
+    std::vector<std::pair<std::string, int>> iconsAtClose; // owner's class and left edge, shell order
 } seen;
 std::mutex seenLock;
 
@@ -36,8 +35,7 @@ INT_PTR CALLBACK FakeDialogProc(HWND window, UINT message, WPARAM, LPARAM) {
         for (const NotifyIconEntry &entry : NotifyIcons()) {
             WCHAR name[32] = {0};
             GetClassNameW(entry.owner, name, 32);
-            seen.iconsAtClose.push_back(std::string(name, name + wcslen(name)));
-            seen.iconXAtClose.push_back(entry.slot.left);
+            seen.iconsAtClose.push_back({std::string(name, name + wcslen(name)), (int)entry.slot.left});
         }
     }
     DestroyWindow(window);
@@ -119,9 +117,9 @@ TEST_F(EmulatorRun, TimedCloseGivesTheMonitorsExitCodeAfterTapsIconDumpAndScreen
     EXPECT_LT(seen.taps[1].second, 3000u);
 
     ASSERT_EQ(2u, seen.iconsAtClose.size());
-    EXPECT_EQ("TrayGuest", seen.iconsAtClose[0]) << "the guest's icon stands next to the clock";
-    EXPECT_EQ("Dialog", seen.iconsAtClose[1]);
-    EXPECT_LT(seen.iconXAtClose[1], seen.iconXAtClose[0]);
+    EXPECT_EQ("TrayGuest", seen.iconsAtClose[0].first) << "the guest's icon stands next to the clock";
+    EXPECT_EQ("Dialog", seen.iconsAtClose[1].first);
+    EXPECT_LT(seen.iconsAtClose[1].second, seen.iconsAtClose[0].second);
 
     // The dump is taken before the close, so the dialog is in it.
     EXPECT_NE(std::string::npos, dump.find("Performance Monitor")) << dump;

@@ -35,10 +35,7 @@ TEST_F(HangDemo, ButtonOrCallFreezesASentMessageForTenSeconds) {
     GetWindowThreadProcessId(demo, &process);
     EXPECT_EQ(std::u16string(u"\\Windows\\HangDemo.exe"), ProcessPath(process));
     HWND button = GetWindow(demo, GW_CHILD);
-    ASSERT_NE(nullptr, button);
-    WCHAR text[32] = {0};
-    GetWindowTextW(button, text, 32);
-    EXPECT_EQ(std::u16string(u"Freeze 10 s"), std::u16string(text));
+    ASSERT_NE(nullptr, button) << "the freeze button";
 
     uint64_t start = Now();
     SendFromAnotherThread(demo);
