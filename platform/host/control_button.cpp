@@ -205,12 +205,7 @@ LRESULT CALLBACK ButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 } // namespace
 
 void RegisterButtonClass() {
-    WNDCLASSW wc = {};
-    wc.style = CS_DBLCLKS | CS_GLOBALCLASS;
-    wc.lpfnWndProc = ButtonProc;
-    wc.cbWndExtra = sizeof(ButtonRecord *);
-    wc.lpszClassName = u"Button";
-    RegisterClassW(&wc);
+    RegisterSystemClass(u"Button", ButtonProc, sizeof(ButtonRecord *));
 }
 
 } // namespace dev

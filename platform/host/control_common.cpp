@@ -91,4 +91,13 @@ void RegisterSystemClasses() {
     RegisterListViewClass();
 }
 
+void RegisterSystemClass(const WCHAR *name, WNDPROC proc, int extraBytes) {
+    WNDCLASSW wc = {};
+    wc.style = CS_DBLCLKS | CS_GLOBALCLASS;
+    wc.lpfnWndProc = proc;
+    wc.cbWndExtra = extraBytes;
+    wc.lpszClassName = name;
+    RegisterClassW(&wc); // fails harmlessly when it exists
+}
+
 } // namespace dev

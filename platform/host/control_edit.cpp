@@ -75,12 +75,7 @@ LRESULT CALLBACK EditProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 } // namespace
 
 void RegisterEditClass() {
-    WNDCLASSW wc = {};
-    wc.style = CS_DBLCLKS | CS_GLOBALCLASS;
-    wc.lpfnWndProc = EditProc;
-    wc.cbWndExtra = sizeof(EditRecord *);
-    wc.lpszClassName = u"Edit";
-    RegisterClassW(&wc);
+    RegisterSystemClass(u"Edit", EditProc, sizeof(EditRecord *));
 }
 
 } // namespace dev

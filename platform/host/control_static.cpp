@@ -197,12 +197,7 @@ LRESULT CALLBACK StaticProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 } // namespace
 
 void RegisterStaticClass() {
-    WNDCLASSW wc = {};
-    wc.style = CS_DBLCLKS | CS_GLOBALCLASS;
-    wc.lpfnWndProc = StaticProc;
-    wc.cbWndExtra = sizeof(StaticRecord *);
-    wc.lpszClassName = u"Static";
-    RegisterClassW(&wc);
+    RegisterSystemClass(u"Static", StaticProc, sizeof(StaticRecord *));
 }
 
 } // namespace dev

@@ -469,12 +469,7 @@ RECT DeviceWorkArea() {
 }
 
 void RegisterDialogClass() {
-    WNDCLASSW wc = {};
-    wc.style = CS_DBLCLKS | CS_GLOBALCLASS;
-    wc.lpfnWndProc = DefDlgProcW;
-    wc.cbWndExtra = DLGWINDOWEXTRA;
-    wc.lpszClassName = DEVICE_DIALOG_CLASS;
-    RegisterClassW(&wc); // fails harmlessly when it exists
+    RegisterSystemClass(DEVICE_DIALOG_CLASS, DefDlgProcW, DLGWINDOWEXTRA);
 }
 
 } // namespace dev

@@ -16,6 +16,9 @@ void RegisterStaticClass();
 void RegisterButtonClass();
 void RegisterEditClass();
 void RegisterListViewClass();
+// A system class as the platform registers its own: global, double clicks,
+// extra bytes for the control's record (or the dialog's words).
+void RegisterSystemClass(const WCHAR *name, WNDPROC proc, int extraBytes);
 
 // The screen without the taskbar: where top-level dialogs and message boxes
 // are kept.

@@ -776,12 +776,7 @@ std::string DumpListView(HWND window) {
 } // namespace
 
 void RegisterListViewClass() {
-    WNDCLASSW wc = {};
-    wc.style = CS_DBLCLKS | CS_GLOBALCLASS;
-    wc.lpfnWndProc = ListViewProc;
-    wc.cbWndExtra = sizeof(ListViewRecord *);
-    wc.lpszClassName = WC_LISTVIEWW;
-    RegisterClassW(&wc);
+    RegisterSystemClass(WC_LISTVIEWW, ListViewProc, sizeof(ListViewRecord *));
     SetDumpExtra(WC_LISTVIEWW, DumpListView);
 }
 

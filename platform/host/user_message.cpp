@@ -329,11 +329,8 @@ LRESULT SendMessageTimeoutW(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 {
     Lock lock(BigLock());
     CheckTerminate();
-    Window *w = W(window);
-    if (!w) {
-        SetLastError(1400);
-        return 0;
-    }
+    Window *w = WindowOrError(window);
+    if (!w) return 0;
     LRESULT answer = 0;
     if (w->thread == CurrentThread()) {
         answer = CallProc(w, message, wParam, lParam);
@@ -500,11 +497,8 @@ UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC proc)
     CheckTerminate();
     Thread *t;
     if (window) {
-        Window *w = W(window);
-        if (!w) {
-            SetLastError(1400);
-            return 0;
-        }
+        Window *w = WindowOrError(window);
+        if (!w) return 0;
         t = w->thread;
     } else {
         t = CurrentThread();
@@ -535,11 +529,8 @@ BOOL KillTimer(HWND window, UINT_PTR id)
     Lock lock(BigLock());
     Thread *t = nullptr;
     if (window) {
-        Window *w = W(window);
-        if (!w) {
-            SetLastError(1400);
-            return FALSE;
-        }
+        Window *w = WindowOrError(window);
+        if (!w) return FALSE;
         t = w->thread;
     } else {
         t = CurrentThread();

@@ -223,11 +223,8 @@ BOOL InvalidateRect(HWND window, const RECT *rect, BOOL erase)
         for (auto &entry : U().windows) InvalidateAll(entry.second.get(), false);
         return TRUE;
     }
-    Window *w = W(window);
-    if (!w) {
-        SetLastError(1400);
-        return FALSE;
-    }
+    Window *w = WindowOrError(window);
+    if (!w) return FALSE;
     Invalidate(w, rect, erase != FALSE);
     return TRUE;
 }
@@ -235,11 +232,8 @@ BOOL InvalidateRect(HWND window, const RECT *rect, BOOL erase)
 BOOL ValidateRect(HWND window, const RECT *rect)
 {
     Lock lock(BigLock());
-    Window *w = W(window);
-    if (!w) {
-        SetLastError(1400);
-        return FALSE;
-    }
+    Window *w = WindowOrError(window);
+    if (!w) return FALSE;
     if (!rect) {
         w->update.clear();
         w->erase = false;
@@ -269,11 +263,8 @@ BOOL UpdateWindow(HWND window)
 {
     Lock lock(BigLock());
     CheckTerminate();
-    Window *w = W(window);
-    if (!w) {
-        SetLastError(1400);
-        return FALSE;
-    }
+    Window *w = WindowOrError(window);
+    if (!w) return FALSE;
     PaintNow(w);
     return TRUE;
 }

@@ -78,6 +78,8 @@ const HWND kDesktopWindow = (HWND)(uintptr_t)0x10000;
 // The live window of a handle, or null (also for windows being torn down
 // past WM_NCDESTROY).
 Window *W(HWND handle);
+// W, setting ERROR_INVALID_WINDOW_HANDLE as the platform does when it is gone.
+Window *WindowOrError(HWND handle);
 
 // Geometry, screen coordinates.
 RECT ScreenRect(const Window *w);

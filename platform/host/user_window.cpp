@@ -35,6 +35,13 @@ Window *W(HWND handle)
     return it == U().windows.end() ? nullptr : it->second.get();
 }
 
+Window *WindowOrError(HWND handle)
+{
+    Window *w = W(handle);
+    if (!w) SetLastError(1400);
+    return w;
+}
+
 std::string Utf8(const std::u16string &text)
 {
     std::string out;
@@ -596,11 +603,8 @@ BOOL DestroyWindow(HWND window)
 {
     Lock lock(BigLock());
     CheckTerminate();
-    Window *w = W(window);
-    if (!w) {
-        SetLastError(1400);
-        return FALSE;
-    }
+    Window *w = WindowOrError(window);
+    if (!w) return FALSE;
     // Only the thread that created a window may destroy it.
     if (w->thread != CurrentThread()) {
         SetLastError(5); // ERROR_ACCESS_DENIED
@@ -635,11 +639,8 @@ HWND GetWindow(HWND window, UINT command)
     UserState &u = U();
     if (window == kDesktopWindow)
         return command == GW_CHILD && !u.topLevel.empty() ? u.topLevel.front()->handle : nullptr;
-    Window *w = W(window);
-    if (!w) {
-        SetLastError(1400);
-        return nullptr;
-    }
+    Window *w = WindowOrError(window);
+    if (!w) return nullptr;
     std::vector<Window *> &list = SiblingsOf(w);
     auto it = std::find(list.begin(), list.end(), w);
     switch (command) {
@@ -734,11 +735,8 @@ HWND FindWindowW(LPCWSTR className, LPCWSTR windowName)
 LONG_PTR GetWindowLongPtrW(HWND window, int index)
 {
     Lock lock(BigLock());
-    Window *w = W(window);
-    if (!w) {
-        SetLastError(1400);
-        return 0;
-    }
+    Window *w = WindowOrError(window);
+    if (!w) return 0;
     switch (index) {
     case GWL_STYLE: return (LONG_PTR)(LONG)w->style;
     case GWL_EXSTYLE: return (LONG_PTR)(LONG)w->exStyle;
@@ -761,11 +759,8 @@ LONG_PTR GetWindowLongPtrW(HWND window, int index)
 LONG_PTR SetWindowLongPtrW(HWND window, int index, LONG_PTR value)
 {
     Lock lock(BigLock());
-    Window *w = W(window);
-    if (!w) {
-        SetLastError(1400);
-        return 0;
-    }
+    Window *w = WindowOrError(window);
+    if (!w) return 0;
     LONG_PTR old = 0;
     switch (index) {
     case GWL_STYLE: {
@@ -854,11 +849,8 @@ BOOL SetWindowTextW(HWND window, LPCWSTR text) { return (BOOL)SendMessageW(windo
 DWORD GetWindowThreadProcessId(HWND window, LPDWORD processId)
 {
     Lock lock(BigLock());
-    Window *w = W(window);
-    if (!w) {
-        SetLastError(1400);
-        return 0;
-    }
+    Window *w = WindowOrError(window);
+    if (!w) return 0;
     if (processId) *processId = w->processId;
     return w->thread->id;
 }
@@ -918,11 +910,8 @@ BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy, U
 {
     Lock lock(BigLock());
     CheckTerminate();
-    Window *w = W(window);
-    if (!w) {
-        SetLastError(1400);
-        return FALSE;
-    }
+    Window *w = WindowOrError(window);
+    if (!w) return FALSE;
     if (w->parent) flags |= SWP_NOACTIVATE;
     RECT before = w->rect;
     if (flags & SWP_NOMOVE) {
@@ -987,11 +976,8 @@ BOOL ShowWindow(HWND window, int command)
 {
     Lock lock(BigLock());
     CheckTerminate();
-    Window *w = W(window);
-    if (!w) {
-        SetLastError(1400);
-        return FALSE;
-    }
+    Window *w = WindowOrError(window);
+    if (!w) return FALSE;
     bool wasVisible = (w->style & WS_VISIBLE) != 0;
     bool show = command != SW_HIDE && command != SW_MINIMIZE;
     UINT flags = SWP_NOMOVE | SWP_NOSIZE;
@@ -1020,11 +1006,8 @@ BOOL EnableWindow(HWND window, BOOL enable)
 {
     Lock lock(BigLock());
     CheckTerminate();
-    Window *w = W(window);
-    if (!w) {
-        SetLastError(1400);
-        return FALSE;
-    }
+    Window *w = WindowOrError(window);
+    if (!w) return FALSE;
     bool wasDisabled = (w->style & WS_DISABLED) != 0;
     if (wasDisabled == !enable) return wasDisabled;
     if (enable) w->style &= ~(DWORD)WS_DISABLED;
@@ -1051,11 +1034,8 @@ BOOL SetForegroundWindow(HWND window)
 {
     Lock lock(BigLock());
     CheckTerminate();
-    Window *w = W(window);
-    if (!w) {
-        SetLastError(1400);
-        return FALSE;
-    }
+    Window *w = WindowOrError(window);
+    if (!w) return FALSE;
     ActivateWindow(w, WA_ACTIVE);
     return TRUE;
 }
