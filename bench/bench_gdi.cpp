@@ -49,16 +49,21 @@ LRESULT CALLBACK PlainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-// A 240 by 26 bar along the bottom, half covered by another window, copied
-// through its window DC and XORed a second time, as the probe does.
-void TaskbarCapture(benchmark::State &state) {
+// A fresh device with a visible 240 by 26 bar along the bottom of the screen.
+HWND FreshDeviceWithBar() {
     FreshDevice();
     WNDCLASSW wc{};
     wc.lpfnWndProc = PlainProc;
     wc.lpszClassName = TEXT("BenchBar");
     RegisterClassW(&wc);
-    HWND bar = CreateWindowExW(0, TEXT("BenchBar"), TEXT(""), WS_POPUP | WS_VISIBLE, 0, 294, 240, 26, NULL, NULL,
-                               NULL, NULL);
+    return CreateWindowExW(0, TEXT("BenchBar"), TEXT(""), WS_POPUP | WS_VISIBLE, 0, 294, 240, 26, NULL, NULL, NULL,
+                           NULL);
+}
+
+// A 240 by 26 bar along the bottom, half covered by another window, copied
+// through its window DC and XORed a second time, as the probe does.
+void TaskbarCapture(benchmark::State &state) {
+    HWND bar = FreshDeviceWithBar();
     CreateWindowExW(0, TEXT("BenchBar"), TEXT(""), WS_POPUP | WS_VISIBLE, 0, 200, 120, 110, NULL, NULL, NULL, NULL);
     HDC taskbar = GetDC(bar);
     HDC dc = CreateCompatibleDC(taskbar);
@@ -81,13 +86,7 @@ BENCHMARK(TaskbarCapture);
 
 // Drawing into the taskbar itself, where every pixel's owner is looked up.
 void WindowFill(benchmark::State &state) {
-    FreshDevice();
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = PlainProc;
-    wc.lpszClassName = TEXT("BenchBar");
-    RegisterClassW(&wc);
-    HWND bar = CreateWindowExW(0, TEXT("BenchBar"), TEXT(""), WS_POPUP | WS_VISIBLE, 0, 294, 240, 26, NULL, NULL,
-                               NULL, NULL);
+    HWND bar = FreshDeviceWithBar();
     HDC taskbar = GetDC(bar);
     uint64_t before = bench::Allocations();
     for (auto _ : state) PatBlt(taskbar, 0, 0, 240, 26, WHITENESS);

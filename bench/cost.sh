@@ -10,27 +10,17 @@
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
-build=build/bench-rel
+source bench/release_build.sh
 out="${COST_OUT:-docs/cost.txt}"
 seconds="${COST_SECONDS:-60}"
 rounds="${COST_ROUNDS:-1}"
-jobs="${JOBS:-$(nproc 2>/dev/null || echo 2)}"
 
 command -v top >/dev/null || { echo "cost: top is missing (Debian package procps)" >&2; exit 1; }
 
-# Optimised, without the tests: only the executable is measured.
-mkdir -p "$build/tools"
-if ! { cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DPERFMON_TESTS=OFF &&
-       cmake --build "$build" --target perfmon -j"$jobs"; } >"$build/cost-build.log" 2>&1; then
-  cat "$build/cost-build.log" >&2
-  echo "cost: the build failed" >&2
-  exit 1
-fi
+release_build cost
 cc -O2 -Wall -Wextra -o "$build/tools/tick1ms" bench/tools/tick1ms.c
 
 mkdir -p "$(dirname "$out")"
-# Before tee truncates the output, which may itself be a tracked file.
-tree="$(git describe --always --dirty 2>/dev/null || echo unknown)"
 {
   echo "bash bench/cost.sh ($(date -u '+%Y-%m-%d %H:%M UTC'), tree $tree)"
   python3 bench/cost.py "$build/perfmon" "$build/tools/tick1ms" --seconds "$seconds" --rounds "$rounds"

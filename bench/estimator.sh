@@ -11,10 +11,9 @@
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
-build=build/bench-rel
+source bench/release_build.sh
 docs="${ESTIMATOR_DOCS:-docs}"
 work="$build/estimator"
-jobs="${JOBS:-$(nproc 2>/dev/null || echo 2)}"
 cpu="${ESTIMATOR_CPU:-$(($(nproc) - 1))}"
 
 for tool in taskset gnuplot; do
@@ -24,18 +23,11 @@ for tool in taskset gnuplot; do
   }
 done
 
-mkdir -p "$build/tools" "$work" "$docs"
-if ! { cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DPERFMON_TESTS=OFF &&
-       cmake --build "$build" --target perfmon -j"$jobs"; } >"$build/estimator-build.log" 2>&1; then
-  cat "$build/estimator-build.log" >&2
-  echo "estimator: the build failed" >&2
-  exit 1
-fi
+mkdir -p "$work" "$docs"
+release_build estimator
 cc -O2 -Wall -Wextra -o "$build/tools/busy" bench/tools/busy.c
 rm -f "$work"/windows-*.dat "$work"/readings-*.dat "$work"/load-log-*.txt
 
-# Before tee truncates the table, which is itself a tracked file.
-tree="$(git describe --always --dirty 2>/dev/null || echo unknown)"
 {
   echo "bash bench/estimator.sh ($(date -u '+%Y-%m-%d %H:%M UTC'), tree $tree)"
   python3 bench/estimator.py "$build/perfmon" "$build/tools/busy" --out "$work" --cpu "$cpu"
