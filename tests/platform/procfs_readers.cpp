@@ -1,7 +1,8 @@
 // The /proc readers on fixed texts and a fixed tree: names the kernel really
 // produces, lines cut short, broken UTF-8, processes that vanish between the
 // directory walk and the read, refused program links, and the conversions to
-// device text and figures.
+// device text and figures. The fuzz targets only look for crashes and broken
+// bounds; the values are checked here.
 #include "platform/host/procfs.h"
 
 #include <gtest/gtest.h>
@@ -45,22 +46,19 @@ std::string Narrow(const std::u16string &text) {
     std::string out;
     char hex[8];
     for (char16_t c : text) {
-        if (c >= 0x20 && c < 0x7F) {
-            out += char(c);
-        } else {
-            snprintf(hex, sizeof hex, "\\u%04X", unsigned(c));
-            out += hex;
-        }
+        snprintf(hex, sizeof hex, "\\u%04X", unsigned(c));
+        out += c >= 0x20 && c < 0x7F ? std::string(1, char(c)) : hex;
     }
     return out;
 }
 
+const std::string cutUtf8 = "\xC3\x9C" "berwachungsd\xC3"; // cut by the kernel at 15 bytes, mid-letter
+
 } // namespace
 
 TEST(StatLine, NameIsEverythingBetweenFirstOpenAndLastClose) {
-    const std::string cutUtf8 = "\xC3\x9C" "berwachungsd\xC3"; // cut by the kernel at 15 bytes, mid-letter
-    for (const std::string name : {"bash", "a b", "x) (y", ") S 1 2 3", "new\nline", "", "(((", ")))",
-                                   "abcdefghijklmno", cutUtf8.c_str()}) {
+    // Spaces, parentheses, newlines, the 15-byte cut, and a cut letter.
+    for (const std::string name : {"a b", "x) (y", ") S 1 2 3", "new\nline", "", "abcdefghijklmno", cutUtf8.c_str()}) {
         std::string line = StatLine(name);
         Stat stat;
         ASSERT_TRUE(ParseExact(line, line.size(), &stat)) << line;
@@ -68,21 +66,18 @@ TEST(StatLine, NameIsEverythingBetweenFirstOpenAndLastClose) {
         EXPECT_EQ("4242 S 17 250 75 20 0 3 9000 0", Fields(stat)) << ::testing::PrintToString(name);
     }
     Stat stat;
-    std::string realTime = StatLine("irq/9-acpi", 0, PolicyFifo, -51), niced = StatLine("khugepaged", 19);
+    std::string realTime = StatLine("irq/9-acpi", 0, PolicyFifo, -51);
     ASSERT_TRUE(ParseExact(realTime, realTime.size(), &stat));
     EXPECT_EQ("4242 S 17 250 75 -51 0 3 9000 1", Fields(stat));
-    ASSERT_TRUE(ParseExact(niced, niced.size(), &stat));
-    EXPECT_EQ("4242 S 17 250 75 39 19 3 9000 0", Fields(stat));
 }
 
 TEST(StatLine, CutShortAtEveryLengthIsRefusedOrKeepsWholeFields) {
     const std::string line = StatLine("x) (y", -5, 0);
     Stat full;
     ASSERT_TRUE(ParseExact(line, line.size(), &full));
-    // Fields 1..20 end with the space after "3" (num_threads): the 20th field.
     size_t at = line.rfind(')') + 1;
     for (int field = 3; field <= 20; ++field) at = line.find(' ', at + 1);
-    const size_t needed = at + 1; // the space that ends field 20 must be there
+    const size_t needed = at + 1; // the space that ends field 20 (num_threads) must be there
     for (size_t size = 0; size <= line.size(); ++size) {
         Stat stat;
         stat.comm = "poison";
@@ -104,135 +99,64 @@ TEST(StatLine, CutShortAtEveryLengthIsRefusedOrKeepsWholeFields) {
 
 TEST(StatLine, MalformedLinesAreRefused) {
     const std::string good = StatLine("ok"), fromName = good.substr(good.find('('));
-    auto replaced = [&](const char *from, const char *to) {
-        std::string text = good;
-        return text.replace(text.find(from), strlen(from), to);
-    };
-    const std::string cases[] = {
-        "",
-        "\n",
-        "4242 ok) S 17\n",              // no open parenthesis
-        "4242 (ok S 17 4242\n",         // no close parenthesis
-        ")4242 (ok S 17 4242 4242 0\n", // the only ')' comes before the '('
-        "x42 " + fromName,              // pid not a number
-        "-42 " + fromName,              // negative pid
-        " " + fromName,                 // no pid at all
-        replaced(" 250 ", " 18446744073709551616 "),
-        replaced(" 250 ", " 2x0 "),
-        replaced(") S ", ") SS "),
-    };
+    std::string overflow = good, state = good;
+    overflow.replace(overflow.find(" 250 "), 5, " 18446744073709551616 ");
+    state.replace(state.find(") S "), 4, ") SS ");
+    const std::string cases[] = {"4242 (ok S 17 4242\n", ")4242 (ok S 17 4242 4242 0\n", "-42 " + fromName,
+                                 " " + fromName, overflow, state};
     for (const std::string &text : cases) {
         Stat stat;
         EXPECT_FALSE(ParseExact(text, text.size(), &stat)) << "'" << text << "'";
     }
-    Stat stat;
-    EXPECT_FALSE(ParseStat(nullptr, 10, &stat));
-    EXPECT_FALSE(ParseStat(good.data(), good.size(), nullptr));
 }
 
 TEST(CommFile, OneTrailingNewlineIsDropped) {
-    struct { std::string text, name; } cases[] = {
-        {"bash\n", "bash"}, {"new\nline\n", "new\nline"}, {"x\n\n", "x\n"},
-        {"cut", "cut"},     {"", ""},                     {"\n", ""},
-        {"abcdefghijklmno\n", "abcdefghijklmno"},
-    };
-    for (const auto &c : cases) {
-        std::vector<char> bytes(c.text.begin(), c.text.end());
-        EXPECT_EQ(c.name, ParseComm(bytes.data(), bytes.size())) << "'" << c.text << "'";
-    }
-    EXPECT_EQ("", ParseComm(nullptr, 3));
+    for (const auto &c : std::vector<std::pair<std::string, std::string>>{
+             {"new\nline\n", "new\nline"}, {"x\n\n", "x\n"}, {"cut", "cut"}, {"\n", ""}})
+        EXPECT_EQ(c.second, ParseComm(c.first.data(), c.first.size())) << "'" << c.first << "'";
 }
 
-// Bounded decoding into a field (pairs never split, always terminated) is a
-// standing invariant of the comm fuzz target.
-TEST(Utf8Decoding, InvalidSequencesBecomeOneReplacementEach) {
+TEST(DeviceText, BrokenUtf8ControlsAndSlashes) {
     struct { const char *label; std::string bytes; std::u16string text; } cases[] = {
-        {"ascii", "init", u"init"},
-        {"two bytes", "caf\xC3\xA9", u"caf\u00E9"},
-        {"three bytes", "\xE2\x82\xAC", u"\u20AC"},
         {"four bytes", "\xF0\x9F\x98\x80", u"\U0001F600"},
         {"lone continuation", "a\x80z", u"a\uFFFDz"},
-        {"ff", "\xFF", u"\uFFFD"},
-        {"overlong two", "\xC0\x80", u"\uFFFD\uFFFD"},
-        {"overlong three", "\xE0\x80\x80", u"\uFFFD\uFFFD\uFFFD"},
+        {"overlong", "\xC0\x80", u"\uFFFD\uFFFD"},
         {"surrogate", "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},
         {"past max", "\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
-        {"cut at end", "ab\xE2\x82", u"ab\uFFFD"},
         {"cut before ascii", "\xE2\x82" "A", u"\uFFFDA"},
-        {"nul kept", std::string("a\0b", 3), std::u16string(u"a\0b", 3)},
+        {"kernel cut", cutUtf8, u"\u00DCberwachungsd\uFFFD"},
     };
-    for (const auto &c : cases) {
-        EXPECT_EQ(Narrow(c.text), Narrow(Utf8ToWide(c.bytes.data(), c.bytes.size()))) << c.label;
-        WCHAR buffer[64];
-        memset(buffer, 0xAA, sizeof buffer);
-        size_t written = Utf8ToWide(c.bytes.data(), c.bytes.size(), buffer, 64);
-        EXPECT_EQ(Narrow(c.text), Narrow(std::u16string(buffer, written))) << c.label;
-        EXPECT_EQ(0, buffer[written]) << c.label;
-    }
-}
+    for (const auto &c : cases) EXPECT_EQ(Narrow(c.text), Narrow(Utf8ToWide(c.bytes.data(), c.bytes.size()))) << c.label;
 
-TEST(DeviceText, NamesAreOneVisibleLineAndPathsUseBackslashes) {
     EXPECT_EQ(Narrow(u"new\uFFFDline"), Narrow(DeviceName("new\nline")));
-    EXPECT_EQ(Narrow(u"tab\uFFFDbell\uFFFDdel\uFFFD"), Narrow(DeviceName("tab\tbell\adel\x7F")));
-    EXPECT_EQ(Narrow(u"kworker/0:1"), Narrow(DeviceName("kworker/0:1"))) << "a name is not a path";
-
-    const std::string link = "/usr/lib/x86_64-linux-gnu/libexec/b\xFFz (deleted)";
-    EXPECT_EQ(Narrow(u"\\usr\\lib\\x86_64-linux-gnu\\libexec\\b\uFFFDz (deleted)"),
-              Narrow(DevicePath(link.data(), link.size())));
-    EXPECT_EQ(u"", DevicePath(nullptr, 5));
+    EXPECT_EQ(Narrow(u"tab\uFFFDdel\uFFFD"), Narrow(DeviceName("tab\tdel\x7F")));
+    EXPECT_EQ("kworker/0:1", Narrow(DeviceName("kworker/0:1"))) << "a name is not a path";
+    const std::string link = "/usr/libexec/b\xFFz (deleted)";
+    EXPECT_EQ(Narrow(u"\\usr\\libexec\\b\uFFFDz (deleted)"), Narrow(DevicePath(link.data(), link.size())));
 }
 
-TEST(DeviceText, FieldCopyKeepsRoomForTheTerminator) {
-    WCHAR field[MAX_PATH + 4];
-    memset(field, 0xAA, sizeof field);
-    EXPECT_EQ(size_t(MAX_PATH - 1), CopyToField(std::u16string(400, u'p'), field, MAX_PATH));
-    EXPECT_EQ(0, field[MAX_PATH - 1]);
-    EXPECT_EQ(0xAAAA, field[MAX_PATH]) << "wrote past the field";
-    // A pair that would straddle the last place is left out whole.
-    std::u16string pairAtEnd(MAX_PATH - 2, u'q');
-    pairAtEnd += u"\U0001F600";
-    EXPECT_EQ(size_t(MAX_PATH - 2), CopyToField(pairAtEnd, field, MAX_PATH));
-    EXPECT_EQ(0, field[MAX_PATH - 2]);
-    EXPECT_EQ(3u, CopyToField(u"abc", field, MAX_PATH));
-    EXPECT_EQ(u"abc", std::u16string(field));
-    EXPECT_EQ(0u, CopyToField(u"abc", field, 1));
-    EXPECT_EQ(0, field[0]);
-}
-
-TEST(Figures, ClockTicksTo100ns) {
-    struct { uint64_t ticks, perSecond, expected; } cases[] = {
-        {0, 100, 0},
-        {1, 100, 100000},
-        {150, 100, 15000000},         // 1.5 s
-        {1, 300, 33333},              // a tick rate that doesn't divide 10^7
-        {900, 300, 30000000},
-        {7, 0, 700000},               // an unknown rate counts as 100
-        {uint64_t(1) << 63, 100, UINT64_MAX},   // past what 64 bits of 100 ns hold
-        {184467440737095ull, 100, 18446744073709500000ull},
+TEST(Figures, ClockTicksAndPriorities) {
+    struct { uint64_t ticks, perSecond, expected; } ticks[] = {
+        {150, 100, 15000000}, {1, 300, 33333}, {7, 0, 700000} /* unknown rate counts as 100 */,
+        {uint64_t(1) << 63, 100, UINT64_MAX}, {184467440737095ull, 100, 18446744073709500000ull},
     };
-    for (const auto &c : cases)
+    for (const auto &c : ticks)
         EXPECT_EQ(c.expected, TicksTo100ns(c.ticks, c.perSecond)) << c.ticks << " ticks at " << c.perSecond;
-}
 
-TEST(Figures, PriorityRule) {
-    struct { int64_t nice, policy; LONG expected; } cases[] = {
-        {-20, PolicyNormal, 0}, {-15, PolicyNormal, 0}, {-14, PolicyNormal, 1}, {-10, PolicyNormal, 1},
-        {-9, PolicyNormal, 2},  {-1, PolicyNormal, 2},  {0, PolicyNormal, 3},   {1, PolicyNormal, 4},
-        {9, PolicyNormal, 4},   {10, PolicyNormal, 5},  {18, PolicyNormal, 5},  {19, PolicyNormal, 7},
-        {0, PolicyFifo, 0},     {0, PolicyRoundRobin, 0}, {0, PolicyDeadline, 0}, {19, PolicyFifo, 0},
-        {0, PolicyIdle, 7},     {-20, PolicyIdle, 7},   {5, PolicyBatch, 4},    {0, PolicyBatch, 3},
+    // Every boundary of the nice ranges, and the policies that override nice.
+    struct { int64_t nice, policy; LONG expected; } priorities[] = {
+        {-15, PolicyNormal, 0}, {-14, PolicyNormal, 1}, {-10, PolicyNormal, 1}, {-9, PolicyNormal, 2},
+        {-1, PolicyNormal, 2},  {0, PolicyNormal, 3},   {1, PolicyNormal, 4},   {9, PolicyNormal, 4},
+        {10, PolicyNormal, 5},  {18, PolicyNormal, 5},  {19, PolicyNormal, 7},  {19, PolicyFifo, 0},
+        {0, PolicyRoundRobin, 0}, {0, PolicyDeadline, 0}, {-20, PolicyIdle, 7}, {5, PolicyBatch, 4},
     };
-    for (const auto &c : cases)
+    for (const auto &c : priorities)
         EXPECT_EQ(c.expected, DevicePriority(c.nice, c.policy)) << "nice " << c.nice << " policy " << c.policy;
-    for (int nice = -20; nice <= 19; ++nice)
-        EXPECT_NE(6, DevicePriority(nice, PolicyNormal)) << "level 6 has no name on the device; nice " << nice;
 }
 
 TEST(Figures, MeminfoInBytesOnOldKernelsAndBrokenTexts) {
     uint64_t total = 1, avail = 1;
     struct { const char *text, *why; uint64_t total, avail; } read[] = {
-        {"MemTotal:       24683736 kB\nMemFree:        23873120 kB\nMemAvailable:   24255056 kB\n"
-         "Buffers:           12 kB\nCached:   500 kB\n", "current kernel", 24683736, 24255056},
         {"MemTotal: 1000 kB\nMemFree: 100 kB\nBuffers: 20 kB\nCached: 300 kB\nSwapCached: 7 kB\n",
          "MemFree + Buffers + Cached without MemAvailable", 1000, 420},
         {"MemTotal: 10 kB\nMemAvailable: 99 kB\n", "available is held to the total", 10, 10},
@@ -244,28 +168,17 @@ TEST(Figures, MeminfoInBytesOnOldKernelsAndBrokenTexts) {
         EXPECT_EQ(c.avail * 1024, avail) << c.why;
     }
     total = avail = 77;
-    for (const char *text : {"", "MemFree: 100 kB\n", "MemTotal: 12", "MemTotal: lots kB\n", "MemTotal: 12 MB\n",
-                             "MemTotal 12 kB\n"}) {
+    for (const char *text : {"MemFree: 100 kB\n", "MemTotal: 12", "MemTotal: 12 MB\n"}) {
         EXPECT_FALSE(ParseMeminfo(text, strlen(text), &total, &avail)) << "'" << text << "'";
         EXPECT_EQ(77u, total) << "'" << text << "'";
     }
-}
-
-TEST(Figures, BootTimeFromProcStat) {
-    const std::string text = "cpu  1 2 3 4\nintr 5\nbtime 1700000000\nprocesses 9\n";
-    uint64_t seconds = 0;
-    ASSERT_TRUE(ParseBootTime(text.data(), text.size(), &seconds));
-    EXPECT_EQ(1700000000u, seconds);
-    for (const std::string refused : {"cpu 1\nbtime 17000", "cpu 1\nbtimex 5\n"})
-        EXPECT_FALSE(ParseBootTime(refused.data(), refused.size(), &seconds)) << refused;
 }
 
 // ---------------------------------------------------------- the tables
 
 namespace {
 
-class FixedTree : public ProcFiles {
-public:
+struct FixedTree : ProcFiles {
     std::map<std::string, std::string> files, links;
     std::map<std::string, std::vector<std::string>> dirs;
     std::map<std::string, int> errors; // any path: fails with this errno
@@ -281,6 +194,7 @@ public:
                std::to_string(stime) + " 0 0 " + std::to_string(20 + nice) + " " + std::to_string(nice) +
                " 1 0 500 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 " + std::to_string(policy) + " 0 0 0\n";
     }
+    // Threads get utime = their id in ticks and stime 1.
     void Process(unsigned pid, const std::string &name, std::vector<unsigned> tids) {
         std::string dir = "/p/" + std::to_string(pid);
         dirs["/p"].push_back(std::to_string(pid));
@@ -291,8 +205,6 @@ public:
             files[dir + "/task/" + std::to_string(tid) + "/stat"] = Stat(tid, name, tid, 1);
         }
     }
-
-private:
     template <typename T> int Find(const std::map<std::string, T> &in, const std::string &path, T *out) {
         if (errors.count(path)) return errors[path];
         auto found = in.find(path);
@@ -306,14 +218,13 @@ private:
 
 TEST(ProcTables, VanishedRefusedAndBrokenEntries) {
     FixedTree tree;
-    tree.dirs["/p"] = {"self", "meminfo", "0042x", "sys"};
+    tree.dirs["/p"] = {"self", "0042x"};
     tree.Process(1, "systemd", {1});
     tree.links["/p/1/exe"] = "/usr/lib/systemd/systemd";
     tree.Process(2, "kthreadd", {2}); // a kernel thread: no program link at all
     tree.Process(100, "a b", {100, 101});
     tree.errors["/p/100/exe"] = EACCES; // another user's program
     tree.Process(150, "new\nline", {150});
-    tree.errors["/p/150/exe"] = EACCES;
     tree.dirs["/p"].push_back("200"); // listed, then gone before its stat was read
     tree.Process(300, "worker", {300, 301, 302});
     tree.files.erase("/p/300/task/301/stat"); // that thread ended between the two walks
@@ -327,7 +238,6 @@ TEST(ProcTables, VanishedRefusedAndBrokenEntries) {
     tree.Process(700, "niced", {});
     tree.dirs["/p/700/task"] = {"700", "."};
     tree.files["/p/700/task/700/stat"] = FixedTree::Stat(700, "niced", 300, 150, 12);
-    tree.links["/p/700/exe"] = "/opt/x/niced";
     tree.Process(800, "rt", {800, 801, 802});
     tree.files["/p/800/task/800/stat"] = FixedTree::Stat(800, "rt", 0, 0, 0, PolicyFifo);
     tree.files["/p/800/task/801/stat"] = FixedTree::Stat(801, "idle", 0, 0, 0, PolicyIdle);
@@ -338,29 +248,16 @@ TEST(ProcTables, VanishedRefusedAndBrokenEntries) {
     tables.processes.push_back({9, 0, u"stale", 3});
     ReadTables(tree, "/p", 100, &tables);
 
-    std::string processes;
-    for (const ProcessInfo &p : tables.processes) processes += std::to_string(p.pid) + ":" + Narrow(p.exeFile) + " ";
-    EXPECT_EQ("1:\\usr\\lib\\systemd\\systemd 2:kthreadd 100:a b 150:new\\uFFFDline 300:worker 700:\\opt\\x\\niced "
-              "800:rt ",
-              processes);
-
-    struct Expected { DWORD tid, pid; LONG priority; uint64_t user, kernel; };
-    const Expected expected[] = {
-        {1, 1, 3, 100000, 100000},       {2, 2, 3, 200000, 100000},       {100, 100, 3, 10000000, 100000},
-        {101, 100, 3, 10100000, 100000}, {150, 150, 3, 15000000, 100000}, {300, 300, 3, 30000000, 100000},
-        {700, 700, 5, 30000000, 15000000}, {800, 800, 0, 0, 0},           {801, 800, 7, 0, 0},
-        {802, 800, 0, 0, 0},
-    };
-    ASSERT_EQ(sizeof expected / sizeof expected[0], tables.threads.size());
-    for (size_t i = 0; i < tables.threads.size(); ++i) {
-        const ThreadInfo &t = tables.threads[i];
-        const Expected &e = expected[i];
-        EXPECT_EQ(e.tid, t.tid) << i;
-        EXPECT_EQ(e.pid, t.pid) << "thread " << t.tid;
-        EXPECT_EQ(e.priority, t.basePriority) << "thread " << t.tid;
-        EXPECT_EQ(e.user, t.user100ns) << "thread " << t.tid;
-        EXPECT_EQ(e.kernel, t.kernel100ns) << "thread " << t.tid;
-    }
+    std::string got;
+    for (const ProcessInfo &p : tables.processes) got += std::to_string(p.pid) + ":" + Narrow(p.exeFile) + " ";
+    EXPECT_EQ("1:\\usr\\lib\\systemd\\systemd 2:kthreadd 100:a b 150:new\\uFFFDline 300:worker 700:niced 800:rt ", got);
+    got.clear();
+    for (const ThreadInfo &t : tables.threads)
+        got += std::to_string(t.tid) + "/" + std::to_string(t.pid) + " p" + std::to_string(t.basePriority) + " " +
+               std::to_string(t.user100ns) + "+" + std::to_string(t.kernel100ns) + ", ";
+    EXPECT_EQ("1/1 p3 100000+100000, 2/2 p3 200000+100000, 100/100 p3 10000000+100000, "
+              "101/100 p3 10100000+100000, 150/150 p3 15000000+100000, 300/300 p3 30000000+100000, "
+              "700/700 p5 30000000+15000000, 800/800 p0 0+0, 801/800 p7 0+0, 802/800 p0 0+0, ", got);
 
     FixedTree unreadable;
     ReadTables(unreadable, "/p", 100, &tables);
@@ -381,14 +278,12 @@ TEST(ProcTables, ThreadStatAndProgramPathOfAnyProcess) {
     EXPECT_EQ(80u, stat.utimeTicks);
     EXPECT_FALSE(ReadThreadStat(tree, "/p", 11, &stat));
 
-    tree.links["/p/1/exe"] = "/sbin/init";
     tree.errors["/p/2/exe"] = EACCES;
     tree.files["/p/2/comm"] = "sshd\n";
     tree.files["/p/3/comm"] = "\n"; // an empty name: the stat line's name is tried next
     tree.files["/p/3/stat"] = FixedTree::Stat(3, "x) (y", 0, 0);
     tree.links["/p/4/exe"] = "";
-    tree.files["/p/4/comm"] = "\xC3\x9C" "berwachungsd\xC3\n";
-    EXPECT_EQ("\\sbin\\init", Narrow(ReadProcessPath(tree, "/p", 1)));
+    tree.files["/p/4/comm"] = cutUtf8 + "\n";
     EXPECT_EQ("sshd", Narrow(ReadProcessPath(tree, "/p", 2)));
     EXPECT_EQ("x) (y", Narrow(ReadProcessPath(tree, "/p", 3)));
     EXPECT_EQ("\\u00DCberwachungsd\\uFFFD", Narrow(ReadProcessPath(tree, "/p", 4)));
