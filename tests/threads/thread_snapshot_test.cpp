@@ -9,134 +9,75 @@ using namespace threads_test;
 
 namespace {
 
-struct FileNameCase {
-    const WCHAR *path;
-    size_t expectedOffset; // where the file name starts in the path
-};
-
-void PrintTo(const FileNameCase &c, std::ostream *os) { *os << '"' << Narrow(c.path) << '"'; }
-
-class FileNamePart : public ::testing::TestWithParam<FileNameCase> {};
-
-TEST_P(FileNamePart, PointsJustPastTheLastBackslash)
-{
-    const FileNameCase &c = GetParam();
-    const WCHAR *part = GetFileNamePart(c.path);
-    EXPECT_EQ(part - c.path, (ptrdiff_t)c.expectedOffset) << "path " << Narrow(c.path) << " gave " << Narrow(part);
-}
-
-INSTANTIATE_TEST_SUITE_P(Paths, FileNamePart,
-                         ::testing::Values(FileNameCase{u"\\Windows\\app.exe", 9}, FileNameCase{u"app.exe", 0},
-                                           FileNameCase{u"\\Windows\\", 9}, FileNameCase{u"", 0},
-                                           FileNameCase{u"\\\\a\\\\b", 5}, FileNameCase{u"c:/x/y.exe", 0}));
-
-struct PriorityCase {
-    LONG basePriority;
-    const char *name;
-};
-
-const PriorityCase priorityCases[] = {
-    {0, "Critical"}, {1, "Highest"}, {2, "Above"},   {3, "Normal"},  {4, "Below"},           {5, "Lowest"},
-    {6, "Unknown"},  {7, "Idle"},    {8, "Unknown"}, {-1, "Unknown"}, {(LONG)0x80000000, "Unknown"},
-};
-
-TEST_F(ThreadsTest, RowsNameTheBasePriority)
-{
-    dev::SystemTables system;
-    system.processes = {{10, u"p.exe"}};
-    DWORD id = 100;
-    for (const PriorityCase &c : priorityCases)
-        system.threads.push_back(Thread(id++, 10, c.basePriority));
-    Use(system);
-
-    ASSERT_EQ(SnapshotThreads(), 1);
-    ASSERT_EQ(monitorState.threadRowCount, (int)(sizeof(priorityCases) / sizeof(priorityCases[0])));
-    for (int i = 0; i < monitorState.threadRowCount; i++) {
-        EXPECT_EQ(Narrow(monitorState.threadRows[i].priorityName), priorityCases[i].name)
-            << "base priority " << priorityCases[i].basePriority;
-    }
-}
-
-TEST_F(ThreadsTest, UserTimeTruncatesToTenths)
+TEST(FileNamePart, PointsJustPastTheLastBackslash)
 {
     const struct {
-        uint64_t units;
-        DWORD tenths;
-    } cases[] = {
-        // 100-nanosecond units: a tenth of a second is 1,000,000 of them.
-        {0, 0},
-        {999999, 0},
-        {1000000, 1},
-        {9999999, 9},
-        {10000000, 10},
-        {10000000000ULL, 10000},
-        // Only the low 32 bits of the quotient are kept.
-        {(4294967296ULL + 5) * tenth, 5},
-    };
-    dev::SystemTables system;
-    system.processes = {{10, u"p.exe"}};
-    DWORD id = 200;
-    for (const auto &c : cases)
-        system.threads.push_back(Thread(id++, 10, 3, c.units));
-    Use(system);
-
-    const int count = (int)(sizeof(cases) / sizeof(cases[0]));
-    ASSERT_EQ(SnapshotThreads(), 1);
-    ASSERT_EQ(monitorState.threadRowCount, count);
-    for (int i = 0; i < count; i++)
-        EXPECT_EQ(monitorState.threadRows[i].userTenths, cases[i].tenths) << cases[i].units << " units";
+        const WCHAR *path;
+        ptrdiff_t offset;
+    } cases[] = {{u"\\Windows\\app.exe", 9}, {u"app.exe", 0}, {u"\\Windows\\", 9}, {u"", 0}, {u"c:/x/y.exe", 0}};
+    for (auto c : cases)
+        EXPECT_EQ(GetFileNamePart(c.path) - c.path, c.offset) << Narrow(c.path) << " gave " << Narrow(GetFileNamePart(c.path));
 }
 
-TEST_F(ThreadsTest, ThreadWhoseTimesCannotBeReadShowsZero)
+// Each thread's base priority gives the row's name and its user time, in
+// 100-nanosecond units, the row's whole tenths.
+TEST_F(ThreadsTest, RowsNameThePriorityAndTruncateTheTimeToTenths)
 {
+    const struct {
+        LONG priority;
+        uint64_t units;
+        bool timesFail; // the thread ended after the walk
+        const char *name;
+        DWORD tenths;
+    } cases[] = {
+        {0, 0, false, "Critical", 0},        {1, 999999, false, "Highest", 0},
+        {2, 1000000, false, "Above", 1},     {3, 10000000000ULL, false, "Normal", 10000},
+        {5, 70 * tenth, true, "Lowest", 0},  {6, 70 * tenth, false, "Unknown", 70},
+        {7, 0, false, "Idle", 0},            {8, 0, false, "Unknown", 0},
+        {-1, 0, false, "Unknown", 0},        {(LONG)0x80000000, 0, false, "Unknown", 0},
+        // Only the low 32 bits of the quotient are kept.
+        {4, (4294967296ULL + 5) * tenth, false, "Below", 5},
+    };
+    const int count = (int)(sizeof(cases) / sizeof(cases[0]));
     dev::SystemTables system;
     system.processes = {{10, u"p.exe"}};
-    system.threads = {Thread(1, 10, 3, 50 * tenth), Thread(2, 10, 3, 70 * tenth), Thread(3, 10, 3, 90 * tenth)};
-    // The one in the middle ended after the walk: its times are gone.
-    system.threads[1].timesFail = true;
+    for (int i = 0; i < count; i++) {
+        system.threads.push_back(Thread(100 + i, 10, cases[i].priority, cases[i].units));
+        system.threads.back().timesFail = cases[i].timesFail;
+    }
     Use(system);
 
     ASSERT_EQ(SnapshotThreads(), 1);
-    ASSERT_EQ(monitorState.threadRowCount, 3);
-    EXPECT_EQ(monitorState.threadRows[0].userTenths, 50u);
-    EXPECT_EQ(monitorState.threadRows[1].userTenths, 0u);
-    EXPECT_EQ(monitorState.threadRows[2].userTenths, 90u);
+    ASSERT_EQ(monitorState.threadRowCount, count);
+    for (int i = 0; i < count; i++) {
+        const ThreadRow &row = monitorState.threadRows[i];
+        EXPECT_EQ(Narrow(row.priorityName), cases[i].name) << "base priority " << cases[i].priority;
+        EXPECT_EQ(row.userTenths, cases[i].tenths) << cases[i].units << " units";
+    }
 }
 
 TEST_F(ThreadsTest, RowsFollowTheWalkAndTextsFollowTheRows)
 {
     dev::SystemTables system;
     system.processes = {{7, u"\\Windows\\shell.exe"}, {9, u"\\Windows\\app.exe"}, {7, u"dup.exe"}};
-    system.threads = {Thread(31, 9, 3, 12 * tenth), Thread(17, 7, 1), Thread(25, 9, 4), Thread(2, 7, 7)};
+    system.threads = {Thread(31, 9, 3, 12 * tenth), Thread(17, 7, 1), Thread(25, 9, 4), Thread(2, 7, 7),
+                      Thread(40, 8)};
     Use(system);
 
     ASSERT_EQ(SnapshotThreads(), 1);
-    // The owner is the first process in walk order with the thread's id.
+    // The owner is the first process in walk order with the thread's id;
+    // a thread whose process is gone gets an empty owner.
     std::vector<std::string> expected = {"31 \\Windows\\app.exe Normal 12", "17 \\Windows\\shell.exe Highest 0",
-                "25 \\Windows\\app.exe Below 0", "2 \\Windows\\shell.exe Idle 0"};
-    EXPECT_EQ(Rows(), expected);
+                "25 \\Windows\\app.exe Below 0", "2 \\Windows\\shell.exe Idle 0", "40  Normal 0"};
+    ASSERT_EQ(Rows(), expected);
 
     // Two threads of one process: each its own copy, back to back after the rows.
     const ThreadRow *rows = monitorState.threadRows;
     EXPECT_NE(rows[0].ownerName, rows[2].ownerName);
     const WCHAR *store = (const WCHAR *)(rows + THREAD_ROW_SLOTS);
     EXPECT_EQ(rows[0].ownerName, store);
-    for (int i = 1; i < 4; i++)
+    for (int i = 1; i < 5; i++)
         EXPECT_EQ(rows[i].ownerName, rows[i - 1].ownerName + wcslen(rows[i - 1].ownerName) + 1) << "row " << i;
-}
-
-TEST_F(ThreadsTest, ThreadWithoutItsProcessGetsAnEmptyOwner)
-{
-    dev::SystemTables system;
-    system.processes = {{7, u"a.exe"}};
-    system.threads = {Thread(1, 7), Thread(2, 8), Thread(3, 7)};
-    Use(system);
-
-    ASSERT_EQ(SnapshotThreads(), 1);
-    ASSERT_EQ(monitorState.threadRowCount, 3);
-    ASSERT_NE(monitorState.threadRows[1].ownerName, nullptr);
-    EXPECT_EQ(Narrow(monitorState.threadRows[1].ownerName), "");
-    EXPECT_EQ(Narrow(monitorState.threadRows[2].ownerName), "a.exe");
 }
 
 TEST_F(ThreadsTest, LongestOwnerNamesAreCopiedWhole)
@@ -168,8 +109,10 @@ TEST_F(ThreadsTest, NoProcessesOrThreadsGiveAnEmptyTable)
 TEST_F(ThreadsTest, ManyThreadsAllGetRows)
 {
     dev::SystemTables system;
-    for (DWORD p = 0; p < 50; p++)
-        system.processes.push_back({1000 + p, u"\\Programs\\program" + Wide(std::to_string(p)) + u".exe"});
+    for (DWORD p = 0; p < 50; p++) {
+        std::string name = "\\Programs\\program" + std::to_string(p) + ".exe";
+        system.processes.push_back({1000 + p, std::u16string(name.begin(), name.end())});
+    }
     for (DWORD t = 0; t < 5000; t++)
         system.threads.push_back(Thread(t + 1, 1000 + t % 50, (LONG)(t % 8), (uint64_t)t * tenth));
     Use(system);
@@ -202,24 +145,6 @@ TEST_F(ThreadsTest, LibraryIsLoadedOnlyDuringASnapshot)
         // Only the table stays: the scratch lists and the previous table are gone.
         EXPECT_EQ(dev::LiveVirtualAllocations(), allocations + 1) << "round " << round;
     }
-}
-
-TEST_F(ThreadsTest, MissingLibraryKeepsThePreviousTable)
-{
-    dev::SystemTables system;
-    system.processes = {{7, u"a.exe"}};
-    system.threads = {Thread(1, 7, 3, 40 * tenth), Thread(2, 7)};
-    Use(system);
-    ASSERT_EQ(SnapshotThreads(), 1);
-    std::vector<std::string> before = Rows();
-    ThreadRow *table = monitorState.threadRows;
-
-    dev::UnregisterLibrary(u"toolhelp");
-    system.threads.push_back(Thread(3, 7));
-    Use(system);
-    EXPECT_EQ(SnapshotThreads(), 0);
-    EXPECT_EQ(monitorState.threadRows, table);
-    EXPECT_EQ(Rows(), before);
 }
 
 TEST_F(ThreadsTest, MissingLibraryBeforeAnySnapshotLeavesNoTable)

@@ -25,11 +25,6 @@ inline std::string Narrow(const WCHAR *text)
     return s;
 }
 
-inline std::u16string Wide(const std::string &text)
-{
-    return std::u16string(text.begin(), text.end());
-}
-
 // 100-nanosecond units in a tenth of a second.
 const uint64_t tenth = 1000000;
 

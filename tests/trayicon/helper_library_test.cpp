@@ -1,6 +1,6 @@
 // The alternate taskbar's helper library as the monitor calls it: the two
 // records and the menu byte by byte, image lists released after each call,
-// the library's absence and a library missing an export; and the monitor
+// the library's absence and a library missing an export; and the program
 // with the "Halvane" stand-in.
 
 #include "app/resource.h"
@@ -195,32 +195,23 @@ TEST_F(HelperLibrary, PresentOnlyWithAHalvaneWindow)
     EXPECT_EQ(IsAlternateTaskbarPresent(), 1);
 }
 
+// The whole program with the "Halvane" stand-in: its icon lives there only.
 class WithHalvane : public support::DeviceTest {};
 
-TEST_F(WithHalvane, TheIconAndItsMenuLiveOnTheAlternateTaskbar)
+TEST_F(WithHalvane, TheIconLivesOnTheAlternateTaskbarOnly)
 {
     support::DeviceSetup setup;
     setup.alternateTaskbar = true;
     ASSERT_NO_FATAL_FAILURE(Boot(setup));
     ASSERT_NE(StartMonitor(), 0u);
     HWND dialog = FindMonitorDialog();
-    EXPECT_EQ(monitorState.alternateTaskbar, 1);
     for (const dev::NotifyIconEntry &icon : dev::NotifyIcons())
         EXPECT_NE(icon.owner, dialog) << "also in the notification area";
-
     std::vector<dev::HalvaneIconEntry> icons = dev::HalvaneIcons();
     ASSERT_EQ(icons.size(), 1u);
-    EXPECT_EQ(icons[0].icon, monitorState.helperIcon);
-    EXPECT_EQ(icons[0].window, dialog);
-    EXPECT_NE(icons[0].image, nullptr);
-    ASSERT_EQ(icons[0].menuTexts.size(), 3u);
-    EXPECT_TRUE(icons[0].menuTexts[0] == u"Show / Hide" && icons[0].menuTexts[1] == u"a" &&
-                icons[0].menuTexts[2] == u"Close");
+    EXPECT_TRUE(icons[0].icon == monitorState.helperIcon && icons[0].window == dialog && icons[0].image)
+        << "icon " << icons[0].icon << " of " << monitorState.helperIcon;
     EXPECT_EQ(icons[0].menuCommands, (std::vector<UINT>{IDC_HIDE, 0, IDCANCEL}));
-
-    long lists = dev::LiveObjects(dev::KindImageList);
-    dev::AdvanceClock(10000);
-    EXPECT_EQ(dev::LiveObjects(dev::KindImageList), lists) << "image lists pile up";
     EXPECT_EQ(CloseMonitor(), 0);
     EXPECT_TRUE(dev::HalvaneIcons().empty()) << "the icon stayed";
 }

@@ -21,25 +21,6 @@ namespace tray_test {
 const COLORREF brushColor = 0x00E0A0A0;
 const COLORREF white = 0x00FFFFFF;
 
-// What reached the stand-in main dialog.
-struct OwnerLog {
-    std::vector<std::pair<WPARAM, LPARAM>> commands;
-};
-inline OwnerLog &Owner()
-{
-    static OwnerLog log;
-    return log;
-}
-
-inline LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_COMMAND) {
-        Owner().commands.push_back({wParam, lParam});
-        return 0;
-    }
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
 // A window of the taskbar's class that the test paints: a grey bar, the
 // current trayIcon at (iconLeft, iconTop) when showIcon is set, and one pixel
 // that changes colour on every paint when flicker is set.
@@ -90,36 +71,6 @@ inline LRESULT CALLBACK FakeBarProc(HWND window, UINT message, WPARAM wParam, LP
     return 0;
 }
 
-// Colours of the icon ramp, row 0 at the top, read straight from the
-// compiled resources (not through the device's bitmap loader).
-inline std::vector<COLORREF> IconRamp()
-{
-    std::vector<COLORREF> ramp;
-    const support::ResourceEntry *entry = support::FindMonitorResource(2, IDB_ICON_FILL);
-    if (!entry)
-        return ramp;
-    BITMAPINFOHEADER header;
-    memcpy(&header, entry->data, sizeof(header));
-    const uint8_t *palette = entry->data + header.biSize;
-    int colours = header.biBitCount <= 8 ? (header.biClrUsed ? (int)header.biClrUsed : 1 << header.biBitCount) : 0;
-    const uint8_t *bits = palette + 4 * colours;
-    int height = header.biHeight < 0 ? -header.biHeight : header.biHeight;
-    int stride = ((header.biWidth * header.biBitCount + 31) / 32) * 4;
-    for (int row = 0; row < height; row++) {
-        int stored = header.biHeight > 0 ? height - 1 - row : row;
-        const uint8_t *pixel = bits + stored * stride;
-        uint8_t b, g, r;
-        if (header.biBitCount == 8) {
-            const uint8_t *quad = palette + 4 * pixel[0];
-            b = quad[0], g = quad[1], r = quad[2];
-        } else {
-            b = pixel[0], g = pixel[1], r = pixel[2];
-        }
-        ramp.push_back(RGB(r, g, b));
-    }
-    return ramp;
-}
-
 class TrayTest : public support::DeviceTest {
 protected:
     void SetUp() override { Start(true); }
@@ -132,11 +83,10 @@ protected:
         Boot(setup);
         AdoptAsMonitor();
         monitorState.spareTrayIcon = NULL;
-        Owner() = OwnerLog();
         Bar() = FakeBar();
 
         WNDCLASSW owner = {};
-        owner.lpfnWndProc = OwnerProc;
+        owner.lpfnWndProc = DefWindowProcW;
         owner.hInstance = monitorState.instance;
         owner.lpszClassName = u"TrayTestOwner";
         RegisterClassW(&owner);
@@ -206,6 +156,15 @@ protected:
         return RGB((pixel >> 16) & 0xFF, (pixel >> 8) & 0xFF, pixel & 0xFF);
     }
 
+    // Colours of the icon ramp, row 0 at the top.
+    std::vector<COLORREF> IconRamp()
+    {
+        HBITMAP ramp = LoadBitmapW(monitorState.instance, MAKEINTRESOURCEW(IDB_ICON_FILL));
+        std::vector<COLORREF> rows = BitmapPixels(ramp, 1, ICON_SIZE);
+        DeleteObject(ramp);
+        return rows;
+    }
+
     // The icon's colour bitmap, row by row.
     std::vector<COLORREF> IconPicture() { return BitmapPixels(monitorState.iconColorBitmap, ICON_SIZE, ICON_SIZE); }
 
@@ -215,25 +174,13 @@ protected:
         if (!otherOwner)
             otherOwner = CreateWindowExW(0, u"TrayTestOwner", u"other", WS_POPUP, 0, 0, 10, 10, NULL, NULL,
                                          monitorState.instance, NULL);
-        uint32_t pixels[ICON_SIZE * ICON_SIZE];
-        for (uint32_t &p : pixels)
-            p = 0x00306090 + id;
-        uint8_t mask[ICON_SIZE * 2] = {0};
-        ICONINFO info = {};
-        info.fIcon = TRUE;
-        info.hbmColor = CreateBitmap(ICON_SIZE, ICON_SIZE, 1, 32, pixels);
-        info.hbmMask = CreateBitmap(ICON_SIZE, ICON_SIZE, 1, 1, mask);
-        HICON icon = CreateIconIndirect(&info);
-        DeleteObject(info.hbmColor);
-        DeleteObject(info.hbmMask);
         NOTIFYICONDATAW data = {};
         data.cbSize = sizeof(data);
         data.hWnd = otherOwner;
         data.uID = id;
         data.uFlags = NIF_ICON;
-        data.hIcon = icon;
+        data.hIcon = LoadIconW(monitorState.instance, MAKEINTRESOURCEW(IDI_PROGRAM));
         Shell_NotifyIconW(NIM_ADD, &data);
-        DestroyIcon(icon);
         return otherOwner;
     }
 

@@ -1,7 +1,7 @@
 // Where the icon goes and how it is found again: the notification record,
 // the two-pixel change test, the location probe on the shell's taskbar and
 // on taskbars the test paints itself, the "Wexdock" hand-over, the repaint
-// rectangle, and the icon handles over many refreshes.
+// rectangle, and the icon handles when no taskbar is left.
 #include "tray_fixture.h"
 
 using namespace tray_test;
@@ -26,24 +26,6 @@ TEST_F(TrayTest, RecordCarriesTheFixedFields)
     EXPECT_EQ(record.uID, 3000u);
     EXPECT_EQ(record.uFlags, 3u);
     EXPECT_EQ(record.uCallbackMessage, 273u);
-}
-
-TEST_F(TrayTest, TapOnTheIconReachesTheMainDialog)
-{
-    StartIcon();
-    Tick();
-    dev::NotifyIconEntry icon;
-    ASSERT_TRUE(OurShellIcon(&icon));
-    EXPECT_EQ(icon.callbackMessage, (UINT)WM_COMMAND);
-    RECT bar;
-    GetWindowRect(dev::TaskbarWindow(), &bar);
-    Owner().commands.clear();
-    dev::Tap(bar.left + icon.slot.left + 8, bar.top + icon.slot.top + 8, true);
-    dev::Tap(bar.left + icon.slot.left + 8, bar.top + icon.slot.top + 8, false);
-    Settle();
-    ASSERT_FALSE(Owner().commands.empty());
-    EXPECT_EQ(Owner().commands[0].first, (WPARAM)ID_TRAY_ICON);
-    EXPECT_EQ(Owner().commands[0].second, (LPARAM)WM_LBUTTONDOWN);
 }
 
 TEST_F(TrayTest, AddWhenInTrayAndRemoveWhenNotDoNothing)
@@ -155,51 +137,21 @@ TEST_F(TrayTest, MovedIconOutsideTheTrayRunsNoProbe)
     EXPECT_EQ(monitorState.iconX, firstX) << "a probe ran while the icon was not in the tray";
     EXPECT_NE(monitorState.trayIcon, before) << "no new icon was built";
 
-    // Back in the tray: the next failed test finds it.
-    Tick();
-    EXPECT_EQ(monitorState.iconX, icon.slot.left);
-    EXPECT_EQ(monitorState.iconY, icon.slot.top);
+    // Back in the tray: the next failed test finds it, also once dragged
+    // back to the first place, and its bottom row is what the test looks at.
+    for (int dragged = 0; dragged < 2; dragged++) {
+        Tick();
+        ASSERT_TRUE(OurShellIcon(&icon));
+        EXPECT_EQ(monitorState.iconX, icon.slot.left) << "dragged " << dragged;
+        EXPECT_EQ(monitorState.iconY, icon.slot.top) << "dragged " << dragged;
+        EXPECT_EQ(TaskbarPixel(dev::TaskbarWindow(), icon.slot.left, icon.slot.top + 15), brushColor);
+        EXPECT_EQ(TaskbarPixel(dev::TaskbarWindow(), icon.slot.left + 15, icon.slot.top + 15), brushColor);
+        ASSERT_TRUE(dev::MoveNotifyIcon(monitorState.mainDialog, ID_TRAY_ICON, 0));
+        Settle();
+    }
 }
 
 // ------------------------------------------------------------ the probe
-
-class ProbePlaces : public TrayTest, public ::testing::WithParamInterface<size_t> {};
-
-TEST_P(ProbePlaces, FindsTheIconWhereverTheShellPutsIt)
-{
-    for (UINT id = 1; id <= 3; id++)
-        AddOtherIcon(id);
-    StartIcon();
-    ASSERT_TRUE(dev::MoveNotifyIcon(monitorState.mainDialog, ID_TRAY_ICON, GetParam()));
-    Settle();
-    Tick();
-    dev::NotifyIconEntry icon;
-    ASSERT_TRUE(OurShellIcon(&icon));
-    EXPECT_EQ(monitorState.iconX, icon.slot.left) << "position " << GetParam();
-    EXPECT_EQ(monitorState.iconY, icon.slot.top) << "position " << GetParam();
-    // The icon's bottom row is what the next test finds there.
-    EXPECT_EQ(TaskbarPixel(dev::TaskbarWindow(), icon.slot.left, icon.slot.top + 15), brushColor);
-    EXPECT_EQ(TaskbarPixel(dev::TaskbarWindow(), icon.slot.left + 15, icon.slot.top + 15), brushColor);
-}
-
-INSTANTIATE_TEST_SUITE_P(Positions, ProbePlaces, ::testing::Values(0u, 1u, 2u, 3u));
-
-TEST_F(TrayTest, IconDraggedAwayIsFoundAgainNextSecond)
-{
-    AddOtherIcon(1);
-    StartIcon();
-    Tick();
-    dev::NotifyIconEntry icon;
-    ASSERT_TRUE(OurShellIcon(&icon));
-    ASSERT_EQ(monitorState.iconX, icon.slot.left);
-
-    ASSERT_TRUE(dev::MoveNotifyIcon(monitorState.mainDialog, ID_TRAY_ICON, 0));
-    Settle();
-    Tick();
-    ASSERT_TRUE(OurShellIcon(&icon));
-    EXPECT_EQ(monitorState.iconX, icon.slot.left);
-    EXPECT_EQ(monitorState.iconY, icon.slot.top);
-}
 
 struct BarCase {
     int x, width, height; // the bar stands at the screen's bottom
@@ -226,9 +178,8 @@ TEST_P(ProbeSizes, FindsTheIconInWindowCoordinates)
 }
 
 INSTANTIATE_TEST_SUITE_P(Bars, ProbeSizes,
-                         ::testing::Values(BarCase{0, 240, 26, 182, 5}, BarCase{0, 240, 26, 1, 5},
-                                           BarCase{0, 240, 26, 224, 10}, BarCase{30, 180, 30, 150, 7},
-                                           BarCase{60, 120, 20, 60, 2}, BarCase{0, 240, 16, 50, 0}));
+                         ::testing::Values(BarCase{0, 240, 26, 1, 5}, BarCase{0, 240, 26, 224, 10},
+                                           BarCase{30, 180, 30, 150, 7}, BarCase{0, 240, 16, 50, 0}));
 
 TEST_F(BareTrayTest, NoDifferenceGivesTheRightEndAndTheTop)
 {
@@ -284,44 +235,35 @@ TEST_F(BareTrayTest, NoTaskbarAtStartUpProbesOnceItIsBack)
 
 // ------------------------------------------------------------ repainting
 
-struct RepaintCase {
-    BYTE inTray;
-    int iconX, iconY;
-    RECT pending; // what is left to repaint, clipped to the bar
-};
-
-void PrintTo(const RepaintCase &c, std::ostream *os)
+std::string Rect(const RECT &r)
 {
-    *os << (c.inTray ? "in tray" : "not in tray") << ", icon at " << c.iconX << "," << c.iconY;
+    return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
+           std::to_string(r.bottom);
 }
 
-class Repaint : public BareTrayTest, public ::testing::WithParamInterface<RepaintCase> {};
-
-TEST_P(Repaint, OnlyTheIconsSquareIsRepainted)
+TEST_F(BareTrayTest, OnlyTheIconsSquareIsRepainted)
 {
-    const RepaintCase &c = GetParam();
+    const struct {
+        BYTE inTray;
+        int iconX, iconY;
+        RECT pending; // what is left to repaint, clipped to the bar
+    } cases[] = {{1, 0, 0, {0, 0, 18, 18}}, {1, 100, 5, {99, 4, 118, 23}},
+                 {0, 100, 5, {0, 0, 240, 26}}}; // an add keeps what was pending
     HWND bar = MakeFakeBar(0, 294, 240, 26);
     StartIcon();
-    Settle();
-    monitorState.iconInTray = c.inTray;
-    monitorState.iconX = c.iconX;
-    monitorState.iconY = c.iconY;
-    InvalidateRect(bar, NULL, FALSE); // a modify would repaint the whole bar
-    ShowTrayIcon();
-    RECT pending;
-    memset(&pending, 0xAA, sizeof(pending));
-    GetUpdateRect(bar, &pending, FALSE);
-    EXPECT_EQ(pending.left, c.pending.left);
-    EXPECT_EQ(pending.top, c.pending.top);
-    EXPECT_EQ(pending.right, c.pending.right);
-    EXPECT_EQ(pending.bottom, c.pending.bottom);
+    for (auto c : cases) {
+        Settle();
+        monitorState.iconInTray = c.inTray;
+        monitorState.iconX = c.iconX;
+        monitorState.iconY = c.iconY;
+        InvalidateRect(bar, NULL, FALSE); // a modify would repaint the whole bar
+        ShowTrayIcon();
+        RECT pending;
+        memset(&pending, 0xAA, sizeof(pending));
+        GetUpdateRect(bar, &pending, FALSE);
+        EXPECT_EQ(Rect(pending), Rect(c.pending)) << (c.inTray ? "in tray" : "not in tray") << ", icon at " << c.iconX;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Squares, Repaint,
-                         ::testing::Values(RepaintCase{1, 0, 0, {0, 0, 18, 18}},
-                                           RepaintCase{1, 100, 5, {99, 4, 118, 23}},
-                                           // An add keeps what was pending.
-                                           RepaintCase{0, 100, 5, {0, 0, 240, 26}}));
 
 // ------------------------------------------------------------ Wexdock
 
@@ -386,32 +328,6 @@ TEST_F(TrayTest, WithoutAnyTaskbarTheIconIsDeletedAndDestroyed)
     EXPECT_EQ(dev::LiveObjects(dev::KindIcon), icons - 1);
     Tick();
     EXPECT_EQ(dev::LiveObjects(dev::KindIcon), icons - 1);
-}
-
-// ------------------------------------------------------------ handles
-
-TEST_F(TrayTest, ObjectCountsStayFlatOverManyRefreshes)
-{
-    AddOtherIcon(1);
-    StartIcon();
-    Tick();
-    Tick();
-    const dev::ObjectKind kinds[] = {dev::KindIcon, dev::KindBitmap, dev::KindDC, dev::KindBrush};
-    long before[4];
-    for (int k = 0; k < 4; k++)
-        before[k] = dev::LiveObjects(kinds[k]);
-
-    for (int i = 0; i < 300; i++) {
-        monitorState.history.samples[i % LOAD_HISTORY_SLOTS] = 25 + i % 75;
-        monitorState.history.nextIndex = (i + 1) % LOAD_HISTORY_SLOTS;
-        // Now and then the icon is dragged, so the probe runs too.
-        if (i % 25 == 0)
-            dev::MoveNotifyIcon(monitorState.mainDialog, ID_TRAY_ICON, (i / 25) % 2);
-        Tick();
-    }
-    for (int k = 0; k < 4; k++)
-        EXPECT_EQ(dev::LiveObjects(kinds[k]), before[k]) << dev::ObjectKindName(kinds[k]);
-    EXPECT_EQ(monitorState.spareTrayIcon, monitorState.trayIcon);
 }
 
 } // namespace
