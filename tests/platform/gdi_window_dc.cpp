@@ -49,16 +49,15 @@ TEST_F(WindowDc, DrawsOnlyOnPixelsTheWindowShows) {
     uint64_t generation = dev::screenGeneration;
     EXPECT_TRUE(PatBlt(dc, -5, -5, 100, 100, BLACKNESS));
     EXPECT_GT(dev::screenGeneration, generation);
-    struct Probe {
+    const struct {
         const char *what;
         int x, y;
         COLORREF expected;
-    };
-    const Probe probes[] = {
+    } probes[] = {
         {"A's own pixel", 25, 25, 0},        {"A's last pixel", 59, 19, 0}, {"under B", 35, 25, 0xFFFFFF},
         {"under child C", 12, 12, 0xFFFFFF}, {"left of A", 9, 25, 0xFFFFFF}, {"below A", 25, 50, 0xFFFFFF},
     };
-    for (const Probe &p : probes) EXPECT_EQ(p.expected, At(p.x, p.y)) << p.what << std::hex << " got " << At(p.x, p.y);
+    for (const auto &p : probes) EXPECT_EQ(p.expected, At(p.x, p.y)) << p.what << std::hex << " got " << At(p.x, p.y);
 
     // Reading through the DC: its own pixels, nothing where it does not show.
     EXPECT_EQ(0u, GetPixel(dc, 15, 15));
@@ -81,20 +80,6 @@ TEST_F(WindowDc, CopyingFromAWindowReadsTheScreen) {
     PatBlt(memory, 0, 0, 50, 40, BLACKNESS);
     BitBlt(dc, 0, 0, 50, 40, memory, 0, 0, SRCCOPY);
     EXPECT_TRUE(At(15, 25) == 0 && At(35, 25) == RGB(9, 8, 7)) << std::hex << At(15, 25) << " " << At(35, 25);
-}
-
-TEST_F(WindowDc, ClientAndWindowOrigins) {
-    HWND framed = Make(WS_POPUP | WS_BORDER, 100, 100, 40, 30);
-    RECT window, client;
-    ASSERT_TRUE(dev::WindowScreenRects(framed, &window, &client));
-    ASSERT_NE(window.left, client.left) << "a border moves the client area in";
-    HDC whole = GetWindowDC(framed), inner = GetDC(framed);
-    SetPixel(whole, 0, 0, RGB(10, 0, 0));
-    SetPixel(inner, 0, 0, RGB(20, 0, 0));
-    EXPECT_EQ(RGB(10, 0, 0), At(window.left, window.top));
-    EXPECT_EQ(RGB(20, 0, 0), At(client.left, client.top));
-    // The client DC does not reach the frame.
-    EXPECT_EQ(CLR_INVALID, SetPixel(inner, -1, -1, RGB(30, 0, 0)));
 }
 
 TEST_F(WindowDc, HiddenAndDestroyedWindowsDrawNothing) {
@@ -123,13 +108,6 @@ TEST_F(WindowDc, PaintDcIsClippedAndCounted) {
     EXPECT_TRUE(At(35, 20) == 0xFFFFFF && At(30, 25) == 0xFFFFFF) << "outside the clip";
     ReleaseDC(b, dc);
     EXPECT_EQ(dcs, dev::LiveObjects(dev::KindDC));
-}
-
-TEST_F(WindowDc, DesktopDcDrawsOnTheBackgroundOnly) {
-    HDC dc = GetDC(GetDesktopWindow());
-    ASSERT_NE(nullptr, dc);
-    PatBlt(dc, 0, 0, dev::ScreenWidth(), dev::ScreenHeight(), BLACKNESS);
-    EXPECT_TRUE(At(5, 5) == 0 && At(25, 25) == 0xFFFFFF) << std::hex << At(5, 5) << " " << At(25, 25);
 }
 
 } // namespace
