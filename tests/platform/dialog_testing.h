@@ -1,8 +1,7 @@
-// Helpers shared by the tests of the dialog manager, the controls, the list
-// view and the message box: a writer of standard dialog templates, a message
-// recorder whose failures print the whole sequence, a way to run a program
-// body on a device thread of its own while the test drives the device from
-// outside, and taps and pixels in screen coordinates.
+// Helpers shared by the tests of the dialog manager, the controls and the
+// list view: a writer of standard dialog templates, recorded messages that
+// print whole on failure, a program body run on a device thread of its own
+// while the test drives the device from outside, taps and screen pixels.
 #pragma once
 
 #include "platform/host/internal.h"
@@ -28,11 +27,7 @@ public:
         Dword(style);
         Dword(exStyle);
         countAt_ = words_.size();
-        Word(0);
-        Word((WORD)x);
-        Word((WORD)y);
-        Word((WORD)cx);
-        Word((WORD)cy);
+        for (WORD w : {(WORD)0, (WORD)x, (WORD)y, (WORD)cx, (WORD)cy}) Word(w);
         Word(0); // no menu
         Word(0); // the default dialog class
         Text(title);
@@ -47,17 +42,11 @@ public:
         if (words_.size() % 2) Word(0);
         Dword(style);
         Dword(0);
-        Word((WORD)x);
-        Word((WORD)y);
-        Word((WORD)cx);
-        Word((WORD)cy);
-        Word(id);
-        if (classOrdinal) {
-            Word(0xFFFF);
-            Word(classOrdinal);
-        } else {
+        for (WORD w : {(WORD)x, (WORD)y, (WORD)cx, (WORD)cy, id}) Word(w);
+        if (classOrdinal)
+            Word(0xFFFF), Word(classOrdinal);
+        else
             Text(className);
-        }
         Text(text);
         Word(0); // no creation data
         ++words_[countAt_];
@@ -68,10 +57,7 @@ public:
 
 private:
     void Word(WORD value) { words_.push_back(value); }
-    void Dword(DWORD value) {
-        Word(LOWORD(value));
-        Word(HIWORD(value));
-    }
+    void Dword(DWORD value) { Word(LOWORD(value)), Word(HIWORD(value)); }
     void Text(const char16_t *text) {
         for (; text && *text; ++text) Word((WORD)*text);
         Word(0);
@@ -81,30 +67,12 @@ private:
 };
 
 // One delivered message.
-struct Seen {
-    HWND window;
-    UINT message;
-    WPARAM wParam;
-    LPARAM lParam;
-};
-
-inline std::string MessageName(UINT message) {
-    switch (message) {
-    case WM_SETFONT: return "WM_SETFONT";
-    case WM_INITDIALOG: return "WM_INITDIALOG";
-    case WM_COMMAND: return "WM_COMMAND";
-    case WM_CLOSE: return "WM_CLOSE";
-    }
-    std::ostringstream out;
-    out << "0x" << std::hex << message;
-    return out.str();
-}
+struct Seen { HWND window; UINT message; WPARAM wParam; LPARAM lParam; };
 
 inline std::string Describe(const std::vector<Seen> &seen) {
     std::ostringstream out;
     for (const Seen &s : seen)
-        out << "  " << MessageName(s.message) << " wParam=0x" << std::hex << s.wParam << " lParam=0x" << s.lParam
-            << std::dec << "\n";
+        out << std::hex << "  message 0x" << s.message << " wParam=0x" << s.wParam << " lParam=0x" << s.lParam << "\n";
     return out.str();
 }
 
