@@ -1,5 +1,5 @@
 // Helpers shared by the kernel and window core tests: a fresh device per
-// test and a few thread-safe recorders.
+// test and a thread-safe message recorder.
 #pragma once
 
 #include "platform/host/internal.h"
@@ -14,11 +14,10 @@
 
 namespace kt {
 
-inline dev::Config ManualConfig(uint32_t tickStart = 0)
+inline dev::Config ManualConfig()
 {
     dev::Config c;
     c.manualClock = true;
-    c.tickStart = tickStart;
     return c;
 }
 
@@ -41,16 +40,8 @@ protected:
 struct Log {
     std::mutex lock;
     std::vector<std::string> lines;
-    void Add(const std::string &line)
-    {
-        std::lock_guard<std::mutex> g(lock);
-        lines.push_back(line);
-    }
-    std::vector<std::string> Take()
-    {
-        std::lock_guard<std::mutex> g(lock);
-        return std::exchange(lines, {});
-    }
+    void Add(const std::string &line) { std::lock_guard<std::mutex> g(lock); lines.push_back(line); }
+    std::vector<std::string> Take() { std::lock_guard<std::mutex> g(lock); return std::exchange(lines, {}); }
 };
 
 inline std::string Join(const std::vector<std::string> &lines)
