@@ -94,18 +94,6 @@ TEST_F(ThreadsTest, LongestOwnerNamesAreCopiedWhole)
     EXPECT_EQ(std::u16string(monitorState.threadRows[1].ownerName), longest);
 }
 
-TEST_F(ThreadsTest, NoProcessesOrThreadsGiveAnEmptyTable)
-{
-    ASSERT_EQ(SnapshotThreads(), 1);
-    EXPECT_EQ(monitorState.threadRowCount, 0);
-
-    dev::SystemTables system;
-    system.processes = {{7, u"a.exe"}};
-    Use(system);
-    ASSERT_EQ(SnapshotThreads(), 1);
-    EXPECT_EQ(monitorState.threadRowCount, 0);
-}
-
 TEST_F(ThreadsTest, ManyThreadsAllGetRows)
 {
     dev::SystemTables system;

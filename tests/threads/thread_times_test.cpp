@@ -171,7 +171,7 @@ TEST_F(ThreadListTest, RepeatedThreadIdentifierGivesOneItem)
     EXPECT_EQ(Column(0), expected);
 }
 
-TEST_F(ThreadListTest, SecondOpeningTakesANewSnapshotSortedByTime)
+TEST_F(ThreadListTest, EachOpeningTakesANewSnapshotOrShowsTheLastSortedByTime)
 {
     dev::SystemTables system;
     system.processes = {{1, u"b.exe"}, {2, u"a.exe"}};
@@ -187,6 +187,15 @@ TEST_F(ThreadListTest, SecondOpeningTakesANewSnapshotSortedByTime)
     Use(system);
     ASSERT_NO_FATAL_FAILURE(Open());
     std::vector<std::string> expected = {" 2.0", " 0.9", " 0.1"};
+    EXPECT_EQ(Column(0), expected);
+    TapColumn(1);
+    DestroyWindow(dialog);
+
+    // Without the library the last snapshot is shown again, sorted by time.
+    dev::UnregisterLibrary(u"toolhelp");
+    system.threads.push_back(Thread(4, 2, 3, 30 * tenth));
+    Use(system);
+    ASSERT_NO_FATAL_FAILURE(Open());
     EXPECT_EQ(Column(0), expected);
 }
 
@@ -215,20 +224,6 @@ TEST_F(ThreadListTest, TapOnTheRealHeaderSorts)
     std::vector<std::string> byOwner = {"a.exe", "b.exe", "c.exe"};
     EXPECT_EQ(Column(1), byOwner);
     EXPECT_EQ(ThreadTimesDlgProc(dialog, WM_CLOSE, 0, 0), TRUE);
-}
-
-TEST_F(ThreadListTest, WithoutToolhelpThePreviousSnapshotIsShown)
-{
-    dev::SystemTables system;
-    system.processes = {{1, u"a.exe"}};
-    system.threads = {Thread(1, 1, 3, 1 * tenth), Thread(2, 1, 3, 5 * tenth)};
-    Use(system);
-    ASSERT_EQ(SnapshotThreads(), 1);
-    dev::UnregisterLibrary(u"toolhelp");
-
-    ASSERT_NO_FATAL_FAILURE(Open());
-    std::vector<std::string> expected = {" 0.5", " 0.1"};
-    EXPECT_EQ(Column(0), expected);
 }
 
 } // namespace

@@ -63,61 +63,44 @@ protected:
     std::vector<COLORREF> ramp;
 };
 
-struct SlotCase {
-    int nextIndex;
-    int heights[ICON_SIZE];
-};
-
-void PrintTo(const SlotCase &c, std::ostream *os) { *os << "next index " << c.nextIndex; }
-
-class SlotChoice : public PictureTest, public ::testing::WithParamInterface<SlotCase> {};
-
 // Every shown slot k (a multiple of 4) holds the load for a bar of
 // (k / 4) mod 16 rows, so each column's height tells which slot it shows;
 // the slots in between hold 99, so showing one of them is plain to see.
-TEST_P(SlotChoice, ColumnsShowEveryFourthSlotEndingAtTheNewest)
+TEST_F(PictureTest, ColumnsShowEveryFourthSlotEndingAtTheNewest)
 {
-    const SlotCase &c = GetParam();
+    const struct {
+        int nextIndex;
+        int heights[ICON_SIZE];
+    } cases[] = {{0, {2, 3, 4, 5, 6, 7, G, 9, 10, 11, 12, 13, 14, 15, 0, 1}},
+                 {1, {3, 4, 5, 6, 7, G, 9, 10, 11, 12, 13, 14, 15, 0, 1, G}},
+                 {4, {3, 4, 5, 6, 7, G, 9, 10, 11, 12, 13, 14, 15, 0, 1, G}},
+                 {5, {4, 5, 6, 7, G, 9, 10, 11, 12, 13, 14, 15, 0, 1, G, 1}},
+                 {196, {1, 2, 3, 4, 5, 6, 7, G, 9, 10, 11, 12, 13, 14, 15, 0}}};
     for (int k = 0; k < LOAD_HISTORY_SLOTS; k++)
         monitorState.history.samples[k] = k % 4 ? 99 : LoadForHeight(k / 4 % 16);
-    monitorState.history.nextIndex = c.nextIndex;
-    Tick();
-    EXPECT_EQ(Render(IconPicture(), ramp), Expected(c.heights)) << "nextIndex " << c.nextIndex;
+    for (const auto &c : cases) {
+        monitorState.history.nextIndex = c.nextIndex;
+        Tick();
+        EXPECT_EQ(Render(IconPicture(), ramp), Expected(c.heights)) << "nextIndex " << c.nextIndex;
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    NextIndex, SlotChoice,
-    ::testing::Values(SlotCase{0, {2, 3, 4, 5, 6, 7, G, 9, 10, 11, 12, 13, 14, 15, 0, 1}},
-                      SlotCase{1, {3, 4, 5, 6, 7, G, 9, 10, 11, 12, 13, 14, 15, 0, 1, G}},
-                      SlotCase{4, {3, 4, 5, 6, 7, G, 9, 10, 11, 12, 13, 14, 15, 0, 1, G}},
-                      SlotCase{5, {4, 5, 6, 7, G, 9, 10, 11, 12, 13, 14, 15, 0, 1, G, 1}},
-                      SlotCase{196, {1, 2, 3, 4, 5, 6, 7, G, 9, 10, 11, 12, 13, 14, 15, 0}}));
-
-struct BarCase {
-    int load;
-    int height;
-};
-
-void PrintTo(const BarCase &c, std::ostream *os) { *os << "load " << c.load; }
-
-class BarHeight : public PictureTest, public ::testing::WithParamInterface<BarCase> {};
-
-TEST_P(BarHeight, BarsKeepTheRampFixedToTheRows)
+TEST_F(PictureTest, BarsKeepTheRampFixedToTheRows)
 {
-    const BarCase &c = GetParam();
-    for (int &sample : monitorState.history.samples)
-        sample = c.load;
-    monitorState.history.nextIndex = 0;
-    Tick();
-    int heights[ICON_SIZE];
-    for (int x = 0; x < ICON_SIZE; x++)
-        heights[x] = x == 6 ? G : c.height;
-    EXPECT_EQ(Render(IconPicture(), ramp), Expected(heights)) << "load " << c.load;
+    const struct {
+        int load, height;
+    } cases[] = {{0, 0}, {6, 0}, {7, 1}, {50, 8}, {93, 14}, {94, 15}, {99, 15}};
+    for (auto c : cases) {
+        for (int &sample : monitorState.history.samples)
+            sample = c.load;
+        monitorState.history.nextIndex = 0;
+        Tick();
+        int heights[ICON_SIZE];
+        for (int x = 0; x < ICON_SIZE; x++)
+            heights[x] = x == 6 ? G : c.height;
+        EXPECT_EQ(Render(IconPicture(), ramp), Expected(heights)) << "load " << c.load;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Loads, BarHeight,
-                         ::testing::Values(BarCase{0, 0}, BarCase{6, 0}, BarCase{7, 1}, BarCase{50, 8},
-                                           BarCase{93, 14}, BarCase{94, 15}, BarCase{99, 15}));
 
 TEST_F(PictureTest, OutOfRangeSamplesNeverCoverTheBottomRow)
 {

@@ -75,11 +75,10 @@ class TrayTest : public support::DeviceTest {
 protected:
     void SetUp() override { Start(true); }
 
-    void Start(bool shell, bool alternate = false)
+    void Start(bool shell)
     {
         support::DeviceSetup setup;
         setup.shell = shell;
-        setup.alternateTaskbar = alternate;
         Boot(setup);
         AdoptAsMonitor();
         monitorState.spareTrayIcon = NULL;
