@@ -1,6 +1,5 @@
 // Resources of the device: finding records in compiled .res bytes built
-// here, damaged images, palettes shorter than the depth, the icon image
-// LoadIconW picks, and shared icons. The program's own resources are loaded
+// here, damaged images, the icon image LoadIconW picks, and shared icons. The program's own resources are loaded
 // by the monitor's resource tests; it names them by number only.
 
 #include "platform/host/internal.h"
@@ -82,11 +81,6 @@ std::vector<uint8_t> Group(const std::vector<GroupEntry> &entries) {
     return v;
 }
 
-int ResourceProgram(HINSTANCE, LPWSTR) {
-    Sleep(INFINITE);
-    return 0;
-}
-
 class Resources : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -98,34 +92,24 @@ protected:
     // A module of the device whose image carries these resources.
     HMODULE Module(const uint8_t *bytes, size_t size) {
         std::u16string name = u"res" + std::u16string(1, (char16_t)(u'a' + modules++)) + u".exe";
-        dev::RegisterProgram(name, u"\\Windows\\" + name, ResourceProgram, bytes, size);
+        auto idle = [](HINSTANCE, LPWSTR) { Sleep(INFINITE); return 0; };
+        dev::RegisterProgram(name, u"\\Windows\\" + name, idle, bytes, size);
         return dev::ModuleOfProcess(dev::StartProgram(name, u""));
     }
     HMODULE Module(const ResBuilder &res) { return Module(res.bytes.data(), res.bytes.size()); }
-    // "WxH: #RRGGBB #RRGGBB / ...": the size, then the first pixels, rows top first.
-    static std::string Look(HBITMAP bitmap, int columns = 3, int rows = 2) {
-        BITMAP bm{};
-        GetObjectW(bitmap, sizeof bm, &bm);
-        std::string text = std::to_string(bm.bmWidth) + "x" + std::to_string(bm.bmHeight) + ":";
-        HDC dc = CreateCompatibleDC(NULL);
-        HGDIOBJ old = SelectObject(dc, bitmap);
-        for (int y = 0; y < rows; y++)
-            for (int x = 0; x < columns; x++) {
-                COLORREF c = GetPixel(dc, x, y);
-                char hex[16];
-                snprintf(hex, sizeof hex, "%s#%02X%02X%02X", y && !x ? " / " : " ", GetRValue(c), GetGValue(c),
-                         GetBValue(c));
-                text += hex;
-            }
-        SelectObject(dc, old);
-        DeleteDC(dc);
-        return text;
-    }
-    // The size and the top-left pixel of an icon's image.
+    // "WxH: #RRGGBB": the size and the top-left pixel of an icon's image.
     static std::string Look(HICON icon) {
         ICONINFO info{};
         if (!GetIconInfo(icon, &info)) return "no icon";
-        std::string text = Look(info.hbmColor, 1, 1);
+        BITMAP bm{};
+        GetObjectW(info.hbmColor, sizeof bm, &bm);
+        HDC dc = CreateCompatibleDC(NULL);
+        SelectObject(dc, info.hbmColor);
+        COLORREF c = GetPixel(dc, 0, 0);
+        char text[48];
+        snprintf(text, sizeof text, "%dx%d: #%02X%02X%02X", (int)bm.bmWidth, (int)bm.bmHeight, GetRValue(c),
+                 GetGValue(c), GetBValue(c));
+        DeleteDC(dc);
         DeleteObject(info.hbmColor);
         DeleteObject(info.hbmMask);
         return text;
@@ -150,20 +134,6 @@ TEST_F(Resources, FindsWholeRecordsOnlyAndKeepsTypesApart) {
     std::vector<uint8_t> cut(res.bytes.begin(), res.bytes.end() - 4);
     EXPECT_EQ(nullptr, FindResourceW(Module(cut.data(), cut.size()), MAKEINTRESOURCEW(120), RT_GROUP_ICON));
     EXPECT_EQ(nullptr, FindResourceW(Module(res.bytes.data(), 16), MAKEINTRESOURCEW(120), RT_DIALOG));
-}
-
-TEST_F(Resources, LoadBitmapTakesAShortPaletteAndMakesAScreenBitmap) {
-    // 3 by 2, bottom-up: top row red, green, blue; bottom row white, black, grey.
-    ResBuilder res;
-    res.Add(2, 200, Dib(3, 2, 8, {0, 0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF, 0x808080}, {{1, 2, 3}, {4, 0, 5}}));
-    HMODULE module = Module(res);
-    HBITMAP bitmap = LoadBitmapW(module, MAKEINTRESOURCEW(200));
-    ASSERT_NE(nullptr, bitmap);
-    EXPECT_EQ("3x2: #FF0000 #00FF00 #0000FF / #FFFFFF #000000 #808080", Look(bitmap));
-    BITMAP bm{};
-    GetObjectW(bitmap, sizeof bm, &bm);
-    EXPECT_EQ(32, bm.bmBitsPixel) << "loaded in the screen's format";
-    EXPECT_EQ(nullptr, LoadBitmapW(module, MAKEINTRESOURCEW(199)));
 }
 
 TEST_F(Resources, LoadIconPicksSixteenBySixteenWithTheMostColours) {
