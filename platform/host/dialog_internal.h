@@ -7,6 +7,7 @@
 #include "internal.h"
 
 #include <string>
+#include <vector>
 
 namespace dev {
 
@@ -19,6 +20,56 @@ void RegisterListViewClass();
 // A system class as the platform registers its own: global, double clicks,
 // extra bytes for the control's record (or the dialog's words).
 void RegisterSystemClass(const WCHAR *name, WNDPROC proc, int extraBytes);
+
+// A standard dialog template, written as the resource compiler lays it out:
+// no menu, the default dialog class, the dialog font when DS_SETFONT asks.
+class TemplateWriter {
+public:
+    TemplateWriter(DWORD style, short x, short y, short cx, short cy, const char16_t *title, DWORD exStyle = 0) {
+        Dword(style);
+        Dword(exStyle);
+        countAt_ = words_.size();
+        for (WORD w : {(WORD)0, (WORD)x, (WORD)y, (WORD)cx, (WORD)cy, (WORD)0, (WORD)0}) Word(w);
+        Text(title);
+        if (style & DS_SETFONT) {
+            Word(8);
+            Text(u"MS Sans Serif");
+        }
+    }
+    // classOrdinal 0x80 Button, 0x81 Edit, 0x82 Static; 0 to name the class.
+    TemplateWriter &Item(DWORD style, short x, short y, short cx, short cy, WORD id, WORD classOrdinal,
+                         const char16_t *text, const char16_t *className = nullptr) {
+        if (words_.size() % 2) Word(0);
+        Dword(style);
+        Dword(0);
+        for (WORD w : {(WORD)x, (WORD)y, (WORD)cx, (WORD)cy, id}) Word(w);
+        if (classOrdinal) {
+            Word(0xFFFF);
+            Word(classOrdinal);
+        } else {
+            Text(className);
+        }
+        Text(text);
+        Word(0); // no creation data
+        ++words_[countAt_];
+        return *this;
+    }
+    LPCDLGTEMPLATEW Get() const { return reinterpret_cast<LPCDLGTEMPLATEW>(words_.data()); }
+    std::vector<WORD> &Words() { return words_; }
+
+private:
+    void Word(WORD value) { words_.push_back(value); }
+    void Dword(DWORD value) {
+        Word(LOWORD(value));
+        Word(HIWORD(value));
+    }
+    void Text(const char16_t *text) {
+        for (; text && *text; ++text) Word((WORD)*text);
+        Word(0);
+    }
+    std::vector<WORD> words_;
+    size_t countAt_ = 0;
+};
 
 // The screen without the taskbar: where top-level dialogs and message boxes
 // are kept.

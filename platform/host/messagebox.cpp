@@ -31,39 +31,6 @@ struct BoxRequest {
     UINT type;
 };
 
-// A standard dialog template, written word by word.
-class TemplateWriter {
-public:
-    void Word(WORD value) { words_.push_back(value); }
-    void Dword(DWORD value) {
-        Word(LOWORD(value));
-        Word(HIWORD(value));
-    }
-    void Text(const char16_t *text) {
-        for (; text && *text; ++text) Word((WORD)*text);
-        Word(0);
-    }
-    void Align() {
-        if (words_.size() % 2) Word(0);
-    }
-    void Item(DWORD style, WORD id, WORD classOrdinal, const char16_t *text) {
-        Align();
-        Dword(style);
-        Dword(0);
-        for (int i = 0; i < 4; ++i) Word(0); // placed when the box starts
-        Word(id);
-        Word(0xFFFF);
-        Word(classOrdinal);
-        Text(text);
-        Word(0);
-    }
-    LPCDLGTEMPLATEW Data() const { return reinterpret_cast<LPCDLGTEMPLATEW>(words_.data()); }
-    std::vector<WORD> &Words() { return words_; }
-
-private:
-    std::vector<WORD> words_;
-};
-
 int TextWidth(HDC dc, const char16_t *text) {
     SIZE size = {0, 0};
     GetTextExtentPoint32W(dc, text, (int)std::char_traits<char16_t>::length(text), &size);
@@ -147,20 +114,13 @@ int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
     BoxRequest request = {text, caption ? caption : u"Error", type};
     bool withCancel = (type & MB_TYPEMASK) == MB_OKCANCEL;
 
-    TemplateWriter t;
-    t.Dword(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT);
-    t.Dword((type & MB_TOPMOST) ? WS_EX_TOPMOST : 0);
-    t.Word(withCancel ? 3 : 2);
-    for (int i = 0; i < 4; ++i) t.Word(0); // placed when the box starts
-    t.Word(0);                             // no menu
-    t.Word(0);                             // the dialog class
-    t.Text(request.caption);
-    t.Word(8);
-    t.Text(u"MS Sans Serif");
-    t.Item(WS_CHILD | WS_VISIBLE | WS_GROUP | SS_LEFT | SS_NOPREFIX, kTextId, 0x0082, u"");
-    t.Item(WS_CHILD | WS_VISIBLE | WS_GROUP | WS_TABSTOP | BS_DEFPUSHBUTTON, IDOK, 0x0080, u"OK");
-    if (withCancel) t.Item(WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, IDCANCEL, 0x0080, u"Cancel");
+    // Every item is placed when the box starts.
+    TemplateWriter t(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT, 0, 0, 0, 0, request.caption,
+                     (type & MB_TOPMOST) ? WS_EX_TOPMOST : 0);
+    t.Item(WS_CHILD | WS_VISIBLE | WS_GROUP | SS_LEFT | SS_NOPREFIX, 0, 0, 0, 0, kTextId, 0x0082, u"");
+    t.Item(WS_CHILD | WS_VISIBLE | WS_GROUP | WS_TABSTOP | BS_DEFPUSHBUTTON, 0, 0, 0, 0, IDOK, 0x0080, u"OK");
+    if (withCancel) t.Item(WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 0, 0, IDCANCEL, 0x0080, u"Cancel");
 
-    INT_PTR result = DialogBoxIndirectParamW(nullptr, t.Data(), owner, MessageBoxProc, (LPARAM)&request);
+    INT_PTR result = DialogBoxIndirectParamW(nullptr, t.Get(), owner, MessageBoxProc, (LPARAM)&request);
     return result < 0 ? 0 : (int)result;
 }

@@ -4,7 +4,7 @@
 // while the test drives the device from outside, taps and screen pixels.
 #pragma once
 
-#include "platform/host/internal.h"
+#include "platform/host/dialog_internal.h"
 #include "tests/support/device_fixture.h"
 
 #include <gtest/gtest.h>
@@ -20,51 +20,7 @@
 
 namespace dialogtest {
 
-// A standard dialog template, written as the resource compiler lays it out.
-class Template {
-public:
-    Template(DWORD style, short x, short y, short cx, short cy, const char16_t *title, DWORD exStyle = 0) {
-        Dword(style);
-        Dword(exStyle);
-        countAt_ = words_.size();
-        for (WORD w : {(WORD)0, (WORD)x, (WORD)y, (WORD)cx, (WORD)cy}) Word(w);
-        Word(0); // no menu
-        Word(0); // the default dialog class
-        Text(title);
-        if (style & DS_SETFONT) {
-            Word(8);
-            Text(u"MS Sans Serif");
-        }
-    }
-    // classOrdinal 0x80 Button, 0x81 Edit, 0x82 Static; 0 to use className.
-    Template &Item(DWORD style, short x, short y, short cx, short cy, WORD id, WORD classOrdinal,
-                   const char16_t *text, const char16_t *className = nullptr) {
-        if (words_.size() % 2) Word(0);
-        Dword(style);
-        Dword(0);
-        for (WORD w : {(WORD)x, (WORD)y, (WORD)cx, (WORD)cy, id}) Word(w);
-        if (classOrdinal)
-            Word(0xFFFF), Word(classOrdinal);
-        else
-            Text(className);
-        Text(text);
-        Word(0); // no creation data
-        ++words_[countAt_];
-        return *this;
-    }
-    LPCDLGTEMPLATEW Get() const { return reinterpret_cast<LPCDLGTEMPLATEW>(words_.data()); }
-    std::vector<WORD> &Words() { return words_; }
-
-private:
-    void Word(WORD value) { words_.push_back(value); }
-    void Dword(DWORD value) { Word(LOWORD(value)), Word(HIWORD(value)); }
-    void Text(const char16_t *text) {
-        for (; text && *text; ++text) Word((WORD)*text);
-        Word(0);
-    }
-    std::vector<WORD> words_;
-    size_t countAt_ = 0;
-};
+using Template = dev::TemplateWriter;
 
 // One delivered message.
 struct Seen { HWND window; UINT message; WPARAM wParam; LPARAM lParam; };
