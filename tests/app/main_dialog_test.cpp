@@ -284,8 +284,9 @@ TEST_F(MainDialog, HideTrayTapAndActivationShowOrHideTheWindow)
         std::string what = std::to_string(c.message) + " " + std::to_string(c.wParam) + " " +
                            std::to_string(c.lParam) + (c.shownBefore ? " when shown" : " when hidden");
         EXPECT_EQ(IsWindowVisible(dialog) != 0, c.shownAfter) << what;
-        if (c.checkForeground)
+        if (c.checkForeground) {
             EXPECT_EQ(GetForegroundWindow() == dialog, c.shownAfter) << what;
+        }
     }
 }
 
