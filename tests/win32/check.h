@@ -1,13 +1,11 @@
-// A small checking harness for the Windows-side tests, which run under Wine
-// where GoogleTest isn't available. Each failed check prints where it is and
-// the actual values; the program's exit code is the number of failures.
+// Checks for the Windows-side tests, which run under Wine without GoogleTest:
+// a failed check prints where it is and the actual values.
 #pragma once
 
 #include <stdio.h>
 
 struct CheckTally {
-    int checks;
-    int failures;
+    int checks, failures;
 };
 extern CheckTally checkTally;
 
@@ -16,20 +14,19 @@ struct CheckRegistration {
     CheckRegistration(const char *name, CheckCase run);
 };
 
-#define CHECK_CASE(name)                                                   \
-    static void name(void);                                                \
-    static CheckRegistration name##Registration(#name, name);              \
+#define CHECK_CASE(name)                                      \
+    static void name(void);                                   \
+    static CheckRegistration name##Registration(#name, name); \
     static void name(void)
 
 // CHECK(condition, "format of the actual values", values...)
-#define CHECK(condition, ...)                                              \
-    do {                                                                   \
-        checkTally.checks++;                                               \
-        if (!(condition)) {                                                \
-            checkTally.failures++;                                         \
-            printf("%s:%d: failed: %s\n    ", __FILE__, __LINE__, #condition); \
-            printf(__VA_ARGS__);                                           \
-            printf("\n");                                                  \
-            fflush(stdout);                                                \
-        }                                                                  \
+#define CHECK(condition, ...)                                                          \
+    do {                                                                               \
+        checkTally.checks++;                                                           \
+        if (!(condition)) {                                                            \
+            checkTally.failures++;                                                     \
+            printf("%s:%d: failed: %s\n    ", __FILE__, __LINE__, #condition);         \
+            printf(__VA_ARGS__);                                                       \
+            printf("\n");                                                              \
+        }                                                                              \
     } while (0)

@@ -5,24 +5,18 @@
 
 CheckTally checkTally;
 
-namespace {
-struct Entry {
-    const char *name;
-    CheckCase run;
-};
-Entry cases[64];
-int caseCount;
-} // namespace
+static struct { const char *name; CheckCase run; } cases[64];
+static int caseCount;
 
 CheckRegistration::CheckRegistration(const char *name, CheckCase run)
 {
     if (caseCount < 64)
-        cases[caseCount++] = Entry{name, run};
+        cases[caseCount++] = {name, run};
 }
 
 int main(int argc, char **argv)
 {
-    setvbuf(stdout, NULL, _IONBF, 0);
+    setvbuf(stdout, NULL, _IONBF, 0); // unbuffered, so fflush per check isn't needed
     int ran = 0;
     for (int i = 0; i < caseCount; i++) {
         if (argc > 1 && strstr(cases[i].name, argv[1]) == NULL)

@@ -1,16 +1,6 @@
-// The platform answers that the monitor can observe, asked the same way on
-// both builds: under Wine by platformprobe.exe (platform/win32/programs),
-// and on the emulated device by whoever includes this header and hands it
-// the monitor's resources. Where both can answer, the two lists of findings
-// are compared key by key.
-//
-// Keys starting "agree." must read the same on the device and on Wine (raster
-// operations, GetPixel outside a bitmap, the dialog templates' pixel layout,
-// text formatting). Keys starting "info." describe the platform at hand
-// (screen, colours, timer rate) and may differ by design.
-//
-// Uses only what platform.h gives both builds: WCHAR, TEXT(), bounded
-// swprintf with %ls.
+// Platform answers the monitor depends on, asked alike under Wine (by
+// platformprobe.exe) and on the emulated device (probe_agreement_test.cpp),
+// with the monitor's resources: every "agree." key must read the same.
 #pragma once
 
 #include <stdio.h>
@@ -28,93 +18,60 @@ struct Sink {
     void *context;
 };
 
-inline void Put(Sink &sink, const char *key, const WCHAR *value) { sink.emit(sink.context, key, value); }
-
 inline void PutHex(Sink &sink, const char *key, DWORD value)
 {
     WCHAR text[16];
     swprintf(text, 16, TEXT("%08lX"), (unsigned long)value);
-    Put(sink, key, text);
+    sink.emit(sink.context, key, text);
 }
 
-inline void PutInt(Sink &sink, const char *key, long value)
-{
-    WCHAR text[24];
-    swprintf(text, 24, TEXT("%ld"), value);
-    Put(sink, key, text);
-}
-
-inline void PutRect(Sink &sink, const char *key, const RECT &r)
-{
-    WCHAR text[64];
-    swprintf(text, 64, TEXT("%ld,%ld,%ld,%ld (%ldx%ld)"), (long)r.left, (long)r.top, (long)r.right,
-             (long)r.bottom, (long)(r.right - r.left), (long)(r.bottom - r.top));
-    Put(sink, key, text);
-}
-
-inline int BitsPerPixel(HBITMAP bitmap)
-{
-    BITMAP info;
-    memset(&info, 0, sizeof info);
-    GetObjectW(bitmap, sizeof info, &info);
-    return info.bmBitsPixel * info.bmPlanes;
-}
-
-// One pixel after filling the 16 by 16 destination with `first` (a raster
-// operation that ignores the source) and then blitting a source filled with
-// `second` onto it with `rop`.
+// One pixel after filling a 16 by 16 destination with `first`, then blitting
+// a source filled with `second` onto it with `rop`.
 inline COLORREF Combine(HDC reference, DWORD first, DWORD second, DWORD rop)
 {
-    HDC destination = CreateCompatibleDC(reference);
-    HDC source = CreateCompatibleDC(reference);
-    HBITMAP destinationBitmap = CreateCompatibleBitmap(reference, 16, 16);
-    HBITMAP sourceBitmap = CreateCompatibleBitmap(reference, 16, 16);
-    HGDIOBJ oldDestination = SelectObject(destination, destinationBitmap);
-    HGDIOBJ oldSource = SelectObject(source, sourceBitmap);
-    BitBlt(destination, 0, 0, 16, 16, NULL, 0, 0, first);
-    BitBlt(source, 0, 0, 16, 16, NULL, 0, 0, second);
-    BitBlt(destination, 0, 0, 16, 16, source, 0, 0, rop);
-    COLORREF pixel = GetPixel(destination, 5, 5);
-    SelectObject(source, oldSource);
-    SelectObject(destination, oldDestination);
-    DeleteObject(sourceBitmap);
-    DeleteObject(destinationBitmap);
-    DeleteDC(source);
-    DeleteDC(destination);
+    HDC dc[2] = {CreateCompatibleDC(reference), CreateCompatibleDC(reference)};
+    HBITMAP bitmap[2] = {CreateCompatibleBitmap(reference, 16, 16), CreateCompatibleBitmap(reference, 16, 16)};
+    HGDIOBJ old[2] = {SelectObject(dc[0], bitmap[0]), SelectObject(dc[1], bitmap[1])};
+    BitBlt(dc[0], 0, 0, 16, 16, NULL, 0, 0, first);
+    BitBlt(dc[1], 0, 0, 16, 16, NULL, 0, 0, second);
+    BitBlt(dc[0], 0, 0, 16, 16, dc[1], 0, 0, rop);
+    COLORREF pixel = GetPixel(dc[0], 5, 5);
+    for (int i = 0; i < 2; i++) {
+        SelectObject(dc[i], old[i]);
+        DeleteObject(bitmap[i]);
+        DeleteDC(dc[i]);
+    }
     return pixel;
 }
 
-inline void RasterOperations(Sink &sink)
+// `canvas` holds a 16 by 16 bitmap compatible with the screen.
+inline void RasterOperations(Sink &sink, HDC screen, HDC canvas)
 {
-    HDC screen = GetDC(NULL);
-    PutInt(sink, "info.screen.bitsPerPixel", GetDeviceCaps(screen, BITSPIXEL));
-    HBITMAP compatible = CreateCompatibleBitmap(screen, 16, 16);
-    PutInt(sink, "info.compatibleBitmap.ofScreen.bitsPerPixel", BitsPerPixel(compatible));
-    DeleteObject(compatible);
-
-    // A memory context starts with a 1 by 1 monochrome bitmap, and a bitmap
+    // A fresh memory context holds a 1 by 1 monochrome bitmap, and a bitmap
     // made compatible with it is monochrome too.
     HDC memory = CreateCompatibleDC(screen);
     HBITMAP fromMemory = CreateCompatibleBitmap(memory, 16, 16);
-    PutInt(sink, "agree.compatibleBitmap.ofFreshMemoryDC.bitsPerPixel", BitsPerPixel(fromMemory));
+    BITMAP info;
+    memset(&info, 0xAA, sizeof info);
+    GetObjectW(fromMemory, sizeof info, &info);
+    PutHex(sink, "agree.compatibleBitmap.ofFreshMemoryDC.bitsPerPixel", info.bmBitsPixel * info.bmPlanes);
     DeleteObject(fromMemory);
     PutHex(sink, "agree.getPixel.freshMemoryDC.0,0", GetPixel(memory, 0, 0));
-    PutHex(sink, "agree.getPixel.freshMemoryDC.1,0", GetPixel(memory, 1, 0));
+    PutHex(sink, "agree.getPixel.freshMemoryDC.1,0", GetPixel(memory, 1, 0)); // outside its 1 by 1 bitmap
     DeleteDC(memory);
 
     const DWORD W = WHITENESS, B = BLACKNESS;
-    PutHex(sink, "agree.rop.WHITENESS", Combine(screen, B, W, WHITENESS));
-    PutHex(sink, "agree.rop.BLACKNESS", Combine(screen, W, W, BLACKNESS));
-    PutHex(sink, "agree.rop.SRCCOPY.whiteOntoBlack", Combine(screen, B, W, SRCCOPY));
-    PutHex(sink, "agree.rop.SRCINVERT.whiteOntoBlack", Combine(screen, B, W, SRCINVERT));
-    PutHex(sink, "agree.rop.SRCINVERT.blackOntoWhite", Combine(screen, W, B, SRCINVERT));
-    PutHex(sink, "agree.rop.SRCINVERT.whiteOntoWhite", Combine(screen, W, W, SRCINVERT));
-    PutHex(sink, "agree.rop.SRCINVERT.blackOntoBlack", Combine(screen, B, B, SRCINVERT));
+    struct { const char *key; DWORD first, second, rop; } rops[] = {
+        {"agree.rop.WHITENESS", B, W, WHITENESS},
+        {"agree.rop.BLACKNESS", W, W, BLACKNESS},
+        {"agree.rop.SRCCOPY.whiteOntoBlack", B, W, SRCCOPY},
+        {"agree.rop.SRCINVERT.whiteOntoBlack", B, W, SRCINVERT},
+        {"agree.rop.SRCINVERT.whiteOntoWhite", W, W, SRCINVERT},
+    };
+    for (auto &r : rops)
+        PutHex(sink, r.key, Combine(screen, r.first, r.second, r.rop));
 
-    // The grid brush's colour through PATCOPY, and outside the bitmap.
-    HDC canvas = CreateCompatibleDC(screen);
-    HBITMAP canvasBitmap = CreateCompatibleBitmap(screen, 16, 16);
-    HGDIOBJ oldBitmap = SelectObject(canvas, canvasBitmap);
+    // The grid brush's colour through PATCOPY, and GetPixel just outside.
     HBRUSH brush = CreateSolidBrush(0x00E0A0A0);
     HGDIOBJ oldBrush = SelectObject(canvas, brush);
     PatBlt(canvas, 0, 0, 16, 16, PATCOPY);
@@ -122,55 +79,34 @@ inline void RasterOperations(Sink &sink)
     BitBlt(canvas, 0, 0, 16, 16, canvas, 0, 0, SRCINVERT);
     PutHex(sink, "agree.rop.SRCINVERT.E0A0A0OntoItself", GetPixel(canvas, 3, 3));
     PatBlt(canvas, 0, 0, 16, 16, WHITENESS);
-    PutHex(sink, "agree.patBlt.WHITENESS", GetPixel(canvas, 8, 8));
-    PutHex(sink, "agree.getPixel.outside.16,0", GetPixel(canvas, 16, 0));
-    PutHex(sink, "agree.getPixel.outside.0,16", GetPixel(canvas, 0, 16));
-    PutHex(sink, "agree.getPixel.outside.-1,0", GetPixel(canvas, -1, 0));
-    PutHex(sink, "agree.getPixel.outside.0,-1", GetPixel(canvas, 0, -1));
-    PutHex(sink, "agree.getPixel.inside.15,15", GetPixel(canvas, 15, 15));
+    struct { const char *key; int x, y; } pixels[] = {
+        {"agree.getPixel.inside.15,15", 15, 15}, {"agree.getPixel.outside.16,0", 16, 0},
+        {"agree.getPixel.outside.0,16", 0, 16},  {"agree.getPixel.outside.-1,0", -1, 0},
+        {"agree.getPixel.outside.0,-1", 0, -1},
+    };
+    for (auto &p : pixels)
+        PutHex(sink, p.key, GetPixel(canvas, p.x, p.y));
     SelectObject(canvas, oldBrush);
     DeleteObject(brush);
-    SelectObject(canvas, oldBitmap);
-    DeleteObject(canvasBitmap);
-    DeleteDC(canvas);
-    ReleaseDC(NULL, screen);
 }
 
-inline void Icons(Sink &sink, HINSTANCE resources)
+inline void Icons(Sink &sink, HDC screen, HDC canvas, HINSTANCE resources)
 {
-    HDC screen = GetDC(NULL);
-    HDC canvas = CreateCompatibleDC(screen);
-    HBITMAP canvasBitmap = CreateCompatibleBitmap(screen, 16, 16);
-    HGDIOBJ oldBitmap = SelectObject(canvas, canvasBitmap);
-
-    struct { int id; const char *sizeKey; const char *drawKey; DWORD background; } probes[] = {
-        {IDI_PROBE_A, "info.loadIcon.probeA.size", "agree.drawIcon.probeA.onWhite", WHITENESS},
-        {IDI_PROBE_B, "info.loadIcon.probeB.size", "agree.drawIcon.probeB.onBlack", BLACKNESS},
+    // Drawn at 16 by 16, as the notification area shows them: every pixel opaque.
+    struct { int id; const char *key; DWORD background; } probes[] = {
+        {IDI_PROBE_A, "agree.drawIcon.probeA.onWhite", WHITENESS},
+        {IDI_PROBE_B, "agree.drawIcon.probeB.onBlack", BLACKNESS},
     };
     for (auto &p : probes) {
-        HICON icon = LoadIconW(resources, MAKEINTRESOURCEW(p.id));
-        ICONINFO info;
-        memset(&info, 0, sizeof info);
-        WCHAR text[48] = TEXT("no icon");
-        if (icon != NULL && GetIconInfo(icon, &info)) {
-            BITMAP bitmap;
-            memset(&bitmap, 0, sizeof bitmap);
-            GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
-            swprintf(text, 48, TEXT("%ldx%ld"), (long)bitmap.bmWidth, (long)bitmap.bmHeight);
-            if (info.hbmColor) DeleteObject(info.hbmColor);
-            if (info.hbmMask) DeleteObject(info.hbmMask);
-        }
-        Put(sink, p.sizeKey, text);
-        // Drawn at 16 by 16, as the notification area shows it: every pixel opaque.
         BitBlt(canvas, 0, 0, 16, 16, NULL, 0, 0, p.background);
-        DrawIconEx(canvas, 0, 0, icon, 16, 16, 0, NULL, DI_NORMAL);
+        DrawIconEx(canvas, 0, 0, LoadIconW(resources, MAKEINTRESOURCEW(p.id)), 16, 16, 0, NULL, DI_NORMAL);
         COLORREF first = GetPixel(canvas, 0, 0);
         int same = 0;
-        for (int y = 0; y < 16; y++)
-            for (int x = 0; x < 16; x++)
-                same += GetPixel(canvas, x, y) == first;
+        for (int i = 0; i < 256; i++)
+            same += GetPixel(canvas, i % 16, i / 16) == first;
+        WCHAR text[48];
         swprintf(text, 48, TEXT("%08lX x %d"), (unsigned long)first, same);
-        Put(sink, p.drawKey, text);
+        sink.emit(sink.context, p.key, text);
     }
 
     // CreateIconIndirect copies the bitmaps: painting the colour bitmap
@@ -183,13 +119,7 @@ inline void Icons(Sink &sink, HINSTANCE resources)
     SelectObject(paint, mask);
     BitBlt(paint, 0, 0, 16, 16, NULL, 0, 0, BLACKNESS);
     SelectObject(paint, oldPaint);
-    ICONINFO made;
-    memset(&made, 0, sizeof made);
-    made.fIcon = TRUE;
-    made.xHotspot = 8;
-    made.yHotspot = 8;
-    made.hbmMask = mask;
-    made.hbmColor = color;
+    ICONINFO made = {TRUE, 8, 8, mask, color};
     HICON icon = CreateIconIndirect(&made);
     oldPaint = SelectObject(paint, color);
     BitBlt(paint, 0, 0, 16, 16, NULL, 0, 0, BLACKNESS);
@@ -198,51 +128,8 @@ inline void Icons(Sink &sink, HINSTANCE resources)
     DrawIconEx(canvas, 0, 0, icon, 16, 16, 0, NULL, DI_NORMAL);
     PutHex(sink, "agree.createIconIndirect.drawnAfterBitmapChanged", GetPixel(canvas, 8, 8));
     DestroyIcon(icon);
-
-    // The mini graph's mix: a row through PATCOPY with the grid brush, the
-    // rest through WHITENESS, under an all-black (opaque) mask, drawn on black.
-    // The desktop's WHITENESS also sets the fourth byte of 32-bit pixels, and
-    // an icon with any such byte set is drawn by per-pixel alpha: the PATCOPY
-    // row vanishes. The device has no alpha icons, so this differs by design.
-    HBRUSH grid = CreateSolidBrush(0x00E0A0A0);
-    oldPaint = SelectObject(paint, color);
-    HGDIOBJ oldBrush = SelectObject(paint, grid);
-    PatBlt(paint, 0, 0, 16, 16, WHITENESS);
-    PatBlt(paint, 0, 0, 16, 1, PATCOPY);
-    SelectObject(paint, oldBrush);
-    SelectObject(paint, oldPaint);
-    DeleteObject(grid);
-    icon = CreateIconIndirect(&made);
-    BitBlt(canvas, 0, 0, 16, 16, NULL, 0, 0, BLACKNESS);
-    DrawIconEx(canvas, 0, 0, icon, 16, 16, 0, NULL, DI_NORMAL);
-    PutHex(sink, "info.createIconIndirect.mixedFill.patcopyRow", GetPixel(canvas, 0, 0));
-    PutHex(sink, "info.createIconIndirect.mixedFill.whitenessRow", GetPixel(canvas, 0, 8));
-    DestroyIcon(icon);
-
-    // What the colour bitmap holds in its fourth byte after each fill.
-    if (BitsPerPixel(color) == 32) {
-        BITMAPINFO format;
-        memset(&format, 0, sizeof format);
-        format.bmiHeader.biSize = sizeof format.bmiHeader;
-        format.bmiHeader.biWidth = 16;
-        format.bmiHeader.biHeight = -16;
-        format.bmiHeader.biPlanes = 1;
-        format.bmiHeader.biBitCount = 32;
-        format.bmiHeader.biCompression = BI_RGB;
-        DWORD bits[256];
-        memset(bits, 0xAA, sizeof bits);
-        GetDIBits(screen, color, 0, 16, bits, &format, DIB_RGB_COLORS);
-        PutHex(sink, "info.bits32.afterPATCOPY", bits[0]);
-        PutHex(sink, "info.bits32.afterWHITENESS", bits[8 * 16]);
-    }
     DeleteDC(paint);
-    DeleteObject(color);
-    DeleteObject(mask);
-
-    SelectObject(canvas, oldBitmap);
-    DeleteObject(canvasBitmap);
-    DeleteDC(canvas);
-    ReleaseDC(NULL, screen);
+    DeleteObject(color), DeleteObject(mask);
 }
 
 inline INT_PTR CALLBACK QuietDialogProc(HWND, UINT message, WPARAM, LPARAM)
@@ -257,6 +144,14 @@ struct ControlWalk {
     int index;
 };
 
+inline void PutRect(Sink &sink, const char *key, const WCHAR *lead, const RECT &r)
+{
+    WCHAR text[160];
+    swprintf(text, 160, TEXT("%ls%ld,%ld,%ld,%ld (%ldx%ld)"), lead, (long)r.left, (long)r.top, (long)r.right,
+             (long)r.bottom, (long)(r.right - r.left), (long)(r.bottom - r.top));
+    sink.emit(sink.context, key, text);
+}
+
 inline BOOL CALLBACK DescribeControl(HWND control, LPARAM parameter)
 {
     ControlWalk *walk = (ControlWalk *)parameter;
@@ -264,31 +159,18 @@ inline BOOL CALLBACK DescribeControl(HWND control, LPARAM parameter)
         return TRUE;
     RECT r;
     GetWindowRect(control, &r);
-    POINT corners[2] = {{r.left, r.top}, {r.right, r.bottom}};
-    ScreenToClient(walk->dialog, &corners[0]);
-    ScreenToClient(walk->dialog, &corners[1]);
-    WCHAR className[64] = TEXT("");
+    ScreenToClient(walk->dialog, (POINT *)&r.left);
+    ScreenToClient(walk->dialog, (POINT *)&r.right);
+    WCHAR className[64] = TEXT(""), lead[96];
     GetClassNameW(control, className, 64);
-    WCHAR text[160];
-    swprintf(text, 160, TEXT("id %d %ls %ld,%ld,%ld,%ld (%ldx%ld)"), GetDlgCtrlID(control), className,
-             (long)corners[0].x, (long)corners[0].y, (long)corners[1].x, (long)corners[1].y,
-             (long)(corners[1].x - corners[0].x), (long)(corners[1].y - corners[0].y));
+    swprintf(lead, 96, TEXT("id %d %ls "), GetDlgCtrlID(control), className);
     char key[64];
     snprintf(key, sizeof key, "%s.control%d", walk->prefix, walk->index++);
-    Put(*walk->sink, key, text);
+    PutRect(*walk->sink, key, lead, r);
     return TRUE;
 }
 
-inline HWND CreateFromTemplate(HINSTANCE resources, int id)
-{
-    HRSRC found = FindResourceW(resources, MAKEINTRESOURCEW(id), RT_DIALOG);
-    if (found == NULL)
-        return NULL;
-    HGLOBAL loaded = LoadResource(resources, found);
-    return CreateDialogIndirectParamW(resources, (LPCDLGTEMPLATEW)LockResource(loaded), NULL, QuietDialogProc, 0);
-}
-
-inline void Dialogs(Sink &sink, HINSTANCE resources)
+inline void Dialogs(Sink &sink, HDC screen, HINSTANCE resources)
 {
     InitCommonControls();
     struct { int id; const char *prefix; } templates[] = {
@@ -297,88 +179,51 @@ inline void Dialogs(Sink &sink, HINSTANCE resources)
     };
     for (auto &t : templates) {
         char key[64];
-        HWND dialog = CreateFromTemplate(resources, t.id);
+        HRSRC found = FindResourceW(resources, MAKEINTRESOURCEW(t.id), RT_DIALOG);
+        HWND dialog = found == NULL ? NULL
+                                    : CreateDialogIndirectParamW(
+                                          resources, (LPCDLGTEMPLATEW)LockResource(LoadResource(resources, found)),
+                                          NULL, QuietDialogProc, 0);
         snprintf(key, sizeof key, "%s.created", t.prefix);
-        PutInt(sink, key, dialog != NULL);
+        PutHex(sink, key, dialog != NULL);
         if (dialog == NULL)
             continue;
         RECT units = {0, 0, 4, 8};
         MapDialogRect(dialog, &units);
         snprintf(key, sizeof key, "%s.baseUnits", t.prefix);
-        WCHAR text[48];
-        swprintf(text, 48, TEXT("%ld,%ld"), (long)units.right, (long)units.bottom);
-        Put(sink, key, text);
-        RECT client;
-        GetClientRect(dialog, &client);
+        PutRect(sink, key, TEXT(""), units);
+        GetClientRect(dialog, &units);
         snprintf(key, sizeof key, "%s.client", t.prefix);
-        PutRect(sink, key, client);
-        RECT window;
-        GetWindowRect(dialog, &window);
-        snprintf(key, sizeof key, "info.%s.window", t.prefix + 6);
-        PutRect(sink, key, window);
+        PutRect(sink, key, TEXT(""), units);
         snprintf(key, sizeof key, "%s.visible", t.prefix);
-        PutInt(sink, key, IsWindowVisible(dialog) ? 1 : 0);
+        PutHex(sink, key, IsWindowVisible(dialog) ? 1 : 0);
         ControlWalk walk = {&sink, dialog, t.prefix, 0};
         EnumChildWindows(dialog, DescribeControl, (LPARAM)&walk);
 
+        HBITMAP graph = NULL;
         if (t.id == IDD_MAIN) {
-            // A bitmap static takes the size of the bitmap it is given,
-            // keeping its top-left corner.
-            HDC screen = GetDC(NULL);
-            HBITMAP graph = CreateCompatibleBitmap(screen, 200, 40);
-            ReleaseDC(NULL, screen);
+            // A bitmap static takes the size of its bitmap, keeping its top-left corner.
+            graph = CreateCompatibleBitmap(screen, 200, 40);
             SendDlgItemMessageW(dialog, IDC_GRAPH, STM_SETIMAGE, IMAGE_BITMAP, (LPARAM)graph);
             walk.prefix = "agree.IDD_MAIN.withGraphBitmap";
             walk.index = 0;
             EnumChildWindows(dialog, DescribeControl, (LPARAM)&walk);
-            DestroyWindow(dialog);
-            DeleteObject(graph);
-        } else {
-            DestroyWindow(dialog);
         }
+        DestroyWindow(dialog);
+        if (graph != NULL)
+            DeleteObject(graph);
     }
 }
 
 inline void Formatting(Sink &sink)
 {
     // The Thread Times list: tenths in single precision times 0.1.
-    DWORD tenths[] = {0, 123, 123456, 4294967295u};
-    const char *keys[] = {"agree.format.time.0", "agree.format.time.123", "agree.format.time.123456",
-                          "agree.format.time.4294967295"};
-    for (int i = 0; i < 4; i++) {
-        WCHAR text[32];
-        float seconds = (float)tenths[i] * 0.1f;
-        swprintf(text, 32, TEXT("%4.1f"), seconds);
-        Put(sink, keys[i], text);
-    }
     WCHAR text[64];
+    swprintf(text, 64, TEXT("[%4.1f][%4.1f][%4.1f]"), (float)0u * 0.1f, (float)123u * 0.1f,
+             (float)4294967295u * 0.1f);
+    sink.emit(sink.context, "agree.format.time", text);
     swprintf(text, 64, TEXT("[%ls][%d][%5d][%-3d]"), TEXT("a%sb%n"), -7, 42, 5);
-    Put(sink, "agree.format.wideAndNumbers", text);
-    WCHAR small[8];
-    int result = swprintf(small, 8, TEXT("%ls"), TEXT("0123456789"));
-    swprintf(text, 64, TEXT("result %d, %d units kept"), result, (int)wcslen(small));
-    Put(sink, "info.format.overflow", text);
-}
-
-inline void System(Sink &sink)
-{
-    struct { int index; const char *key; } metrics[] = {
-        {SM_CXSCREEN, "info.metrics.SM_CXSCREEN"}, {SM_CYSCREEN, "info.metrics.SM_CYSCREEN"},
-        {SM_CXICON, "info.metrics.SM_CXICON"}, {SM_CXSMICON, "info.metrics.SM_CXSMICON"},
-        {SM_CYCAPTION, "info.metrics.SM_CYCAPTION"}, {SM_CXDLGFRAME, "info.metrics.SM_CXDLGFRAME"},
-        {SM_CYDLGFRAME, "info.metrics.SM_CYDLGFRAME"}, {SM_CXVSCROLL, "info.metrics.SM_CXVSCROLL"},
-    };
-    for (auto &m : metrics)
-        PutInt(sink, m.key, GetSystemMetrics(m.index));
-    struct { int index; const char *key; } colors[] = {
-        {COLOR_BTNFACE, "info.color.COLOR_BTNFACE"}, {COLOR_BTNTEXT, "info.color.COLOR_BTNTEXT"},
-        {COLOR_WINDOW, "info.color.COLOR_WINDOW"}, {COLOR_WINDOWTEXT, "info.color.COLOR_WINDOWTEXT"},
-        {COLOR_GRAYTEXT, "info.color.COLOR_GRAYTEXT"}, {COLOR_ACTIVECAPTION, "info.color.COLOR_ACTIVECAPTION"},
-        {COLOR_CAPTIONTEXT, "info.color.COLOR_CAPTIONTEXT"}, {COLOR_HIGHLIGHT, "info.color.COLOR_HIGHLIGHT"},
-        {COLOR_BTNSHADOW, "info.color.COLOR_BTNSHADOW"}, {COLOR_BTNHIGHLIGHT, "info.color.COLOR_BTNHIGHLIGHT"},
-    };
-    for (auto &c : colors)
-        PutHex(sink, c.key, GetSysColor(c.index));
+    sink.emit(sink.context, "agree.format.wideAndNumbers", text);
 }
 
 } // namespace probe
@@ -386,9 +231,15 @@ inline void System(Sink &sink)
 inline void RunPlatformProbe(HINSTANCE resources, ProbeEmit emit, void *context)
 {
     probe::Sink sink = {emit, context};
-    probe::RasterOperations(sink);
-    probe::Icons(sink, resources);
-    probe::Dialogs(sink, resources);
+    HDC screen = GetDC(NULL), canvas = CreateCompatibleDC(screen);
+    HBITMAP canvasBitmap = CreateCompatibleBitmap(screen, 16, 16);
+    HGDIOBJ oldBitmap = SelectObject(canvas, canvasBitmap);
+    probe::RasterOperations(sink, screen, canvas);
+    probe::Icons(sink, screen, canvas, resources);
+    SelectObject(canvas, oldBitmap);
+    DeleteObject(canvasBitmap);
+    DeleteDC(canvas);
+    probe::Dialogs(sink, screen, resources);
     probe::Formatting(sink);
-    probe::System(sink);
+    ReleaseDC(NULL, screen);
 }

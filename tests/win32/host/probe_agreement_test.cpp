@@ -10,17 +10,11 @@
 
 namespace {
 
-std::string Narrow(const WCHAR *text)
-{
-    std::string out;
-    for (; *text; text++)
-        out += *text < 128 ? (char)*text : '?';
-    return out;
-}
-
 void Collect(void *context, const char *key, const WCHAR *value)
 {
-    (*(std::map<std::string, std::string> *)context)[key] = Narrow(value);
+    std::string &narrow = (*(std::map<std::string, std::string> *)context)[key];
+    for (; *value; value++)
+        narrow += *value < 128 ? (char)*value : '?';
 }
 
 class ProbeAgreement : public support::DeviceTest {};
@@ -30,7 +24,7 @@ TEST_F(ProbeAgreement, DeviceAnswersAsWineDid)
     std::ifstream file(PERFMON_SOURCE_DIR "/build/windows/wine-probe.txt");
     if (!file)
         GTEST_SKIP() << "no Wine run yet: build/windows/wine-probe.txt is missing";
-    std::map<std::string, std::string> wine;
+    std::map<std::string, std::string> wine, device;
     for (std::string line; std::getline(file, line);) {
         size_t equals = line.find(" = ");
         if (line.compare(0, 6, "agree.") == 0 && equals != std::string::npos)
@@ -40,7 +34,6 @@ TEST_F(ProbeAgreement, DeviceAnswersAsWineDid)
 
     Boot();
     AdoptAsMonitor();
-    std::map<std::string, std::string> device;
     RunPlatformProbe(monitorState.instance, Collect, &device);
     for (const auto &entry : wine) {
         auto found = device.find(entry.first);
