@@ -1,6 +1,5 @@
-// Shared by the tests of the device's programs: a fresh device on the manual
-// clock with the programs registered, the test's own thread adopted as a
-// program of the device, and icons with a known picture in every pixel.
+// A fresh device with the programs registered, the test's thread adopted,
+// and icons with a distinct colour in every pixel.
 #pragma once
 
 #include "platform/programs/programs.h"
@@ -11,8 +10,7 @@
 
 namespace programs_test {
 
-// Colour of pixel (x, y) of pattern icon `seed`: never black, white or the
-// taskbar's grey, and different in every pixel.
+// Pixel (x, y) of pattern `seed`: never black, white or grey, unique per pixel.
 inline COLORREF PatternColor(int seed, int x, int y) {
     return RGB((seed * 37 + x * 13 + 7) & 0xFF, (y * 15 + 3) & 0xFF, (200 - x * 5 + seed * 11) & 0xFF);
 }
@@ -31,9 +29,7 @@ inline void PatternBitmaps(int seed, HBITMAP *color, HBITMAP *mask) {
 }
 
 inline HICON MakePatternIcon(int seed) {
-    ICONINFO info = {};
-    info.fIcon = TRUE;
-    info.xHotspot = info.yHotspot = 8;
+    ICONINFO info = {TRUE, 8, 8, nullptr, nullptr};
     PatternBitmaps(seed, &info.hbmColor, &info.hbmMask);
     HICON icon = CreateIconIndirect(&info);
     DeleteObject(info.hbmColor);
@@ -41,25 +37,17 @@ inline HICON MakePatternIcon(int seed) {
     return icon;
 }
 
-// The first pixel of the 16 by 16 square at (left, top) that differs from
-// the pattern, as "x,y got G want W"; empty when all 256 match.
-inline std::string PatternMismatch(HDC dc, int left, int top, int seed) {
-    for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 16; ++x) {
-            COLORREF got = GetPixel(dc, left + x, top + y), want = PatternColor(seed, x, y);
-            if (got != want) {
-                char text[80];
-                snprintf(text, sizeof text, "%d,%d got %06X want %06X", x, y, (unsigned)got, (unsigned)want);
-                return text;
-            }
-        }
-    return "";
-}
-
-// The same in a window's client area.
+// The first pixel of the 16 by 16 square at (left, top) of a window's client
+// area that differs from the pattern, as "x,y got G want W"; empty when all match.
 inline std::string PatternMismatch(HWND window, int left, int top, int seed) {
+    std::string mismatch;
     HDC dc = GetDC(window);
-    std::string mismatch = PatternMismatch(dc, left, top, seed);
+    for (int i = 0; i < 256 && mismatch.empty(); ++i) {
+        COLORREF got = GetPixel(dc, left + i % 16, top + i / 16), want = PatternColor(seed, i % 16, i / 16);
+        if (got != want)
+            mismatch = std::to_string(i % 16) + "," + std::to_string(i / 16) + " got " + std::to_string(got) +
+                       " want " + std::to_string(want);
+    }
     ReleaseDC(window, dc);
     return mismatch;
 }
@@ -93,21 +81,20 @@ inline HWND CreateMonitorStandIn(HINSTANCE instance, DLGPROC proc) {
     return CreateDialogIndirectParamW(instance, (LPCDLGTEMPLATEW)templ, nullptr, proc, 0);
 }
 
+inline void ResetManual() {
+    dev::Config config;
+    config.manualClock = true;
+    dev::ResetDevice(config);
+}
+
 // A fresh device on the manual clock; the test's thread is a program of it.
 class DeviceTest : public ::testing::Test {
 protected:
-    static void ResetManual() {
-        dev::Config config;
-        config.manualClock = true;
-        dev::ResetDevice(config);
-    }
     void SetUp() override {
         ResetManual();
         dev::RegisterDevicePrograms();
         dev::AdoptCurrentThread();
-        WNDCLASSW wc = {};
-        wc.lpfnWndProc = DefWindowProcW;
-        wc.lpszClassName = u"ProgramsTestWindow";
+        WNDCLASSW wc = {0, DefWindowProcW, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, u"ProgramsTestWindow"};
         RegisterClassW(&wc);
     }
     void TearDown() override {
@@ -118,21 +105,6 @@ protected:
     HWND NewWindow() {
         return CreateWindowExW(0, u"ProgramsTestWindow", u"test", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
                                nullptr, nullptr);
-    }
-    // Press and lift the stylus at a screen point and let the device act on it.
-    void TapAt(int x, int y) {
-        dev::Tap(x, y, true);
-        dev::Tap(x, y, false);
-        dev::Settle();
-    }
-    void TapCentre(const RECT &r) { TapAt((r.left + r.right) / 2, (r.top + r.bottom) / 2); }
-    // The posted messages waiting for a window in a range, removed.
-    std::vector<MSG> Drain(HWND window, UINT first, UINT last) {
-        std::vector<MSG> list;
-        MSG msg;
-        while (PeekMessageW(&msg, window, first, last, PM_REMOVE))
-            list.push_back(msg);
-        return list;
     }
 };
 

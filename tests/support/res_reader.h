@@ -1,6 +1,5 @@
-// Reading the compiled resources (.res bytes) the way a loader does, so
-// tests can check templates and images byte by byte, independently of the
-// device's own resource loader.
+// The compiled resources (.res bytes) read the way a loader does,
+// independently of the device's own resource loader.
 #pragma once
 
 #include "platform/platform.h"
@@ -18,37 +17,31 @@ namespace support {
 
 // One resource with a numeric type and name (the script uses no names).
 struct ResourceEntry {
-    int type;
-    int name;
-    int language;
+    int type, name, language;
     const uint8_t *data;
     size_t size;
 };
 
-// The monitor's resources, read from the .res bytes.
 const std::vector<ResourceEntry> &MonitorResources();
 // Null when the monitor has no such resource.
 const ResourceEntry *FindMonitorResource(int type, int name);
 
 struct DialogItemInfo {
-    DWORD style;
-    DWORD exStyle;
+    DWORD style, exStyle;
     int x, y, cx, cy;
     int id;             // as the 16-bit word reads (65535 for -1)
     int classAtom;      // 0x80 Button, 0x82 Static ...; 0 when given by name
-    std::u16string className;
-    std::u16string text;
+    std::u16string className, text;
     int creationBytes;
 };
 
 struct DialogInfo {
-    DWORD style;
-    DWORD exStyle;
+    DWORD style, exStyle;
     int x, y, cx, cy;
     std::u16string menu;      // empty: none
     std::u16string className; // empty: the default dialog class
     std::u16string title;
-    int pointSize;            // only with DS_SETFONT
+    int pointSize;            // font only with DS_SETFONT
     std::u16string font;
     std::vector<DialogItemInfo> items;
 };
@@ -56,7 +49,6 @@ struct DialogInfo {
 // Standard (not extended) dialog template; false when malformed.
 bool ParseDialogTemplate(const uint8_t *data, size_t size, DialogInfo *dialog);
 
-// Text for failure messages.
 std::string Narrow(const std::u16string &text);
 std::string Narrow(const WCHAR *text);
 
