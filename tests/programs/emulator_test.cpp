@@ -73,12 +73,15 @@ TEST(EmulatorOptions, BadCommandLinesNameTheOption) {
 struct Seen {
     std::string present; // the stand-ins and the helper library there when the monitor starts
     uint64_t closedAt = 0; // device time of the WM_CLOSE; 0 while never closed
+    std::vector<uint64_t> downs, ups; // device times of the stylus on the dialog
     std::vector<std::pair<std::string, int>> iconsAtClose; // owner's class and left edge, shell order
 } seen; // written by the stand-in, read once the run has ended
 
 std::string Narrow(const WCHAR *name) { return std::string(name, name + wcslen(name)); }
 
 INT_PTR CALLBACK FakeDialogProc(HWND window, UINT message, WPARAM, LPARAM) {
+    if (message == WM_LBUTTONDOWN || message == WM_LBUTTONUP)
+        (message == WM_LBUTTONDOWN ? seen.downs : seen.ups).push_back(Now());
     if (message != WM_CLOSE)
         return message == WM_INITDIALOG;
     seen.closedAt = Now();
@@ -135,13 +138,18 @@ protected:
 };
 
 TEST_F(EmulatorRun, TimedCloseGivesTheMonitorsExitCodeAfterTheAddedIcon) {
-    EXPECT_EQ(7, Run({"--seconds", "3", "--add-icon-before", "2"}));
+    EXPECT_EQ(7, Run({"--seconds", "3", "--add-icon-before", "2", "--tap", "40,40@1"}));
     EXPECT_EQ("HHTaskBar", seen.present) << "the shell comes first; no helper library unless asked for";
     EXPECT_EQ(3000u, seen.closedAt);
     ASSERT_EQ(2u, seen.iconsAtClose.size());
     EXPECT_EQ("TrayGuest", seen.iconsAtClose[0].first) << "the guest's icon stands next to the clock";
     EXPECT_EQ("Dialog", seen.iconsAtClose[1].first);
     EXPECT_LT(seen.iconsAtClose[1].second, seen.iconsAtClose[0].second);
+    // The scripted tap lands on the dialog at its device time and lifts before the close.
+    ASSERT_EQ(1u, seen.downs.size());
+    ASSERT_EQ(1u, seen.ups.size());
+    EXPECT_EQ(1000u, seen.downs[0]);
+    EXPECT_TRUE(seen.ups[0] > 1000 && seen.ups[0] < 3000) << "lifted at " << seen.ups[0];
 }
 
 TEST_F(EmulatorRun, StandInsStartBeforeTheMonitor) {
