@@ -1,17 +1,24 @@
 // Device threads, processes, programs and the clock.
 //
-// Three clocks: real (the host's steady clock), virtual (jumps to the next due
-// event whenever every device thread waits) and manual (tests step it with
-// AdvanceClock). The thread whose wait makes "every thread waits" true does
-// the virtual jump itself and wakes only the threads whose deadline it
-// reached, each on its own condition variable; a lone thread waiting for its
-// own 1 ms timer therefore never sleeps at all under the virtual clock.
+// One device clock that moves only while every device thread waits, and then
+// to the next due event, in three paces: virtual (at once, as fast as the work
+// allows), live (held to the wall clock: never ahead of it, at most kSlackMs
+// behind while the device waits) and manual (tests step it with
+// AdvanceClock). The thread whose wait makes "every thread waits" true moves
+// the clock itself and wakes only the threads whose deadline it reached, each
+// on its own futex; a lone thread waiting for its own 1 ms timer therefore
+// never sleeps under the virtual clock, and live it sleeps once per batch of
+// kSlackMs timer arrivals instead of once per arrival. Events never fall in
+// the pieces of time the rest of the system holds the processor
+// (kernel_processor.cpp): they wait for the piece to end.
 //
 // BigLock is a recursive mutex that other areas may hold around calls into
 // us; a wait releases it completely (however deep it is held) and takes it
 // back to the same depth afterwards.
 
 #include "kernel_sched.h"
+
+#include "kernel_processor.h"
 
 #include <linux/futex.h>
 #include <pthread.h>
@@ -36,6 +43,12 @@ namespace dev {
 namespace {
 
 using SteadyClock = std::chrono::steady_clock;
+
+// Live, the host sleeps until the wall clock is this far past the device
+// clock and then runs the batch of device events due up to the wall clock.
+// One frame of a 60 Hz display: a tap or a redraw is never a frame late, and
+// the monitor's 1 ms timer wakes the host about 60 times a second, not 1000.
+const uint64_t kSlackMs = 16;
 
 struct ScheduledAction {
     uint64_t at;
@@ -78,9 +91,10 @@ struct Kernel {
 
     std::priority_queue<ScheduledAction, std::vector<ScheduledAction>, LaterFirst> actions;
     uint64_t actionSequence = 0;
-    std::thread clockThread; // real time only
-    bool clockStop = false;
-    std::condition_variable_any clockWake;
+    // Live: the waiting device thread that sleeps until the wall clock
+    // reaches paceTarget and then moves the clock (any waiting thread will do).
+    Thread *pacer = nullptr;
+    uint64_t paceTarget = kNoDeadline;
 
     std::condition_variable_any hostWake; // host threads waiting for replies and ends
     std::condition_variable_any idleWake; // Settle and AdvanceClock waiting for all threads to wait
@@ -144,7 +158,19 @@ Unlocked::~Unlocked()
 
 namespace {
 
-bool ClockIsStepped() { return K().config.virtualTime || K().config.manualClock; }
+bool Live() { return !K().config.virtualTime && !K().config.manualClock; }
+
+uint64_t WallMs()
+{
+    return (uint64_t)std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - K().realStart).count();
+}
+
+// Make a waiting thread look at the clock again without waking it for good.
+void Nudge(Thread *t)
+{
+    t->wakeWord.fetch_add(1, std::memory_order_release);
+    if (t->sleeping) syscall(SYS_futex, &t->wakeWord, FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
+}
 
 uint64_t EarliestEvent()
 {
@@ -177,12 +203,37 @@ void OnAllWaiting()
     k.idleGeneration++;
     // Only when someone waits for it: this runs at every virtual clock step.
     if (k.idleWaiters) k.idleWake.notify_all();
-    if (!k.config.virtualTime || k.config.manualClock || k.advancing || k.threads.empty()) return;
+    bool live = Live();
+    if (k.config.manualClock || k.advancing || (!live && k.threads.empty())) return;
     k.advancing = true;
     while (k.running == 0) {
+        uint64_t now = k.virtualNow.load();
         uint64_t next = EarliestEvent();
-        if (next == kNoDeadline) break; // nothing due ever: wait for the outside world
-        if (next > k.virtualNow.load()) k.virtualNow.store(next);
+        if (next != kNoDeadline) next = ProcessorFreeAt(next > now ? next : now);
+        uint64_t wall = live ? WallMs() : kNoDeadline;
+        if (next == kNoDeadline || (live && next > wall)) {
+            if (!live) break; // nothing due ever: wait for the outside world
+            // Nothing more is due up to the wall clock: catch up with it, and
+            // sleep until the next event or until it is a slack ahead again.
+            if (wall > now) k.virtualNow.store(wall);
+            uint64_t paceAt = wall + kSlackMs;
+            k.paceTarget = next == kNoDeadline ? kNoDeadline : next > paceAt ? next : paceAt;
+            Thread *me = current;
+            if (me && me->waiting) {
+                k.pacer = me; // about to sleep in BlockCurrent
+            } else {
+                // A thread ended or the host changed the schedule: hand the
+                // watch to a waiting thread.
+                if (!k.pacer || !k.pacer->waiting) {
+                    k.pacer = nullptr;
+                    for (Thread *t : k.threads)
+                        if (t->waiting) k.pacer = t;
+                }
+                if (k.pacer) Nudge(k.pacer);
+            }
+            break;
+        }
+        if (next > now) k.virtualNow.store(next);
         FireDue();
     }
     k.advancing = false;
@@ -252,6 +303,7 @@ void FinishThread(const std::shared_ptr<Thread> &t, DWORD code)
     auto it = k.byId.find(t->id);
     if (it != k.byId.end() && it->second == t) k.byId.erase(it);
     CountObject(KindThread, -1);
+    if (k.pacer == t.get()) k.pacer = nullptr;
     if (p->threads.empty()) ProcessEnded(p);
     WakeAll();
     if (!t->adopted) k.finishedHosts.push_back(std::move(t->host));
@@ -350,42 +402,6 @@ std::shared_ptr<Thread> ThreadOfHandle(HANDLE h)
     return it->second.thread;
 }
 
-void StopClockThread()
-{
-    Kernel &k = K();
-    std::thread clock;
-    {
-        std::lock_guard<std::recursive_mutex> lock(BigLock());
-        k.clockStop = true;
-        k.clockWake.notify_all();
-        clock.swap(k.clockThread);
-    }
-    if (clock.joinable()) clock.join();
-    k.clockStop = false;
-}
-
-// Real time: a host thread (not a device thread) runs the scheduled actions.
-void ClockThreadMain()
-{
-    NameHostThread(u"device clock");
-    Kernel &k = K();
-    std::unique_lock<std::recursive_mutex> lock(BigLock());
-    while (!k.clockStop) {
-        if (k.actions.empty()) {
-            k.clockWake.wait(lock);
-            continue;
-        }
-        uint64_t at = k.actions.top().at;
-        if (Now() < at) {
-            k.clockWake.wait_until(lock, k.realStart + std::chrono::milliseconds(at));
-            continue;
-        }
-        std::function<void()> action = k.actions.top().action;
-        k.actions.pop();
-        action();
-    }
-}
-
 } // namespace
 
 // ------------------------------------------------------------ shared state
@@ -469,7 +485,7 @@ bool BlockCurrent(uint64_t deadline)
         // time may not move for it, so time-outs are polled.
         int depth = HoldOnce();
         if (deadline == kNoDeadline) k.hostWake.wait(m);
-        else if (Now() < deadline) k.hostWake.wait_for(m, std::chrono::milliseconds(1));
+        else if (Now() < deadline) k.hostWake.wait_for(m, std::chrono::milliseconds(Live() ? kSlackMs : 1));
         RestoreDepth(depth);
         return deadline != kNoDeadline && Now() >= deadline;
     }
@@ -481,7 +497,6 @@ bool BlockCurrent(uint64_t deadline)
     t->woken = false;
     t->deadline = deadline;
     RunningDown();
-    bool timed = deadline != kNoDeadline && !ClockIsStepped();
     while (!t->woken) {
         // A bare futex rather than a condition variable: the monitor's 1 ms
         // timer makes this the hottest wait of the device, and a condition
@@ -489,17 +504,16 @@ bool BlockCurrent(uint64_t deadline)
         // Wake bumps the word under BigLock, so a wake between the unlock
         // and the wait makes the wait return at once.
         uint32_t seen = t->wakeWord.load(std::memory_order_acquire);
+        bool pacing = k.pacer == t && k.running == 0 && k.paceTarget != kNoDeadline;
+        SteadyClock::time_point until = pacing ? k.realStart + std::chrono::milliseconds(k.paceTarget)
+                                               : SteadyClock::time_point::max();
         t->sleeping = true;
         m.unlock();
-        if (timed) WaitWord(t->wakeWord, seen, k.realStart + std::chrono::milliseconds(deadline));
-        else WaitWord(t->wakeWord, seen, SteadyClock::time_point::max());
+        WaitWord(t->wakeWord, seen, until);
         m.lock();
         t->sleeping = false;
-        if (timed && !t->woken && Now() >= deadline) {
-            t->waiting = false;
-            t->woken = true;
-            k.running++;
-        }
+        // The wall clock moved on (or the schedule changed): run what is due.
+        if (!t->woken && Live() && k.running == 0) OnAllWaiting();
     }
     t->deadline = kNoDeadline;
     RestoreDepth(depth);
@@ -509,12 +523,7 @@ bool BlockCurrent(uint64_t deadline)
 
 // ------------------------------------------------------------------ clock
 
-uint64_t Now()
-{
-    Kernel &k = K();
-    if (ClockIsStepped()) return k.virtualNow.load(std::memory_order_relaxed);
-    return (uint64_t)std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - k.realStart).count();
-}
+uint64_t Now() { return K().virtualNow.load(std::memory_order_relaxed); }
 
 DWORD TickOf(uint64_t deviceTime) { return (DWORD)(K().config.tickStart + deviceTime); }
 
@@ -523,10 +532,7 @@ void ScheduleAt(uint64_t atMs, std::function<void()> action)
     Kernel &k = K();
     std::lock_guard<std::recursive_mutex> lock(BigLock());
     k.actions.push(ScheduledAction{atMs, k.actionSequence++, std::move(action)});
-    if (!ClockIsStepped()) {
-        if (!k.clockThread.joinable()) k.clockThread = std::thread(ClockThreadMain);
-        k.clockWake.notify_all();
-    } else if (k.running == 0 && !k.advancing) {
+    if (k.running == 0 && !k.advancing) {
         int depth = HoldOnce();
         OnAllWaiting();
         RestoreDepth(depth);
@@ -588,13 +594,14 @@ void AdvanceClock(uint32_t milliseconds)
         for (;;) {
             WaitAllWaiting(m);
             uint64_t next = EarliestEvent();
+            if (next != kNoDeadline) next = ProcessorFreeAt(next > Now() ? next : Now());
             if (next == kNoDeadline || next > target) break;
             if (next > k.virtualNow.load()) k.virtualNow.store(next);
             FireDue();
         }
         if (target > k.virtualNow.load()) k.virtualNow.store(target);
         WaitAllWaiting(m);
-    } else if (k.config.virtualTime) {
+    } else {
         // The clock runs by itself; an event at the target makes it get there.
         bool reached = false;
         k.actions.push(ScheduledAction{target, k.actionSequence++, [&reached] {
@@ -603,10 +610,16 @@ void AdvanceClock(uint32_t milliseconds)
                                        }});
         k.idleWaiters++;
         if (k.running == 0) OnAllWaiting();
-        while (!reached) k.idleWake.wait(m);
+        while (!reached) {
+            if (!Live()) {
+                k.idleWake.wait(m);
+                continue;
+            }
+            // Live, no device thread may be left to pace the clock.
+            k.idleWake.wait_for(m, std::chrono::milliseconds(kSlackMs));
+            if (!reached && k.running == 0) OnAllWaiting();
+        }
         k.idleWaiters--;
-    } else {
-        while (Now() < target) k.hostWake.wait_until(m, k.realStart + std::chrono::milliseconds(target));
     }
     StepBack(aside);
     RestoreDepth(depth);
@@ -825,7 +838,6 @@ void ResetDevice(const Config &config)
 {
     Kernel &k = K();
     ReleaseCurrentThread();
-    StopClockThread();
     std::vector<std::thread> hosts;
     {
         std::lock_guard<std::recursive_mutex> lock(BigLock());
@@ -863,6 +875,9 @@ void ResetDevice(const Config &config)
         k.running = 0;
         k.holds = 0;
         k.advancing = false;
+        k.pacer = nullptr;
+        k.paceTarget = kNoDeadline;
+        ResetProcessor();
         k.config = config;
         k.realStart = SteadyClock::now();
         k.virtualNow.store(0);

@@ -248,6 +248,33 @@ bool ParseBootTime(const char *text, size_t size, uint64_t *bootSeconds) {
     return false;
 }
 
+bool ParseCpuTimes(const char *text, size_t size, CpuTimes *out) {
+    if (!text || size < 4 || memcmp(text, "cpu ", 4) != 0) return false;
+    const char *newline = static_cast<const char *>(memchr(text, '\n', size));
+    if (!newline) return false;
+    FieldCursor cursor{text, size_t(newline - text) + 1, 4};
+    // user nice system idle iowait irq softirq steal guest guest_nice
+    uint64_t fields[10] = {};
+    int count = 0;
+    const char *field;
+    size_t length;
+    while (count < 10 && cursor.Next(&field, &length)) {
+        if (!ParseUnsigned(field, length, &fields[count])) return false;
+        ++count;
+    }
+    if (count < 4) return false;
+    uint64_t busy = 0, total = 0;
+    for (int i = 0; i < 8; ++i) {
+        // Sums of kernel counters never come near 2^64; a line that does is not one.
+        if (total > UINT64_MAX - fields[i]) return false;
+        total += fields[i];
+        if (i != 3 && i != 4) busy += fields[i];
+    }
+    out->busy = busy;
+    out->total = total;
+    return true;
+}
+
 std::u16string Utf8ToWide(const char *bytes, size_t size) {
     std::u16string out;
     if (!bytes) return out;

@@ -57,6 +57,16 @@ bool ParseMeminfo(const char *text, size_t size, uint64_t *totalBytes, uint64_t 
 // ---- /proc/stat: "btime", the boot time in seconds since 1970.
 bool ParseBootTime(const char *text, size_t size, uint64_t *bootSeconds);
 
+// ---- /proc/stat: the first line, "cpu", summed over every processor, in
+// clock ticks. Busy is everything but idle and iowait; guest time is already
+// inside user and nice, so it is not added twice. At least the first four
+// fields must be there; the line must end with a newline.
+struct CpuTimes {
+    uint64_t busy = 0;
+    uint64_t total = 0;
+};
+bool ParseCpuTimes(const char *text, size_t size, CpuTimes *out);
+
 // ---- text for the device
 
 // UTF-8 to UTF-16. Each invalid or cut sequence becomes one U+FFFD (overlong

@@ -16,6 +16,8 @@ const char16_t monitorImage[] = u"perfmon.exe";
 const char16_t monitorPath[] = u"\\Windows\\perfmon.exe";
 // A stylus press lasts a moment; buttons act on the release.
 const uint64_t tapHoldMs = 50;
+// How often the host's busy share is read, live.
+const uint32_t hostSamplePeriodMs = 100;
 
 volatile std::sig_atomic_t closeSignals = 0;
 
@@ -67,6 +69,10 @@ int RunEmulator(const EmulatorOptions &options, ProgramEntry monitorEntry, const
     config.osMajor = options.osMajor;
     config.osMinor = options.osMinor;
     ResetDevice(config);
+    if (!options.load.empty())
+        SetLoadProfile(options.load);
+    else if (!options.virtualTime)
+        FollowHostShare();
     RegisterDevicePrograms();
     RegisterProgram(monitorImage, monitorPath, monitorEntry, resources, resourceSize);
     if (!options.loadLog.empty() && !StartLoadLog(options.loadLog)) {
@@ -111,8 +117,13 @@ int RunEmulator(const EmulatorOptions &options, ProgramEntry monitorEntry, const
     bool presenting = !options.headless && DisplayAvailable() && PresenterOpen();
     int exitCode = 0;
     std::sig_atomic_t handledSignals = 0;
+    bool followHost = options.load.empty() && !options.virtualTime;
     for (;;) {
-        if (WaitProgram(monitor, &exitCode, presenting ? 16 : 100))
+        // Often enough to follow a build starting and stopping; the reading
+        // itself costs tens of microseconds.
+        if (followHost)
+            SampleHostShare(hostSamplePeriodMs);
+        if (WaitProgram(monitor, &exitCode, presenting ? 16 : hostSamplePeriodMs))
             break;
         bool closeRequested = false;
         if (presenting)

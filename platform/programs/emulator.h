@@ -4,6 +4,7 @@
 #pragma once
 
 #include "../host/internal.h"
+#include "../host/kernel_processor.h"
 
 #include <string>
 #include <vector>
@@ -31,6 +32,7 @@ struct EmulatorOptions {
     std::vector<TapAction> taps;
     bool dumpWindows = false;
     std::string loadLog;        // --log-load FILE; empty: none
+    std::vector<LoadSpan> load; // --load: the rest of the system's share; empty: live, the host's
     bool help = false;
 };
 

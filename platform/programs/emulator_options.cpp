@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -31,6 +32,12 @@ const char usageText[] =
     "  --dump-windows            print the window tree when the run ends\n"
     "  --log-load FILE           write each load sample the monitor stores to FILE:\n"
     "                            device time in ms and percent, one per line\n"
+    "  --load PROFILE            the rest of the system's share of the device's\n"
+    "                            processor: FROM-TO:PERCENT,... in seconds of device\n"
+    "                            time, e.g. 0-20:0,20-40:50,40-60:100 (idle outside\n"
+    "                            the stretches); --load @FILE reads it from FILE,\n"
+    "                            stretches separated by commas or lines, # comments.\n"
+    "                            Without it: live, the host's busy share; virtual, idle\n"
     "  --help                    show this text\n"
     "SIGINT and SIGTERM close the monitor the normal way.\n";
 
@@ -98,6 +105,40 @@ bool ParseTap(const char *text, TapAction *tap) {
         return false;
     tap->x = (int)x;
     tap->y = (int)y;
+    return true;
+}
+
+// A profile file: stretches separated by commas or line ends, blanks
+// ignored, '#' starts a comment that runs to the end of its line.
+bool ReadProfileFile(const std::string &path, std::string *profile, std::string *error) {
+    std::FILE *file = std::fopen(path.c_str(), "r");
+    if (!file) {
+        *error = "cannot read load profile file '" + path + "'";
+        return false;
+    }
+    std::string text, joined;
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0 && text.size() < (1u << 20))
+        text.append(buffer, n);
+    std::fclose(file);
+    bool comment = false;
+    for (char c : text) {
+        if (c == '\n') {
+            comment = false;
+            c = ',';
+        }
+        if (c == '#')
+            comment = true;
+        if (comment || c == ' ' || c == '\t' || c == '\r')
+            continue;
+        if (c == ',' && (joined.empty() || joined.back() == ','))
+            continue;
+        joined += c;
+    }
+    if (!joined.empty() && joined.back() == ',')
+        joined.pop_back();
+    *profile = joined;
     return true;
 }
 
@@ -179,6 +220,15 @@ ParseResult ParseEmulatorOptions(int argc, const char *const *argv, EmulatorOpti
             if (!takeValue()) return ParseError;
             if (!ParseSeconds(value.c_str(), &o.addIconAtMs)) return bad();
             o.haveAddIcon = true;
+        } else if (name == "--load") {
+            if (!takeValue()) return ParseError;
+            std::string profile = value, problem;
+            if (!profile.empty() && profile[0] == '@' && !ReadProfileFile(profile.substr(1), &profile, error))
+                return ParseError;
+            if (!ParseLoadProfile(profile, &o.load, &problem)) {
+                *error = "--load: " + problem;
+                return ParseError;
+            }
         } else if (name == "--tap") {
             if (!takeValue()) return ParseError;
             TapAction tap{};

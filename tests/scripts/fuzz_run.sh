@@ -32,6 +32,7 @@ seed fuzz_comm self "/proc/self/comm"
 mkdir -p "$work/fuzz_exe" && readlink /proc/self/exe >"$work/fuzz_exe/self" || true
 seed fuzz_meminfo meminfo /proc/meminfo
 seed fuzz_meminfo stat /proc/stat
+seed fuzz_cpu_times stat /proc/stat
 mkdir -p "$work/fuzz_tables"
 
 failed=0
