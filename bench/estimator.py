@@ -1,18 +1,17 @@
 #!/usr/bin/env python3
 """What the load meter reads against a load we make and measure ourselves.
 
-Pins the monitor (perfmon --headless --log-load FILE, real time) and a
-competing busy program to one processor with taskset. After a warm-up with
-no competitor, runs the competitor at each duty cycle in turn; in each phase
-it lets things settle, then measures the processor's busy share from its
-cpuN line of /proc/stat over a window, and takes the monitor's readings
-stored in the same window from its load log. Writes a table and the data for
-the plot.
+Runs the monitor (perfmon --headless --log-load FILE, real time) beside
+busy programs of the ordinary scheduling class. After a warm-up with no
+competitor, runs the competitors at each duty cycle in turn; in each phase
+it lets things settle, then measures the whole machine's busy share from the
+cpu line of /proc/stat over a window, and takes the monitor's readings
+stored in the same window from its load log. Writes a table, the goals and
+the data for the plot.
 
-Two runs, each with a monitor of its own: the competitor in the scheduler's
-ordinary class, sharing the processor with the monitor, and the competitor
-at a real-time priority (chrt -f 1), above the monitor as a device's
-higher-priority thread would be.
+Two runs, each with a monitor of its own: one competitor pinned to every
+processor of the machine ("every"), and one competitor pinned to one
+processor ("one"), which makes the machine busy by duty / processors.
 
 The competitor's period is 9.7 ms, not 10: the monitor keeps one reading
 per 300 ms, and its reading recovers from a late arrival within a few
@@ -38,18 +37,18 @@ import sys
 import time
 
 
-def cpu_times(cpu):
-    """(busy, total) jiffies of one processor from /proc/stat."""
+def cpu_times():
+    """(busy, total) jiffies of all processors from /proc/stat."""
     with open("/proc/stat") as f:
         for line in f:
             fields = line.split()
-            if fields[0] == f"cpu{cpu}":
+            if fields[0] == "cpu":
                 values = [int(v) for v in fields[1:]]
                 # user nice system idle iowait irq softirq steal [guest guest_nice, already in user/nice]
                 total = sum(values[:8])
                 idle = values[3] + values[4]
                 return total - idle, total
-    raise SystemExit(f"estimator: no cpu{cpu} line in /proc/stat")
+    raise SystemExit("estimator: no cpu line in /proc/stat")
 
 
 def load_average():
@@ -69,43 +68,44 @@ def read_log(path):
     return samples
 
 
-POLICIES = {
-    # The scheduler's ordinary class: the monitor and the competitor share the processor fairly.
-    "normal": [],
-    # The competitor above every ordinary thread, as a device's higher-priority thread would be.
-    "fifo": ["chrt", "-f", "1"],
+# The processors each series puts a competitor on.
+SERIES = {
+    "every": lambda: list(range(os.cpu_count() or 1)),
+    "one": lambda: [(os.cpu_count() or 1) - 1],
 }
 
 
-def run_series(args, policy, duties, pin):
+def run_series(args, policy, duties):
     """Runs one monitor through the warm-up and every duty cycle; returns (rows, samples)."""
     log_path = os.path.join(args.out, f"load-log-{policy}.txt")
-    print(f"competitor's scheduling: {policy}" + (" (chrt -f 1)" if POLICIES[policy] else ""), flush=True)
+    cpus = SERIES[policy]()
+    print(f"competitors: one on each of processors {','.join(map(str, cpus))}", flush=True)
     start = time.monotonic()
-    monitor = subprocess.Popen(pin + [args.perfmon, "--headless", "--log-load", log_path],
+    monitor = subprocess.Popen([args.perfmon, "--headless", "--log-load", log_path],
                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
     windows = []
-    competitor = None
+    competitors = []
     try:
         time.sleep(args.warmup)
         for duty in duties:
-            competitor = subprocess.Popen(pin + POLICIES[policy] + [args.busy, str(duty), "0", str(args.period_ms)],
-                                          stdin=subprocess.DEVNULL)
+            competitors = [subprocess.Popen(["taskset", "-c", str(cpu), args.busy, str(duty), "0",
+                                             str(args.period_ms)], stdin=subprocess.DEVNULL) for cpu in cpus]
             time.sleep(args.settle)
-            busy0, total0 = cpu_times(args.cpu)
+            busy0, total0 = cpu_times()
             t0 = time.monotonic() - start
             time.sleep(args.window)
-            busy1, total1 = cpu_times(args.cpu)
+            busy1, total1 = cpu_times()
             t1 = time.monotonic() - start
-            competitor.send_signal(signal.SIGTERM)
-            competitor.wait()
-            competitor = None
+            for competitor in competitors:
+                competitor.send_signal(signal.SIGTERM)
+                competitor.wait()
+            competitors = []
             share = 100.0 * (busy1 - busy0) / max(1, total1 - total0)
             windows.append({"duty": duty, "from": t0, "to": t1, "busy": share})
-            print(f"  duty {duty:3d} %: processor busy {share:5.1f} % from {t0:.1f} s to {t1:.1f} s", flush=True)
+            print(f"  duty {duty:3d} %: machine busy {share:5.1f} % from {t0:.1f} s to {t1:.1f} s", flush=True)
         time.sleep(1)
     finally:
-        if competitor:
+        for competitor in competitors:
             competitor.kill()
         monitor.send_signal(signal.SIGTERM)
         code = monitor.wait(timeout=30)
@@ -139,10 +139,9 @@ def main():
     parser.add_argument("perfmon")
     parser.add_argument("busy")
     parser.add_argument("--out", required=True, help="folder for the logs and the plot's data")
-    parser.add_argument("--cpu", type=int, default=(os.cpu_count() or 1) - 1)
     parser.add_argument("--duties", default="0,25,50,75,100")
-    parser.add_argument("--series", default="normal,fifo",
-                        help="competitor's scheduling, one run each: normal, fifo (fifo needs the right to use chrt)")
+    parser.add_argument("--series", default="every,one",
+                        help="one run each: every (a competitor on every processor), one (on one processor)")
     parser.add_argument("--period-ms", type=float, default=9.7,
                         help="the competitor's period; not a divisor of the 300 ms sample grid")
     parser.add_argument("--warmup", type=float, default=10)
@@ -151,35 +150,45 @@ def main():
     args = parser.parse_args()
     duties = [int(d) for d in args.duties.split(",")]
     os.makedirs(args.out, exist_ok=True)
-    pin = ["taskset", "-c", str(args.cpu)]
-
-    series = []
-    for policy in args.series.split(","):
-        if policy not in POLICIES:
+    series = args.series.split(",")
+    for policy in series:
+        if policy not in SERIES:
             raise SystemExit(f"estimator: unknown series {policy}")
-        if POLICIES[policy] and subprocess.run(POLICIES[policy] + ["true"], stderr=subprocess.DEVNULL).returncode:
-            print(f"estimator: skipping the {policy} series: {' '.join(POLICIES[policy])} is not allowed here")
-            continue
-        series.append(policy)
 
-    print(f"machine: {os.cpu_count()} processors, Linux {platform.release()}; "
-          f"monitor and competitor pinned to cpu{args.cpu}")
+    print(f"machine: {os.cpu_count()} processors, Linux {platform.release()}; competitors in the "
+          f"ordinary scheduling class, the monitor not pinned")
     print(f"load average at start: {load_average()}")
     print(f"competitor's period {args.period_ms:g} ms; per run: warm-up {args.warmup:g} s, "
           f"then for each duty cycle: settle {args.settle:g} s, measure {args.window:g} s", flush=True)
     rows = []
     for policy in series:
-        rows += run_series(args, policy, duties, pin)
+        rows += run_series(args, policy, duties)
     print(f"load average at end:   {load_average()}")
 
     print()
-    header = f"{'competitor':<10} {'duty %':>6} {'processor busy %':>17} {'readings':>8} {'mean %':>7} " \
+    header = f"{'competitor':<10} {'duty %':>6} {'machine busy %':>17} {'readings':>8} {'mean %':>7} " \
              f"{'median %':>9} {'min %':>6} {'max %':>6}"
     print(header)
     print("-" * len(header))
     for r in rows:
         print(f"{r['policy']:<10} {r['duty']:>6} {r['busy']:>17.1f} {r['n']:>8} {r['mean']:>7.1f} "
               f"{r['median']:>9.1f} {r['low']:>6} {r['high']:>6}")
+    every = [r for r in rows if r["policy"] == "every"]
+    if every:
+        print()
+        print("goals, competitors on every processor (mean readings):")
+        ok = lambda b: "PASS" if b else "FAIL"
+        for r in every:
+            if r["busy"] <= 5:
+                print(f"  idle ({r['busy']:.1f} % busy) reads at most 27: {r['mean']:.1f}  {ok(r['mean'] <= 27)}")
+            elif 45 <= r["busy"] <= 55:
+                print(f"  half busy ({r['busy']:.1f} %) reads 55 to 75: {r['mean']:.1f}  "
+                      f"{ok(55 <= r['mean'] <= 75)}")
+            elif r["busy"] >= 95:
+                print(f"  {r['busy']:.1f} % busy reads at least 88: {r['mean']:.1f}  {ok(r['mean'] >= 88)}")
+        rising = all(b["mean"] > a["mean"] for a, b in zip(every, every[1:]))
+        means = ", ".join("%.1f" % r["mean"] for r in every)
+        print(f"  readings rise with every step: {means}  {ok(rising)}")
     return 0
 
 

@@ -222,6 +222,11 @@ int SampleHostShare(uint64_t minIntervalMs)
     return permille;
 }
 
+void FollowHostShareIfDue()
+{
+    if (processor.source == ShareSource::Host) SampleHostShare(kHostSampleMs);
+}
+
 uint64_t ProcessorFreeAt(uint64_t t)
 {
     Model &m = processor.model;

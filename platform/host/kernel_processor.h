@@ -43,6 +43,10 @@ void FollowHostShare();
 // machine's processors without this process the system's share. Returns the
 // share in permille. Unreadable or garbled files give 0 and one warning line.
 int SampleHostShare(uint64_t minIntervalMs);
+// Live, between batches of device events: SampleHostShare(kHostSampleMs)
+// when the share follows the host.
+const uint64_t kHostSampleMs = 100;
+void FollowHostShareIfDue();
 // The host's busy share between two readings, without this process's own
 // ticks, in permille of all processors' time (0 on nonsense).
 int BusyPermille(uint64_t busyTicks, uint64_t totalTicks, uint64_t selfTicks);

@@ -46,9 +46,11 @@ using SteadyClock = std::chrono::steady_clock;
 
 // Live, the host sleeps until the wall clock is this far past the device
 // clock and then runs the batch of device events due up to the wall clock.
-// One frame of a 60 Hz display: a tap or a redraw is never a frame late, and
-// the monitor's 1 ms timer wakes the host about 60 times a second, not 1000.
-const uint64_t kSlackMs = 16;
+// A tap or a redraw 20 ms late is below what a person notices (about a frame
+// of a 50 Hz display), and the monitor's 1 ms timer then wakes the host 50
+// times a second instead of 1000: each wake-up costs the host more than the
+// twenty arrivals it delivers.
+const uint64_t kSlackMs = 20;
 
 struct ScheduledAction {
     uint64_t at;
@@ -95,6 +97,7 @@ struct Kernel {
     // reaches paceTarget and then moves the clock (any waiting thread will do).
     Thread *pacer = nullptr;
     uint64_t paceTarget = kNoDeadline;
+    uint64_t wallSeen = 0; // the wall clock in device ms at its last reading
 
     std::condition_variable_any hostWake; // host threads waiting for replies and ends
     std::condition_variable_any idleWake; // Settle and AdvanceClock waiting for all threads to wait
@@ -206,13 +209,19 @@ void OnAllWaiting()
     bool live = Live();
     if (k.config.manualClock || k.advancing || (!live && k.threads.empty())) return;
     k.advancing = true;
+    // The wall clock is read only when an event lies past the last reading:
+    // an older reading is never ahead of it, and a batch of twenty events
+    // then reads it once or twice instead of twenty times.
+    uint64_t &wall = k.wallSeen;
+    if (!live) wall = kNoDeadline;
     while (k.running == 0) {
         uint64_t now = k.virtualNow.load();
         uint64_t next = EarliestEvent();
         if (next != kNoDeadline) next = ProcessorFreeAt(next > now ? next : now);
-        uint64_t wall = live ? WallMs() : kNoDeadline;
+        if (live && next > wall) wall = WallMs();
         if (next == kNoDeadline || (live && next > wall)) {
             if (!live) break; // nothing due ever: wait for the outside world
+            FollowHostShareIfDue();
             // Nothing more is due up to the wall clock: catch up with it, and
             // sleep until the next event or until it is a slack ahead again.
             if (wall > now) k.virtualNow.store(wall);
@@ -877,6 +886,7 @@ void ResetDevice(const Config &config)
         k.advancing = false;
         k.pacer = nullptr;
         k.paceTarget = kNoDeadline;
+        k.wallSeen = 0;
         ResetProcessor();
         k.config = config;
         k.realStart = SteadyClock::now();

@@ -4,6 +4,8 @@
 #include "emulator.h"
 #include "programs.h"
 
+#include <sched.h>
+
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -16,8 +18,9 @@ const char16_t monitorImage[] = u"perfmon.exe";
 const char16_t monitorPath[] = u"\\Windows\\perfmon.exe";
 // A stylus press lasts a moment; buttons act on the release.
 const uint64_t tapHoldMs = 50;
-// How often the host's busy share is read, live.
-const uint32_t hostSamplePeriodMs = 100;
+// How often the run looks for a close signal while headless: the device
+// runs on its own threads, so this is only how late a SIGINT may be seen.
+const uint32_t signalPollMs = 250;
 
 volatile std::sig_atomic_t closeSignals = 0;
 
@@ -62,6 +65,31 @@ int RunEmulator(const EmulatorOptions &options, ProgramEntry monitorEntry, const
     run.captured = false;
     run.closePending = false;
     closeSignals = 0;
+
+    // Live, the device's threads share one host processor, as they share
+    // the device's one: handing the processor from one to another then
+    // needs no wake-up across processors, which costs a resident monitor
+    // more than the work it hands over. Threads started later inherit it;
+    // the caller gets its own processors back when the run ends.
+    cpu_set_t callerSet;
+    bool pinned = false;
+    if (!options.virtualTime && sched_getaffinity(0, sizeof callerSet, &callerSet) == 0) {
+        int cpu = sched_getcpu();
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        if (cpu >= 0) {
+            CPU_SET(cpu, &one);
+            pinned = sched_setaffinity(0, sizeof one, &one) == 0;
+        }
+    }
+    struct Unpin {
+        bool pinned;
+        cpu_set_t *set;
+        ~Unpin() {
+            if (pinned)
+                sched_setaffinity(0, sizeof *set, set);
+        }
+    } unpin{pinned, &callerSet};
 
     Config config;
     config.virtualTime = options.virtualTime;
@@ -117,13 +145,8 @@ int RunEmulator(const EmulatorOptions &options, ProgramEntry monitorEntry, const
     bool presenting = !options.headless && DisplayAvailable() && PresenterOpen();
     int exitCode = 0;
     std::sig_atomic_t handledSignals = 0;
-    bool followHost = options.load.empty() && !options.virtualTime;
     for (;;) {
-        // Often enough to follow a build starting and stopping; the reading
-        // itself costs tens of microseconds.
-        if (followHost)
-            SampleHostShare(hostSamplePeriodMs);
-        if (WaitProgram(monitor, &exitCode, presenting ? 16 : hostSamplePeriodMs))
+        if (WaitProgram(monitor, &exitCode, presenting ? 16 : signalPollMs))
             break;
         bool closeRequested = false;
         if (presenting)
