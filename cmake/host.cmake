@@ -36,7 +36,10 @@ target_link_libraries(device PUBLIC PkgConfig::FREETYPE PkgConfig::PNG Threads::
 target_compile_definitions(device PRIVATE
   DEVICE_FONT_DIR="/usr/share/fonts/truetype/dejavu")
 if(SDL2_FOUND)
-  target_link_libraries(device PUBLIC PkgConfig::SDL2)
+  # Headers only: the presenter loads the library when it opens a window.
+  target_include_directories(device PRIVATE ${SDL2_INCLUDE_DIRS})
+  target_compile_options(device PRIVATE ${SDL2_CFLAGS_OTHER})
+  target_link_libraries(device PUBLIC ${CMAKE_DL_LIBS})
   target_compile_definitions(device PUBLIC DEVICE_HAVE_SDL=1)
 endif()
 target_link_libraries(monitor PUBLIC device)

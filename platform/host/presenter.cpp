@@ -8,6 +8,7 @@
 
 #ifdef DEVICE_HAVE_SDL
 #include <SDL.h>
+#include <dlfcn.h>
 #endif
 
 namespace dev {
@@ -28,6 +29,68 @@ namespace {
 
 const int scale = 2;
 
+// SDL and the fifty libraries behind it are loaded only when a window is
+// really opened: a headless run, the resident case, does not pay for
+// mapping and relocating them at every start.
+struct Sdl {
+    decltype(&::SDL_CreateRenderer) SDL_CreateRenderer;
+    decltype(&::SDL_CreateTexture) SDL_CreateTexture;
+    decltype(&::SDL_CreateWindow) SDL_CreateWindow;
+    decltype(&::SDL_DestroyRenderer) SDL_DestroyRenderer;
+    decltype(&::SDL_DestroyTexture) SDL_DestroyTexture;
+    decltype(&::SDL_DestroyWindow) SDL_DestroyWindow;
+    decltype(&::SDL_GetError) SDL_GetError;
+    decltype(&::SDL_Init) SDL_Init;
+    decltype(&::SDL_PollEvent) SDL_PollEvent;
+    decltype(&::SDL_Quit) SDL_Quit;
+    decltype(&::SDL_RenderClear) SDL_RenderClear;
+    decltype(&::SDL_RenderCopy) SDL_RenderCopy;
+    decltype(&::SDL_RenderPresent) SDL_RenderPresent;
+    decltype(&::SDL_RenderSetLogicalSize) SDL_RenderSetLogicalSize;
+    decltype(&::SDL_SetHint) SDL_SetHint;
+    decltype(&::SDL_UpdateTexture) SDL_UpdateTexture;
+};
+Sdl sdl;
+
+template <typename F> bool Load(F *slot, const char *name, void *library) {
+    *slot = reinterpret_cast<F>(dlsym(library, name));
+    return *slot != nullptr;
+}
+
+bool LoadSdl() {
+    static void *library = nullptr;
+    if (library)
+        return true;
+    void *opened = dlopen("libSDL2-2.0.so.0", RTLD_NOW | RTLD_LOCAL);
+    if (!opened) {
+        std::fprintf(stderr, "perfmon: no display (cannot load SDL: %s); running headless\n", dlerror());
+        return false;
+    }
+    if (!(
+        Load(&sdl.SDL_CreateRenderer, "SDL_CreateRenderer", opened) &&
+        Load(&sdl.SDL_CreateTexture, "SDL_CreateTexture", opened) &&
+        Load(&sdl.SDL_CreateWindow, "SDL_CreateWindow", opened) &&
+        Load(&sdl.SDL_DestroyRenderer, "SDL_DestroyRenderer", opened) &&
+        Load(&sdl.SDL_DestroyTexture, "SDL_DestroyTexture", opened) &&
+        Load(&sdl.SDL_DestroyWindow, "SDL_DestroyWindow", opened) &&
+        Load(&sdl.SDL_GetError, "SDL_GetError", opened) &&
+        Load(&sdl.SDL_Init, "SDL_Init", opened) &&
+        Load(&sdl.SDL_PollEvent, "SDL_PollEvent", opened) &&
+        Load(&sdl.SDL_Quit, "SDL_Quit", opened) &&
+        Load(&sdl.SDL_RenderClear, "SDL_RenderClear", opened) &&
+        Load(&sdl.SDL_RenderCopy, "SDL_RenderCopy", opened) &&
+        Load(&sdl.SDL_RenderPresent, "SDL_RenderPresent", opened) &&
+        Load(&sdl.SDL_RenderSetLogicalSize, "SDL_RenderSetLogicalSize", opened) &&
+        Load(&sdl.SDL_SetHint, "SDL_SetHint", opened) &&
+        Load(&sdl.SDL_UpdateTexture, "SDL_UpdateTexture", opened))) {
+        std::fprintf(stderr, "perfmon: no display (SDL lacks a function it should have); running headless\n");
+        dlclose(opened);
+        return false;
+    }
+    library = opened;
+    return true;
+}
+
 struct Presenter {
     SDL_Window *window = nullptr;
     SDL_Renderer *renderer = nullptr;
@@ -45,11 +108,11 @@ void ShowScreen() {
     {
         std::lock_guard<std::recursive_mutex> lock(BigLock());
         presenter.shownGeneration = screenGeneration;
-        SDL_UpdateTexture(presenter.texture, nullptr, ScreenPixels(), ScreenWidth() * 4);
+        sdl.SDL_UpdateTexture(presenter.texture, nullptr, ScreenPixels(), ScreenWidth() * 4);
     }
-    SDL_RenderClear(presenter.renderer);
-    SDL_RenderCopy(presenter.renderer, presenter.texture, nullptr, nullptr);
-    SDL_RenderPresent(presenter.renderer);
+    sdl.SDL_RenderClear(presenter.renderer);
+    sdl.SDL_RenderCopy(presenter.renderer, presenter.texture, nullptr, nullptr);
+    sdl.SDL_RenderPresent(presenter.renderer);
 }
 
 // A release outside the window still lifts the stylus, at the nearest edge.
@@ -63,28 +126,30 @@ void Stylus(int x, int y, bool down) {
 } // namespace
 
 bool PresenterOpen() {
+    if (!LoadSdl())
+        return false;
     // The emulator handles SIGINT and SIGTERM itself (close the monitor normally).
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
-    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-        std::fprintf(stderr, "perfmon: no display (%s); running headless\n", SDL_GetError());
+    sdl.SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    sdl.SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
+    if (sdl.SDL_Init(SDL_INIT_VIDEO) != 0) {
+        std::fprintf(stderr, "perfmon: no display (%s); running headless\n", sdl.SDL_GetError());
         return false;
     }
     presenter = Presenter();
     presenter.width = ScreenWidth();
     presenter.height = ScreenHeight();
-    presenter.window = SDL_CreateWindow("Performance Monitor - handheld device", SDL_WINDOWPOS_CENTERED,
+    presenter.window = sdl.SDL_CreateWindow("Performance Monitor - handheld device", SDL_WINDOWPOS_CENTERED,
                                         SDL_WINDOWPOS_CENTERED, presenter.width * scale,
                                         presenter.height * scale, 0);
     if (presenter.window)
-        presenter.renderer = SDL_CreateRenderer(presenter.window, -1, 0);
+        presenter.renderer = sdl.SDL_CreateRenderer(presenter.window, -1, 0);
     if (presenter.renderer) {
-        SDL_RenderSetLogicalSize(presenter.renderer, presenter.width, presenter.height);
-        presenter.texture = SDL_CreateTexture(presenter.renderer, SDL_PIXELFORMAT_RGB888,
+        sdl.SDL_RenderSetLogicalSize(presenter.renderer, presenter.width, presenter.height);
+        presenter.texture = sdl.SDL_CreateTexture(presenter.renderer, SDL_PIXELFORMAT_RGB888,
                                               SDL_TEXTUREACCESS_STREAMING, presenter.width, presenter.height);
     }
     if (!presenter.texture) {
-        std::fprintf(stderr, "perfmon: cannot open a window (%s); running headless\n", SDL_GetError());
+        std::fprintf(stderr, "perfmon: cannot open a window (%s); running headless\n", sdl.SDL_GetError());
         PresenterShut();
         return false;
     }
@@ -94,7 +159,7 @@ bool PresenterOpen() {
 
 void PresenterPump(bool *closeRequested) {
     SDL_Event event;
-    while (SDL_PollEvent(&event)) {
+    while (sdl.SDL_PollEvent(&event)) {
         switch (event.type) {
         case SDL_QUIT:
             *closeRequested = true;
@@ -123,13 +188,13 @@ void PresenterPump(bool *closeRequested) {
 
 void PresenterShut() {
     if (presenter.texture)
-        SDL_DestroyTexture(presenter.texture);
+        sdl.SDL_DestroyTexture(presenter.texture);
     if (presenter.renderer)
-        SDL_DestroyRenderer(presenter.renderer);
+        sdl.SDL_DestroyRenderer(presenter.renderer);
     if (presenter.window)
-        SDL_DestroyWindow(presenter.window);
+        sdl.SDL_DestroyWindow(presenter.window);
     presenter = Presenter();
-    SDL_Quit();
+    sdl.SDL_Quit();
 }
 
 #else
