@@ -63,31 +63,6 @@ TEST_F(GdiRaster, EveryRasterOperationOnKnownPixels) {
     }
 }
 
-TEST_F(GdiRaster, OverlappingSelfCopyBothWays) {
-    const struct {
-        const char *name;
-        int destX, destY, sourceX, sourceY, width, height;
-    } shifts[] = {
-        {"one left (the graph scroll)", 0, 0, 1, 0, 7, 3}, {"diagonal down-right", 2, 1, 0, 0, 6, 2},
-    };
-    const int w = 8, h = 3;
-    auto original = [](int x, int y) { return RGB(x * 20 + 1, y * 40 + 2, 7); };
-    for (const auto &c : shifts) {
-        HDC dc = Memory(w, h);
-        for (int y = 0; y < h; y++)
-            for (int x = 0; x < w; x++) SetPixel(dc, x, y, original(x, y));
-        BitBlt(dc, c.destX, c.destY, c.width, c.height, dc, c.sourceX, c.sourceY, SRCCOPY);
-        for (int y = 0; y < h; y++) {
-            for (int x = 0; x < w; x++) {
-                bool inside = x >= c.destX && x < c.destX + c.width && y >= c.destY && y < c.destY + c.height;
-                COLORREF expected =
-                    inside ? original(x - c.destX + c.sourceX, y - c.destY + c.sourceY) : original(x, y);
-                EXPECT_EQ(expected, GetPixel(dc, x, y)) << c.name << " at " << x << "," << y;
-            }
-        }
-    }
-}
-
 TEST_F(GdiRaster, CopiesAreClippedToSourceAndDestination) {
     const COLORREF poison = RGB(0xAA, 0xAA, 0xAA);
     HDC src = Memory(4, 4), dst = Memory(4, 4);
