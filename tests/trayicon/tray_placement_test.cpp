@@ -57,6 +57,30 @@ INSTANTIATE_TEST_SUITE_P(Squares, ChangeTest,
                                            ChangeCase{"right corner differs", 0, 0, 15, true, 4},
                                            ChangeCase{"left corner differs", 1, 0, 16, true, 2}));
 
+TEST_F(TrayTest, AlternateTaskbarReadsNoPixelAndBuildsNoIcon)
+{
+    ASSERT_NE(dev::StartAlternateTaskbar(), 0u);
+    monitorState.alternateTaskbar = 1;
+    StartIcon();
+    EXPECT_EQ(monitorState.trayIcon, nullptr);
+    dev::ClearHalvaneCalls();
+    long reads = dev::PixelReads();
+
+    for (int i = 0; i < 5; i++) {
+        monitorState.history.samples[i] = 50;
+        monitorState.history.nextIndex = i + 1;
+        Tick();
+    }
+    EXPECT_EQ(monitorState.trayIcon, nullptr);
+    EXPECT_EQ(monitorState.spareTrayIcon, nullptr);
+    EXPECT_FALSE(OurShellIcon(nullptr));
+    int updates = 0;
+    for (const dev::HalvaneCall &call : dev::HalvaneCalls())
+        updates += call.function == "WDTIGetSetDelIcon" && call.operation == 1;
+    EXPECT_EQ(updates, 5);
+    EXPECT_EQ(dev::PixelReads() - reads, 0);
+}
+
 TEST_F(TrayTest, MovedIconOutsideTheTrayRunsNoProbe)
 {
     StartIcon();
