@@ -1,5 +1,5 @@
-// The dialog manager: templates to windows and the start-up messages; modal
-// dialogs and the message box.
+// The dialog manager: templates to windows in pixels, refused templates,
+// modal dialogs and the message box.
 #include "dialog_testing.h"
 
 #include "app/resource.h"
@@ -116,25 +116,6 @@ TEST_F(DialogManager, BuildsTheMainTemplateControlByControlInPixels) {
     GetClientRect(dialog, &client);
     EXPECT_EQ(client.right, UnitsX(157)) << "the client area has the template's size";
     EXPECT_EQ(client.bottom, UnitsY(82));
-    DestroyWindow(dialog);
-}
-
-TEST_F(DialogManager, StartUpMessagesReachTheProcedureInOrder) {
-    HWND dialog = Create(SampleTemplate(kPopupDialog | WS_VISIBLE), RecordingProc, 0x4D);
-    ASSERT_NE(dialog, nullptr);
-    EXPECT_TRUE(IsWindowVisible(dialog)) << "WS_VISIBLE in the template shows it";
-    EXPECT_TRUE(GetWindowLongW(GetDlgItem(dialog, 1034), GWL_STYLE) & WS_CHILD) << "added to every control";
-    std::vector<Seen> startup = Only(seen, {WM_SETFONT, WM_INITDIALOG, WM_CREATE, WM_NCCREATE});
-    ASSERT_EQ(startup.size(), 2u) << dialogtest::Describe(startup);
-    // The procedure never sees WM_CREATE; it hears of the font first, then
-    // WM_INITDIALOG with the first tab stop and the caller's value.
-    EXPECT_EQ(startup[0].message, (UINT)WM_SETFONT);
-    EXPECT_EQ((HFONT)startup[0].wParam, dev::DialogFont());
-    EXPECT_EQ(startup[1].message, (UINT)WM_INITDIALOG);
-    EXPECT_EQ((HWND)startup[1].wParam, GetDlgItem(dialog, 1031));
-    EXPECT_EQ(startup[1].lParam, 0x4D);
-    EXPECT_EQ(GetFocus(), GetDlgItem(dialog, 1031)) << "answering TRUE gives that control the focus";
-    EXPECT_EQ((HFONT)SendDlgItemMessageW(dialog, 1031, WM_GETFONT, 0, 0), dev::DialogFont());
     DestroyWindow(dialog);
 }
 

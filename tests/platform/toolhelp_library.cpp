@@ -139,29 +139,6 @@ TEST_F(Toolhelp, WalksFillWholeRecordsInTableOrderEachKeepingItsOwnPlace) {
     EXPECT_TRUE(close(snapshot));
 }
 
-TEST_F(Toolhelp, SnapshotsAreCountedClosedOnceAndKeepWhatTheyRead) {
-    const long before = dev::LiveToolhelpSnapshots();
-    HANDLE first = create(kAll, 0);
-    HANDLE second = create(kAll, 0);
-    EXPECT_EQ(before + 2, dev::LiveToolhelpSnapshots());
-    EXPECT_TRUE(close(first));
-    EXPECT_FALSE(close(first)) << "closed twice";
-    EXPECT_EQ(before + 1, dev::LiveToolhelpSnapshots());
-    THREADENTRY32 thread;
-    thread.dwSize = sizeof thread;
-    EXPECT_FALSE(threadFirst(first, &thread)) << "a closed snapshot is not walked";
-
-    dev::SystemTables other;
-    other.threads = {{9, 9, 3, 0, 0, false}};
-    dev::SetSystemSource(&other);
-    EXPECT_EQ((std::vector<DWORD>{501, 502, 503, 504}), Walk(second).threadOrder);
-    HANDLE later = create(kAll, 0);
-    EXPECT_EQ((std::vector<DWORD>{9}), Walk(later).threadOrder);
-    EXPECT_TRUE(close(second));
-    EXPECT_TRUE(close(later));
-    EXPECT_EQ(before, dev::LiveToolhelpSnapshots());
-}
-
 // The times that succeed are read through the monitor's thread table (tests/threads).
 TEST_F(Toolhelp, LookupsByIdentifierFailUntouchedAndCutNamesTerminated) {
     FILETIME creation, exitTime, kernel, user;
