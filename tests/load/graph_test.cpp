@@ -58,26 +58,6 @@ protected:
     std::vector<COLORREF> rampRows;
 };
 
-TEST_F(LoadGraph, StartsWhiteInAControlOfTheBitmapsSize)
-{
-    for (int slot = 0; slot < LOAD_HISTORY_SLOTS; slot++)
-        ASSERT_EQ(monitorState.history.samples[slot], 0) << slot;
-    std::vector<COLORREF> graph = Graph();
-    int white = 0;
-    for (COLORREF pixel : graph)
-        white += pixel == kWhite;
-    EXPECT_EQ(white, GRAPH_WIDTH * GRAPH_HEIGHT);
-
-    HWND control = GetDlgItem(dialog, IDC_GRAPH);
-    EXPECT_EQ((HBITMAP)SendMessageW(control, STM_GETIMAGE, IMAGE_BITMAP, 0), monitorState.graphBitmap);
-    RECT client = {};
-    GetClientRect(control, &client);
-    EXPECT_TRUE(client.right == GRAPH_WIDTH && client.bottom == GRAPH_HEIGHT)
-        << client.right << " by " << client.bottom;
-    EXPECT_NE(monitorState.gridBrush, nullptr);
-    EXPECT_EQ(GetObjectType(monitorState.gridBrush), (DWORD)OBJ_BRUSH);
-}
-
 TEST_F(LoadGraph, ColumnsTakeTheRampRowsOfTheirHeight)
 {
     const struct {
@@ -163,58 +143,47 @@ TEST_F(LoadGraph, OldestSampleIsColumnZeroAndTheNewestColumn199)
     }
 }
 
-// While the dialog is not the visible foreground window the ring keeps
-// filling and the picture keeps still, until the next position change.
-TEST_F(LoadGraph, HiddenTheRingFillsAndThePictureWaits)
+// While the dialog is hidden or behind another window the ring keeps
+// filling and the picture keeps still, until the next position change
+// rebuilds it from the ring.
+TEST_F(LoadGraph, OutOfSightTheRingFillsAndThePictureWaits)
 {
-    AppendDue(40);
-    ShowWindow(dialog, SW_HIDE);
-    Pump();
-    std::vector<COLORREF> before = Graph();
-    int index = monitorState.history.nextIndex;
-    long dcs = dev::LiveObjects(dev::KindDC);
-    for (int i = 0; i < 5; i++)
-        AppendDue(99);
-    EXPECT_EQ(monitorState.history.nextIndex, index + 5);
-    EXPECT_EQ(monitorState.history.samples[index + 4], 99);
-    EXPECT_TRUE(Graph() == before) << "the hidden graph was drawn";
-    EXPECT_EQ(dev::LiveObjects(dev::KindDC), dcs);
-
-    ShowWindow(dialog, SW_SHOW);
-    Pump();
-    std::vector<COLORREF> graph = Graph();
-    for (int x = GRAPH_WIDTH - 5; x < GRAPH_WIDTH; x++)
-        EXPECT_EQ(ColumnHeight(graph, x), 39) << x;
-    EXPECT_EQ(ColumnHeight(graph, GRAPH_WIDTH - 6), 16);
-}
-
-TEST_F(LoadGraph, BehindAnotherWindowTheRingFillsAndThePictureWaits)
-{
-    AppendDue(40);
     // Any other top-level window in front will do; the about box is at hand.
     HRSRC about = FindResourceW(monitorState.instance, MAKEINTRESOURCEW(IDD_ABOUT), RT_DIALOG);
     HWND other = CreateDialogIndirectParamW(monitorState.instance,
                                             (LPCDLGTEMPLATEW)LockResource(LoadResource(monitorState.instance, about)),
                                             nullptr, [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
     ASSERT_NE(other, nullptr);
-    ShowWindow(other, SW_SHOW);
-    SetForegroundWindow(other);
-    Pump();
-    ASSERT_EQ(GetForegroundWindow(), other);
-    std::vector<COLORREF> before = Graph();
-    int index = monitorState.history.nextIndex;
-    for (int i = 0; i < 3; i++)
-        AppendDue(75);
-    EXPECT_EQ(monitorState.history.nextIndex, index + 3);
-    EXPECT_TRUE(Graph() == before) << "drawn while behind another window";
+    int percent = 60;
+    for (bool hidden : {true, false}) {
+        AppendDue(40);
+        if (hidden) {
+            ShowWindow(dialog, SW_HIDE);
+        } else {
+            ShowWindow(other, SW_SHOW);
+            SetForegroundWindow(other);
+        }
+        Pump();
+        std::vector<COLORREF> before = Graph();
+        int index = monitorState.history.nextIndex;
+        long dcs = dev::LiveObjects(dev::KindDC);
+        percent += 15;
+        for (int i = 0; i < 3; i++)
+            AppendDue(percent);
+        EXPECT_EQ(monitorState.history.nextIndex, index + 3) << (hidden ? "hidden" : "behind");
+        EXPECT_TRUE(Graph() == before) << (hidden ? "drawn while hidden" : "drawn while behind another window");
+        EXPECT_EQ(dev::LiveObjects(dev::KindDC), dcs);
 
-    // the next position change rebuilds the picture from the ring
-    SetWindowPos(dialog, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-    Pump();
-    std::vector<COLORREF> graph = Graph();
-    for (int x = GRAPH_WIDTH - 3; x < GRAPH_WIDTH; x++)
-        EXPECT_EQ(ColumnHeight(graph, x), 30) << x;
-    EXPECT_EQ(ColumnHeight(graph, GRAPH_WIDTH - 4), 16);
+        if (hidden)
+            ShowWindow(dialog, SW_SHOW);
+        else
+            SetWindowPos(dialog, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+        Pump();
+        std::vector<COLORREF> graph = Graph();
+        for (int x = GRAPH_WIDTH - 3; x < GRAPH_WIDTH; x++)
+            EXPECT_EQ(ColumnHeight(graph, x), 40 * percent / 100) << x;
+        EXPECT_EQ(ColumnHeight(graph, GRAPH_WIDTH - 4), 16);
+    }
     DestroyWindow(other);
 }
 
@@ -236,6 +205,7 @@ TEST_F(LoadGraph, ALongStallEndsAsTheFullLoopWould)
         ASSERT_EQ(ColumnHeight(graph, x), 20) << x;
 }
 
+// The control takes the bitmap's size and shows it on screen.
 TEST_F(LoadGraph, TheControlShowsTheBitmapOnScreen)
 {
     AppendDue(99);
@@ -243,6 +213,7 @@ TEST_F(LoadGraph, TheControlShowsTheBitmapOnScreen)
     dev::Settle();
     RECT window = {}, client = {};
     ASSERT_TRUE(dev::WindowScreenRects(GetDlgItem(dialog, IDC_GRAPH), &window, &client));
+    EXPECT_TRUE(client.right - client.left == GRAPH_WIDTH && client.bottom - client.top == GRAPH_HEIGHT);
     std::vector<COLORREF> graph = Graph();
     int differ = 0;
     for (int y = 0; y < GRAPH_HEIGHT; y++)
