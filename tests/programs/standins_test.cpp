@@ -1,6 +1,6 @@
-// The stand-ins the monitor meets must not leak what they are handed: the
-// "halvaneh" helper library through its exports, and the "Wexdock" window.
-// The hang demo is driven by the watchdog's tests.
+// The "halvaneh" helper library's stand-in must not leak what it is handed.
+// The hang demo is driven by the watchdog's tests, the "Wexdock" window and
+// its icon counts by the tray icon's tests and the simulated day.
 #include "programs_fixture.h"
 
 using namespace dev;
@@ -93,40 +93,6 @@ TEST_F(Halvaneh, IconKeepsImageAndMenuOfItsOwnThroughUpdatesWithoutLeaks) {
     EXPECT_NE(icon, second);
     EXPECT_EQ(0, getSetDel(owner, icon, nullptr, 2));
     EXPECT_EQ(liveIcons + 1, LiveObjects(KindIcon)) << "the deleted icon's copy is released";
-}
-
-bool IconAlive(HICON icon) {
-    ICONINFO info = {};
-    bool alive = GetIconInfo(icon, &info);
-    DeleteObject(info.hbmColor), DeleteObject(info.hbmMask);
-    return alive;
-}
-
-class Wexdock : public DeviceTest {
-protected:
-    HWND dock = nullptr;
-    void SetUp() override {
-        DeviceTest::SetUp();
-        ASSERT_TRUE(StartWexdock() && (dock = WexdockWindow()));
-        Settle(); // the first paint is done
-    }
-    void Hand(HICON icon) { EXPECT_EQ(0, SendMessageW(dock, WM_COMMAND, 4000, (LPARAM)icon)) << icon; }
-};
-
-TEST_F(Wexdock, TakesOverTheIconsItIsHandedAndLeaksNone) {
-    HICON first = MakePatternIcon(0);
-    Hand(first);
-    long icons = LiveObjects(KindIcon), bitmaps = LiveObjects(KindBitmap);
-    HICON last = nullptr;
-    for (int seed = 1; seed <= 120; ++seed)
-        Hand(last = MakePatternIcon(seed)); // as a program hands a fresh one every second
-    EXPECT_FALSE(IconAlive(first)) << "the dock releases the icon it no longer shows";
-    EXPECT_EQ(icons, LiveObjects(KindIcon));
-    EXPECT_EQ(bitmaps, LiveObjects(KindBitmap));
-    Hand(last);
-    Hand((HICON)0x12345);
-    EXPECT_TRUE(IconAlive(last)) << "the same icon handed twice stays";
-    EXPECT_EQ(last, WexdockIcon()) << "something that is no icon keeps the last one";
 }
 
 } // namespace

@@ -9,16 +9,6 @@ using namespace threads_test;
 
 namespace {
 
-TEST(FileNamePart, PointsJustPastTheLastBackslash)
-{
-    const struct {
-        const WCHAR *path;
-        ptrdiff_t offset;
-    } cases[] = {{u"\\Windows\\app.exe", 9}, {u"app.exe", 0}, {u"\\Windows\\", 9}, {u"", 0}, {u"c:/x/y.exe", 0}};
-    for (auto c : cases)
-        EXPECT_EQ(GetFileNamePart(c.path) - c.path, c.offset) << Narrow(c.path) << " gave " << Narrow(GetFileNamePart(c.path));
-}
-
 // Each thread's base priority gives the row's name and its user time, in
 // 100-nanosecond units, the row's whole tenths.
 TEST_F(ThreadsTest, RowsNameThePriorityAndTruncateTheTimeToTenths)
