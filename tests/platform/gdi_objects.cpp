@@ -1,5 +1,5 @@
-// GDI objects of the device: selection and deletion rules, and the live
-// counts every leak check relies on, also across a reset.
+// The live counts of GDI objects every leak check relies on, also across a
+// reset.
 // Every test starts from a reset device, which forgets whatever it leaves.
 
 #include "platform/host/internal.h"
@@ -22,42 +22,6 @@ protected:
         dev::ResetDevice(config);
     }
 };
-
-TEST_F(GdiObjects, SelectionReturnsTheReplacedObjectAndGuardsDeletion) {
-    HDC screen = GetDC(NULL);
-    HDC a = CreateCompatibleDC(screen), b = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, 4, 4);
-    HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
-
-    HGDIOBJ stockBitmap = GetCurrentObject(a, OBJ_BITMAP);
-    EXPECT_EQ(stockBitmap, SelectObject(a, bitmap));
-    // A memory DC holding a screen bitmap makes screen bitmaps, as the graph's does.
-    BITMAP bm;
-    memset(&bm, 0xAA, sizeof bm);
-    GetObjectW(CreateCompatibleBitmap(a, 2, 2), sizeof bm, &bm);
-    EXPECT_TRUE(bm.bmBitsPixel == 32 && bm.bmWidth == 2) << bm.bmBitsPixel << " bits, " << bm.bmWidth << " wide";
-    EXPECT_EQ(nullptr, SelectObject(b, bitmap)) << "a bitmap lives in one DC at a time";
-    // Selected objects are not deleted; the bitmap still works afterwards.
-    EXPECT_FALSE(DeleteObject(bitmap));
-    EXPECT_NE(CLR_INVALID, SetPixel(a, 1, 1, RGB(9, 9, 9)));
-    HGDIOBJ stockBrush = SelectObject(a, brush);
-    EXPECT_EQ(GetStockObject(WHITE_BRUSH), stockBrush);
-    EXPECT_FALSE(DeleteObject(brush));
-    EXPECT_FALSE(DeleteObject(stockBrush)) << "stock objects stay";
-
-    // Put back, both delete, and the bitmap may move on to another DC first.
-    EXPECT_EQ((HGDIOBJ)bitmap, SelectObject(a, stockBitmap));
-    EXPECT_EQ(stockBitmap, SelectObject(b, bitmap));
-    EXPECT_EQ((HGDIOBJ)bitmap, SelectObject(b, stockBitmap));
-    EXPECT_EQ((HGDIOBJ)brush, SelectObject(a, stockBrush));
-    EXPECT_TRUE(DeleteObject(bitmap));
-    EXPECT_TRUE(DeleteObject(brush));
-    // Deleting a DC lets go of the bitmap selected in it.
-    HBITMAP kept = CreateCompatibleBitmap(screen, 2, 2);
-    SelectObject(a, kept);
-    DeleteDC(a);
-    EXPECT_TRUE(DeleteObject(kept));
-}
 
 TEST_F(GdiObjects, LiveCountsFollowCreationAndRelease) {
     const dev::ObjectKind kinds[] = {dev::KindDC, dev::KindBitmap, dev::KindBrush};

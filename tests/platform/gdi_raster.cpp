@@ -88,14 +88,4 @@ TEST_F(GdiRaster, CopiesAreClippedToSourceAndDestination) {
     EXPECT_EQ(CLR_INVALID, GetPixel(src, 0, 0)) << "stale DC";
 }
 
-TEST_F(GdiRaster, FillRectLeavesOutRightAndBottom) {
-    HDC dc = Memory(8, 8);
-    Fill(dc, 8, 8, RGB(255, 255, 255));
-    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
-    RECT r{2, 2, 6, 5};
-    EXPECT_EQ(1, FillRect(dc, &r, red));
-    EXPECT_TRUE(GetPixel(dc, 2, 2) == RGB(255, 0, 0) && GetPixel(dc, 5, 4) == RGB(255, 0, 0)) << "corners";
-    EXPECT_TRUE(GetPixel(dc, 6, 4) == 0xFFFFFF && GetPixel(dc, 5, 5) == 0xFFFFFF) << "right or bottom filled";
-}
-
 } // namespace
