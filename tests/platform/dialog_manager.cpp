@@ -12,53 +12,12 @@
 #include <chrono>
 #include <cstring>
 #include <functional>
-#include <memory>
 #include <string>
 #include <thread>
 
 namespace {
 
 using Template = dev::TemplateWriter;
-
-// Wait (real time, settling the device) until a condition holds.
-bool WaitUntil(const std::function<bool()> &condition, int timeoutMs = 5000) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        dev::Settle();
-        if (condition()) return true;
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-}
-
-// Run a body on a device thread of its own process and wait (in real time)
-// until it has finished, stepping nothing: the caller moves the clock.
-class DeviceProgram {
-public:
-    explicit DeviceProgram(std::function<void()> body) : done_(std::make_shared<std::atomic<bool>>(false)) {
-        auto done = done_;
-        dev::StartDeviceThread(0, [body, done] {
-            body();
-            done->store(true);
-        });
-    }
-    bool Done() const { return done_->load(); }
-    // Settle the device until the body has finished; false on timeout.
-    bool Wait(int timeoutMs = 5000) {
-        return WaitUntil([this] { return Done(); }, timeoutMs);
-    }
-
-private:
-    std::shared_ptr<std::atomic<bool>> done_;
-};
-
-// A stylus tap (down and up) at a screen point.
-void TapAt(int x, int y) {
-    dev::Tap(x, y, true);
-    dev::Settle();
-    dev::Tap(x, y, false);
-    dev::Settle();
-}
 
 RECT ScreenRectOf(HWND window) {
     RECT rect = {0, 0, 0, 0};
@@ -79,33 +38,6 @@ int UnitsY(int units) {
     return (units * y + 4) / 8;
 }
 
-
-// Ends the dialog with the command's id + 40.
-INT_PTR CALLBACK RecordingProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-    switch (message) {
-    case WM_INITDIALOG: return TRUE;
-    case WM_COMMAND:
-        EndDialog(dialog, LOWORD(wParam) + 40);
-        return TRUE;
-    }
-    return FALSE;
-}
-
-INT_PTR CALLBACK QuietProc(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
-
-const DWORD kPopupDialog = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT;
-
-// A dialog like the monitor's own: label, graph, two buttons, the last
-// without WS_CHILD.
-Template SampleTemplate(DWORD style = kPopupDialog) {
-    Template t(style, 0, 0, 157, 82, u"Sample");
-    t.Item(WS_CHILD | WS_VISIBLE | SS_RIGHT, 7, 7, 60, 16, 0xFFFF, 0x82, u"Label:")
-        .Item(WS_CHILD | WS_VISIBLE | SS_BITMAP, 13, 26, 15, 13, 1032, 0x82, u"")
-        .Item(WS_CHILD | WS_VISIBLE | WS_TABSTOP, 7, 63, 45, 12, 1031, 0x80, u"Threads")
-        .Item(WS_VISIBLE | WS_TABSTOP, 56, 63, 45, 12, 1034, 0x80, u"Hide");
-    return t;
-}
-
 std::u16string ClassOf(HWND window) {
     WCHAR name[64];
     std::memset(name, 0xAA, sizeof name);
@@ -113,19 +45,46 @@ std::u16string ClassOf(HWND window) {
     return std::u16string(name, length > 0 ? (size_t)length : 0);
 }
 
-// One control as its template gives it, the rectangle in dialog units.
-struct Control {
-    int id;
-    const char16_t *cls;
-    DWORD style;
-    int x, y, cx, cy;
+// Ends the dialog with the command's id + 40.
+INT_PTR CALLBACK EndingProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_COMMAND) EndDialog(dialog, LOWORD(wParam) + 40);
+    return message == WM_INITDIALOG || message == WM_COMMAND;
+}
+
+INT_PTR CALLBACK QuietProc(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
+
+const DWORD kPopupDialog = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT;
+
+class DialogManager : public support::DeviceTest {
+protected:
+    void SetUp() override {
+        Boot();
+        AdoptAsMonitor();
+    }
 };
 
-void ExpectControls(HWND dialog, std::initializer_list<Control> expected) {
+TEST_F(DialogManager, BuildsTheMainTemplateControlByControlInPixels) {
+    HRSRC found = FindResourceW(monitorState.instance, MAKEINTRESOURCEW(IDD_MAIN), RT_DIALOG);
+    HWND dialog = CreateDialogIndirectParamW(
+        monitorState.instance, (LPCDLGTEMPLATEW)LockResource(LoadResource(monitorState.instance, found)), nullptr,
+        QuietProc, 0);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(ClassOf(dialog), std::u16string(DEVICE_DIALOG_CLASS));
+    EXPECT_FALSE(IsWindowVisible(dialog)) << "IDD_MAIN has no WS_VISIBLE";
+    const struct {
+        int id;
+        const char16_t *cls;
+        DWORD style;
+        int x, y, cx, cy; // dialog units
+    } controls[] = {
+        {65535, u"Static", 0x50020002, 7, 7, 60, 16},      {IDC_MEMORY_TEXT, u"Static", 0x50020000, 69, 7, 39, 16},
+        {IDC_GRAPH, u"Static", 0x5000000E, 13, 26, 15, 13}, {IDC_THREADS, u"Button", 0x50010000, 7, 63, 45, 12},
+        {IDC_HELP, u"Button", 0x50010000, 105, 63, 45, 12}, {IDC_HIDE, u"Button", 0x50010000, 56, 63, 45, 12},
+    };
     POINT origin = {0, 0};
     ClientToScreen(dialog, &origin);
     HWND control = GetWindow(dialog, GW_CHILD);
-    for (const Control &e : expected) {
+    for (const auto &e : controls) {
         ASSERT_NE(control, nullptr) << "fewer controls than the template has";
         SCOPED_TRACE("control " + std::to_string(e.id));
         EXPECT_EQ(GetDlgCtrlID(control), e.id);
@@ -139,52 +98,16 @@ void ExpectControls(HWND dialog, std::initializer_list<Control> expected) {
         control = GetWindow(control, GW_HWNDNEXT);
     }
     EXPECT_EQ(control, nullptr) << "more controls than the template has";
-}
-
-class DialogManager : public support::DeviceTest {
-protected:
-    void SetUp() override {
-        Boot();
-        AdoptAsMonitor();
-    }
-    HWND Create(const Template &t, DLGPROC proc = RecordingProc, LPARAM param = 0) {
-        return CreateDialogIndirectParamW(monitorState.instance, t.Get(), nullptr, proc, param);
-    }
-    HWND FromResource(int id) {
-        HRSRC found = FindResourceW(monitorState.instance, MAKEINTRESOURCEW(id), RT_DIALOG);
-        if (!found) return nullptr;
-        HGLOBAL loaded = LoadResource(monitorState.instance, found);
-        return CreateDialogIndirectParamW(monitorState.instance, (LPCDLGTEMPLATEW)LockResource(loaded), nullptr,
-                                          QuietProc, 0);
-    }
-};
-
-TEST_F(DialogManager, BuildsTheMainTemplateControlByControlInPixels) {
-    HWND dialog = FromResource(IDD_MAIN);
-    ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(ClassOf(dialog), std::u16string(DEVICE_DIALOG_CLASS));
-    EXPECT_EQ(FindWindowW(DEVICE_DIALOG_CLASS, u"Performance Monitor"), dialog);
-    EXPECT_FALSE(IsWindowVisible(dialog)) << "IDD_MAIN has no WS_VISIBLE";
-    ExpectControls(dialog, {
-                               {65535, u"Static", 0x50020002, 7, 7, 60, 16},
-                               {IDC_MEMORY_TEXT, u"Static", 0x50020000, 69, 7, 39, 16},
-                               {IDC_GRAPH, u"Static", 0x5000000E, 13, 26, 15, 13},
-                               {IDC_THREADS, u"Button", 0x50010000, 7, 63, 45, 12},
-                               {IDC_HELP, u"Button", 0x50010000, 105, 63, 45, 12},
-                               {IDC_HIDE, u"Button", 0x50010000, 56, 63, 45, 12},
-                           });
     RECT client;
     GetClientRect(dialog, &client);
-    EXPECT_EQ(client.right, UnitsX(157)) << "the client area has the template's size";
-    EXPECT_EQ(client.bottom, UnitsY(82));
-    DestroyWindow(dialog);
+    EXPECT_TRUE(client.right == UnitsX(157) && client.bottom == UnitsY(82)) << "the client area has the template's size";
 }
 
 TEST_F(DialogManager, RefusesTemplatesItCannotBuildAndLeavesNothingBehind) {
     long windowsBefore = dev::LiveObjects(dev::KindWindow);
     Template unknown(kPopupDialog, 0, 0, 50, 50, u"Unknown");
     unknown.Item(WS_CHILD | WS_VISIBLE, 1, 1, 10, 10, 5, 0, u"x", u"NoSuchClass");
-    EXPECT_EQ(Create(unknown, QuietProc), nullptr);
+    EXPECT_EQ(CreateDialogIndirectParamW(monitorState.instance, unknown.Get(), nullptr, QuietProc, 0), nullptr);
     EXPECT_EQ(DialogBoxIndirectParamW(monitorState.instance, unknown.Get(), nullptr, QuietProc, 0), -1);
     EXPECT_EQ(dev::LiveObjects(dev::KindWindow), windowsBefore);
 }
@@ -194,91 +117,78 @@ const char16_t kLongText[] =
     u"Whoops! One of the windows in the system seems to have become unresponsive. The window belongs to "
     u"the HangDemo class, and was created by the \\Windows\\HangDemo.exe program.";
 
-// What the program running a modal loop saw.
+// What the program running a modal loop saw; written on its device thread.
 struct ModalRun {
     std::atomic<HWND> owner{nullptr};
     std::atomic<INT_PTR> result{-2};
-    std::atomic<bool> ownerEnabledAfter{false};
+    std::atomic<bool> ownerEnabledAfter{false}, done{false};
 };
-ModalRun *run = nullptr;
-
-void OwnerBody(bool ownerVisible, const std::function<INT_PTR(HWND)> &modal) {
-    HWND owner = CreateWindowExW(0, u"Static", u"Owner", WS_POPUP | (ownerVisible ? WS_VISIBLE : 0), 0, 0, 120, 80,
-                                 nullptr, nullptr, nullptr, nullptr);
-    if (ownerVisible) SetForegroundWindow(owner);
-    run->owner = owner;
-    run->result = modal(owner);
-    run->ownerEnabledAfter = IsWindowEnabled(owner) != 0;
-    DestroyWindow(owner);
-}
 
 // The test thread stays outside the device and drives it: the program runs
-// on a device thread of its own.
+// on a device thread of its own, a visible owner with a modal window.
 class ModalDialog : public support::DeviceTest {
 protected:
-    void SetUp() override {
-        Boot();
-        run = &state;
-    }
-    void TearDown() override {
-        run = nullptr;
-        support::DeviceTest::TearDown();
-    }
+    void SetUp() override { Boot(); }
     // Starts the program and finds its modal window once it shows.
-    HWND Start(const char16_t *title, bool ownerVisible, std::function<INT_PTR(HWND)> modal) {
-        program = std::make_unique<DeviceProgram>([ownerVisible, modal] { OwnerBody(ownerVisible, modal); });
+    HWND Start(const char16_t *title, std::function<INT_PTR(HWND)> modal) {
+        ModalRun *run = &state;
+        dev::StartDeviceThread(0, [run, modal] {
+            HWND owner = CreateWindowExW(0, u"Static", u"Owner", WS_POPUP | WS_VISIBLE, 0, 0, 120, 80, nullptr,
+                                         nullptr, nullptr, nullptr);
+            SetForegroundWindow(owner);
+            run->owner = owner;
+            run->result = modal(owner);
+            run->ownerEnabledAfter = IsWindowEnabled(owner) != 0;
+            DestroyWindow(owner);
+            run->done = true;
+        });
         HWND found = nullptr;
-        WaitUntil(
-            [&] { return (found = FindWindowW(DEVICE_DIALOG_CLASS, title)) != nullptr && IsWindowVisible(found); });
+        WaitUntil([&] { return (found = FindWindowW(DEVICE_DIALOG_CLASS, title)) != nullptr && IsWindowVisible(found); });
         return found;
     }
-    HWND StartDialog() {
-        return Start(u"Sample", true, [words = SampleTemplate().Words()](HWND owner) {
-            return DialogBoxIndirectParamW(nullptr, (LPCDLGTEMPLATEW)words.data(), owner, RecordingProc, 0);
-        });
+    // Wait (real time, settling the device) until a condition holds.
+    static bool WaitUntil(const std::function<bool()> &condition) {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        for (dev::Settle(); !condition(); dev::Settle()) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return true;
     }
-    HWND StartBox(UINT type, bool ownerVisible = true, const char16_t *text = kLongText) {
-        return Start(kBoxTitle, ownerVisible,
-                     [type, text](HWND owner) { return MessageBoxW(owner, text, kBoxTitle, type); });
-    }
-    INT_PTR Finish() { return program->Wait() ? run->result.load() : -1000; }
-    void TapCentre(HWND window) {
-        RECT rect = ScreenRectOf(window);
-        TapAt((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
-    }
+    INT_PTR Finish() { return WaitUntil([this] { return state.done.load(); }) ? state.result.load() : -1000; }
     ModalRun state;
-    std::unique_ptr<DeviceProgram> program;
 };
 
 using MessageBox = ModalDialog;
 
 // The owner's timers behind the loop are the monitor's own tests' business.
 TEST_F(ModalDialog, DisablesTheOwnerUntilEndDialogGivesTheResult) {
-    HWND dialog = StartDialog();
+    Template sample(kPopupDialog, 0, 0, 157, 82, u"Sample");
+    sample.Item(WS_CHILD | WS_VISIBLE | WS_TABSTOP, 7, 63, 45, 12, 1031, 0x80, u"Threads");
+    HWND dialog = Start(u"Sample", [words = sample.Words()](HWND owner) {
+        return DialogBoxIndirectParamW(nullptr, (LPCDLGTEMPLATEW)words.data(), owner, EndingProc, 0);
+    });
     ASSERT_NE(dialog, nullptr);
-    EXPECT_FALSE(IsWindowEnabled(run->owner.load())) << "the owner takes no input while the dialog is up";
-    EXPECT_EQ(GetWindow(dialog, GW_OWNER), run->owner.load());
+    EXPECT_FALSE(IsWindowEnabled(state.owner.load())) << "the owner takes no input while the dialog is up";
+    EXPECT_EQ(GetWindow(dialog, GW_OWNER), state.owner.load());
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(1031, BN_CLICKED), 0);
     EXPECT_EQ(Finish(), 1031 + 40);
-    EXPECT_TRUE(run->ownerEnabledAfter);
+    EXPECT_TRUE(state.ownerEnabledAfter);
     EXPECT_FALSE(IsWindow(dialog)) << "DialogBox destroys the dialog before it returns";
 }
 
 TEST_F(MessageBox, StandsCentredInFrontWithItsTextWrapped) {
-    HWND box = StartBox(MB_OK);
+    HWND box = Start(kBoxTitle, [](HWND owner) { return MessageBoxW(owner, kLongText, kBoxTitle, MB_OK); });
     ASSERT_NE(box, nullptr) << "no visible box titled \"Dead Window!\" of the dialog class";
-    EXPECT_EQ(GetWindow(box, GW_OWNER), run->owner.load());
+    EXPECT_EQ(GetWindow(box, GW_OWNER), state.owner.load());
     EXPECT_EQ(GetForegroundWindow(), box);
-    EXPECT_FALSE(IsWindowEnabled(run->owner.load())) << "the box is modal to its owner";
+    EXPECT_FALSE(IsWindowEnabled(state.owner.load())) << "the box is modal to its owner";
 
     RECT rect = ScreenRectOf(box);
     EXPECT_GE(rect.left, 0);
     EXPECT_LE(std::abs(rect.left - (dev::ScreenWidth() - rect.right)), 1) << "centred: " << rect.left << ".."
                                                                           << rect.right;
-    HWND taskbar = FindWindowW(DEVICE_TASKBAR_CLASS, nullptr);
-    if (taskbar) {
-        EXPECT_LE(rect.bottom, ScreenRectOf(taskbar).top) << "above the taskbar";
-    }
+    EXPECT_LE(rect.bottom, ScreenRectOf(FindWindowW(DEVICE_TASKBAR_CLASS, nullptr)).top) << "above the taskbar";
 
     // The text static holds the message, on several lines of the box's width.
     HWND text = GetWindow(box, GW_CHILD);
@@ -297,15 +207,19 @@ TEST_F(MessageBox, StandsCentredInFrontWithItsTextWrapped) {
     RECT textRect = ScreenRectOf(text);
     EXPECT_LT(textRect.right - textRect.left, oneLine.cx);
     EXPECT_GE(textRect.bottom - textRect.top, 3 * metrics.tmHeight) << "the message needs at least three lines";
-    EXPECT_GE(textRect.left, rect.left);
-    EXPECT_LE(textRect.right, rect.right);
+    EXPECT_TRUE(textRect.left >= rect.left && textRect.right <= rect.right);
 
     HWND ok = GetDlgItem(box, IDOK);
     ASSERT_NE(ok, nullptr);
     EXPECT_EQ(GetDlgItem(box, IDCANCEL), nullptr) << "MB_OK has no Cancel button";
-    TapCentre(ok);
+    // A tap on OK, as a user presses it.
+    RECT okRect = ScreenRectOf(ok);
+    for (bool down : {true, false}) {
+        dev::Tap((okRect.left + okRect.right) / 2, (okRect.top + okRect.bottom) / 2, down);
+        dev::Settle();
+    }
     EXPECT_EQ(Finish(), IDOK);
-    EXPECT_TRUE(run->ownerEnabledAfter);
+    EXPECT_TRUE(state.ownerEnabledAfter);
     EXPECT_EQ(FindWindowW(DEVICE_DIALOG_CLASS, kBoxTitle), nullptr);
 }
 
