@@ -45,25 +45,6 @@ TEST(EmulatorOptions, EveryOptionAndHelp) {
     EXPECT_EQ(ParseHelp, Parse({"--headless", "--help"}, &options, &error)) << "help wins over the rest";
 }
 
-// Each bad command line fails with one line that names the option: the
-// first argument, up to any '='.
-TEST(EmulatorOptions, BadCommandLinesNameTheOption) {
-    const std::vector<const char *> cases[] = {
-        {"--frobnicate"}, {"--headless=yes"}, {"--screenshot"}, {"--seconds", "5s"}, {"--seconds", "1e12"},
-        {"--tick-start", "4294967296"}, {"--os-version", "3"}, {"--os-version", "3.0.1"},
-        {"--tap", "240,5@1"}, {"--tap", "5,5@"},
-    };
-    for (const std::vector<const char *> &args : cases) {
-        std::string named = std::string(args[0]).substr(0, std::string(args[0]).find('='));
-        std::string line = named + (args.size() > 1 ? std::string(" ") + args[1] : "");
-        EmulatorOptions options;
-        std::string error;
-        EXPECT_EQ(ParseError, Parse(args, &options, &error)) << line;
-        EXPECT_NE(std::string::npos, error.find(named)) << line << " gave: " << error;
-        EXPECT_EQ(std::string::npos, error.find('\n')) << line << " gave: " << error;
-    }
-}
-
 struct Seen {
     std::string present; // the stand-ins and the helper library there when the monitor starts
     uint64_t closedAt = 0; // device time of the WM_CLOSE; 0 while never closed
