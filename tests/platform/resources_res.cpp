@@ -2,9 +2,7 @@
 // here, cut ones, and shared icons. The program's own resources are loaded
 // by the monitor's resource tests.
 
-#include "platform/host/internal.h"
-
-#include <gtest/gtest.h>
+#include "kernel_test_util.h"
 
 #include <cstdio>
 #include <string>
@@ -37,14 +35,8 @@ struct ResBuilder {
     std::vector<uint8_t> bytes;
 };
 
-class Resources : public ::testing::Test {
+class Resources : public kt::DeviceTest {
 protected:
-    void SetUp() override {
-        dev::Config config;
-        config.manualClock = true;
-        dev::ResetDevice(config);
-    }
-    void TearDown() override { dev::ResetDevice(dev::Config()); }
     // A module of the device whose image carries these resources.
     HMODULE Module(const uint8_t *bytes, size_t size) {
         std::u16string name = u"res" + std::u16string(1, (char16_t)(u'a' + modules++)) + u".exe";
