@@ -1,6 +1,7 @@
-// Where the icon goes and how it is found again: the two-pixel change test, the location probe on the shell's taskbar and
-// on taskbars the test paints itself, the "Wexdock" hand-over, the repaint
-// rectangle, and the icon handles when no taskbar is left.
+// Where the icon goes and how it is found again: the two-pixel change test,
+// the location probe on the shell's taskbar and on taskbars the test paints
+// itself, the "Wexdock" hand-over, the repaint rectangle, and the icon
+// handles when no taskbar is left.
 #include "tray_fixture.h"
 
 using namespace tray_test;
