@@ -100,7 +100,8 @@ TEST_F(DialogManager, BuildsTheMainTemplateControlByControlInPixels) {
     EXPECT_EQ(control, nullptr) << "more controls than the template has";
     RECT client;
     GetClientRect(dialog, &client);
-    EXPECT_TRUE(client.right == UnitsX(157) && client.bottom == UnitsY(82)) << "the client area has the template's size";
+    EXPECT_TRUE(client.right == UnitsX(157) && client.bottom == UnitsY(82))
+        << "the client area has the template's size";
 }
 
 TEST_F(DialogManager, RefusesTemplatesItCannotBuildAndLeavesNothingBehind) {
@@ -143,7 +144,10 @@ protected:
             run->done = true;
         });
         HWND found = nullptr;
-        WaitUntil([&] { return (found = FindWindowW(DEVICE_DIALOG_CLASS, title)) != nullptr && IsWindowVisible(found); });
+        WaitUntil([&] {
+            found = FindWindowW(DEVICE_DIALOG_CLASS, title);
+            return found && IsWindowVisible(found);
+        });
         return found;
     }
     // Wait (real time, settling the device) until a condition holds.
