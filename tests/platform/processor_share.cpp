@@ -13,6 +13,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -147,6 +150,33 @@ TEST(Processor, ShareTakenInPiecesOfAtMostOneQuantum)
     EXPECT_GE(full.busyMs, length * 98 / 100);
     EXPECT_LE(full.longestPiece, dev::kQuantumMs);
     EXPECT_GE(full.runs, length / (dev::kQuantumMs + 1));
+}
+
+// Live, the clock is held to the wall clock: a thread sleeping 1 ms at a
+// time still wakes at every device millisecond (the host only batches them),
+// and the device never gets ahead of the wall clock.
+TEST(PacedClock, EveryMillisecondArrivesAndNeverAheadOfTheWall)
+{
+    auto before = std::chrono::steady_clock::now();
+    dev::ResetDevice(dev::Config());
+    std::atomic<int> skipped{0}, ahead{0}, done{0};
+    ASSERT_NE(dev::StartDeviceThread(0, [&] {
+        DWORD last = GetTickCount();
+        for (int i = 0; i < 300; i++) {
+            Sleep(1);
+            DWORD now = GetTickCount();
+            if (now - last != 1) skipped++;
+            auto wall = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - before);
+            if ((int64_t)now > wall.count()) ahead++;
+            last = now;
+        }
+        done = 1;
+    }), 0u);
+    for (int i = 0; i < 5000 && !done; i++) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_TRUE(done);
+    EXPECT_EQ(skipped, 0);
+    EXPECT_EQ(ahead, 0);
+    dev::ResetDevice(dev::Config());
 }
 
 // The monitor under a 0 / 50 / 100 % step, twenty seconds each.
