@@ -153,7 +153,7 @@ def thread_roles(names):
     roles, monitor_threads = [], 0
     for index, name in enumerate(names):
         if index == 0:
-            roles.append("emulator's main thread (host busy share, monitor's end)")
+            roles.append("emulator's main thread (waits for the monitor to end)")
         elif name == "perfmon.exe":
             roles.append(["monitor's main thread (1 ms timer, dialog, icon)",
                           "monitor's watchdog"][min(monitor_threads, 1)])
@@ -163,10 +163,10 @@ def thread_roles(names):
     return roles
 
 
-def one_round(perfmon, tick1ms, top, seconds):
-    """Runs the three side by side once, prints the round's tables; returns (monitor, bare) figures."""
+def one_round(perfmon, tick1ms, top, seconds, monitor_args):
+    """Runs the three side by side once, prints the round's tables; returns the three's figures."""
     runs = [
-        Run("monitor (perfmon --headless)", [perfmon, "--headless", "--seconds", str(seconds)], False),
+        Run("monitor (perfmon --headless)", [perfmon, "--headless", "--seconds", str(seconds)] + monitor_args, False),
         Run("bare 1 ms loop (tick1ms)", [tick1ms, str(seconds)], False),
         Run("top -b -d 1", [top, "-b", "-d", "1"], True),
     ]
@@ -255,6 +255,9 @@ def main():
     parser.add_argument("perfmon")
     parser.add_argument("tick1ms")
     parser.add_argument("--seconds", type=int, default=60)
+    parser.add_argument("--monitor-args", default="",
+                        help="more emulator options for the monitor, e.g. '--load 0-3600:0' to keep its "
+                             "device idle on a machine that is not")
     parser.add_argument("--rounds", type=int, default=1,
                         help="side-by-side runs one after another; the goals then use the median round")
     args = parser.parse_args()
@@ -265,12 +268,15 @@ def main():
         return 1
     print(f"machine: {cpu_model()}, {os.cpu_count()} processors, Linux {platform.release()}, "
           f"{process_count()} processes")
+    monitor_args = args.monitor_args.split()
+    if monitor_args:
+        print(f"monitor run with: {' '.join(monitor_args)}")
 
     rounds = []
     for number in range(1, args.rounds + 1):
         if args.rounds > 1:
             print(f"\n== round {number} of {args.rounds}")
-        monitor, bare, top_figures = one_round(args.perfmon, args.tick1ms, top, args.seconds)
+        monitor, bare, top_figures = one_round(args.perfmon, args.tick1ms, top, args.seconds, monitor_args)
         rounds.append((monitor, bare, top_figures))
         print()
         print("goals:" if args.rounds == 1 else f"goals, round {number}:")

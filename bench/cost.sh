@@ -7,7 +7,9 @@
 # Exits 0 whatever the goals say: it is a measurement. The output also goes
 # to docs/cost.txt (COST_OUT=FILE to change, COST_SECONDS=N for the length,
 # COST_ROUNDS=N for N side-by-side runs one after another, judged by the
-# median round).
+# median round; COST_MONITOR_ARGS='--load 0-3600:0' keeps the monitor's
+# device idle on a machine that is busy, since live the device takes the
+# host's busy share).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
@@ -24,5 +26,6 @@ cc -O2 -Wall -Wextra -o "$build/tools/tick1ms" bench/tools/tick1ms.c
 mkdir -p "$(dirname "$out")"
 {
   echo "bash bench/cost.sh ($(date -u '+%Y-%m-%d %H:%M UTC'), tree $tree)"
-  python3 bench/cost.py "$build/perfmon" "$build/tools/tick1ms" --seconds "$seconds" --rounds "$rounds"
+  python3 bench/cost.py "$build/perfmon" "$build/tools/tick1ms" --seconds "$seconds" --rounds "$rounds" \
+    --monitor-args "${COST_MONITOR_ARGS:-}"
 } | tee "$out"

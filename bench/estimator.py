@@ -156,7 +156,7 @@ def main():
             raise SystemExit(f"estimator: unknown series {policy}")
 
     print(f"machine: {os.cpu_count()} processors, Linux {platform.release()}; competitors in the "
-          f"ordinary scheduling class, the monitor not pinned")
+          f"ordinary scheduling class, the monitor placed by the scheduler")
     print(f"load average at start: {load_average()}")
     print(f"competitor's period {args.period_ms:g} ms; per run: warm-up {args.warmup:g} s, "
           f"then for each duty cycle: settle {args.settle:g} s, measure {args.window:g} s", flush=True)
