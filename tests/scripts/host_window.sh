@@ -137,11 +137,22 @@ masked() {
 # 1. The picture at the window's scale, a click on Threads, the close request.
 if start_windowed shown; then
     eval "$(xdotool getwindowgeometry --shell "$window")"
+    import -window "$window" "$work/before.png" 2>"$work/import.log"
+    masked "$work/before.png" "$work/before-masked.png" "$scale"
     # A press and a release at the button's middle, in window coordinates.
     xdotool mousemove --window "$window" $(((tx0 + tx1) * scale / 2)) $(((ty0 + ty1) * scale / 2)) \
         mousedown 1 sleep 0.1 mouseup 1
-    sleep 2
-    import -window "$window" "$work/x-screen.png" 2>"$work/import.log" || fail "import could not read the window"
+    # Until a window the size of Thread Times has come up (a busy machine
+    # may take a while), then a moment for its painting to finish.
+    for _ in $(seq 40); do
+        sleep 0.5
+        import -window "$window" "$work/now.png" 2>>"$work/import.log" || continue
+        masked "$work/now.png" "$work/now-masked.png" "$scale"
+        changed=$(compare -metric AE "$work/before-masked.png" "$work/now-masked.png" null: 2>&1)
+        [ "${changed%%.*}" -gt 20000 ] 2>/dev/null && break
+    done
+    sleep 1
+    import -window "$window" "$work/x-screen.png" 2>>"$work/import.log" || fail "import could not read the window"
     close_request "$window" || fail "the close request was not sent"
     await_exit
     [ "$code" -eq 0 ] || { fail "after the close request the monitor exited $code"; cat "$work/shown.err" >&2; }
