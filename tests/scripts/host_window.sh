@@ -55,6 +55,8 @@ read -r dx0 dy0 dx1 _ <<<"$(rect_of 'class="Dialog" text="Performance Monitor"' 
 start_windowed() {
     local name=$1
     shift
+    # A run that went wrong before it ended: it goes first.
+    [ -n "$monitor" ] && kill -KILL "$monitor" 2>/dev/null && wait "$monitor" 2>/dev/null
     "$perfmon" --screenshot "$work/$name.png" --dump-windows "$@" >"$work/$name.txt" 2>"$work/$name.err" &
     monitor=$!
     window=$(timeout 30 xdotool search --sync --onlyvisible --name 'Performance Monitor - handheld device' |
