@@ -62,7 +62,15 @@ wine_prefix() {
     return 0
   fi
   if [ -e "$WINEPREFIX" ]; then
-    echo "the Wine prefix $WINEPREFIX is not whole ($(wine_prefix_whole || true)); making it again"
+    local why
+    if [ ! -f "$stamp" ]; then
+      why="never finished"
+    elif [ "$(cat "$stamp")" != "$version" ]; then
+      why="made by $(cat "$stamp")"
+    else
+      why="$(wine_prefix_whole)"
+    fi
+    echo "the Wine prefix $WINEPREFIX is not whole ($why); making it again"
     timeout 30 wineserver -k >/dev/null 2>&1 || true
     rm -rf "$WINEPREFIX"
   fi
