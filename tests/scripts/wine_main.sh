@@ -96,8 +96,11 @@ hung=$!
 check "Dead Window! appears" wt find "#32770" "Dead Window!" 20000
 wt dump "#32770" "Dead Window!" >"$WORK/dead-window.txt" 2>&1
 cat "$WORK/dead-window.txt"
+# Under Wine the hung thread also owns a top-level "IME" window, which stops
+# answering with it; whichever of the two the watchdog asks first is named.
 check "the report names the class and the program" \
-  grep -q 'belongs to the HungWindowTest class, and was created by the .*hungwin.exe program' "$WORK/dead-window.txt"
+  grep -qE 'belongs to the (HungWindowTest|IME) class, and was created by the .*hungwin.exe program' \
+  "$WORK/dead-window.txt"
 check "OK dismisses it" wt press "#32770" "Dead Window!" OK
 check "the report is gone" wt gone "#32770" "Dead Window!" 5000
 sleep 4 # the rest of the hang: no second report for the same one
