@@ -55,7 +55,8 @@ bool ParseUnsigned(const char *text, uint64_t limit, uint64_t *value) {
         return false;
     char *end = nullptr;
     errno = 0;
-    unsigned long long parsed = std::strtoull(text, &end, 0);
+    // Decimal only: "010" is ten and "0x10" is refused, as a person reads them.
+    unsigned long long parsed = std::strtoull(text, &end, 10);
     if (errno != 0 || *end != '\0' || parsed > limit)
         return false;
     *value = parsed;
