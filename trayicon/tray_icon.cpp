@@ -186,10 +186,10 @@ int CreateTrayBitmaps(void)
     SelectObject(memory, monitorState.iconMaskBitmap);
     PatBlt(memory, 0, 0, ICON_SIZE, ICON_SIZE, BLACKNESS);
 
+    int created = memory && monitorState.iconColorBitmap && monitorState.iconMaskBitmap;
     ReleaseDC(monitorState.mainDialog, screen);
     SelectObject(memory, previous);
     DeleteDC(memory);
-    int created = memory && monitorState.iconColorBitmap && monitorState.iconMaskBitmap;
 
     // No icon has been built yet; whatever the handle held is not ours.
     monitorState.spareTrayIcon = NULL;
