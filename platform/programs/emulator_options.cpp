@@ -32,7 +32,8 @@ const char usageText[] =
     "  --log-load FILE           write each load sample the monitor stores to FILE:\n"
     "                            device time in ms and percent, one per line\n"
     "  --help                    show this text\n"
-    "SIGINT and SIGTERM close the monitor the normal way.\n";
+    "Numbers are decimal. SIGINT and SIGTERM close the monitor the normal way;\n"
+    "a second one ends the emulator at once.\n";
 
 // Longest run a script can ask for: about 31 years of device time, far below
 // what a 64-bit millisecond count holds.
