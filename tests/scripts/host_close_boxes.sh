@@ -83,3 +83,4 @@ for first in INT TERM; do
 done
 
 [ $failures -eq 0 ] || exit 1
+echo "host close boxes: all passed"

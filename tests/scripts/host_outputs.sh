@@ -1,8 +1,8 @@
 #!/bin/bash
 # The emulator's output files fail loudly: a path that cannot be written is
 # refused before the run (one line, exit code 2), a write that fails during
-# the run is reported and makes the exit code non-zero; and a signal in the
-# first moments closes the run the normal way. Arguments: <source dir> <binary dir>.
+# the run is reported and makes the exit code non-zero.
+# Arguments: <source dir> <binary dir>.
 set -u
 bin=$2
 perfmon=$bin/perfmon
@@ -37,18 +37,5 @@ code=$?
 [ $code -ne 0 ] || fail "a load log that could not be written to the end still exited 0"
 grep -q 'load' "$work/err.txt" || { fail "the failed load log was not reported:"; cat "$work/err.txt" >&2; }
 
-# SIGTERM right at the start closes the run normally.
-"$perfmon" --headless >"$work/out.txt" 2>&1 &
-pid=$!
-sleep 0.05
-kill -TERM $pid
-for _ in $(seq 1 100); do
-    kill -0 $pid 2>/dev/null || break
-    sleep 0.1
-done
-kill -0 $pid 2>/dev/null && { fail "still running 10 s after an early SIGTERM"; kill -KILL $pid; }
-wait $pid
-code=$?
-[ $code -eq 0 ] || fail "SIGTERM at the start exited $code"
-
 [ $failures -eq 0 ] || exit 1
+echo "host outputs: all passed"
