@@ -39,7 +39,8 @@ const char usageText[] =
     "                            stretches separated by commas or lines, # comments.\n"
     "                            Without it: live, the host's busy share; virtual, idle\n"
     "  --help                    show this text\n"
-    "SIGINT and SIGTERM close the monitor the normal way.\n";
+    "Numbers are decimal. SIGINT and SIGTERM close the monitor the normal way;\n"
+    "a second one ends the emulator at once.\n";
 
 // Longest run a script can ask for: about 31 years of device time, far below
 // what a 64-bit millisecond count holds.
@@ -62,7 +63,8 @@ bool ParseUnsigned(const char *text, uint64_t limit, uint64_t *value) {
         return false;
     char *end = nullptr;
     errno = 0;
-    unsigned long long parsed = std::strtoull(text, &end, 0);
+    // Decimal only: "010" is ten and "0x10" is refused, as a person reads them.
+    unsigned long long parsed = std::strtoull(text, &end, 10);
     if (errno != 0 || *end != '\0' || parsed > limit)
         return false;
     *value = parsed;
