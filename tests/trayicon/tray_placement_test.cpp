@@ -304,13 +304,7 @@ TEST_F(TrayTest, OurTickKeepsOtherProgramsRepaintsAndAddsOnlyItsSquare)
     taskbarStill.lock();
 
     // The other program's icon changes just before our tick.
-    NOTIFYICONDATAW data = {};
-    data.cbSize = sizeof(data);
-    data.hWnd = otherOwner;
-    data.uID = 77;
-    data.uFlags = NIF_ICON;
-    data.hIcon = LoadIconW(monitorState.instance, MAKEINTRESOURCEW(IDI_PROBE_A));
-    ASSERT_TRUE(Shell_NotifyIconW(NIM_MODIFY, &data));
+    ASSERT_TRUE(AddOtherIcon(77, NIM_MODIFY, IDI_PROBE_A));
     RefreshTrayIcon();
     ASSERT_TRUE(GetUpdateRect(bar, &pending, FALSE));
     RECT both;
