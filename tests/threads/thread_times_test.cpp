@@ -228,7 +228,8 @@ TEST_F(ThreadsTest, RefusedStorageReleasesWhatItTookAndKeepsThePreviousTable)
         dev::RefuseVirtualAlloc(granted, 1);
         EXPECT_EQ(SnapshotThreads(), 0) << granted << " granted";
         dev::RefuseVirtualAlloc(0, 0);
-        EXPECT_TRUE(monitorState.threadRows == table && Rows() == before) << granted << " granted";
+        EXPECT_EQ(monitorState.threadRows, table) << granted << " granted";
+        EXPECT_EQ(Rows(), before) << granted << " granted";
         EXPECT_EQ(dev::LiveVirtualAllocations(), allocations) << granted << " granted";
         EXPECT_EQ(dev::LiveToolhelpSnapshots(), 0) << granted << " granted";
         EXPECT_FALSE(dev::LibraryLoaded(u"toolhelp")) << granted << " granted";
