@@ -141,15 +141,6 @@ protected:
         return false;
     }
 
-    // A pixel as the user sees it, in the taskbar window's coordinates.
-    static COLORREF TaskbarPixel(HWND taskbar, int x, int y)
-    {
-        RECT rect;
-        GetWindowRect(taskbar, &rect);
-        uint32_t pixel = dev::ScreenPixels()[(size_t)(rect.top + y) * dev::ScreenWidth() + rect.left + x];
-        return RGB((pixel >> 16) & 0xFF, (pixel >> 8) & 0xFF, pixel & 0xFF);
-    }
-
     // Another program's icon in the notification area, to push ours around,
     // or a change of its picture.
     BOOL AddOtherIcon(UINT id, DWORD message = NIM_ADD, int picture = IDI_PROGRAM)

@@ -79,40 +79,6 @@ TEST_F(TrayTest, AlternateTaskbarReadsNoPixelAndBuildsNoIcon)
     EXPECT_EQ(dev::PixelReads() - reads, 0);
 }
 
-TEST_F(TrayTest, MovedIconOutsideTheTrayRunsNoProbe)
-{
-    StartIcon();
-    Tick();
-    dev::NotifyIconEntry icon;
-    ASSERT_TRUE(OurShellIcon(&icon));
-    ASSERT_EQ(monitorState.iconX, icon.slot.left);
-    int firstX = monitorState.iconX;
-
-    // Out of the tray, another icon takes its place; ours comes back beside it.
-    RemoveTrayIcon();
-    AddOtherIcon(1);
-    Settle();
-    HICON before = monitorState.trayIcon;
-    Tick();
-    ASSERT_TRUE(OurShellIcon(&icon));
-    EXPECT_NE(icon.slot.left, firstX);
-    EXPECT_EQ(monitorState.iconX, firstX) << "a probe ran while the icon was not in the tray";
-    EXPECT_NE(monitorState.trayIcon, before) << "no new icon was built";
-
-    // Back in the tray: the next failed test finds it, also once dragged
-    // back to the first place, and its bottom row is what the test looks at.
-    for (int dragged = 0; dragged < 2; dragged++) {
-        Tick();
-        ASSERT_TRUE(OurShellIcon(&icon));
-        EXPECT_EQ(monitorState.iconX, icon.slot.left) << "dragged " << dragged;
-        EXPECT_EQ(monitorState.iconY, icon.slot.top) << "dragged " << dragged;
-        EXPECT_EQ(TaskbarPixel(dev::TaskbarWindow(), icon.slot.left, icon.slot.top + 15), brushColor);
-        EXPECT_EQ(TaskbarPixel(dev::TaskbarWindow(), icon.slot.left + 15, icon.slot.top + 15), brushColor);
-        ASSERT_TRUE(dev::MoveNotifyIcon(monitorState.mainDialog, ID_TRAY_ICON, 0));
-        Settle();
-    }
-}
-
 // ------------------------------------------------------------ the probe
 
 // Found in window coordinates; no difference gives the right end and the
