@@ -46,6 +46,13 @@ const char *EmulatorUsage();
 int RunEmulator(const EmulatorOptions &options, ProgramEntry monitorEntry, const uint8_t *resources,
                 size_t resourceSize);
 
+// Whether a write to the load log failed since StartLoadLog (its file is
+// incomplete); read after StopLoadLog.
+bool LoadLogFailed();
+// Whether a file can be written at path, without leaving one behind that
+// was not there before.
+bool PathWritable(const std::string &path);
+
 // The presenter: an SDL window showing the screen, scaled, with the mouse as
 // the stylus. Runs on the host's main thread, never on a device thread.
 bool DisplayAvailable();
