@@ -1,11 +1,14 @@
 // A bitmap static centred in a control larger than its picture: the picture
 // in the middle and the control's background all around it, with nothing
 // left over from what was on the screen before.
-#include "dialog_testing.h"
+#include "platform/host/dialog_internal.h"
+#include "tests/support/device_fixture.h"
 
-using dialogtest::Template;
+#include <gtest/gtest.h>
 
 namespace {
+
+using Template = dev::TemplateWriter;
 
 INT_PTR CALLBACK QuietProc(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
 
@@ -24,7 +27,8 @@ TEST_F(CentredPicture, BackgroundFillsAroundThePicture) {
     HWND dialog = CreateDialogIndirectParamW(monitorState.instance, t.Get(), nullptr, QuietProc, 0);
     ASSERT_NE(dialog, nullptr);
     HWND control = GetDlgItem(dialog, 7);
-    RECT rect = dialogtest::ScreenRectOf(control);
+    RECT rect = {0, 0, 0, 0};
+    GetWindowRect(control, &rect);
     ASSERT_GT(rect.right - rect.left, 20);
     ASSERT_GT(rect.bottom - rect.top, 20);
 
