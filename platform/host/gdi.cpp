@@ -368,6 +368,20 @@ bool OwnsPixel(const Target &t, int x, int y) {
     return owner == t.owner || (t.ownerIsDesktop && owner == nullptr);
 }
 
+// Drawing asks this for every row it touches: one look-up of the row, then
+// a plain scan, rather than a call per pixel.
+int OwnedRunEnd(const Target &t, int y, int x, int x1, bool owned) {
+    if (!t.owner) return owned ? std::max(x, x1) : x;
+    int width = 0;
+    const HWND *row = PixelOwnerRow(y, &width);
+    for (; x < x1; x++) {
+        HWND owner = row && x >= 0 && x < width ? row[x] : nullptr;
+        bool mine = owner == t.owner || (t.ownerIsDesktop && owner == nullptr);
+        if (mine != owned) break;
+    }
+    return x;
+}
+
 void Touched(const Target &t) {
     if (t.screen) screenGeneration = screenGeneration + 1;
 }
