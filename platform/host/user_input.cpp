@@ -23,7 +23,11 @@ const WPARAM kLeftButton = 0x0001; // MK_LBUTTON
 
 void CookInput(Thread *t)
 {
-    while (!t->input.empty()) {
+    // One message at a time: what the thread does with it (a capture taken
+    // on a press) decides what the next input becomes, so a press and its
+    // release queued together must not both be read before the first is
+    // handled.
+    while (!t->input.empty() && t->cookedInput.empty()) {
         RawInput in = t->input.front();
         t->input.pop_front();
         UserState &u = U();
