@@ -2,7 +2,7 @@
 
 #include "bench_support.h"
 #include "memory/memory_readout.h"
-#include "platform/host/internal.h"
+#include "platform/host/kernel.h"
 
 #include <benchmark/benchmark.h>
 

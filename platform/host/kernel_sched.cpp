@@ -12,6 +12,8 @@
 // back to the same depth afterwards.
 
 #include "kernel_sched.h"
+#include "kernel.h"
+#include "toolhelp.h"
 
 #include <linux/futex.h>
 #include <pthread.h>

@@ -20,6 +20,8 @@
 // WDTIGetSetDelIcon returns 0 on success and 100 for an unknown icon, a
 // window that does not own it, a bad record or an unknown operation.
 #include "programs.h"
+#include "../host/kernel.h"
+#include "../host/shell.h"
 
 #include <algorithm>
 

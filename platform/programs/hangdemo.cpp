@@ -3,6 +3,8 @@
 // without fetching messages, so anything sent to the window waits, exactly
 // like a program that has really hung.
 #include "programs.h"
+#include "../host/kernel.h"
+#include "../host/user.h"
 
 namespace dev {
 

@@ -2,6 +2,7 @@
 // a small window titled "Help" that names the file it was asked to open; its
 // close box ends it. A second start shows the new file in the same window.
 #include "programs.h"
+#include "../host/kernel.h"
 
 namespace dev {
 

@@ -1,6 +1,9 @@
 // Registration and start-up of the device's own programs, and the small
 // helpers they share.
 #include "programs.h"
+#include "../host/kernel.h"
+#include "../host/gdi.h"
+#include "../host/shell.h"
 
 #include <chrono>
 #include <thread>

@@ -3,6 +3,8 @@
 // already there, as a user dragging it would, so every other icon moves.
 // The emulator starts it for --add-icon-before.
 #include "programs.h"
+#include "../host/kernel.h"
+#include "../host/shell.h"
 
 namespace dev {
 

@@ -8,6 +8,8 @@
 // That keeps a program that hands it a fresh icon every second from piling
 // them up.
 #include "programs.h"
+#include "../host/kernel.h"
+#include "../host/shell.h"
 
 namespace dev {
 

@@ -3,7 +3,7 @@
 // reset leaves.
 // Every test starts from a reset device, which forgets whatever it leaves.
 
-#include "platform/host/internal.h"
+#include "platform/host/kernel.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Raster operations, pixels and clipping of the device's GDI, checked on
 // known pixels: the operations the graph and the icon probe draw with.
 
-#include "platform/host/internal.h"
+#include "platform/host/kernel.h"
 
 #include <gtest/gtest.h>
 

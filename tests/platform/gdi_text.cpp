@@ -1,7 +1,8 @@
 // Text of the device: what TextOutW puts on the pixels, and how DrawTextW
 // measures the message boxes' texts. Alignment is tried by the controls.
 
-#include "platform/host/internal.h"
+#include "platform/host/kernel.h"
+#include "platform/host/gdi.h"
 
 #include <gtest/gtest.h>
 

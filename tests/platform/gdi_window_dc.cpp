@@ -1,7 +1,10 @@
 // Window device contexts: drawing lands on the screen at the window's place,
 // only on the pixels the window shows; reading gives the screen's pixels.
 
-#include "platform/host/internal.h"
+#include "platform/host/kernel.h"
+#include "platform/host/user.h"
+#include "platform/host/gdi.h"
+#include "platform/host/screen.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // GetIconInfo and ImageList_GetIcon are tried by the programs that hand
 // icons on; icons loaded from resources with the resources themselves.
 
-#include "platform/host/internal.h"
+#include "platform/host/kernel.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // here, damaged images, the icon image LoadIconW picks, and shared icons. The program's own resources are loaded
 // by the monitor's resource tests; it names them by number only.
 
-#include "platform/host/internal.h"
+#include "platform/host/kernel.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,7 @@
 // The emulator: its command line, whole runs with a stand-in for the monitor
 // (what starts before it, the timed close, its exit code), the load log.
+#include "platform/host/kernel.h"
+#include "platform/host/shell.h"
 #include "platform/programs/emulator.h"
 #include "load/load_meter.h"
 #include "programs_fixture.h"

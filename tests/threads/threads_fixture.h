@@ -4,7 +4,9 @@
 #pragma once
 
 #include "app/monitor_state.h"
-#include "platform/host/internal.h"
+#include "platform/host/kernel.h"
+#include "platform/host/toolhelp.h"
+#include "platform/host/user.h"
 #include "tests/support/device_fixture.h"
 #include "threads/thread_snapshot.h"
 
