@@ -80,6 +80,13 @@ int TrayGuestMain(HINSTANCE instance, LPWSTR commandLine);
 #define TRAYGUEST_IMAGE u"TrayGuest.exe"
 
 // ---- shared helpers
+// The start-up every program shares: its window class (one of its own
+// process), its main window recorded under the lock once it is ready to be
+// used (StartShell and the others wait for that), and the message loop, which
+// returns the WM_QUIT code as the program's exit code.
+void RegisterProgramClass(HINSTANCE instance, LPCWSTR name, WNDPROC proc);
+void PublishWindow(HWND *slot, HWND window);
+int RunMessageLoop();
 // Wait in real time until *slot (under the lock) holds a window; false on timeout.
 bool WaitForWindowSlot(HWND *slot, DWORD processId, uint32_t timeoutMs);
 // Draw text with the dialog font, transparent background.

@@ -188,11 +188,7 @@ LRESULT CALLBACK TaskbarProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 } // namespace
 
 int TaskbarMain(HINSTANCE instance, LPWSTR) {
-    WNDCLASSW wc = {};
-    wc.lpfnWndProc = TaskbarProc;
-    wc.hInstance = instance;
-    wc.lpszClassName = taskbarClass;
-    RegisterClassW(&wc);
+    RegisterProgramClass(instance, taskbarClass, TaskbarProc);
 
     {
         // Whatever an earlier device left here went with its objects.
@@ -206,16 +202,8 @@ int TaskbarMain(HINSTANCE instance, LPWSTR) {
                                   height - taskbarHeight, width, taskbarHeight, nullptr, nullptr, instance, nullptr);
     if (!window)
         return 1;
-    {
-        std::lock_guard<std::recursive_mutex> lock(BigLock());
-        Shell().taskbar = window;
-    }
-    MSG msg;
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-    return (int)msg.wParam;
+    PublishWindow(&Shell().taskbar, window);
+    return RunMessageLoop();
 }
 
 } // namespace dev
