@@ -1,6 +1,8 @@
 // The device's kernel as its other areas, the emulator and tests see it
 // (platform/host/kernel*.cpp): the device lock, reset, the clock, threads,
 // processes and programs, libraries, live data sources and object counts.
+// Like every area header beside it, the monitor never includes it: the
+// monitor sees only platform.h.
 #pragma once
 
 #include "../platform.h"
