@@ -1,6 +1,6 @@
-// The compiled resources: the directory, the two dialog templates the
-// program loads, the colour ramps and the probe icons as the device loads
-// and draws them, and the generated image files against the generator.
+// The compiled resources: the two dialog templates the program loads, the
+// colour ramps and the probe icons as the device loads and draws them, and
+// the generated image files against the generator.
 
 #include "app/resource.h"
 #include "tests/support/device_fixture.h"
@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -23,7 +22,7 @@ using support::ResourceEntry;
 
 namespace {
 
-const int kTypeBitmap = 2, kTypeIcon = 3, kTypeDialog = 5, kTypeGroupIcon = 14;
+const int kTypeDialog = 5;
 
 // ------------------------------------------------------------- colour tables
 // Rows top first, #RRGGBB.
@@ -64,22 +63,6 @@ TEST(ResourceScript, GeneratedImagesMatchTheGenerator)
         EXPECT_TRUE(committed == regenerated) << name << ": committed " << committed.size() << " bytes, generator "
                                               << regenerated.size() << "; run tools/make_resources.py";
     }
-}
-
-TEST(ResourceScript, DirectoryHoldsEveryResourceInUsEnglish)
-{
-    std::set<std::pair<int, int>> found;
-    for (const ResourceEntry &entry : support::MonitorResources()) {
-        EXPECT_EQ(entry.language, 1033) << "type " << entry.type << " name " << entry.name;
-        EXPECT_TRUE(found.insert({entry.type, entry.name}).second) << "twice: " << entry.type << "/" << entry.name;
-    }
-    std::set<std::pair<int, int>> expected = {
-        {kTypeDialog, 101}, {kTypeDialog, 120}, {kTypeDialog, 121}, {kTypeDialog, 123}, {kTypeDialog, 127},
-        {kTypeBitmap, 122}, {kTypeBitmap, 123}, {kTypeBitmap, 124},
-        {kTypeGroupIcon, 119}, {kTypeGroupIcon, 120}, {kTypeGroupIcon, 121}, {kTypeGroupIcon, 122}};
-    for (int image = 1; image <= 11; image++)
-        expected.insert({kTypeIcon, image});
-    EXPECT_EQ(found, expected);
 }
 
 std::string Hex(DWORD value)

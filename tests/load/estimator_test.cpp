@@ -1,6 +1,6 @@
-// The load estimator on the device's manual clock: the worked example and
-// its follow-on rows, steady rates, repeated arrivals, the floor, the range
-// of readings, and the tick count's wrap.
+// The load estimator on the device's manual clock: worked-out scenarios,
+// repeated arrivals, the range of readings and the floor, and the tick
+// count's wrap.
 
 #include "load/load_meter.h"
 #include "tests/support/device_fixture.h"
@@ -60,81 +60,57 @@ protected:
     }
 };
 
+// After one arrival ('A') or once arrivals every gap ms stop changing
+// gapSum ('S'): the three sums and the reading handed to the history.
 struct Row {
+    char how;
     uint32_t gap;
     DWORD gapSum, gapSumMin, idleGapSum;
     int percent;
 };
 
-#define EXPECT_ROW(row, got)                                                                              \
-    EXPECT_TRUE(monitorState.gapSum == (row).gapSum && monitorState.gapSumMin == (row).gapSumMin &&       \
-                monitorState.idleGapSum == (row).idleGapSum && (got) == (row).percent)                    \
-        << "after a gap of " << (row).gap << ": gapSum " << monitorState.gapSum << ", min "               \
-        << monitorState.gapSumMin << ", floor " << monitorState.idleGapSum << ", read " << (got)
+struct Scenario {
+    const char *name;
+    DWORD floor; // the version class's starting floor
+    std::vector<Row> rows;
+};
 
-TEST_F(Estimator, WorkedExample)
+// The worked example and its follow-on rows, a long pause, the starting
+// floors of the 2.11 and older classes, and steady rates.
+TEST_F(Estimator, ScenariosReadAsWorkedOut)
 {
-    ASSERT_NO_FATAL_FAILURE(Start(5000, 450));
-    EXPECT_EQ(Arrive(0), kNone) << "an arrival at the start tick is ignored";
-    EXPECT_TRUE(monitorState.gapSum == 1000 && monitorState.gapSumMin == 1000 && monitorState.idleGapSum == 450);
-
-    const Row rows[] = {{10, 960, 960, 450, 53}, {10, 922, 922, 450, 51}, {10, 885, 885, 450, 49}};
-    for (const Row &row : rows) {
-        int got = Arrive(row.gap);
-        EXPECT_ROW(row, got);
+    const Scenario scenarios[] = {
+        {"worked example", 450,
+         {{'A', 10, 960, 960, 450, 53}, {'A', 10, 922, 922, 450, 51}, {'A', 10, 885, 885, 450, 49},
+          {'S', 10, 200, 200, 150, 25}, {'A', 100, 290, 200, 150, 48}, {'A', 10, 285, 200, 150, 47}}},
+        {"long pause", 450,
+         {{'S', 10, 200, 200, 150, 25}, {'A', 5000, 5190, 200, 150, 97}, {'A', 10, 4940, 200, 150, 96},
+          {'A', 10, 4703, 200, 150, 96}, {'A', 10, 4477, 200, 150, 96}}},
+        {"2.11 drops its floor at once", 900, {{'A', 10, 960, 960, 720, 25}}},
+        {"older keeps 140 while the minimum is above 186", 140,
+         {{'A', 10, 960, 960, 140, 85}, {'S', 10, 200, 200, 140, 30}}},
+        {"1 ms", 450, {{'S', 1, 20, 20, 15, 25}}},
+        {"2 ms", 450, {{'S', 2, 40, 40, 30, 25}}},
+        {"5 ms", 450, {{'S', 5, 100, 100, 75, 25}}},
+        {"25 ms", 450, {{'S', 25, 500, 500, 375, 25}}},
+        {"50 ms", 450, {{'S', 50, 1000, 1000, 450, 55}}},
+    };
+    for (const Scenario &scenario : scenarios) {
+        ASSERT_NO_FATAL_FAILURE(Start(5000, scenario.floor));
+        for (const Row &row : scenario.rows) {
+            int got = row.how == 'S' ? Settle(row.gap) : Arrive(row.gap);
+            EXPECT_TRUE(monitorState.gapSum == row.gapSum && monitorState.gapSumMin == row.gapSumMin &&
+                        monitorState.idleGapSum == row.idleGapSum && got == row.percent)
+                << scenario.name << ", after a gap of " << row.gap << ": gapSum " << monitorState.gapSum << ", min "
+                << monitorState.gapSumMin << ", floor " << monitorState.idleGapSum << ", read " << got;
+        }
     }
-    int settled = Settle(10);
-    EXPECT_ROW((Row{10, 200, 200, 150, 25}), settled);
-    const Row after[] = {{100, 290, 200, 150, 48}, {10, 285, 200, 150, 47}};
-    for (const Row &row : after) {
-        int got = Arrive(row.gap);
-        EXPECT_ROW(row, got);
-    }
-}
-
-TEST_F(Estimator, LongPauseReadsHighThenDecays)
-{
-    ASSERT_NO_FATAL_FAILURE(Start(0, 450));
-    Settle(10);
-    ASSERT_EQ(monitorState.gapSum, 200u);
-    const Row rows[] = {{5000, 5190, 200, 150, 97}, {10, 4940, 200, 150, 96}, {10, 4703, 200, 150, 96},
-                        {10, 4477, 200, 150, 96}};
-    for (const Row &row : rows) {
-        int got = Arrive(row.gap);
-        EXPECT_ROW(row, got);
-    }
-}
-
-TEST_F(Estimator, StartingFloorOfEachVersionClass)
-{
-    // 2.11: the floor of 900 goes at the first arrival
-    ASSERT_NO_FATAL_FAILURE(Start(0, 900));
-    int got = Arrive(10);
-    EXPECT_ROW((Row{10, 960, 960, 720, 25}), got);
-
-    // older: 140 stands while the minimum stays above 186
-    ASSERT_NO_FATAL_FAILURE(Start(0, 140));
-    got = Arrive(10);
-    EXPECT_ROW((Row{10, 960, 960, 140, 85}), got);
-    got = Settle(10);
-    EXPECT_ROW((Row{10, 200, 200, 140, 30}), got);
-}
-
-TEST_F(Estimator, SteadyRatesSettleAtTwentyGaps)
-{
-    for (uint32_t gap : {1u, 2u, 5u, 10u, 25u}) {
-        ASSERT_NO_FATAL_FAILURE(Start(0, 450));
-        int got = Settle(gap);
-        EXPECT_ROW((Row{gap, 20 * gap, 20 * gap, 15 * gap, 25}), got);
-    }
-    ASSERT_NO_FATAL_FAILURE(Start(0, 450));
-    int got = Settle(50);
-    EXPECT_ROW((Row{50, 1000, 1000, 450, 55}), got);
 }
 
 TEST_F(Estimator, ArrivalsWithinOneMillisecondChangeNothingAfterTheFirst)
 {
     ASSERT_NO_FATAL_FAILURE(Start(0, 450));
+    EXPECT_EQ(Arrive(0), kNone) << "an arrival at the start tick is ignored";
     ASSERT_EQ(Arrive(7), 52) << "(95700 - 45000) / 957";
     DWORD last = monitorState.lastTimerTick, sum = monitorState.gapSum, min = monitorState.gapSumMin;
     for (int i = 0; i < 5; i++)
@@ -144,26 +120,8 @@ TEST_F(Estimator, ArrivalsWithinOneMillisecondChangeNothingAfterTheFirst)
         << "gapSum " << monitorState.gapSum << ", min " << monitorState.gapSumMin;
 }
 
-TEST_F(Estimator, FloorNeverRises)
-{
-    ASSERT_NO_FATAL_FAILURE(Start(0, 450));
-    Settle(10);
-    ASSERT_EQ(monitorState.idleGapSum, 150u);
-    // slow arrivals: the sum rises, the best rate is remembered
-    for (int i = 0; i < 300; i++) {
-        int got = Arrive(40);
-        EXPECT_TRUE(monitorState.gapSumMin == 200 && monitorState.idleGapSum == 150)
-            << "arrival " << i << ": min " << monitorState.gapSumMin << ", floor " << monitorState.idleGapSum;
-        if (i == 299) {
-            EXPECT_GE(got, 80) << "a steady slower rate reads against the old minimum";
-        }
-    }
-    // faster than ever: the floor comes down again
-    Settle(5);
-    EXPECT_TRUE(monitorState.gapSumMin == 100 && monitorState.idleGapSum == 75)
-        << "min " << monitorState.gapSumMin << ", floor " << monitorState.idleGapSum;
-}
-
+// Whatever the gaps, the reading stays in 25..99 and neither the best sum
+// nor the floor ever rises.
 TEST_F(Estimator, NoSequenceOfGapsLeavesTheRange)
 {
     std::mt19937 random(20240611);

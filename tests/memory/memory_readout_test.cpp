@@ -105,11 +105,6 @@ TEST_F(MemoryText, ProgramMemoryFirstThenStorage)
     }
 }
 
-TEST_F(MemoryText, TheStartUpReplacesThePlaceholder)
-{
-    EXPECT_EQ(Shown(), "12,582,912\\r\\n3,145,728");
-}
-
 TEST_F(MemoryText, RefreshedEverySecondShownOrHidden)
 {
     Figures first = {"", 64 * MiB, 60 * MiB, true, 32 * MiB, 31 * MiB, "4,194,304\\r\\n1,048,576"};

@@ -4,6 +4,7 @@
 
 #include "platform/host/kernel.h"
 #include "platform/host/user.h"
+#include "platform/host/gdi.h"
 #include "platform/host/screen.h"
 #include "platform/programs/programs.h"
 

@@ -1,10 +1,8 @@
 // Resources of the device: finding records in compiled .res bytes built
-// here, damaged images, the icon image LoadIconW picks, and shared icons. The program's own resources are loaded
-// by the monitor's resource tests; it names them by number only.
+// here, cut ones, and shared icons. The program's own resources are loaded
+// by the monitor's resource tests.
 
-#include "platform/host/kernel.h"
-
-#include <gtest/gtest.h>
+#include "kernel_test_util.h"
 
 #include <cstdio>
 #include <string>
@@ -37,58 +35,8 @@ struct ResBuilder {
     std::vector<uint8_t> bytes;
 };
 
-// A bottom-up DIB: BITMAPINFOHEADER, palette, rows padded to 4 bytes.
-std::vector<uint8_t> Dib(int width, int height, int bits, const std::vector<uint32_t> &palette,
-                         const std::vector<std::vector<uint8_t>> &rowsTopFirst) {
-    std::vector<uint8_t> v;
-    for (uint32_t field :
-         {40u, (uint32_t)width, (uint32_t)height, 1u | bits << 16, 0u, 0u, 0u, 0u, (uint32_t)palette.size(), 0u})
-        Put32(v, field);
-    for (uint32_t c : palette) Put32(v, c); // 0x00RRGGBB is B, G, R, 0 in memory
-    for (int line = 0; line < height; line++) {
-        std::vector<uint8_t> row = rowsTopFirst[height - 1 - line];
-        row.resize((row.size() + 3) / 4 * 4, 0);
-        v.insert(v.end(), row.begin(), row.end());
-    }
-    return v;
-}
-
-// An RT_ICON image of one colour: doubled height, XOR rows, AND rows (all 0).
-std::vector<uint8_t> SolidIconImage(int size, int bits, uint32_t colour) {
-    std::vector<uint32_t> palette(1 << bits, 0);
-    palette[1] = colour;
-    std::vector<uint8_t> row((size * bits + 7) / 8, 0);
-    for (int x = 0; x < size; x++) row[x * bits / 8] |= 1 << (8 - bits - x * bits % 8); // index 1 everywhere
-    // Top row first, so the AND rows, which come last in the bytes, lead.
-    std::vector<std::vector<uint8_t>> rows(size, std::vector<uint8_t>((size + 7) / 8, 0));
-    rows.insert(rows.end(), size, row);
-    return Dib(size, size * 2, bits, palette, rows);
-}
-
-struct GroupEntry {
-    int size, bits, id;
-    std::vector<uint8_t> image;
-};
-
-std::vector<uint8_t> Group(const std::vector<GroupEntry> &entries) {
-    std::vector<uint8_t> v = {0, 0, 1, 0, (uint8_t)entries.size(), 0};
-    for (const GroupEntry &e : entries) {
-        v.insert(v.end(), {(uint8_t)e.size, (uint8_t)e.size, (uint8_t)(e.bits < 8 ? 1 << e.bits : 0), 0, 1, 0});
-        Put16(v, (uint16_t)e.bits);
-        Put32(v, (uint32_t)e.image.size());
-        Put16(v, (uint16_t)e.id);
-    }
-    return v;
-}
-
-class Resources : public ::testing::Test {
+class Resources : public kt::DeviceTest {
 protected:
-    void SetUp() override {
-        dev::Config config;
-        config.manualClock = true;
-        dev::ResetDevice(config);
-    }
-    void TearDown() override { dev::ResetDevice(dev::Config()); }
     // A module of the device whose image carries these resources.
     HMODULE Module(const uint8_t *bytes, size_t size) {
         std::u16string name = u"res" + std::u16string(1, (char16_t)(u'a' + modules++)) + u".exe";
@@ -134,19 +82,6 @@ TEST_F(Resources, FindsWholeRecordsOnlyAndKeepsTypesApart) {
     std::vector<uint8_t> cut(res.bytes.begin(), res.bytes.end() - 4);
     EXPECT_EQ(nullptr, FindResourceW(Module(cut.data(), cut.size()), MAKEINTRESOURCEW(120), RT_GROUP_ICON));
     EXPECT_EQ(nullptr, FindResourceW(Module(res.bytes.data(), 16), MAKEINTRESOURCEW(120), RT_DIALOG));
-}
-
-TEST_F(Resources, LoadIconPicksSixteenBySixteenWithTheMostColours) {
-    const uint32_t red = 0xFF0000, green = 0x00FF00, blue = 0x0000FF;
-    std::vector<GroupEntry> best = {{32, 4, 1, SolidIconImage(32, 4, red)},
-                                    {16, 1, 2, SolidIconImage(16, 1, green)},
-                                    {16, 4, 3, SolidIconImage(16, 4, blue)}};
-    ResBuilder res;
-    for (const GroupEntry &e : best) res.Add(3, e.id, e.image);
-    res.Add(14, 50, Group(best));
-    HMODULE module = Module(res);
-    EXPECT_EQ("16x16: #0000FF", Look(LoadIconW(module, MAKEINTRESOURCEW(50)))) << "the 4-bit image, not the 1-bit one";
-    EXPECT_EQ(nullptr, LoadIconW(module, MAKEINTRESOURCEW(51)));
 }
 
 TEST_F(Resources, LoadedIconsAreSharedAndSurviveDestroyIcon) {

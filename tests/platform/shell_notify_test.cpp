@@ -92,15 +92,6 @@ TEST_F(ShellNotify, TaskbarShowsTheShellsOwnCopyAndModifiesRepaintOnlyItsSquare)
         EXPECT_EQ(0, outside) << "a modify repainted pixels outside the icon's square";
     }
     EXPECT_EQ(icons, LiveObjects(KindIcon)) << "each modify replaces the shell's copy";
-
-    // The manual clock's day starts at 09:00; on the minute the clock repaints
-    // only itself.
-    Blacken();
-    dev::AdvanceClock(60000);
-    UpdateWindow(taskbar);
-    Painted(TaskbarClockRect(240), &inside, &outside);
-    EXPECT_GT(inside, 0) << "the clock did not repaint";
-    EXPECT_EQ(0, outside);
 }
 
 TEST_F(ShellNotify, IconsGoWithTheirWindowAtTheNextPaintAndAllGoWithTheShell) {

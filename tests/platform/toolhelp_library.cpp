@@ -1,6 +1,6 @@
-// The device's "toolhelp" library as a program sees it: walks over fixed
-// system tables and over the real /proc, and the by-identifier lookups of
-// thread times and program names. Loading and the missing-export fallbacks
+// The device's "toolhelp" library as a program sees it: the walk over the
+// real /proc, and the by-identifier lookups of thread times and program
+// names. Walks over fixed tables, loading and the missing-export fallbacks
 // are driven through the monitor's own snapshot (tests/threads).
 #include "platform/host/kernel.h"
 #include "platform/host/toolhelp.h"
@@ -108,60 +108,6 @@ protected:
 };
 
 } // namespace
-
-TEST_F(Toolhelp, WalksFillWholeRecordsInTableOrderEachKeepingItsOwnPlace) {
-    HANDLE snapshot = create(kAll, 0);
-    ASSERT_NE(INVALID_HANDLE_VALUE, snapshot);
-    PROCESSENTRY32W process;
-    memset(&process, 0xAA, sizeof process);
-    process.dwSize = sizeof process;
-    THREADENTRY32 thread;
-    memset(&thread, 0xAA, sizeof thread);
-    thread.dwSize = sizeof thread;
-    ASSERT_TRUE(processFirst(snapshot, &process));
-    EXPECT_EQ(564u, process.dwSize);
-    EXPECT_EQ(0x40000001u, process.th32ProcessID);
-    EXPECT_EQ("\\Windows\\shell32.exe", Narrow(process.szExeFile));
-    EXPECT_EQ(0u, process.th32MemoryBase) << "every field is written, none left as it was";
-    ASSERT_TRUE(threadFirst(snapshot, &thread));
-    EXPECT_EQ(36u, thread.dwSize);
-    EXPECT_EQ(501u, thread.th32ThreadID);
-    EXPECT_EQ(0x40000001u, thread.th32OwnerProcessID);
-    EXPECT_EQ(3, thread.tpBasePri);
-    ASSERT_TRUE(threadNext(snapshot, &thread));
-    ASSERT_TRUE(processNext(snapshot, &process));
-    EXPECT_EQ(77u, process.th32ProcessID);
-    EXPECT_EQ(502u, thread.th32ThreadID);
-    ASSERT_TRUE(processNext(snapshot, &process));
-    EXPECT_EQ(size_t(MAX_PATH - 1), std::u16string(process.szExeFile).size()) << "a long name is cut, terminated";
-    EXPECT_FALSE(processNext(snapshot, &process));
-    EXPECT_EQ(18u, GetLastError()) << "ERROR_NO_MORE_FILES";
-    EXPECT_EQ((std::vector<DWORD>{501, 502, 503, 504}), Walk(snapshot).threadOrder) << "First starts again";
-    EXPECT_TRUE(close(snapshot));
-}
-
-TEST_F(Toolhelp, SnapshotsAreCountedClosedOnceAndKeepWhatTheyRead) {
-    const long before = dev::LiveToolhelpSnapshots();
-    HANDLE first = create(kAll, 0);
-    HANDLE second = create(kAll, 0);
-    EXPECT_EQ(before + 2, dev::LiveToolhelpSnapshots());
-    EXPECT_TRUE(close(first));
-    EXPECT_FALSE(close(first)) << "closed twice";
-    EXPECT_EQ(before + 1, dev::LiveToolhelpSnapshots());
-    THREADENTRY32 thread;
-    thread.dwSize = sizeof thread;
-    EXPECT_FALSE(threadFirst(first, &thread)) << "a closed snapshot is not walked";
-
-    dev::SystemTables other;
-    other.threads = {{9, 9, 3, 0, 0, false}};
-    dev::SetSystemSource(&other);
-    EXPECT_EQ((std::vector<DWORD>{501, 502, 503, 504}), Walk(second).threadOrder);
-    HANDLE later = create(kAll, 0);
-    EXPECT_EQ((std::vector<DWORD>{9}), Walk(later).threadOrder);
-    EXPECT_TRUE(close(second));
-    EXPECT_TRUE(close(later));
-    EXPECT_EQ(before, dev::LiveToolhelpSnapshots());
-}
 
 // The times that succeed are read through the monitor's thread table (tests/threads).
 TEST_F(Toolhelp, LookupsByIdentifierFailUntouchedAndCutNamesTerminated) {

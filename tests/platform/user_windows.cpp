@@ -1,6 +1,6 @@
-// Windows and their messages: destruction and object counts, enumerating,
-// activation, the pixel owner map; sends across threads, timers and the
-// order of fetching, with real device threads on the manual clock.
+// Windows and their messages: destruction and object counts, the pixel
+// owner map; sends across threads, timers and the order of fetching, with
+// real device threads on the manual clock.
 
 #include "kernel_test_util.h"
 
@@ -137,51 +137,6 @@ TEST_F(Windows, DestroyingSendsDestroyParentFirstNcDestroyChildFirstAndFreesEver
     EXPECT_TRUE(again != top && again != child && again != grandchild) << "handles are not reused at once";
 }
 
-TEST_F(Windows, EnumWindowsSeesHiddenWindowsOfEveryProcessFindWindowMatchesClassAndTitle) {
-    HWND other = MakeElsewhere(u"other", INFINITE);
-    HWND mine = Make(u"Performance Monitor", WS_POPUP | WS_VISIBLE);
-    std::vector<HWND> seen;
-    EnumWindows([](HWND w, LPARAM p) -> BOOL {
-        ((std::vector<HWND> *)p)->push_back(w);
-        return TRUE;
-    }, (LPARAM)&seen);
-    EXPECT_EQ(seen, (std::vector<HWND>{mine, other})) << "z-order: the newer window is on top";
-    EXPECT_EQ(FindWindowW(u"REC", u"other"), other) << "class names compare without case";
-    EXPECT_EQ(FindWindowW(u"Dialog", u"Performance Monitor"), nullptr);
-    DWORD pid = 0;
-    EXPECT_NE(GetWindowThreadProcessId(other, &pid), GetCurrentThreadId());
-    EXPECT_NE(pid, GetCurrentProcessId());
-    int visited = 0;
-    EnumWindows([](HWND, LPARAM p) -> BOOL { return ++*(int *)p < 1; }, (LPARAM)&visited);
-    EXPECT_EQ(visited, 1) << "a step returning zero stops the walk";
-}
-
-TEST_F(Windows, ActivationOfAnotherThreadsWindowArrivesWhenItPumps) {
-    HWND theirs = MakeElsewhere(u"theirs", 5000, WS_POPUP | WS_VISIBLE);
-    Make(u"mine", WS_POPUP | WS_VISIBLE, 0, 0, 100, 100);
-    log.Take();
-    EXPECT_TRUE(SetForegroundWindow(theirs)) << "does not wait for the hung thread";
-    EXPECT_EQ(GetForegroundWindow(), theirs);
-    EXPECT_EQ(Taken(), "mine:activate(0,theirs) mine:killfocus");
-    dev::AdvanceClock(5000);
-    EXPECT_EQ(Taken(),
-              "theirs:activate(0,mine) theirs:killfocus theirs:activate(1,mine) theirs:setfocus theirs:paint");
-}
-
-TEST_F(Windows, TapActivatesByClickAndDeliversClientCoordinates) {
-    HWND a = Make(u"A", WS_POPUP | WS_VISIBLE, 0, 0, 100, 100);
-    Make(u"child", WS_CHILD | WS_VISIBLE, 10, 10, 30, 30, a);
-    HWND b = Make(u"B", WS_POPUP | WS_VISIBLE, 120, 0, 100, 100);
-    Drain();
-    log.Take();
-    ASSERT_EQ(GetForegroundWindow(), b);
-    dev::Tap(15, 17, true);
-    dev::Tap(15, 17, false);
-    Drain();
-    EXPECT_EQ(Taken(), "B:activate(0,A) A:activate(2,B) B:killfocus A:setfocus child:down(5,7)");
-    EXPECT_EQ(GetForegroundWindow(), a);
-}
-
 TEST_F(Windows, PixelsBelongToTheDeepestVisibleWindowAndUncoveredPixelsRepaint) {
     HWND low = Make(u"low", WS_POPUP | WS_VISIBLE, 0, 0, 100, 100);
     HWND child = Make(u"child", WS_CHILD | WS_VISIBLE, 10, 10, 20, 20, low);
@@ -278,18 +233,6 @@ TEST_F(Messages, FetchOrderSentPostedInputQuitPaintTimer) {
     EXPECT_EQ(log.Take().front(), "W:user3") << "sent messages are handled before anything is fetched";
     dev::AdvanceClock(0);
     EXPECT_EQ(sent.load(), 333);
-}
-
-TEST_F(Messages, ADestroyedWindowsTimersAndPostsGoWithIt) {
-    HWND w = Make(u"W");
-    SetTimer(w, 1, 1, nullptr);
-    PostMessageW(w, WM_USER + 1, 0, 0);
-    DestroyWindow(w);
-    dev::AdvanceClock(5);
-    EXPECT_EQ(Drain(), "");
-    EXPECT_FALSE(SetTimer(w, 1, 1, nullptr));
-    EXPECT_FALSE(PostMessageW(w, WM_USER + 1, 0, 0));
-    EXPECT_EQ(SendMessageW(w, WM_USER + 3, 0, 0), 0);
 }
 
 } // namespace

@@ -1,16 +1,8 @@
-// The emulator: its command line, whole runs with a stand-in for the monitor
-// (what starts before it, the timed close, its exit code), the load log.
-#include "platform/host/kernel.h"
-#include "platform/host/shell.h"
+// The emulator: its command line, and whole runs with a stand-in for the
+// monitor (what starts before it, the timed close, its exit code).
+#include "app/monitor_state.h"
 #include "platform/programs/emulator.h"
-#include "load/load_meter.h"
 #include "programs_fixture.h"
-
-#include <algorithm>
-#include <cstdio>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 
 using namespace dev;
 
@@ -51,25 +43,6 @@ TEST(EmulatorOptions, EveryOptionAndHelp) {
     EXPECT_EQ(239, options.taps[1].x);
 
     EXPECT_EQ(ParseHelp, Parse({"--headless", "--help"}, &options, &error)) << "help wins over the rest";
-}
-
-// Each bad command line fails with one line that names the option: the
-// first argument, up to any '='.
-TEST(EmulatorOptions, BadCommandLinesNameTheOption) {
-    const std::vector<const char *> cases[] = {
-        {"--frobnicate"}, {"--headless=yes"}, {"--screenshot"}, {"--seconds", "5s"}, {"--seconds", "1e12"},
-        {"--tick-start", "4294967296"}, {"--os-version", "3"}, {"--os-version", "3.0.1"},
-        {"--tap", "240,5@1"}, {"--tap", "5,5@"},
-    };
-    for (const std::vector<const char *> &args : cases) {
-        std::string named = std::string(args[0]).substr(0, std::string(args[0]).find('='));
-        std::string line = named + (args.size() > 1 ? std::string(" ") + args[1] : "");
-        EmulatorOptions options;
-        std::string error;
-        EXPECT_EQ(ParseError, Parse(args, &options, &error)) << line;
-        EXPECT_NE(std::string::npos, error.find(named)) << line << " gave: " << error;
-        EXPECT_EQ(std::string::npos, error.find('\n')) << line << " gave: " << error;
-    }
 }
 
 struct Seen {
@@ -157,82 +130,6 @@ TEST_F(EmulatorRun, TimedCloseGivesTheMonitorsExitCodeAfterTheAddedIcon) {
 TEST_F(EmulatorRun, StandInsStartBeforeTheMonitor) {
     EXPECT_EQ(7, Run({"--seconds", "1", "--alternate-taskbar", "--wexdock", "--hang-demo"}));
     EXPECT_EQ("HHTaskBar Halvane Wexdock HangDemo halvaneh", seen.present);
-}
-
-// The load log's stand-in feeds the real estimator from a 1 ms timer and
-// stops answering for 400 ms every 10 s, so the readings are not all alike.
-const uint64_t pauseEveryMs = 10000;
-const uint64_t pauseMs = 400; // longer than a sample period: a grid point always falls inside
-uint64_t nextPauseAt;
-
-INT_PTR CALLBACK LoadStandInProc(HWND window, UINT message, WPARAM, LPARAM) {
-    switch (message) {
-    case WM_INITDIALOG:
-        // As the monitor's dialog does: both baselines from one reading. No
-        // mainDialog: the history keeps up without drawing a graph.
-        monitorState.lastTimerTick = monitorState.nextSampleTick = GetTickCount();
-        monitorState.history.nextIndex = 0;
-        monitorState.idleGapSum = 450; // the starting floor on OS 3.0
-        SetTimer(window, 1, 1, nullptr);
-        return TRUE;
-    case WM_TIMER:
-        UpdateLoadEstimate();
-        if (Now() >= nextPauseAt) {
-            nextPauseAt += pauseEveryMs;
-            Sleep((DWORD)pauseMs);
-        }
-        return TRUE;
-    case WM_CLOSE:
-        DestroyWindow(window);
-        PostQuitMessage(0);
-        return TRUE;
-    }
-    return FALSE;
-}
-
-int LoadStandIn(HINSTANCE instance, LPWSTR) {
-    return programs_test::CreateMonitorStandIn(instance, LoadStandInProc) ? RunMessages() : 99;
-}
-
-// A grid point's sample is taken by the first arrival after it: the one
-// that ends a pause at T + 400 takes the points from T on, and the readings
-// stay above 90 for about 20 arrivals more while the long gap decays.
-bool InPause(uint64_t ms) { return ms >= pauseEveryMs && ms % pauseEveryMs <= pauseMs + 20; }
-
-TEST_F(EmulatorRun, LoadLogHasEverySampleOnItsGridPointInOrderEndingWithTheRing) {
-    const char *path = PERFMON_BINARY_DIR "/loadlog_test.txt";
-    std::remove(path);
-    ResetMonitorState();
-    std::fill(std::begin(monitorState.history.samples), std::end(monitorState.history.samples), 0xAA);
-    nextPauseAt = pauseEveryMs;
-    // 70 s: more than the ring's 200 samples, so the log crosses its wrap.
-    EXPECT_EQ(0, Run({"--seconds", "70", "--log-load", path}, LoadStandIn));
-
-    std::ifstream file(path);
-    std::string line;
-    ASSERT_TRUE(std::getline(file, line) && line[0] == '#') << "no log at " << path << " or header: " << line;
-    std::vector<std::pair<uint64_t, int>> samples; // time, percent
-    uint64_t ms;
-    int percent;
-    for (std::string rest; std::getline(file, line); samples.push_back({ms, percent})) {
-        std::istringstream fields(line);
-        ASSERT_TRUE(fields >> ms >> percent && !(fields >> rest)) << "line " << samples.size() + 2 << ": " << line;
-    }
-
-    // One sample per grid point from the dialog's start (device time 0) to
-    // the close at 70 s, each high exactly when its grid point fell in a pause.
-    ASSERT_EQ(70000u / SAMPLE_PERIOD_MS + 1, samples.size());
-    for (size_t i = 0; i < samples.size(); ++i) {
-        EXPECT_EQ(i * SAMPLE_PERIOD_MS, samples[i].first) << "sample " << i;
-        EXPECT_EQ(InPause(samples[i].first), samples[i].second >= 90)
-            << "sample " << i << " at " << samples[i].first << " reads " << samples[i].second;
-    }
-    const LoadHistory &ring = monitorState.history;
-    for (int k = 0; k < LOAD_HISTORY_SLOTS; ++k) {
-        int slot = (ring.nextIndex + k) % LOAD_HISTORY_SLOTS;
-        const auto &logged = samples[samples.size() - LOAD_HISTORY_SLOTS + k];
-        EXPECT_EQ(ring.samples[slot], logged.second) << "ring slot " << slot << ", logged at " << logged.first;
-    }
 }
 
 } // namespace

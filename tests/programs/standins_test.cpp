@@ -1,8 +1,7 @@
-// The stand-ins the monitor meets: the "halvaneh" helper library through its
-// exports, the hang demo, and the "Wexdock" window.
+// The "halvaneh" helper library's stand-in must not leak what it is handed.
+// The hang demo is driven by the watchdog's tests, the "Wexdock" window and
+// its icon counts by the tray icon's tests and the simulated day.
 #include "programs_fixture.h"
-
-#include <atomic>
 
 using namespace dev;
 using namespace programs_test;
@@ -15,7 +14,6 @@ typedef int(WINAPI *MtslenProc)(const WCHAR *);
 
 // "Show / Hide", "a", "Close", each with its NUL, and the closing NUL.
 const WCHAR menu[] = u"Show / Hide\0a\0Close\0";
-const int menuBytes = 42;
 
 struct Record {
     uint8_t bytes[84] = {0};
@@ -95,121 +93,6 @@ TEST_F(Halvaneh, IconKeepsImageAndMenuOfItsOwnThroughUpdatesWithoutLeaks) {
     EXPECT_NE(icon, second);
     EXPECT_EQ(0, getSetDel(owner, icon, nullptr, 2));
     EXPECT_EQ(liveIcons + 1, LiveObjects(KindIcon)) << "the deleted icon's copy is released";
-}
-
-TEST_F(Halvaneh, BadRecordsAndUnknownIconsFail) {
-    HIMAGELIST list = PatternList(1), gone = PatternList(2);
-    Record good = CreateRecord(list), badSize = CreateRecord(list).Put(0, 152),
-           noList = CreateRecord(list).Put(16, 0), goneList = CreateRecord(gone);
-    ImageList_Destroy(gone);
-    struct CreateCase { void *record; int bytes; } creates[] = {
-        {nullptr, menuBytes}, {badSize.bytes, menuBytes}, {noList.bytes, menuBytes}, {goneList.bytes, menuBytes},
-        {good.bytes, -2},
-    };
-    for (const CreateCase &c : creates)
-        EXPECT_EQ(-1, create(owner, c.record, c.bytes, menu)) << "create entry " << (&c - creates);
-    EXPECT_TRUE(HalvaneIcons().empty());
-
-    int icon = Put(1);
-    HWND stranger = NewWindow();
-    Record update = UpdateRecord(list);
-    struct Case { HWND window; int icon; void *record; int operation; int result; } cases[] = {
-        {owner, icon + 100, update.bytes, 1, 100},   // unknown icon
-        {stranger, icon, update.bytes, 1, 100},      // not the owner's window
-        {owner, icon, nullptr, 1, 100},              // update without a record
-        {owner, icon, update.bytes, 9, 100},         // unknown operation
-        {owner, icon, nullptr, 2, 0},                // deleted
-        {owner, icon, update.bytes, 1, 100},         // gone now
-        {owner, -1, nullptr, 2, 100},                // what a failed create leaves
-    };
-    for (const Case &c : cases)
-        EXPECT_EQ(c.result, getSetDel(c.window, c.icon, c.record, c.operation)) << "entry " << (&c - cases);
-    EXPECT_TRUE(HalvaneIcons().empty());
-    ImageList_Destroy(list);
-}
-
-class HangDemo : public DeviceTest {};
-
-TEST_F(HangDemo, ButtonOrCallFreezesASentMessageForTenSeconds) {
-    HWND demo = StartHangDemo() ? HangDemoWindow() : nullptr, button = GetWindow(demo, GW_CHILD);
-    ASSERT_NE(nullptr, button) << "the demo or its freeze button";
-    std::atomic<uint64_t> answeredAt{0};
-    std::atomic<bool> answered{false};
-    // A device thread of its own sends WM_NULL and notes when the answer came.
-    auto send = [&] {
-        answered = false;
-        StartDeviceThread(0, [&, demo] {
-            SendMessageW(demo, WM_NULL, 0, 0);
-            answeredAt = Now();
-            answered = true;
-        });
-        Settle();
-    };
-    send();
-    ASSERT_TRUE(answered) << "not frozen yet: answered at once";
-    for (bool tap : {true, false}) {
-        uint64_t start = Now();
-        RECT rc;
-        GetWindowRect(button, &rc);
-        for (bool down : {true, false})
-            if (tap)
-                Tap((rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2, down);
-        ASSERT_TRUE(tap || FreezeHangDemo());
-        Settle();
-        send();
-        AdvanceClock(9999);
-        EXPECT_FALSE(answered) << (tap ? "tap" : "call") << ": answered at " << answeredAt.load() - start << " ms";
-        AdvanceClock(1);
-        EXPECT_EQ(start + 10000, answered ? answeredAt.load() : 0) << (tap ? "tap" : "call");
-    }
-}
-
-bool IconAlive(HICON icon) {
-    ICONINFO info = {};
-    bool alive = GetIconInfo(icon, &info);
-    DeleteObject(info.hbmColor), DeleteObject(info.hbmMask);
-    return alive;
-}
-
-class Wexdock : public DeviceTest {
-protected:
-    HWND dock = nullptr;
-    void SetUp() override {
-        DeviceTest::SetUp();
-        ASSERT_TRUE(StartWexdock() && (dock = WexdockWindow()));
-        Settle(); // the first paint is done
-    }
-    void Hand(HICON icon) { EXPECT_EQ(0, SendMessageW(dock, WM_COMMAND, 4000, (LPARAM)icon)) << icon; }
-};
-
-TEST_F(Wexdock, TakesOverTheIconsItIsHandedAndLeaksNone) {
-    HICON first = MakePatternIcon(0);
-    Hand(first);
-    long icons = LiveObjects(KindIcon), bitmaps = LiveObjects(KindBitmap);
-    HICON last = nullptr;
-    for (int seed = 1; seed <= 120; ++seed)
-        Hand(last = MakePatternIcon(seed)); // as a program hands a fresh one every second
-    EXPECT_FALSE(IconAlive(first)) << "the dock releases the icon it no longer shows";
-    EXPECT_EQ(icons, LiveObjects(KindIcon));
-    EXPECT_EQ(bitmaps, LiveObjects(KindBitmap));
-    Hand(last);
-    Hand((HICON)0x12345);
-    EXPECT_TRUE(IconAlive(last)) << "the same icon handed twice stays";
-    EXPECT_EQ(last, WexdockIcon()) << "something that is no icon keeps the last one";
-}
-
-TEST_F(Wexdock, CanBeHiddenShownAndClosed) {
-    ShowWindow(dock, SW_HIDE);
-    EXPECT_FALSE(IsWindowVisible(dock));
-    EXPECT_EQ(dock, FindWindowW(u"Wexdock", nullptr)) << "hidden, it still exists";
-    ShowWindow(dock, SW_SHOW);
-    EXPECT_TRUE(IsWindowVisible(dock));
-    HICON icon = MakePatternIcon(4);
-    Hand(icon);
-    PostMessageW(dock, WM_CLOSE, 0, 0);
-    Settle();
-    EXPECT_EQ(nullptr, FindWindowW(u"Wexdock", nullptr));
-    EXPECT_FALSE(IconAlive(icon)) << "the icon it was handed goes with it";
 }
 
 } // namespace

@@ -9,16 +9,6 @@ using namespace threads_test;
 
 namespace {
 
-TEST(FileNamePart, PointsJustPastTheLastBackslash)
-{
-    const struct {
-        const WCHAR *path;
-        ptrdiff_t offset;
-    } cases[] = {{u"\\Windows\\app.exe", 9}, {u"app.exe", 0}, {u"\\Windows\\", 9}, {u"", 0}, {u"c:/x/y.exe", 0}};
-    for (auto c : cases)
-        EXPECT_EQ(GetFileNamePart(c.path) - c.path, c.offset) << Narrow(c.path) << " gave " << Narrow(GetFileNamePart(c.path));
-}
-
 // Each thread's base priority gives the row's name and its user time, in
 // 100-nanosecond units, the row's whole tenths.
 TEST_F(ThreadsTest, RowsNameThePriorityAndTruncateTheTimeToTenths)
@@ -58,17 +48,22 @@ TEST_F(ThreadsTest, RowsNameThePriorityAndTruncateTheTimeToTenths)
 
 TEST_F(ThreadsTest, RowsFollowTheWalkAndTextsFollowTheRows)
 {
+    std::u16string longest(MAX_PATH - 1, u'x');
+    longest[0] = u'\\';
     dev::SystemTables system;
-    system.processes = {{7, u"\\Windows\\shell.exe"}, {9, u"\\Windows\\app.exe"}, {7, u"dup.exe"}};
+    system.processes = {{7, u"\\Windows\\shell.exe"}, {9, u"\\Windows\\app.exe"}, {7, u"dup.exe"}, {5, longest}};
     system.threads = {Thread(31, 9, 3, 12 * tenth), Thread(17, 7, 1), Thread(25, 9, 4), Thread(2, 7, 7),
-                      Thread(40, 8)};
+                      Thread(40, 8), Thread(50, 5), Thread(51, 5)};
     Use(system);
 
     ASSERT_EQ(SnapshotThreads(), 1);
     // The owner is the first process in walk order with the thread's id;
-    // a thread whose process is gone gets an empty owner.
+    // a thread whose process is gone gets an empty owner; the longest names
+    // are copied whole.
+    std::string x = Narrow(longest.c_str());
     std::vector<std::string> expected = {"31 \\Windows\\app.exe Normal 12", "17 \\Windows\\shell.exe Highest 0",
-                "25 \\Windows\\app.exe Below 0", "2 \\Windows\\shell.exe Idle 0", "40  Normal 0"};
+                "25 \\Windows\\app.exe Below 0", "2 \\Windows\\shell.exe Idle 0", "40  Normal 0",
+                "50 " + x + " Normal 0", "51 " + x + " Normal 0"};
     ASSERT_EQ(Rows(), expected);
 
     // Two threads of one process: each its own copy, back to back after the rows.
@@ -76,22 +71,8 @@ TEST_F(ThreadsTest, RowsFollowTheWalkAndTextsFollowTheRows)
     EXPECT_NE(rows[0].ownerName, rows[2].ownerName);
     const WCHAR *store = (const WCHAR *)(rows + THREAD_ROW_SLOTS);
     EXPECT_EQ(rows[0].ownerName, store);
-    for (int i = 1; i < 5; i++)
+    for (int i = 1; i < 7; i++)
         EXPECT_EQ(rows[i].ownerName, rows[i - 1].ownerName + wcslen(rows[i - 1].ownerName) + 1) << "row " << i;
-}
-
-TEST_F(ThreadsTest, LongestOwnerNamesAreCopiedWhole)
-{
-    std::u16string longest(MAX_PATH - 1, u'x');
-    longest[0] = u'\\';
-    dev::SystemTables system;
-    system.processes = {{7, longest}};
-    system.threads = {Thread(1, 7), Thread(2, 7)};
-    Use(system);
-
-    ASSERT_EQ(SnapshotThreads(), 1);
-    EXPECT_EQ(std::u16string(monitorState.threadRows[0].ownerName), longest);
-    EXPECT_EQ(std::u16string(monitorState.threadRows[1].ownerName), longest);
 }
 
 TEST_F(ThreadsTest, ManyThreadsAllGetRows)

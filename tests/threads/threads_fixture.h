@@ -17,15 +17,7 @@
 
 namespace threads_test {
 
-inline std::string Narrow(const WCHAR *text)
-{
-    std::string s;
-    if (!text)
-        return "(null)";
-    for (; *text; text++)
-        s += *text < 128 ? (char)*text : '?';
-    return s;
-}
+using support::Narrow;
 
 // 100-nanosecond units in a tenth of a second.
 const uint64_t tenth = 1000000;

@@ -56,10 +56,13 @@ protected:
     void SetUp() override
     {
         TrayTest::SetUp();
-        ramp = IconRamp();
+        HBITMAP loaded = LoadBitmapW(monitorState.instance, MAKEINTRESOURCEW(IDB_ICON_FILL));
+        ramp = BitmapPixels(loaded, 1, ICON_SIZE);
+        DeleteObject(loaded);
         ASSERT_EQ(ramp.size(), (size_t)ICON_SIZE) << "the icon ramp resource";
         StartIcon();
     }
+    std::vector<COLORREF> IconPicture() { return BitmapPixels(monitorState.iconColorBitmap, ICON_SIZE, ICON_SIZE); }
     std::vector<COLORREF> ramp;
 };
 

@@ -26,24 +26,25 @@ const COLORREF brushColor = 0x00E0A0A0;
 const COLORREF white = 0x00FFFFFF;
 
 // A window of the taskbar's class that the test paints: a grey bar, the
-// current trayIcon at (iconLeft, iconTop) when showIcon is set, and one pixel
-// that changes colour on every paint when flicker is set.
+// current trayIcon (or, with square set, a brush-coloured square of the
+// given width) at (iconLeft, iconTop) when showIcon is set, and, with flicker
+// set, pixel (40, 13) changing colour on every paint.
 struct FakeBar {
-    bool showIcon = true;
-    int iconLeft = 100;
-    int iconTop = 5;
-    bool flicker = false;
-    POINT flickerAt = {40, 13};
+    bool showIcon = true, flicker = false, square = false;
+    int iconLeft = 100, iconTop = 5, squareWidth = 16;
     int paints = 0;
-    // A plain square of the given colour instead of the icon.
-    bool square = false;
-    int squareWidth = 16;
-    COLORREF squareColor = brushColor;
 };
 inline FakeBar &Bar()
 {
     static FakeBar bar;
     return bar;
+}
+
+inline void FillWith(HDC dc, RECT rect, COLORREF color)
+{
+    HBRUSH brush = CreateSolidBrush(color);
+    FillRect(dc, &rect, brush);
+    DeleteObject(brush);
 }
 
 inline LRESULT CALLBACK FakeBarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -57,19 +58,13 @@ inline LRESULT CALLBACK FakeBarProc(HWND window, UINT message, WPARAM wParam, LP
     HDC dc = BeginPaint(window, &paint);
     RECT all;
     GetClientRect(window, &all);
-    HBRUSH grey = CreateSolidBrush(0x00C0C0C0);
-    FillRect(dc, &all, grey);
-    DeleteObject(grey);
-    if (bar.square) {
-        HBRUSH fill = CreateSolidBrush(bar.squareColor);
-        RECT square = {bar.iconLeft, bar.iconTop, bar.iconLeft + bar.squareWidth, bar.iconTop + ICON_SIZE};
-        FillRect(dc, &square, fill);
-        DeleteObject(fill);
-    } else if (bar.showIcon && monitorState.trayIcon) {
+    FillWith(dc, all, 0x00C0C0C0);
+    if (bar.square)
+        FillWith(dc, {bar.iconLeft, bar.iconTop, bar.iconLeft + bar.squareWidth, bar.iconTop + ICON_SIZE}, brushColor);
+    else if (bar.showIcon && monitorState.trayIcon)
         DrawIconEx(dc, bar.iconLeft, bar.iconTop, monitorState.trayIcon, ICON_SIZE, ICON_SIZE, 0, NULL, DI_NORMAL);
-    }
     if (bar.flicker)
-        SetPixel(dc, bar.flickerAt.x, bar.flickerAt.y, bar.paints % 2 ? 0x00000000 : 0x00FFFFFF);
+        SetPixel(dc, 40, 13, bar.paints % 2 ? 0x00000000 : 0x00FFFFFF);
     bar.paints++;
     EndPaint(window, &paint);
     return 0;
@@ -158,18 +153,6 @@ protected:
         uint32_t pixel = dev::ScreenPixels()[(size_t)(rect.top + y) * dev::ScreenWidth() + rect.left + x];
         return RGB((pixel >> 16) & 0xFF, (pixel >> 8) & 0xFF, pixel & 0xFF);
     }
-
-    // Colours of the icon ramp, row 0 at the top.
-    std::vector<COLORREF> IconRamp()
-    {
-        HBITMAP ramp = LoadBitmapW(monitorState.instance, MAKEINTRESOURCEW(IDB_ICON_FILL));
-        std::vector<COLORREF> rows = BitmapPixels(ramp, 1, ICON_SIZE);
-        DeleteObject(ramp);
-        return rows;
-    }
-
-    // The icon's colour bitmap, row by row.
-    std::vector<COLORREF> IconPicture() { return BitmapPixels(monitorState.iconColorBitmap, ICON_SIZE, ICON_SIZE); }
 
     // Another program's icon in the notification area, to push ours around.
     HWND AddOtherIcon(UINT id)

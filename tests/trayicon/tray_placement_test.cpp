@@ -1,7 +1,7 @@
-// Where the icon goes and how it is found again: the notification record,
-// the two-pixel change test, the location probe on the shell's taskbar and
-// on taskbars the test paints itself, the "Wexdock" hand-over, the repaint
-// rectangle, and the icon handles when no taskbar is left.
+// Where the icon goes and how it is found again: the two-pixel change test,
+// the location probe on the shell's taskbar and on taskbars the test paints
+// itself, the "Wexdock" hand-over, the repaint rectangle, and the icon
+// handles when no taskbar is left.
 #include "tray_fixture.h"
 
 using namespace tray_test;
@@ -13,41 +13,6 @@ class BareTrayTest : public TrayTest {
 protected:
     void SetUp() override { Start(false); }
 };
-
-// ------------------------------------------------------------ the record
-
-TEST_F(TrayTest, RecordCarriesTheFixedFields)
-{
-    NOTIFYICONDATAW record;
-    memset(&record, 0xAA, sizeof(record));
-    FillNotifyIconData(&record);
-    EXPECT_EQ(record.cbSize, (DWORD)NOTIFYICONDATAW_V1_SIZE);
-    EXPECT_EQ(record.hWnd, monitorState.mainDialog);
-    EXPECT_EQ(record.uID, 3000u);
-    EXPECT_EQ(record.uFlags, 3u);
-    EXPECT_EQ(record.uCallbackMessage, 273u);
-}
-
-TEST_F(TrayTest, AddWhenInTrayAndRemoveWhenNotDoNothing)
-{
-    CreateTrayBitmaps();
-    monitorState.iconInTray = 1;
-    AddTrayIcon();
-    EXPECT_FALSE(OurShellIcon(nullptr)) << "added although the flag was set";
-
-    monitorState.iconInTray = 0;
-    AddTrayIcon();
-    EXPECT_TRUE(OurShellIcon(nullptr));
-    EXPECT_EQ(monitorState.iconInTray, 1);
-
-    monitorState.iconInTray = 0;
-    RemoveTrayIcon();
-    EXPECT_TRUE(OurShellIcon(nullptr)) << "deleted although the flag was clear";
-    monitorState.iconInTray = 1;
-    RemoveTrayIcon();
-    EXPECT_FALSE(OurShellIcon(nullptr));
-    EXPECT_EQ(monitorState.iconInTray, 0);
-}
 
 // ------------------------------------------------------------ the change test
 
@@ -156,40 +121,41 @@ TEST_F(TrayTest, MovedIconOutsideTheTrayRunsNoProbe)
 struct BarCase {
     int x, width, height; // the bar stands at the screen's bottom
     int iconLeft, iconTop;
+    bool showIcon, flicker;
+    int foundX, foundY;
 };
 
 void PrintTo(const BarCase &c, std::ostream *os)
 {
-    *os << "bar at x " << c.x << ", " << c.width << " by " << c.height << ", icon at " << c.iconLeft << "," << c.iconTop;
+    *os << "bar at x " << c.x << ", " << c.width << " by " << c.height << ", icon at " << c.iconLeft << ","
+        << c.iconTop << (c.showIcon ? "" : " hidden") << (c.flicker ? " flickering" : "");
 }
 
 class ProbeSizes : public BareTrayTest, public ::testing::WithParamInterface<BarCase> {};
 
-TEST_P(ProbeSizes, FindsTheIconInWindowCoordinates)
+// Found in window coordinates; no difference gives the right end and the
+// top; another change left of the icon is taken for its edge.
+TEST_P(ProbeSizes, FindsTheFirstChangedPixel)
 {
     const BarCase &c = GetParam();
     MakeFakeBar(c.x, 320 - c.height, c.width, c.height);
     Bar().iconLeft = c.iconLeft;
     Bar().iconTop = c.iconTop;
+    Bar().showIcon = c.showIcon;
+    Bar().flicker = c.flicker;
     StartIcon();
     ProbeIconLocation();
-    EXPECT_EQ(monitorState.iconX, c.iconLeft) << c.width << " by " << c.height;
-    EXPECT_EQ(monitorState.iconY, c.iconTop) << c.width << " by " << c.height;
+    EXPECT_EQ(monitorState.iconX, c.foundX);
+    EXPECT_EQ(monitorState.iconY, c.foundY);
 }
 
 INSTANTIATE_TEST_SUITE_P(Bars, ProbeSizes,
-                         ::testing::Values(BarCase{0, 240, 26, 1, 5}, BarCase{0, 240, 26, 224, 10},
-                                           BarCase{30, 180, 30, 150, 7}, BarCase{0, 240, 16, 50, 0}));
-
-TEST_F(BareTrayTest, NoDifferenceGivesTheRightEndAndTheTop)
-{
-    MakeFakeBar(0, 294, 240, 26);
-    Bar().showIcon = false;
-    StartIcon();
-    ProbeIconLocation();
-    EXPECT_EQ(monitorState.iconX, 240);
-    EXPECT_EQ(monitorState.iconY, 0);
-}
+                         ::testing::Values(BarCase{0, 240, 26, 1, 5, true, false, 1, 5},
+                                           BarCase{0, 240, 26, 224, 10, true, false, 224, 10},
+                                           BarCase{30, 180, 30, 150, 7, true, false, 150, 7},
+                                           BarCase{0, 240, 16, 50, 0, true, false, 50, 0},
+                                           BarCase{0, 240, 26, 100, 5, false, false, 240, 0},
+                                           BarCase{0, 240, 26, 100, 5, true, true, 40, 13}));
 
 TEST_F(BareTrayTest, WiderTaskbarIsClippedToTheCapture)
 {
@@ -201,16 +167,6 @@ TEST_F(BareTrayTest, WiderTaskbarIsClippedToTheCapture)
     ProbeIconLocation();
     EXPECT_EQ(monitorState.iconX, 160);
     EXPECT_EQ(monitorState.iconY, 0);
-}
-
-TEST_F(BareTrayTest, OtherChangeLeftOfTheIconIsTakenForItsEdge)
-{
-    MakeFakeBar(0, 294, 240, 26);
-    Bar().flicker = true;
-    StartIcon();
-    ProbeIconLocation();
-    EXPECT_EQ(monitorState.iconX, 40);
-    EXPECT_EQ(monitorState.iconY, 13);
 }
 
 TEST_F(BareTrayTest, NoTaskbarAtStartUpProbesOnceItIsBack)
