@@ -23,6 +23,15 @@ struct GraphDrawing {
 
 #define GRID_BRUSH_COLOR 0x00E0A0A0
 
+// White through a white brush, the way every bitmap of the monitor is
+// whitened: WHITENESS on a desktop's 32-bit bitmap also sets the alpha byte.
+static void FillWhite(HDC dc, int x, int y, int width, int height)
+{
+    HGDIOBJ previous = SelectObject(dc, GetStockObject(WHITE_BRUSH));
+    PatBlt(dc, x, y, width, height, PATCOPY);
+    SelectObject(dc, previous);
+}
+
 static bool TickIsAfter(DWORD tick, DWORD reference)
 {
     return (LONG)(tick - reference) > 0;
@@ -38,7 +47,11 @@ void UpdateLoadEstimate(void)
     DWORD gap = now - s->lastTimerTick;
     s->lastTimerTick = now;
 
-    s->gapSum = (s->gapSum * 19) / 20 + gap;
+    // Kept in 64 bits and held at the 32-bit limit: after a gap of some 62
+    // hours, gapSum x 19 would wrap to a sum below the best one ever seen,
+    // and minimum and floor would fall for good. Below that nothing changes.
+    ULONGLONG sum = ((ULONGLONG)s->gapSum * 19) / 20 + gap;
+    s->gapSum = sum > 0xFFFFFFFFull ? 0xFFFFFFFFu : (DWORD)sum;
     if (s->gapSum < s->gapSumMin)
         s->gapSumMin = s->gapSum;
     // The floor follows three quarters of the best sum, and only downwards.
@@ -121,7 +134,7 @@ static void DrawSamples(int percent)
     while (SampleDue()) {
         StoreSample(percent);
         BitBlt(drawing.graph, 0, 0, right, GRAPH_HEIGHT, drawing.graph, 1, 0, SRCCOPY);
-        PatBlt(drawing.graph, right, 0, 1, GRAPH_HEIGHT - height, WHITENESS);
+        FillWhite(drawing.graph, right, 0, 1, GRAPH_HEIGHT - height);
         DrawColumn(&drawing, right, height);
         monitorState.nextSampleTick += SAMPLE_PERIOD_MS;
     }
@@ -157,7 +170,7 @@ void RedrawLoadGraph(void)
         return;
     GraphDrawing drawing;
     BeginGraphDrawing(&drawing);
-    PatBlt(drawing.graph, 0, 0, GRAPH_WIDTH, GRAPH_HEIGHT, WHITENESS);
+    FillWhite(drawing.graph, 0, 0, GRAPH_WIDTH, GRAPH_HEIGHT);
     const LoadHistory *history = &monitorState.history;
     for (int k = 0; k < LOAD_HISTORY_SLOTS; k++) {
         int sample = history->samples[(history->nextIndex - k + LOAD_HISTORY_SLOTS - 1) % LOAD_HISTORY_SLOTS];
@@ -174,7 +187,7 @@ void CreateGraphResources(void)
     HDC memory = CreateCompatibleDC(display);
     monitorState.graphBitmap = CreateCompatibleBitmap(display, GRAPH_WIDTH, GRAPH_HEIGHT);
     HGDIOBJ previous = SelectObject(memory, monitorState.graphBitmap);
-    BitBlt(memory, 0, 0, GRAPH_WIDTH, GRAPH_HEIGHT, memory, 0, 0, WHITENESS);
+    FillWhite(memory, 0, 0, GRAPH_WIDTH, GRAPH_HEIGHT);
     ReleaseDC(monitorState.mainDialog, display);
     SelectObject(memory, previous);
     DeleteDC(memory);

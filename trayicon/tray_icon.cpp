@@ -18,6 +18,9 @@
 // the "Wexdock" window becomes that window's; the probe icons belong to the
 // program's resources. spareTrayIcon tracks the one icon, if any, that is
 // ours alone.
+//
+// Every operation returns 0 when a platform call it rests on failed, 1
+// otherwise; a failed tick is simply made again a second later.
 #include "tray_icon.h"
 
 #include "helper_library.h"
@@ -38,6 +41,24 @@
 // Slots that fall on a multiple of this are drawn as grid lines.
 #define ICON_GRID_SLOTS 40
 
+// The shell's taskbar window, whether or not a "Wexdock" covers it: the
+// window whose pixels are read and whose size the capture takes.
+static HWND ShellTaskbar(void)
+{
+    return FindWindowW(DEVICE_TASKBAR_CLASS, NULL);
+}
+
+// White through a white brush, the way every bitmap of the monitor is
+// whitened: WHITENESS on a desktop's 32-bit bitmap also sets the alpha byte,
+// and an icon with any alpha is drawn by it, leaving the bars and frame
+// unseen; the brush writes the colour alone, the same white on the device.
+static void FillWhite(HDC dc, int x, int y, int width, int height)
+{
+    HGDIOBJ previous = SelectObject(dc, GetStockObject(WHITE_BRUSH));
+    PatBlt(dc, x, y, width, height, PATCOPY);
+    SelectObject(dc, previous);
+}
+
 int FillNotifyIconData(NOTIFYICONDATAW *record)
 {
     memset(record, 0, sizeof(*record));
@@ -56,10 +77,11 @@ int AddTrayIcon(void)
     NOTIFYICONDATAW record;
     FillNotifyIconData(&record);
     record.hIcon = monitorState.trayIcon;
-    Shell_NotifyIconW(NIM_ADD, &record);
-    // A failed add is not retried; the flag only says we asked.
+    BOOL added = Shell_NotifyIconW(NIM_ADD, &record);
+    // The flag says we asked: while it is set the icon is modified, and a
+    // modify the shell refuses brings the add back.
     monitorState.iconInTray = 1;
-    return 1;
+    return added ? 1 : 0;
 }
 
 int RemoveTrayIcon(void)
@@ -68,14 +90,16 @@ int RemoveTrayIcon(void)
         return 1;
     NOTIFYICONDATAW record;
     FillNotifyIconData(&record);
-    Shell_NotifyIconW(NIM_DELETE, &record);
+    BOOL deleted = Shell_NotifyIconW(NIM_DELETE, &record);
     monitorState.iconInTray = 0;
-    return 1;
+    return deleted ? 1 : 0;
 }
 
+// The taskbar that shows the icon: the shell's, unless a visible "Wexdock"
+// has taken the icon over.
 HWND FindTaskbar(void)
 {
-    HWND taskbar = FindWindowW(DEVICE_TASKBAR_CLASS, NULL);
+    HWND taskbar = ShellTaskbar();
     HWND dock = FindWindowW(WEXDOCK_CLASS, NULL);
     if (dock && IsWindowVisible(dock))
         return NULL;
@@ -86,15 +110,27 @@ int ShowTrayIcon(void)
 {
     HWND taskbar = FindTaskbar();
     if (taskbar) {
+        int shown;
         if (monitorState.iconInTray) {
             NOTIFYICONDATAW record;
             FillNotifyIconData(&record);
             record.hIcon = monitorState.trayIcon;
-            Shell_NotifyIconW(NIM_MODIFY, &record);
-            // The modify would repaint the whole bar; only the icon's square needs it.
-            ValidateRect(taskbar, NULL);
+            // Repaints the bar had pending before the modify are other
+            // programs' and must happen; only a bar with none is counted as
+            // painted, so that our modify never repaints the whole bar.
+            BOOL othersPending = GetUpdateRect(taskbar, NULL, FALSE);
+            if (Shell_NotifyIconW(NIM_MODIFY, &record)) {
+                if (!othersPending)
+                    ValidateRect(taskbar, NULL);
+                shown = 1;
+            } else {
+                // The shell no longer knows the icon (its taskbar program
+                // started again): add it now, not never.
+                monitorState.iconInTray = 0;
+                shown = AddTrayIcon();
+            }
         } else {
-            AddTrayIcon();
+            shown = AddTrayIcon();
         }
         RECT square;
         square.left = monitorState.iconX - 1;
@@ -102,7 +138,7 @@ int ShowTrayIcon(void)
         square.right = monitorState.iconX + ICON_SIZE + 2;
         square.bottom = monitorState.iconY + ICON_SIZE + 2;
         InvalidateRect(taskbar, &square, FALSE);
-        return 1;
+        return shown;
     }
 
     BYTE wasInTray = monitorState.iconInTray;
@@ -114,25 +150,29 @@ int ShowTrayIcon(void)
         SendMessageW(dock, WM_COMMAND, WEXDOCK_SET_ICON, (LPARAM)monitorState.trayIcon);
         if (monitorState.trayIcon == monitorState.spareTrayIcon)
             monitorState.spareTrayIcon = NULL; // the dock keeps what it is handed
-    } else if (monitorState.trayIcon == monitorState.spareTrayIcon && monitorState.spareTrayIcon) {
+        return 1;
+    }
+    if (monitorState.trayIcon == monitorState.spareTrayIcon && monitorState.spareTrayIcon) {
         // Nobody shows it. The stale handle stays in trayIcon until the next build.
         DestroyIcon(monitorState.spareTrayIcon);
         monitorState.spareTrayIcon = NULL;
     }
-    return 1;
+    return 0; // shown nowhere
 }
 
 int CreateTrayBitmaps(void)
 {
     RECT bar;
     SetRectEmpty(&bar);
-    HWND taskbar = FindWindowW(DEVICE_TASKBAR_CLASS, NULL);
+    HWND taskbar = ShellTaskbar();
     if (taskbar)
         GetWindowRect(taskbar, &bar);
     int width = bar.right - bar.left;
     int height = bar.bottom - bar.top;
 
     HDC screen = GetDC(monitorState.mainDialog);
+    if (!screen)
+        return 0;
     HDC memory = CreateCompatibleDC(screen);
     // Without a taskbar there is nothing to size the capture by; the probe
     // makes it once a taskbar is there.
@@ -142,10 +182,11 @@ int CreateTrayBitmaps(void)
     monitorState.iconMaskBitmap = CreateCompatibleBitmap(screen, ICON_SIZE, ICON_SIZE);
 
     HGDIOBJ previous = SelectObject(memory, monitorState.iconColorBitmap);
-    BitBlt(memory, 0, 0, ICON_SIZE, ICON_SIZE, NULL, 0, 0, WHITENESS);
+    FillWhite(memory, 0, 0, ICON_SIZE, ICON_SIZE);
     SelectObject(memory, monitorState.iconMaskBitmap);
-    BitBlt(memory, 0, 0, ICON_SIZE, ICON_SIZE, NULL, 0, 0, BLACKNESS);
+    PatBlt(memory, 0, 0, ICON_SIZE, ICON_SIZE, BLACKNESS);
 
+    int created = memory && monitorState.iconColorBitmap && monitorState.iconMaskBitmap;
     ReleaseDC(monitorState.mainDialog, screen);
     SelectObject(memory, previous);
     DeleteDC(memory);
@@ -154,9 +195,9 @@ int CreateTrayBitmaps(void)
     monitorState.spareTrayIcon = NULL;
     if (monitorState.alternateTaskbar)
         CreateHelperIcon(monitorState.mainDialog);
-    else
-        BuildTrayIcon();
-    return 1;
+    else if (created && !BuildTrayIcon())
+        created = 0;
+    return created;
 }
 
 // Show one probe icon and copy the freshly repainted taskbar into the capture.
@@ -172,11 +213,13 @@ static void CaptureWithIcon(HWND taskbar, HDC taskbarDC, HDC capture, int width,
 
 int ProbeIconLocation(void)
 {
-    HWND taskbar = FindWindowW(DEVICE_TASKBAR_CLASS, NULL);
-    // With the taskbar gone there is nothing to find; the next failed test,
-    // once it is back, probes again.
-    if (!taskbar)
-        return 1;
+    HWND taskbar = ShellTaskbar();
+    // With the taskbar gone, or covered by a "Wexdock" that has the icon,
+    // there is nothing to find, and showing the probe icons would hand them
+    // to the dock; the next failed test, once the icon is back on the
+    // taskbar, probes again.
+    if (!taskbar || FindTaskbar() != taskbar)
+        return 0;
     RECT bar;
     SetRectEmpty(&bar);
     GetWindowRect(taskbar, &bar);
@@ -184,6 +227,8 @@ int ProbeIconLocation(void)
     int height = bar.bottom - bar.top;
 
     HDC taskbarDC = GetDC(taskbar);
+    if (!taskbarDC)
+        return 0;
     HDC capture = CreateCompatibleDC(taskbarDC);
     if (!monitorState.taskbarCapture)
         monitorState.taskbarCapture = CreateCompatibleBitmap(taskbarDC, width, height);
@@ -221,6 +266,9 @@ int BuildTrayIcon(void)
     info.hbmMask = monitorState.iconMaskBitmap;
     info.hbmColor = monitorState.iconColorBitmap;
     HICON icon = CreateIconIndirect(&info);
+    // Without a new icon the last one stays, still shown and still ours.
+    if (!icon)
+        return 0;
     // The shell drew last second's icon from its own copy.
     if (monitorState.spareTrayIcon)
         DestroyIcon(monitorState.spareTrayIcon);
@@ -233,12 +281,7 @@ int BuildTrayIcon(void)
 static void DrawIconPicture(HDC icon, HDC fill)
 {
     PatBlt(icon, 0, 0, ICON_SIZE, 1, PATCOPY);
-    // Whiteness on a desktop's 32-bit bitmap also sets the alpha byte, and an
-    // icon with any alpha is drawn by it, leaving the bars and frame unseen;
-    // a white brush writes the colour alone, the same white on the device.
-    HGDIOBJ grid = SelectObject(icon, GetStockObject(WHITE_BRUSH));
-    PatBlt(icon, 0, 1, ICON_SIZE, ICON_INNER_ROWS, PATCOPY);
-    SelectObject(icon, grid);
+    FillWhite(icon, 0, 1, ICON_SIZE, ICON_INNER_ROWS);
     PatBlt(icon, 0, ICON_SIZE - 1, ICON_SIZE, 1, PATCOPY);
 
     const LoadHistory &history = monitorState.history;
@@ -265,8 +308,12 @@ static void DrawIconPicture(HDC icon, HDC fill)
 
 int RefreshTrayIcon(void)
 {
-    HWND taskbar = FindWindowW(DEVICE_TASKBAR_CLASS, NULL);
-    HDC taskbarDC = GetDC(taskbar);
+    HWND taskbar = ShellTaskbar();
+    // No taskbar, no pixels to test: a device context of no window would
+    // read the whole screen. The picture is still drawn and handed on.
+    HDC taskbarDC = taskbar ? GetDC(taskbar) : GetDC(monitorState.mainDialog);
+    if (!taskbarDC)
+        return 0;
     HDC icon = CreateCompatibleDC(taskbarDC);
     HDC fill = CreateCompatibleDC(taskbarDC);
     HGDIOBJ previousBitmap = SelectObject(icon, monitorState.iconColorBitmap);
@@ -279,7 +326,7 @@ int RefreshTrayIcon(void)
     // The icon's bottom row is always the brush colour: if the taskbar no
     // longer shows it at the last known place, the icon has moved.
     BOOL moved = FALSE;
-    if (!monitorState.alternateTaskbar) {
+    if (!monitorState.alternateTaskbar && taskbar) {
         int bottom = monitorState.iconY + ICON_SIZE - 1;
         if (GetPixel(taskbarDC, monitorState.iconX, bottom) != GetPixel(icon, 0, ICON_SIZE - 1))
             moved = TRUE;
@@ -288,7 +335,7 @@ int RefreshTrayIcon(void)
             moved = TRUE;
     }
 
-    ReleaseDC(taskbar, taskbarDC);
+    ReleaseDC(taskbar ? taskbar : monitorState.mainDialog, taskbarDC);
     SelectObject(icon, previousBitmap);
     SelectObject(icon, previousBrush);
     DeleteDC(icon);
@@ -302,7 +349,8 @@ int RefreshTrayIcon(void)
     }
     if (moved && monitorState.iconInTray)
         ProbeIconLocation();
-    BuildTrayIcon();
-    ShowTrayIcon();
-    return 1;
+    // A failed build leaves the last icon, which is shown again.
+    int built = BuildTrayIcon();
+    int shown = ShowTrayIcon();
+    return built && shown;
 }

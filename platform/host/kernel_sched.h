@@ -73,6 +73,8 @@ struct Thread {
     std::deque<RawInput> input;
     std::deque<MSG> cookedInput; // input turned into mouse messages, not yet fetched
     bool inMessageWait = false;  // blocked in GetMessageW or WaitMessage
+    HWND waitWindow = nullptr;   // the blocked fetch's filter: only its timers may end the wait
+    UINT waitLow = 0, waitHigh = 0;
     bool quit = false;
     int quitCode = 0;
     DWORD lastMessageTime = 0;
@@ -156,6 +158,6 @@ void DropProcessWindows(DWORD processId);  // any thread, no messages
 void ReleaseThreadQueue(Thread *thread);    // pending sends answered with 0, timers gone
 void ResetUser();                           // all windows and classes gone
 void RebuildScreen();                       // recompute pixel owners, paint the desktop
-uint64_t NextTimerDue(Thread *thread);      // earliest timer of the thread, or kNoDeadline
+uint64_t NextTimerDue(Thread *thread);      // earliest timer its blocked fetch can take, or kNoDeadline
 
 } // namespace dev

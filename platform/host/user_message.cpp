@@ -210,6 +210,21 @@ bool TakeMessage(Thread *t, MSG *msg, HWND filter, UINT low, UINT high, UINT fla
     return false;
 }
 
+// When the next WM_TIMER a fetch with this filter could take is due, or
+// kNoDeadline. A fetch that waits for its own messages only (a close box
+// being tracked) must not wake for a timer it cannot take: it would find
+// nothing, wait again until the same past due time and spin, holding the
+// device from every other thread. Such timers are not lost; WM_TIMER is made
+// at the fetch, so the next unfiltered fetch takes them.
+uint64_t NextTimerDueFor(Thread *t, HWND filter, UINT low, UINT high)
+{
+    if (!InRange(WM_TIMER, low, high)) return kNoDeadline;
+    uint64_t next = kNoDeadline;
+    for (Timer *timer : t->timers)
+        if (timer->due < next && ForFilter(timer->window, filter)) next = timer->due;
+    return next;
+}
+
 bool Anything(Thread *t)
 {
     if (!t->posted.empty() || !t->input.empty() || !t->cookedInput.empty() || t->quit) return true;
@@ -278,10 +293,8 @@ void NotifyPos(HWND window, UINT message, const WINDOWPOS &pos)
 
 uint64_t NextTimerDue(Thread *t)
 {
-    uint64_t next = kNoDeadline;
-    for (Timer *timer : t->timers)
-        if (timer->due < next) next = timer->due;
-    return next;
+    if (t->inMessageWait) return NextTimerDueFor(t, t->waitWindow, t->waitLow, t->waitHigh);
+    return NextTimerDueFor(t, nullptr, 0, 0);
 }
 
 void KillWindowTimers(HWND window)
@@ -415,9 +428,17 @@ BOOL GetMessageW(LPMSG msg, HWND window, UINT filterMin, UINT filterMax)
             return FALSE;
         }
         t->inMessageWait = true;
+        t->waitWindow = window;
+        t->waitLow = filterMin;
+        t->waitHigh = filterMax;
         struct Flag {
             Thread *t;
-            ~Flag() { t->inMessageWait = false; }
+            ~Flag()
+            {
+                t->inMessageWait = false;
+                t->waitWindow = nullptr;
+                t->waitLow = t->waitHigh = 0;
+            }
         } flag{t};
         BlockCurrent(NextTimerDue(t));
     }

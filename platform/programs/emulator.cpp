@@ -10,6 +10,9 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace dev {
 
@@ -22,11 +25,33 @@ const uint64_t tapHoldMs = 50;
 
 volatile std::sig_atomic_t closeSignals = 0;
 
-void OnCloseSignal(int) { closeSignals = closeSignals + 1; }
+// The first SIGINT or SIGTERM closes the monitor the normal way; a second
+// one means the user has stopped waiting for that, so the process ends at
+// once, whatever state the device is in.
+void OnCloseSignal(int signal) {
+    closeSignals = closeSignals + 1;
+    if (closeSignals < 2)
+        return;
+    static const char interrupted[] = "perfmon: interrupted again, ending at once\n";
+    static const char terminated[] = "perfmon: terminated again, ending at once\n";
+    const char *line = signal == SIGINT ? interrupted : terminated;
+    ssize_t ignored = write(STDERR_FILENO, line, std::strlen(line));
+    (void)ignored;
+    _exit(128 + signal);
+}
+
+void CatchCloseSignals() {
+    struct sigaction action = {};
+    action.sa_handler = OnCloseSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
 
 struct RunState {
     const EmulatorOptions *options = nullptr;
     bool captured = false;
+    bool outputFailed = false; // the screenshot could not be written
     std::atomic<bool> closePending{false};
 };
 RunState run;
@@ -38,8 +63,10 @@ void CaptureEnd() {
     if (run.captured)
         return;
     run.captured = true;
-    if (!run.options->screenshot.empty() && !WriteScreenPng(run.options->screenshot.c_str()))
+    if (!run.options->screenshot.empty() && !WriteScreenPng(run.options->screenshot.c_str())) {
         std::fprintf(stderr, "perfmon: could not write %s\n", run.options->screenshot.c_str());
+        run.outputFailed = true;
+    }
     if (run.options->dumpWindows) {
         std::string dump = DumpWindows();
         std::fwrite(dump.data(), 1, dump.size(), stdout);
@@ -57,12 +84,38 @@ void CloseMonitor() {
 
 } // namespace
 
+bool PathWritable(const std::string &path) {
+    struct stat before;
+    bool existed = stat(path.c_str(), &before) == 0;
+    if (existed && S_ISDIR(before.st_mode))
+        return false;
+    // Appending leaves an existing file as it is.
+    std::FILE *file = std::fopen(path.c_str(), "ab");
+    if (!file)
+        return false;
+    std::fclose(file);
+    if (!existed)
+        std::remove(path.c_str());
+    return true;
+}
+
 int RunEmulator(const EmulatorOptions &options, ProgramEntry monitorEntry, const uint8_t *resources,
                 size_t resourceSize) {
     run.options = &options;
     run.captured = false;
+    run.outputFailed = false;
     run.closePending = false;
     closeSignals = 0;
+    // Before any device thread exists, so that every thread inherits the
+    // handlers and a signal in the first moments closes the run normally.
+    CatchCloseSignals();
+
+    // Outputs that cannot be written are refused before the run, not found
+    // out after it.
+    if (!options.screenshot.empty() && !PathWritable(options.screenshot)) {
+        std::fprintf(stderr, "perfmon: cannot write the screenshot to %s\n", options.screenshot.c_str());
+        return 2;
+    }
 
     Config config;
     config.virtualTime = options.virtualTime;
@@ -73,8 +126,8 @@ int RunEmulator(const EmulatorOptions &options, ProgramEntry monitorEntry, const
     RegisterDevicePrograms();
     RegisterProgram(monitorImage, monitorPath, monitorEntry, resources, resourceSize);
     if (!options.loadLog.empty() && !StartLoadLog(options.loadLog)) {
-        std::fprintf(stderr, "perfmon: could not write %s\n", options.loadLog.c_str());
-        return 1;
+        std::fprintf(stderr, "perfmon: cannot write the load log to %s\n", options.loadLog.c_str());
+        return 2;
     }
 
     // Hold device time still while the programs come up, so the virtual
@@ -105,12 +158,6 @@ int RunEmulator(const EmulatorOptions &options, ProgramEntry monitorEntry, const
         ScheduleAt(options.closeAtMs, [] { CloseMonitor(); });
     ReleaseClock();
 
-    struct sigaction action = {};
-    action.sa_handler = OnCloseSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-
     bool presenting = !options.headless && DisplayAvailable() && PresenterOpen();
     int exitCode = 0;
     std::sig_atomic_t handledSignals = 0;
@@ -129,11 +176,17 @@ int RunEmulator(const EmulatorOptions &options, ProgramEntry monitorEntry, const
             CloseMonitor();
     }
     StopLoadLog();
+    bool logFailed = !options.loadLog.empty() && LoadLogFailed();
+    if (logFailed)
+        std::fprintf(stderr, "perfmon: writing the load log to %s failed; it is incomplete\n",
+                     options.loadLog.c_str());
     if (presenting)
         PresenterShut();
     CaptureEnd(); // the monitor ended by itself: show what is left
     // End the device: every other program's threads leave at their next call.
     ResetDevice(config);
+    if ((logFailed || run.outputFailed) && exitCode == 0)
+        return 1;
     return exitCode;
 }
 

@@ -53,5 +53,11 @@ int RunEmulator(const EmulatorOptions &options, ProgramEntry monitorEntry, const
 // the file cannot be written. StopLoadLog writes what is left and closes it.
 bool StartLoadLog(const std::string &path);
 void StopLoadLog();
+// Whether a write to the load log failed since StartLoadLog (its file is
+// incomplete); read after StopLoadLog.
+bool LoadLogFailed();
+// Whether a file can be written at path, without leaving one behind that
+// was not there before.
+bool PathWritable(const std::string &path);
 
 } // namespace dev

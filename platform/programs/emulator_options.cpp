@@ -32,7 +32,8 @@ const char usageText[] =
     "  --log-load FILE           write each load sample the monitor stores to FILE:\n"
     "                            device time in ms and percent, one per line\n"
     "  --help                    show this text\n"
-    "SIGINT and SIGTERM close the monitor the normal way.\n";
+    "Numbers are decimal. SIGINT and SIGTERM close the monitor the normal way;\n"
+    "a second one ends the emulator at once.\n";
 
 // Longest run a script can ask for: about 31 years of device time, far below
 // what a 64-bit millisecond count holds.
@@ -55,7 +56,8 @@ bool ParseUnsigned(const char *text, uint64_t limit, uint64_t *value) {
         return false;
     char *end = nullptr;
     errno = 0;
-    unsigned long long parsed = std::strtoull(text, &end, 0);
+    // Decimal only: "010" is ten and "0x10" is refused, as a person reads them.
+    unsigned long long parsed = std::strtoull(text, &end, 10);
     if (errno != 0 || *end != '\0' || parsed > limit)
         return false;
     *value = parsed;

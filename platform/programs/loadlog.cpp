@@ -26,6 +26,7 @@ struct LoadLog {
     std::FILE *file = nullptr;
     int lastIndex = 0;       // ring slot after the last one written out
     unsigned generation = 0; // a look scheduled for an earlier log does nothing
+    bool failed = false;     // a write or the close failed: the log is incomplete
 };
 LoadLog loadLog;
 
@@ -52,6 +53,8 @@ void WriteNewSamples() {
                      history.samples[slot]);
     }
     loadLog.lastIndex = next;
+    if (fresh > 0 && std::ferror(loadLog.file))
+        loadLog.failed = true;
 }
 
 void Look(unsigned generation) {
@@ -66,12 +69,19 @@ void Look(unsigned generation) {
 bool StartLoadLog(const std::string &path) {
     std::lock_guard<std::recursive_mutex> lock(BigLock());
     StopLoadLog();
+    loadLog.failed = false;
     loadLog.file = std::fopen(path.c_str(), "w");
     if (!loadLog.file)
         return false;
     // A line at a time, so a script can follow the file while the run goes on.
     std::setvbuf(loadLog.file, nullptr, _IOLBF, 0);
-    std::fputs("# device_ms percent\n", loadLog.file);
+    // The heading goes out at once, so a file that takes nothing (a full
+    // device) is refused before the run rather than found empty after it.
+    if (std::fputs("# device_ms percent\n", loadLog.file) < 0 || std::fflush(loadLog.file) != 0) {
+        std::fclose(loadLog.file);
+        loadLog.file = nullptr;
+        return false;
+    }
     // The log starts before the monitor, whose dialog starts the ring at slot 0.
     loadLog.lastIndex = 0;
     unsigned generation = ++loadLog.generation;
@@ -85,8 +95,14 @@ void StopLoadLog() {
     if (!loadLog.file)
         return;
     WriteNewSamples();
-    std::fclose(loadLog.file);
+    if (std::fclose(loadLog.file) != 0)
+        loadLog.failed = true;
     loadLog.file = nullptr;
+}
+
+bool LoadLogFailed() {
+    std::lock_guard<std::recursive_mutex> lock(BigLock());
+    return loadLog.failed;
 }
 
 } // namespace dev

@@ -189,38 +189,6 @@ TEST_F(BareTrayTest, NoTaskbarAtStartUpProbesOnceItIsBack)
     EXPECT_EQ(monitorState.iconY, icon.slot.top);
 }
 
-// ------------------------------------------------------------ repainting
-
-std::string Rect(const RECT &r)
-{
-    return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
-           std::to_string(r.bottom);
-}
-
-TEST_F(BareTrayTest, OnlyTheIconsSquareIsRepainted)
-{
-    const struct {
-        BYTE inTray;
-        int iconX, iconY;
-        RECT pending; // what is left to repaint, clipped to the bar
-    } cases[] = {{1, 0, 0, {0, 0, 18, 18}}, {1, 100, 5, {99, 4, 118, 23}},
-                 {0, 100, 5, {0, 0, 240, 26}}}; // an add keeps what was pending
-    HWND bar = MakeFakeBar(0, 294, 240, 26);
-    StartIcon();
-    for (auto c : cases) {
-        Settle();
-        monitorState.iconInTray = c.inTray;
-        monitorState.iconX = c.iconX;
-        monitorState.iconY = c.iconY;
-        InvalidateRect(bar, NULL, FALSE); // a modify would repaint the whole bar
-        ShowTrayIcon();
-        RECT pending;
-        memset(&pending, 0xAA, sizeof(pending));
-        GetUpdateRect(bar, &pending, FALSE);
-        EXPECT_EQ(Rect(pending), Rect(c.pending)) << (c.inTray ? "in tray" : "not in tray") << ", icon at " << c.iconX;
-    }
-}
-
 // ------------------------------------------------------------ Wexdock
 
 TEST_F(TrayTest, WexdockTakesTheIconWhileVisible)

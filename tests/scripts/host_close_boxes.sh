@@ -1,0 +1,86 @@
+#!/bin/bash
+# Closing as a user closes: a tap on the caption close box of each of the
+# monitor's windows, while its timers run, in virtual and in real time; and
+# a second SIGINT or SIGTERM that ends the emulator at once.
+# Arguments: <source dir> <binary dir>.
+set -u
+bin=$2
+perfmon=$bin/perfmon
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+
+[ -x "$perfmon" ] || { echo "FAIL: $perfmon not built" >&2; exit 1; }
+
+# Close boxes on the 240 by 320 screen.
+mainX=229,10         # "Performance Monitor"
+threadsButton=48,134 # opens "Thread Times"
+threadsX=225,12
+freezeButton=70,190  # the hang demo's window stops answering for 10 s
+deadX=227,88         # the "Dead Window!" report
+
+# Without --seconds only the close box can end the run: a freeze shows as
+# the timeout's 124 or 137.
+for clock in --virtual-time ""; do
+    name=${clock:-real time}
+    timeout -k 2 20 "$perfmon" --headless $clock --tap $mainX@1 >"$work/out.txt" 2>&1
+    code=$?
+    [ $code -eq 0 ] || { fail "main dialog's close box ($name) exited $code"; cat "$work/out.txt" >&2; }
+done
+
+# Thread Times closes by its box and opens again.
+timeout -k 2 20 "$perfmon" --headless --virtual-time --tap $threadsButton@1 --tap $threadsX@2 --seconds 3 \
+    --dump-windows >"$work/closed.txt" 2>&1
+code=$?
+[ $code -eq 0 ] || fail "Thread Times run exited $code"
+grep -q '"Thread Times"' "$work/closed.txt" && fail "Thread Times still open after a tap on its close box"
+timeout -k 2 20 "$perfmon" --headless --virtual-time --tap $threadsButton@1 --tap $threadsX@2 \
+    --tap $threadsButton@3 --seconds 4 --dump-windows >"$work/again.txt" 2>&1
+code=$?
+[ $code -eq 0 ] || fail "Thread Times reopen run exited $code"
+grep -q '"Thread Times"' "$work/again.txt" || fail "Thread Times did not open again after its close box"
+
+# The report closes by its box, and the next hang is reported again.
+timeout -k 2 20 "$perfmon" --headless --virtual-time --hang-demo --tap $freezeButton@2 --tap $deadX@10 \
+    --seconds 11 --dump-windows >"$work/dead1.txt" 2>&1
+code=$?
+[ $code -eq 0 ] || fail "report run exited $code"
+grep -q '"Dead Window!"' "$work/dead1.txt" && fail "the report stayed after a tap on its close box"
+timeout -k 2 20 "$perfmon" --headless --virtual-time --hang-demo --tap $freezeButton@2 --tap $deadX@10 \
+    --tap $freezeButton@14 --seconds 23 --dump-windows >"$work/dead2.txt" 2>&1
+code=$?
+[ $code -eq 0 ] || fail "second report run exited $code"
+grep -q '"Dead Window!"' "$work/dead2.txt" || fail "a second hang was not reported after the first report closed"
+# In real time too (the hang demo needs its 10 s: the main box stands in).
+timeout -k 2 20 "$perfmon" --headless --tap $threadsButton@1 --tap $threadsX@2 --tap $mainX@3 \
+    >"$work/out.txt" 2>&1
+code=$?
+[ $code -eq 0 ] || { fail "Thread Times then main close box (real time) exited $code"; cat "$work/out.txt" >&2; }
+
+# A second signal ends the run at once with one line; two different signals
+# back to back, since a second one of the same kind may merge with the first.
+for first in INT TERM; do
+    second=$([ $first = INT ] && echo TERM || echo INT)
+    "$perfmon" --headless >"$work/out.txt" 2>"$work/err.txt" &
+    pid=$!
+    sleep 1
+    kill -$first $pid
+    kill -$second $pid
+    for _ in $(seq 1 50); do
+        kill -0 $pid 2>/dev/null || break
+        sleep 0.1
+    done
+    if kill -0 $pid 2>/dev/null; then
+        fail "still running 5 s after SIG$first and SIG$second"
+        kill -KILL $pid
+    fi
+    wait $pid
+    code=$?
+    # Both may be pending at once, and then the lower-numbered comes first.
+    [ $code -eq 130 ] || [ $code -eq 143 ] || fail "SIG$first then SIG$second exited $code, not 130 or 143"
+    [ "$(grep -c . "$work/err.txt")" -eq 1 ] || { fail "not one line after two signals:"; cat "$work/err.txt" >&2; }
+done
+
+[ $failures -eq 0 ] || exit 1
+echo "host close boxes: all passed"

@@ -1,0 +1,41 @@
+#!/bin/bash
+# The emulator's output files fail loudly: a path that cannot be written is
+# refused before the run (one line, exit code 2), a write that fails during
+# the run is reported and makes the exit code non-zero.
+# Arguments: <source dir> <binary dir>.
+set -u
+bin=$2
+perfmon=$bin/perfmon
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+
+[ -x "$perfmon" ] || { echo "FAIL: $perfmon not built" >&2; exit 1; }
+
+for option in "--log-load /dev/full" "--screenshot $work/missing/x.png" "--screenshot $work" \
+    "--log-load $work/missing/load.txt"; do
+    start=$(date +%s%N)
+    timeout 20 "$perfmon" --headless --seconds 3 $option >"$work/out.txt" 2>"$work/err.txt"
+    code=$?
+    took=$((($(date +%s%N) - start) / 1000000))
+    [ $code -eq 2 ] || fail "$option exited $code, not 2"
+    [ "$(grep -c . "$work/err.txt")" -eq 1 ] || { fail "$option: not one line:"; cat "$work/err.txt" >&2; }
+    # Refused before the run, not after its three seconds of real time.
+    [ $took -lt 2500 ] || fail "$option was refused only after ${took} ms"
+done
+[ -e "$work/x.png" ] && fail "the check before the run left a file behind"
+
+# A log that fills up during the run: file size limited, the signal for it
+# ignored, so the writes fail the way a full disk makes them fail.
+(
+    ulimit -f 1
+    trap '' XFSZ
+    exec timeout 60 "$perfmon" --headless --virtual-time --seconds 120 --log-load "$work/load.txt"
+) >"$work/out.txt" 2>"$work/err.txt"
+code=$?
+[ $code -ne 0 ] || fail "a load log that could not be written to the end still exited 0"
+grep -q 'load' "$work/err.txt" || { fail "the failed load log was not reported:"; cat "$work/err.txt" >&2; }
+
+[ $failures -eq 0 ] || exit 1
+echo "host outputs: all passed"
