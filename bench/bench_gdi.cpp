@@ -9,6 +9,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+
 namespace {
 
 void FreshDevice() {
@@ -31,13 +33,18 @@ void GraphScroll(benchmark::State &state) {
     HGDIOBJ old = SelectObject(dc, graph);
     PatBlt(dc, 0, 0, 200, 40, WHITENESS);
     BitBlt(dc, 0, 0, 199, 40, dc, 1, 0, SRCCOPY); // first use sizes the scratch row
+    // A black lower right column: each scroll carries it one pixel further left.
+    PatBlt(dc, 199, 20, 1, 20, BLACKNESS);
     uint64_t before = bench::Allocations();
     for (auto _ : state) {
         BitBlt(dc, 0, 0, 199, 40, dc, 1, 0, SRCCOPY);
         PatBlt(dc, 199, 0, 1, 20, WHITENESS);
     }
     ReportAllocations(state, before);
-    benchmark::DoNotOptimize(GetPixel(dc, 0, 0));
+    int reached = 199 - (int)std::min<int64_t>(state.iterations(), 199);
+    if (GetPixel(dc, reached, 39) != 0 || (reached > 0 && GetPixel(dc, reached - 1, 39) != 0xFFFFFF) ||
+        GetPixel(dc, 199, 0) != 0xFFFFFF)
+        state.SkipWithError("the scrolls did not move the picture one pixel each");
     SelectObject(dc, old);
     DeleteObject(graph);
     DeleteDC(dc);
@@ -70,12 +77,16 @@ void TaskbarCapture(benchmark::State &state) {
     HBITMAP capture = CreateCompatibleBitmap(taskbar, 240, 26);
     HGDIOBJ old = SelectObject(dc, capture);
     BitBlt(dc, 0, 0, 240, 26, taskbar, 0, 0, SRCCOPY);
+    PatBlt(dc, 0, 0, 240, 26, WHITENESS);
     uint64_t before = bench::Allocations();
     for (auto _ : state) {
         BitBlt(dc, 0, 0, 240, 26, taskbar, 0, 0, SRCCOPY);
         BitBlt(dc, 0, 0, 240, 26, taskbar, 0, 0, SRCINVERT);
     }
     ReportAllocations(state, before);
+    // The bar combined with itself: black wherever the copy reached.
+    if (GetPixel(dc, 200, 13) != 0)
+        state.SkipWithError("the capture did not read the taskbar");
     SelectObject(dc, old);
     DeleteObject(capture);
     DeleteDC(dc);
@@ -88,9 +99,14 @@ BENCHMARK(TaskbarCapture);
 void WindowFill(benchmark::State &state) {
     HWND bar = FreshDeviceWithBar();
     HDC taskbar = GetDC(bar);
+    PatBlt(taskbar, 0, 0, 240, 26, BLACKNESS);
     uint64_t before = bench::Allocations();
     for (auto _ : state) PatBlt(taskbar, 0, 0, 240, 26, WHITENESS);
     ReportAllocations(state, before);
+    HDC screen = GetDC(NULL);
+    if (GetPixel(screen, 120, 307) != 0xFFFFFF)
+        state.SkipWithError("the fill did not reach the screen");
+    ReleaseDC(NULL, screen);
     ReleaseDC(bar, taskbar);
     dev::ResetDevice(dev::Config());
 }
@@ -101,8 +117,11 @@ void PixelRead(benchmark::State &state) {
     HDC screen = GetDC(NULL);
     uint64_t before = bench::Allocations();
     COLORREF sum = 0;
+    COLORREF pixel = GetPixel(screen, 17, 300);
     for (auto _ : state) sum += GetPixel(screen, 17, 300);
     ReportAllocations(state, before);
+    if (pixel == CLR_INVALID || sum != (COLORREF)(pixel * (COLORREF)state.iterations()))
+        state.SkipWithError("the reads did not return the screen's pixel");
     benchmark::DoNotOptimize(sum);
     ReleaseDC(NULL, screen);
     dev::ResetDevice(dev::Config());

@@ -30,6 +30,8 @@ void ProcWalk(benchmark::State &state) {
     }
     state.counters["processes"] = double(tables.processes.size());
     state.counters["threads"] = double(tables.threads.size());
+    if (tables.processes.empty() || tables.threads.empty())
+        state.SkipWithError("the walk found no processes or threads");
 }
 BENCHMARK(ProcWalk)->Unit(benchmark::kMillisecond);
 
@@ -63,6 +65,8 @@ void ToolhelpSnapshot(benchmark::State &state) {
     }
     state.counters["processes"] = double(processes);
     state.counters["threads"] = double(threads);
+    if (processes == 0 || threads == 0)
+        state.SkipWithError("the snapshot listed no processes or threads");
     FreeLibrary(library);
     dev::ReleaseCurrentThread();
 }
@@ -71,7 +75,13 @@ BENCHMARK(ToolhelpSnapshot)->Unit(benchmark::kMillisecond);
 void ThreadTimesOfOneThread(benchmark::State &state) {
     const DWORD self = DWORD(syscall(SYS_gettid));
     FILETIME creation, exitTime, kernel, user;
-    for (auto _ : state) benchmark::DoNotOptimize(DeviceGetThreadTimes(self, &creation, &exitTime, &kernel, &user));
+    BOOL ok = TRUE;
+    for (auto _ : state) {
+        ok &= DeviceGetThreadTimes(self, &creation, &exitTime, &kernel, &user);
+        benchmark::DoNotOptimize(ok);
+    }
+    if (!ok)
+        state.SkipWithError("the query failed");
 }
 BENCHMARK(ThreadTimesOfOneThread)->Unit(benchmark::kMicrosecond);
 
@@ -79,7 +89,13 @@ void ParseOneStatLine(benchmark::State &state) {
     const std::string line = "4242 (x) (y) S 17 4242 4242 0 -1 4194304 1200 0 3 0 250 75 0 0 20 0 3 0 9000 "
                              "12345678 456 18446744073709551615 1 1 0 0 0 0 0 4096 17922 0 0 0 17 1 0 0 0 0 0\n";
     procfs::Stat stat;
-    for (auto _ : state) benchmark::DoNotOptimize(procfs::ParseStat(line.data(), line.size(), &stat));
+    bool parsed = true;
+    for (auto _ : state) {
+        parsed &= procfs::ParseStat(line.data(), line.size(), &stat);
+        benchmark::DoNotOptimize(parsed);
+    }
+    if (!parsed || stat.pid != 4242 || stat.comm != "x) (y" || stat.utimeTicks != 250)
+        state.SkipWithError("the line was not parsed");
 }
 BENCHMARK(ParseOneStatLine);
 

@@ -15,6 +15,7 @@ extern const size_t perfmonResourcesSize;
 namespace {
 
 std::atomic<uint64_t> allocations{0};
+std::atomic<unsigned> resets{0};
 
 int HolderEntry(HINSTANCE, LPWSTR)
 {
@@ -69,9 +70,18 @@ namespace bench {
 
 HWND MonitorDialog()
 {
-    static HWND dialog = CreateDialogOnThisThread();
+    static bool counting = (dev::OnReset([] { resets++; }), true);
+    static HWND dialog = nullptr;
+    static unsigned builtAfter = 0;
+    (void)counting;
+    if (!dialog || builtAfter != resets) {
+        dialog = CreateDialogOnThisThread();
+        builtAfter = resets;
+    }
     return dialog;
 }
+
+unsigned DeviceResets() { return resets; }
 
 uint64_t Allocations() { return allocations.load(std::memory_order_relaxed); }
 

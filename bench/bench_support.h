@@ -9,8 +9,12 @@
 namespace bench {
 
 // Device with a manual clock and the main dialog built by the real start-up,
-// on the calling thread; done once per process.
+// on the calling thread; built again when another benchmark has reset the
+// device since (a dialog of a device that is gone measures nothing).
 HWND MonitorDialog();
+// How many times the device has been reset: whatever was built on it
+// before a reset is gone.
+unsigned DeviceResets();
 // Heap allocations (operator new) made by this process so far.
 uint64_t Allocations();
 

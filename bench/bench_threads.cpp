@@ -17,9 +17,11 @@ namespace {
 HWND ThreadListHost()
 {
     static HWND host = NULL;
-    if (host)
-        return host;
+    static unsigned builtAfter = 0;
     bench::MonitorDialog();
+    if (host && builtAfter == bench::DeviceResets())
+        return host;
+    builtAfter = bench::DeviceResets();
     dev::RegisterSystemClasses();
     WNDCLASSW windowClass = {};
     windowClass.lpfnWndProc = DefWindowProcW;
@@ -32,13 +34,21 @@ HWND ThreadListHost()
     return host;
 }
 
-void OpenThreadList(benchmark::State &state)
+// expected: the rows the snapshot must give, or 0 for "any, but some".
+void OpenThreadList(benchmark::State &state, int expected)
 {
     HWND host = ThreadListHost();
     for (auto _ : state)
         InitThreadTimesDialog(host);
+    int items = (int)SendMessageW(monitorState.threadList, LVM_GETITEMCOUNT, 0, 0);
     state.counters["threads"] = monitorState.threadRowCount;
-    state.counters["items"] = (double)SendMessageW(monitorState.threadList, LVM_GETITEMCOUNT, 0, 0);
+    state.counters["items"] = items;
+    if (monitorState.threadList != GetDlgItem(host, IDC_THREAD_LIST))
+        state.SkipWithError("the list filled is not the one on the host window");
+    else if (monitorState.threadRowCount <= 0 || (expected && monitorState.threadRowCount != expected))
+        state.SkipWithError("the snapshot did not give the threads it was set up with");
+    else if (items != monitorState.threadRowCount)
+        state.SkipWithError("the list view does not hold one row per thread");
 }
 
 void FixedThreads(benchmark::State &state)
@@ -57,7 +67,7 @@ void FixedThreads(benchmark::State &state)
         tables.threads.push_back(thread);
     }
     dev::SetSystemSource(&tables);
-    OpenThreadList(state);
+    OpenThreadList(state, (int)state.range(0));
     dev::SetSystemSource(nullptr);
 }
 BENCHMARK(FixedThreads)->Arg(2000)->Unit(benchmark::kMillisecond);
@@ -66,7 +76,7 @@ void MachineThreads(benchmark::State &state)
 {
     ThreadListHost();
     dev::SetSystemSource(nullptr);
-    OpenThreadList(state);
+    OpenThreadList(state, 0);
 }
 BENCHMARK(MachineThreads)->Unit(benchmark::kMillisecond);
 

@@ -23,19 +23,38 @@ void Pump()
     dev::Settle();
 }
 
-// The monitor with its icon found on the taskbar.
-void IconInPlace()
+// The monitor with its icon found on a 240 by 26 taskbar; false, with the
+// benchmark skipped, when there is no such taskbar or the icon is not on it.
+bool IconInPlace(benchmark::State &state)
 {
     bench::MonitorDialog();
     for (int i = 0; i < 3; i++) {
         RefreshTrayIcon();
         Pump();
     }
+    HWND taskbar = FindWindowW(DEVICE_TASKBAR_CLASS, nullptr);
+    RECT bar;
+    SetRectEmpty(&bar);
+    if (taskbar)
+        GetWindowRect(taskbar, &bar);
+    state.counters["width"] = bar.right - bar.left;
+    state.counters["height"] = bar.bottom - bar.top;
+    if (!taskbar || bar.right - bar.left != 240 || bar.bottom - bar.top != 26) {
+        state.SkipWithError("no 240 by 26 taskbar");
+        return false;
+    }
+    int x = monitorState.iconX, y = monitorState.iconY;
+    if (!monitorState.iconInTray || x < 0 || x > 240 - 16 || y < 0 || y > 26 - 16) {
+        state.SkipWithError("the icon was not found on the taskbar");
+        return false;
+    }
+    return true;
 }
 
 void RefreshWithoutProbe(benchmark::State &state)
 {
-    IconInPlace();
+    if (!IconInPlace(state))
+        return;
     for (int k = 0; k < LOAD_HISTORY_SLOTS; k++)
         monitorState.history.samples[k] = 25 + k % 75;
     int x = monitorState.iconX, y = monitorState.iconY;
@@ -56,17 +75,15 @@ BENCHMARK(RefreshWithoutProbe)->Unit(benchmark::kMicrosecond);
 
 void ProbeOnTaskbar(benchmark::State &state)
 {
-    IconInPlace();
-    HWND taskbar = FindWindowW(DEVICE_TASKBAR_CLASS, nullptr);
-    RECT bar;
-    GetWindowRect(taskbar, &bar);
-    state.counters["width"] = bar.right - bar.left;
-    state.counters["height"] = bar.bottom - bar.top;
+    if (!IconInPlace(state))
+        return;
     int x = monitorState.iconX, y = monitorState.iconY;
+    // Overwritten by every walk of the probe, so a probe that returned early shows.
+    monitorState.iconX = monitorState.iconY = -1;
     for (auto _ : state)
         ProbeIconLocation();
     if (monitorState.iconX != x || monitorState.iconY != y)
-        state.SkipWithError("the probe lost the icon");
+        state.SkipWithError("the probe did not find the icon where it is");
     RefreshTrayIcon();
     Pump();
 }

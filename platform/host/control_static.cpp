@@ -11,6 +11,8 @@
 // SS_ENDELLIPSIS and SS_PATHELLIPSIS; those styles paint the background only.
 #include "dialog_internal.h"
 
+#include <algorithm>
+
 namespace dev {
 
 namespace {
@@ -52,14 +54,25 @@ void PaintText(HWND window, HDC dc, const RECT &client, HBRUSH brush, StaticReco
 }
 
 void PaintBitmap(HWND window, HDC dc, const RECT &client, HBRUSH brush, StaticRecord *record) {
-    FillRect(dc, &client, brush);
     BITMAP info;
-    if (!record->bitmap || !GetObjectW(record->bitmap, sizeof info, &info)) return;
+    if (!record->bitmap || !GetObjectW(record->bitmap, sizeof info, &info)) {
+        FillRect(dc, &client, brush);
+        return;
+    }
     int x = 0, y = 0;
     if (GetWindowLongW(window, GWL_STYLE) & SS_CENTERIMAGE) {
         x = (client.right - info.bmWidth) / 2;
         y = (client.bottom - info.bmHeight) / 2;
     }
+    // The background only where the picture leaves the control uncovered:
+    // a graph shown this way is repainted several times a second.
+    int top = std::max(y, (int)client.top), bottom = std::min(y + info.bmHeight, (int)client.bottom);
+    const RECT bands[4] = {{client.left, client.top, client.right, std::min(y, (int)client.bottom)},
+                           {client.left, std::max(y + info.bmHeight, (int)client.top), client.right, client.bottom},
+                           {client.left, top, std::min(x, (int)client.right), bottom},
+                           {std::max(x + info.bmWidth, (int)client.left), top, client.right, bottom}};
+    for (const RECT &band : bands)
+        if (band.left < band.right && band.top < band.bottom) FillRect(dc, &band, brush);
     HDC memory = CreateCompatibleDC(dc);
     HGDIOBJ old = SelectObject(memory, record->bitmap);
     BitBlt(dc, x, y, info.bmWidth, info.bmHeight, memory, 0, 0, SRCCOPY);

@@ -21,7 +21,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <deque>
 
 namespace dev {
 
@@ -36,7 +35,84 @@ struct Slot {
 };
 
 std::vector<Slot> slots(1); // slot 0 unused: no handle is null
-std::deque<uint32_t> freeSlots;
+
+// Free slots, oldest first, in a ring: a deque would take and return a
+// block of the heap every so many handles on the drawing paths.
+class FreeSlots {
+public:
+    bool empty() const { return count_ == 0; }
+    uint32_t front() const { return ring_[head_]; }
+    void pop_front() {
+        head_ = (head_ + 1) % ring_.size();
+        count_--;
+    }
+    void push_back(uint32_t index) {
+        if (count_ == ring_.size()) {
+            std::vector<uint32_t> larger(ring_.empty() ? 64 : ring_.size() * 2);
+            for (size_t i = 0; i < count_; i++) larger[i] = ring_[(head_ + i) % ring_.size()];
+            ring_.swap(larger);
+            head_ = 0;
+        }
+        ring_[(head_ + count_) % ring_.size()] = index;
+        count_++;
+    }
+
+private:
+    std::vector<uint32_t> ring_;
+    size_t head_ = 0, count_ = 0;
+};
+FreeSlots freeSlots;
+
+// Device contexts and bitmaps come and go several times a second on the
+// monitor's drawing paths (a DC per drawing, the graph's ramp loaded each
+// time); a deleted one's storage waits here for the next, as a GDI keeps
+// its own object heap, rather than going back to the host's heap.
+const size_t kSpares = 8;
+std::vector<std::unique_ptr<DC>> spareDCs;
+std::vector<std::unique_ptr<Bitmap>> spareBitmaps;
+
+// Keeps a deleted object's storage when it is of a recycled kind; false if not kept.
+bool Recycle(std::unique_ptr<Object> &object) {
+    if (spareDCs.capacity() < kSpares) spareDCs.reserve(kSpares);
+    if (spareBitmaps.capacity() < kSpares) spareBitmaps.reserve(kSpares);
+    if (object->type == Type::DC && spareDCs.size() < kSpares) {
+        spareDCs.emplace_back(static_cast<DC *>(object.release()));
+        return true;
+    }
+    if (object->type == Type::Bitmap && spareBitmaps.size() < kSpares) {
+        spareBitmaps.emplace_back(static_cast<Bitmap *>(object.release()));
+        return true;
+    }
+    return false;
+}
+
+std::unique_ptr<DC> FreshDCObject() {
+    if (spareDCs.empty()) return std::make_unique<DC>();
+    std::unique_ptr<DC> dc = std::move(spareDCs.back());
+    spareDCs.pop_back();
+    std::vector<DCState> saved = std::move(dc->saved);
+    saved.clear();
+    *dc = DC();
+    dc->saved = std::move(saved);
+    return dc;
+}
+
+// The spare whose pixel storage best fits `count` pixels, or a new bitmap.
+std::unique_ptr<Bitmap> FreshBitmapObject(size_t count) {
+    size_t best = spareBitmaps.size();
+    for (size_t i = 0; i < spareBitmaps.size(); i++) {
+        size_t capacity = spareBitmaps[i]->pix.pixels.capacity();
+        if (capacity >= count && (best == spareBitmaps.size() || capacity < spareBitmaps[best]->pix.pixels.capacity()))
+            best = i;
+    }
+    if (best == spareBitmaps.size()) return std::make_unique<Bitmap>();
+    std::unique_ptr<Bitmap> bitmap = std::move(spareBitmaps[best]);
+    spareBitmaps.erase(spareBitmaps.begin() + (long)best);
+    std::vector<uint32_t> pixels = std::move(bitmap->pix.pixels);
+    *bitmap = Bitmap();
+    bitmap->pix.pixels = std::move(pixels);
+    return bitmap;
+}
 
 // The screen, sized from the device configuration.
 std::vector<uint32_t> screen;
@@ -133,7 +209,7 @@ void DropSelections(DC *dc) {
 }
 
 HDC NewDC(DCKind kind, HWND window) {
-    auto dc = std::make_unique<DC>();
+    auto dc = FreshDCObject();
     dc->type = Type::DC;
     dc->kind = kind;
     dc->window = window;
@@ -196,7 +272,7 @@ void RemoveObject(HANDLE handle) {
     uint32_t index = HandleValue(handle) & 0xFFFF;
     if (!object->stock) CountObject(KindOf(object->type), -1);
     Slot &slot = slots[index];
-    slot.object.reset();
+    if (!Recycle(slot.object)) slot.object.reset();
     slot.generation = slot.generation >= 0x7FFF ? 1 : slot.generation + 1;
     // Reuse the oldest free slot first, so a handle stays stale as long as possible.
     freeSlots.push_back(index);
@@ -217,7 +293,7 @@ ObjectKind KindOf(Type type) {
 
 HBITMAP NewBitmap(int width, int height, bool mono) {
     if (width < 0 || height < 0 || (int64_t)width * height > (1 << 26)) return nullptr;
-    auto bitmap = std::make_unique<Bitmap>();
+    auto bitmap = FreshBitmapObject((size_t)std::max(width, 1) * std::max(height, 1));
     bitmap->type = Type::Bitmap;
     // A zero size gives a new 1x1 monochrome bitmap, as the platform does.
     if (width == 0 || height == 0) {
@@ -294,6 +370,20 @@ bool OwnsPixel(const Target &t, int x, int y) {
     if (!t.owner) return true;
     HWND owner = PixelOwner(x, y);
     return owner == t.owner || (t.ownerIsDesktop && owner == nullptr);
+}
+
+// Drawing asks this for every row it touches: one look-up of the row, then
+// a plain scan, rather than a call per pixel.
+int OwnedRunEnd(const Target &t, int y, int x, int x1, bool owned) {
+    if (!t.owner) return owned ? std::max(x, x1) : x;
+    int width = 0;
+    const HWND *row = PixelOwnerRow(y, &width);
+    for (; x < x1; x++) {
+        HWND owner = row && x >= 0 && x < width ? row[x] : nullptr;
+        bool mine = owner == t.owner || (t.ownerIsDesktop && owner == nullptr);
+        if (mine != owned) break;
+    }
+    return x;
 }
 
 void Touched(const Target &t) {

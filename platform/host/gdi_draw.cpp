@@ -39,9 +39,8 @@ template <class F> void RowRuns(const Target &t, int y, int x0, int x1, F run) {
     }
     int x = x0;
     while (x < x1) {
-        while (x < x1 && !OwnsPixel(t, x, y)) x++;
-        int start = x;
-        while (x < x1 && OwnsPixel(t, x, y)) x++;
+        int start = OwnedRunEnd(t, y, x, x1, false);
+        x = OwnedRunEnd(t, y, start, x1, true);
         if (x > start) run(start, x);
     }
 }

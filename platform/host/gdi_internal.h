@@ -14,6 +14,11 @@
 #include <vector>
 
 namespace dev {
+
+// PixelOwner for a whole row (user_paint.cpp): null when no owners are
+// known there, every pixel then being nobody's.
+const HWND *PixelOwnerRow(int y, int *width);
+
 namespace gdi {
 
 typedef std::lock_guard<std::recursive_mutex> Lock;
@@ -144,6 +149,9 @@ bool ResolveTarget(HDC dc, Target *target);
 template <class F> void ForEachRun(const Target &t, RECT r, F run);
 bool ClipToTarget(const Target &t, RECT *r);
 bool OwnsPixel(const Target &t, int x, int y);
+// The end of the run from x (before x1) whose pixels the target owns, or,
+// with owned false, does not own.
+int OwnedRunEnd(const Target &t, int y, int x, int x1, bool owned);
 void Touched(const Target &t); // bumps the screen generation for screen targets
 uint32_t BrushPixel(const Target &t, HBRUSH brush, bool *hollow);
 uint32_t ToTarget(const Target &t, uint32_t pixel); // mono targets keep black or white
@@ -205,9 +213,8 @@ template <class F> void ForEachRun(const Target &t, RECT r, F run) {
         }
         int x = r.left;
         while (x < r.right) {
-            while (x < r.right && !OwnsPixel(t, x, y)) x++;
-            int start = x;
-            while (x < r.right && OwnsPixel(t, x, y)) x++;
+            int start = OwnedRunEnd(t, y, x, r.right, false);
+            x = OwnedRunEnd(t, y, start, r.right, true);
             if (x > start) run(y, start, x);
         }
     }

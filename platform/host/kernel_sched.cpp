@@ -483,6 +483,16 @@ bool BlockCurrent(uint64_t deadline)
     t->woken = false;
     t->deadline = deadline;
     RunningDown();
+    if (t->woken && k.running > 1 && k.config.virtualTime && !k.config.manualClock) {
+        // This wait stepped the virtual clock and woke other threads along
+        // with this one. They go first: running beside them, this thread
+        // would contend for BigLock and soon wait on them anyway, and every
+        // such wait is a host thread switch. Its deadline has passed, so it
+        // is the first event once they all wait again.
+        t->woken = false;
+        t->waiting = true;
+        k.running--;
+    }
     bool timed = deadline != kNoDeadline && !ClockIsStepped();
     while (!t->woken) {
         // A bare futex rather than a condition variable: the monitor's 1 ms

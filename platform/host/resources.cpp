@@ -107,21 +107,63 @@ bool ParseRes(const uint8_t *bytes, size_t size, std::vector<ResEntry> *entries)
     return true;
 }
 
+namespace {
+
+// Reads a TYPE or NAME field and tells whether it names `want`, without
+// copying it: resources are looked up several times a second (the graph's
+// ramp), and the lookup should cost no heap.
+bool MatchId(const uint8_t *p, size_t limit, size_t *at, const ResId &want, bool *matches) {
+    if (*at + 2 > limit) return false;
+    if (Read16(p + *at) == 0xFFFF) {
+        if (*at + 4 > limit) return false;
+        *matches = want.ordinal == Read16(p + *at + 2);
+        *at += 4;
+        return true;
+    }
+    *matches = want.ordinal < 0;
+    size_t index = 0;
+    while (*at + 2 <= limit) {
+        char16_t c = Read16(p + *at);
+        *at += 2;
+        if (!c) {
+            *matches = *matches && index == want.name.size();
+            return true;
+        }
+        if (*matches && (index >= want.name.size() || Upper(c) != want.name[index])) *matches = false;
+        index++;
+    }
+    return false;
+}
+
+} // namespace
+
 bool FindIn(HMODULE module, LPCWSTR name, LPCWSTR type, const uint8_t **data, DWORD *size) {
     if (!name || !type) return false;
     if (!module) module = ModuleOfProcess(CurrentProcess());
     const uint8_t *bytes = nullptr;
     size_t length = 0;
     if (!ModuleResources(module, &bytes, &length) || !bytes) return false;
-    std::vector<ResEntry> entries;
-    ParseRes(bytes, length, &entries); // what parsed before a damaged record still counts
     ResId wantName = IdOf(name), wantType = IdOf(type);
-    for (const ResEntry &e : entries) {
-        if (SameId(e.type, wantType) && SameId(e.name, wantName)) {
-            *data = e.data;
-            *size = e.size;
+    // The same walk as ParseRes: what parsed before a damaged record still counts.
+    size_t at = 0;
+    while (at + 8 <= length) {
+        uint32_t dataSize = Read32(bytes + at), headerSize = Read32(bytes + at + 4);
+        if (headerSize < 8 + 4 + 4 + 16 || at + headerSize > length || dataSize > length - at - headerSize)
+            return false;
+        size_t field = at + 8;
+        bool typeMatches = false, nameMatches = false;
+        if (!MatchId(bytes, at + headerSize, &field, wantType, &typeMatches) ||
+            !MatchId(bytes, at + headerSize, &field, wantName, &nameMatches))
+            return false;
+        field = (field + 3) & ~(size_t)3;
+        if (field + 16 > at + headerSize) return false;
+        bool leadingEmpty = wantType.ordinal == 0 && wantName.ordinal == 0 && dataSize == 0;
+        if (typeMatches && nameMatches && !leadingEmpty) {
+            *data = bytes + at + headerSize;
+            *size = dataSize;
             return true;
         }
+        at = (at + headerSize + dataSize + 3) & ~(size_t)3;
     }
     return false;
 }
@@ -264,10 +306,14 @@ HBITMAP LoadBitmapW(HINSTANCE instance, LPCWSTR name) {
     const uint8_t *data;
     DWORD size;
     if (!instance || !FindIn(instance, name, RT_BITMAP, &data, &size)) return nullptr;
-    Pixmap pix;
-    if (!DecodeDib(data, size, 0, &pix, nullptr)) return nullptr;
-    // Loaded bitmaps come in the screen's format.
-    HBITMAP handle = NewBitmap(pix.width, pix.height, false);
-    if (Bitmap *bitmap = GetBitmap(handle)) bitmap->pix = std::move(pix);
+    // Decoded straight into the new bitmap, in the screen's format, so a
+    // recycled bitmap's storage is used again.
+    HBITMAP handle = NewBitmap(1, 1, false);
+    Bitmap *bitmap = GetBitmap(handle);
+    if (!bitmap) return nullptr;
+    if (!DecodeDib(data, size, 0, &bitmap->pix, nullptr)) {
+        RemoveObject(handle);
+        return nullptr;
+    }
     return handle;
 }

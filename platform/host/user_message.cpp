@@ -183,6 +183,9 @@ bool TakeMessage(Thread *t, MSG *msg, HWND filter, UINT low, UINT high, UINT fla
     if (InRange(WM_PAINT, low, high)) {
         for (size_t i = 0; i < t->windows.size(); i++) {
             Window *w = t->windows[i];
+            // Every fetch passes here, mostly with nothing to paint: the
+            // cheap test first.
+            if (!w->frameDirty && !HasUpdate(w)) continue;
             if (!IsVisible(w) || !ForFilter(w->handle, filter)) continue;
             if (w->frameDirty) {
                 w->frameDirty = false;
@@ -229,7 +232,7 @@ bool Anything(Thread *t)
 {
     if (!t->posted.empty() || !t->input.empty() || !t->cookedInput.empty() || t->quit) return true;
     for (Window *w : t->windows)
-        if (IsVisible(w) && (w->frameDirty || HasUpdate(w))) return true;
+        if ((w->frameDirty || HasUpdate(w)) && IsVisible(w)) return true;
     return NextTimerDue(t) <= Now();
 }
 

@@ -207,6 +207,15 @@ void RebuildScreen()
     ScreenChanged();
 }
 
+const HWND *PixelOwnerRow(int y, int *width)
+{
+    UserState &u = U();
+    *width = 0;
+    if (!u.ownersValid || y < 0 || y >= u.ownersHeight) return nullptr;
+    *width = u.ownersWidth;
+    return &u.pixelOwners[(size_t)y * u.ownersWidth];
+}
+
 HWND PixelOwner(int x, int y)
 {
     // Called for every pixel a window draws, with BigLock held: no locking here.

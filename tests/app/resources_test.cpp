@@ -104,7 +104,7 @@ TEST(ResourceScript, DialogTemplatesTheProgramLoads)
               (std::vector<std::string>{
                   "00C800C0 ex 00000000 0,0,157,82 menu '' class '' 'Performance Monitor' 8 MS Sans Serif",
                   "atom 82 #65535 'Program Memory:\\r\\nMain Memory:' 7,7,60,16 50020002 ex 00000000 +0",
-                  "atom 82 #1029 '815,367\\r\\n123,456' 69,7,39,16 50020000 ex 00000000 +0",
+                  "atom 82 #1029 '815,367\\r\\n123,456' 69,7,81,16 50020000 ex 00000000 +0",
                   "atom 82 #1032 '' 13,26,15,13 5000000E ex 00000000 +0",
                   "atom 80 #1031 'Threads' 7,63,45,12 50010000 ex 00000000 +0",
                   "atom 80 #1007 'Help' 105,63,45,12 50010000 ex 00000000 +0",

@@ -24,7 +24,7 @@ struct LoadPhase {
 const uint32_t kLoadSliceMs = 20;
 
 // Start the load as a device program of its own; it ends by itself at endMs.
-// Returns its thread id (0 when it could not start).
+// Phases should not overlap. Returns its thread id (0 when it could not start).
 DWORD StartLoad(DWORD victimThread, const std::vector<LoadPhase> &phases, uint64_t endMs);
 
 } // namespace day

@@ -77,7 +77,7 @@ TEST_F(DialogManager, BuildsTheMainTemplateControlByControlInPixels) {
         DWORD style;
         int x, y, cx, cy; // dialog units
     } controls[] = {
-        {65535, u"Static", 0x50020002, 7, 7, 60, 16},      {IDC_MEMORY_TEXT, u"Static", 0x50020000, 69, 7, 39, 16},
+        {65535, u"Static", 0x50020002, 7, 7, 60, 16},      {IDC_MEMORY_TEXT, u"Static", 0x50020000, 69, 7, 81, 16},
         {IDC_GRAPH, u"Static", 0x5000000E, 13, 26, 15, 13}, {IDC_THREADS, u"Button", 0x50010000, 7, 63, 45, 12},
         {IDC_HELP, u"Button", 0x50010000, 105, 63, 45, 12}, {IDC_HIDE, u"Button", 0x50010000, 56, 63, 45, 12},
     };

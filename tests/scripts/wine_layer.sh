@@ -2,7 +2,8 @@
 # The Windows side of the platform layer under Wine: the device operations
 # and the toolhelp adapter (win32_tests.exe), and the probe of what Wine
 # answers where the emulated device must agree (platformprobe.exe), whose
-# findings are kept in build/windows/wine-probe.txt.
+# findings are kept in build/windows/wine-probe.txt and must be what the
+# emulated device answers (perfmon_tests of the host build, ProbeAgreement).
 # Usage: wine_layer.sh SOURCE_DIR BINARY_DIR
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../win32/wine_lib.sh"
@@ -27,6 +28,16 @@ if [ -f "$WINDOWS_DIR/platformprobe.exe" ]; then
     "$(winpath "$WINDOWS_DIR/perfmon.exe")" "$(winpath "$probe")"
   check "probe findings written" test -s "$probe"
   [ -s "$probe" ] && cat "$probe"
+  check "the largest figures fit their field" grep -q '^agree.IDD_MAIN.widestFiguresFit = yes$' "$probe"
+  agreement() {
+    [ -x "$2/perfmon_tests" ] || { echo "$2/perfmon_tests is not built"; return 1; }
+    PERFMON_WINE_PROBE="$probe" "$2/perfmon_tests" --gtest_filter='ProbeAgreement.*' >"$WORK/agreement.txt" 2>&1
+    local rc=$?
+    grep -q '\[  PASSED  \] 1 test' "$WORK/agreement.txt" || rc=1
+    [ $rc -eq 0 ] || cat "$WORK/agreement.txt"
+    return $rc
+  }
+  check "the emulated device answers as Wine did" agreement "$1" "$2"
 fi
 
 wine_end

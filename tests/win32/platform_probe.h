@@ -170,6 +170,29 @@ inline BOOL CALLBACK DescribeControl(HWND control, LPARAM parameter)
     return TRUE;
 }
 
+// Whether the largest figures the dialog promises, 99,999,999,999,999 bytes,
+// fit the figures field in the dialog's own font: each platform measures
+// with its own font, and both must say they fit.
+inline void WidestFigures(Sink &sink, HWND dialog)
+{
+    static const WCHAR widest[] = TEXT("99,999,999,999,999");
+    HWND field = GetDlgItem(dialog, IDC_MEMORY_TEXT);
+    HDC dc = GetDC(field);
+    HGDIOBJ old = SelectObject(dc, (HGDIOBJ)SendMessageW(field, WM_GETFONT, 0, 0));
+    SIZE extent = {0, 0};
+    GetTextExtentPoint32W(dc, widest, (int)wcslen(widest), &extent);
+    SelectObject(dc, old);
+    ReleaseDC(field, dc);
+    RECT client;
+    GetClientRect(field, &client);
+    sink.emit(sink.context, "agree.IDD_MAIN.widestFiguresFit",
+              extent.cx > 0 && extent.cx <= client.right && 2 * extent.cy <= client.bottom ? TEXT("yes") : TEXT("no"));
+    WCHAR text[64];
+    swprintf(text, 64, TEXT("%ldx%ld in %ldx%ld"), (long)extent.cx, (long)(2 * extent.cy), (long)client.right,
+             (long)client.bottom);
+    sink.emit(sink.context, "info.IDD_MAIN.widestFigures", text);
+}
+
 inline void Dialogs(Sink &sink, HDC screen, HINSTANCE resources)
 {
     InitCommonControls();
@@ -201,6 +224,8 @@ inline void Dialogs(Sink &sink, HDC screen, HINSTANCE resources)
         EnumChildWindows(dialog, DescribeControl, (LPARAM)&walk);
 
         HBITMAP graph = NULL;
+        if (t.id == IDD_MAIN)
+            WidestFigures(sink, dialog);
         if (t.id == IDD_MAIN) {
             // A bitmap static takes the size of its bitmap, keeping its top-left corner.
             graph = CreateCompatibleBitmap(screen, 200, 40);

@@ -27,6 +27,81 @@ wine_skip() {
   exit 0
 }
 
+# The prefix is made whole in one guarded step, under the lock: booted,
+# the desktop's registry key written, Wine's fonts in place, the wineserver
+# finished with it, every part checked, and only then the stamp written. A
+# prefix without the stamp (an interrupted run, another Wine version) is
+# thrown away and made again, so no run depends on what an earlier one left.
+WINE_PREFIX_STAMP=perfmon-prefix-ready
+
+wine_prefix_version() {
+  wine64 --version 2>/dev/null
+}
+
+# The prefix's parts, checked one by one; prints what is missing.
+wine_prefix_whole() {
+  local fonts="$WINEPREFIX/drive_c/windows/Fonts"
+  [ -f "$WINEPREFIX/system.reg" ] || { echo "no system.reg"; return 1; }
+  [ -f "$WINEPREFIX/user.reg" ] || { echo "no user.reg"; return 1; }
+  # The desktop's own taskbar, with its notification area, like the device's.
+  grep -qF "[Software\\\\Wine\\\\Explorer\\\\Desktops\\\\$WINE_DESKTOP]" "$WINEPREFIX/user.reg" &&
+    grep -A3 -F "[Software\\\\Wine\\\\Explorer\\\\Desktops\\\\$WINE_DESKTOP]" "$WINEPREFIX/user.reg" |
+    grep -qi '"EnableShell"=dword:00000001' || { echo "no EnableShell for the $WINE_DESKTOP desktop"; return 1; }
+  local font
+  for font in marlett.ttf ms_sans_serif.ttf tahoma.ttf; do
+    [ ! -f "/usr/share/wine/fonts/$font" ] || [ -s "$fonts/$font" ] || { echo "no $font in the prefix"; return 1; }
+  done
+  return 0
+}
+
+wine_prefix() {
+  local stamp="$WINEPREFIX/$WINE_PREFIX_STAMP"
+  local version
+  version="$(wine_prefix_version)"
+  if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$version" ] && wine_prefix_whole >/dev/null; then
+    return 0
+  fi
+  if [ -e "$WINEPREFIX" ]; then
+    local why
+    if [ ! -f "$stamp" ]; then
+      why="never finished"
+    elif [ "$(cat "$stamp")" != "$version" ]; then
+      why="made by $(cat "$stamp")"
+    else
+      why="$(wine_prefix_whole)"
+    fi
+    echo "the Wine prefix $WINEPREFIX is not whole ($why); making it again"
+    timeout 30 wineserver -k >/dev/null 2>&1 || true
+    rm -rf "$WINEPREFIX"
+  fi
+  echo "making a fresh Wine prefix in $WINEPREFIX"
+  local start=$SECONDS
+  local log="$WORK/wineboot.log"
+  # Debian's wine64 package has no wineboot command: the loader runs it.
+  timeout 300 wine64 wineboot --init >"$log" 2>&1
+  echo "wineboot: exit code $?" >>"$log"
+  timeout 60 wine64 reg add "HKCU\\Software\\Wine\\Explorer\\Desktops\\$WINE_DESKTOP" \
+    /v EnableShell /t REG_DWORD /d 1 /f >>"$log" 2>&1
+  # Without a 32-bit Wine, wineboot stops before it puts Wine's own fonts
+  # into the prefix: the caption buttons (Marlett) and the system font
+  # then fall back to letters. Put them where it would have.
+  local fonts="$WINEPREFIX/drive_c/windows/Fonts"
+  if [ -d /usr/share/wine/fonts ]; then
+    mkdir -p "$fonts"
+    cp -n /usr/share/wine/fonts/* "$fonts/"
+  fi
+  # The registry reaches its files only when the wineserver lets go.
+  timeout 120 wineserver -w
+  local missing
+  if ! missing="$(wine_prefix_whole)"; then
+    echo "FAIL: the Wine prefix is not whole after $((SECONDS - start)) s: $missing"
+    cat "$log"
+    return 1
+  fi
+  printf '%s\n' "$version" >"$stamp"
+  echo "prefix ready after $((SECONDS - start)) s"
+}
+
 wine_begin() {
   SOURCE_DIR="$(cd "$1" && pwd)"
   WINDOWS_DIR="${PERFMON_WINDOWS_DIR:-$SOURCE_DIR/build/windows}"
@@ -69,33 +144,19 @@ wine_begin() {
   [ -s "$WORK/display" ] || { echo "FAIL: Xvfb did not start"; cat "$WORK/xvfb.log"; exit 1; }
   export DISPLAY=":$(cat "$WORK/display")"
 
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "booting a fresh Wine prefix in $WINEPREFIX"
-    local start=$SECONDS
-    timeout 300 wineboot -i >"$WORK/wineboot.log" 2>&1 || true
-    timeout 60 wineserver -w || true
-    # The desktop's own taskbar, with its notification area, like the device's.
-    timeout 60 wine64 reg add "HKCU\\Software\\Wine\\Explorer\\Desktops\\$WINE_DESKTOP" \
-      /v EnableShell /t REG_DWORD /d 1 /f >>"$WORK/wineboot.log" 2>&1
-    # Without a 32-bit Wine, wineboot stops before it puts Wine's own fonts
-    # into the prefix: the caption buttons (Marlett) and the system font
-    # then fall back to letters. Put them where it would have.
-    local fonts="$WINEPREFIX/drive_c/windows/Fonts"
-    if [ -d /usr/share/wine/fonts ] && [ -z "$(ls -A "$fonts" 2>/dev/null)" ]; then
-      mkdir -p "$fonts"
-      cp /usr/share/wine/fonts/* "$fonts/"
-    fi
-    echo "prefix ready after $((SECONDS - start)) s"
-  fi
-  [ -f "$WINEPREFIX/system.reg" ] || { echo "FAIL: wineboot made no prefix"; cat "$WORK/wineboot.log"; exit 1; }
+  wine_prefix || exit 1
 
   wine64 explorer "/desktop=$WINE_DESKTOP,$WINE_DESKTOP_SIZE" >"$WORK/explorer.log" 2>&1 &
   EXPLORER_PID=$!
-  for _ in $(seq 150); do
-    wt find Shell_TrayWnd - >/dev/null 2>&1 && break
+  # A first start in a fresh prefix, on a busy machine, can take a while.
+  local started=0
+  for _ in $(seq 300); do
+    wt find Shell_TrayWnd - >/dev/null 2>&1 && { started=1; break; }
+    kill -0 "$EXPLORER_PID" 2>/dev/null || break
     sleep 0.2
   done
-  wt taskbar >"$WORK/taskbar.txt" 2>&1 || { echo "FAIL: the virtual desktop did not start"; exit 1; }
+  [ "$started" = 1 ] && wt taskbar >"$WORK/taskbar.txt" 2>&1 ||
+    { echo "FAIL: the virtual desktop did not start"; cat "$WORK/explorer.log"; exit 1; }
 }
 
 wine_stop() {
