@@ -20,8 +20,10 @@ namespace {
 
 class MonitorProgram : public support::DeviceTest {};
 
-// Cancel closes the same way as the close box: window and icon gone, exit 0.
-TEST_F(MonitorProgram, StartsShowsItsFiguresAndCancelClosesWithZero)
+// One run: the figures at start, Help, a second copy, the modal Thread Times
+// with the timers running behind it, and Cancel closing the same way as the
+// close box: window and icon gone, exit 0.
+TEST_F(MonitorProgram, ShowsFiguresHelpThreadTimesAndASecondCopyAndCancelClosesWithZero)
 {
     ASSERT_NO_FATAL_FAILURE(Boot());
     ASSERT_NE(StartMonitor(), 0u);
@@ -31,40 +33,45 @@ TEST_F(MonitorProgram, StartsShowsItsFiguresAndCancelClosesWithZero)
     GetDlgItemTextW(dialog, IDC_MEMORY_TEXT, text, 64);
     EXPECT_EQ(Narrow(text), "12,582,912\\r\\n3,145,728");
 
-    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-    dev::Settle();
-    int code = -1;
-    ASSERT_TRUE(dev::WaitProgram(monitorProcess, &code, 5000));
-    EXPECT_EQ(code, 0);
-    EXPECT_EQ(FindMonitorDialog(), nullptr);
-    for (const dev::NotifyIconEntry &icon : dev::NotifyIcons())
-        EXPECT_NE(icon.owner, dialog) << "the icon stayed on the taskbar";
-}
-
-TEST_F(MonitorProgram, HelpStartsTheViewerAndASecondCopyBringsTheFirstForward)
-{
-    ASSERT_NO_FATAL_FAILURE(Boot());
-    ASSERT_NE(StartMonitor(), 0u);
-    HWND first = FindMonitorDialog();
     // Help puts another program's window in front first.
-    PostMessageW(first, WM_COMMAND, IDC_HELP, 0);
+    PostMessageW(dialog, WM_COMMAND, IDC_HELP, 0);
     dev::Settle();
     HWND help = FindWindowW(nullptr, u"Help");
     ASSERT_NE(help, nullptr);
-    ASSERT_NE(GetForegroundWindow(), first) << "the help viewer came up in front";
+    ASSERT_NE(GetForegroundWindow(), dialog) << "the help viewer came up in front";
     DWORD viewer = 0;
     GetWindowThreadProcessId(help, &viewer);
     EXPECT_EQ(Narrow(dev::ProcessPath(viewer)), "\\Windows\\PegHelp.exe");
-
+    // A second copy brings the first forward and ends with 0.
     DWORD second = dev::StartProgram(u"perfmon.exe", u"");
     ASSERT_NE(second, 0u);
     int code = -1;
     ASSERT_TRUE(dev::WaitProgram(second, &code, 5000));
     EXPECT_EQ(code, 0);
     dev::Settle();
-    EXPECT_EQ(GetForegroundWindow(), first);
-    EXPECT_TRUE(dev::ProgramRunning(monitorProcess));
-    EXPECT_EQ(CloseMonitor(), 0);
+    EXPECT_EQ(GetForegroundWindow(), dialog);
+
+    PostMessageW(dialog, WM_COMMAND, IDC_THREADS, 0);
+    dev::Settle();
+    HWND threads = FindWindowW(DEVICE_DIALOG_CLASS, u"Thread Times");
+    ASSERT_NE(threads, nullptr);
+    EXPECT_EQ(GetWindow(threads, GW_OWNER), dialog);
+    dev::SetMemorySource([] { return dev::MemoryFigures{64ull << 20, 63ull << 20}; });
+    int index = monitorState.history.nextIndex;
+    dev::AdvanceClock(1500);
+    GetDlgItemTextW(dialog, IDC_MEMORY_TEXT, text, 64);
+    EXPECT_EQ(Narrow(text), "1,048,576\\r\\n3,145,728") << "memory readout behind the modal dialog";
+    EXPECT_NE(monitorState.history.nextIndex, index) << "load samples behind the modal dialog";
+    PostMessageW(threads, WM_CLOSE, 0, 0);
+    dev::Settle();
+
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    dev::Settle();
+    ASSERT_TRUE(dev::WaitProgram(monitorProcess, &code, 5000));
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(FindMonitorDialog(), nullptr);
+    for (const dev::NotifyIconEntry &icon : dev::NotifyIcons())
+        EXPECT_NE(icon.owner, dialog) << "the icon stayed on the taskbar";
 }
 
 // Without its dialog template the program cannot run: it must end at once
@@ -84,27 +91,6 @@ TEST_F(MonitorProgram, WithoutItsDialogItEndsAtOnceWithAFailure)
     int code = 0;
     ASSERT_TRUE(dev::WaitProgram(process, &code, 5000)) << "still waiting for a quit message";
     EXPECT_NE(code, 0);
-}
-
-TEST_F(MonitorProgram, ThreadTimesIsModalAndTheTimersKeepRunning)
-{
-    ASSERT_NO_FATAL_FAILURE(Boot());
-    ASSERT_NE(StartMonitor(), 0u);
-    HWND dialog = FindMonitorDialog();
-    PostMessageW(dialog, WM_COMMAND, IDC_THREADS, 0);
-    dev::Settle();
-    HWND threads = FindWindowW(DEVICE_DIALOG_CLASS, u"Thread Times");
-    ASSERT_NE(threads, nullptr);
-    EXPECT_EQ(GetWindow(threads, GW_OWNER), dialog);
-    EXPECT_TRUE(GetDlgItem(threads, IDC_THREAD_LIST) != nullptr);
-
-    dev::SetMemorySource([] { return dev::MemoryFigures{64ull << 20, 63ull << 20}; });
-    int index = monitorState.history.nextIndex;
-    dev::AdvanceClock(1500);
-    WCHAR text[64] = {0};
-    GetDlgItemTextW(dialog, IDC_MEMORY_TEXT, text, 64);
-    EXPECT_EQ(Narrow(text), "1,048,576\\r\\n3,145,728") << "memory readout behind the modal dialog";
-    EXPECT_NE(monitorState.history.nextIndex, index) << "load samples behind the modal dialog";
 }
 
 // The close sequence, seen from the helper library: the window is already

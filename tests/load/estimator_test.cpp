@@ -1,6 +1,6 @@
 // The load estimator on the device's manual clock: worked-out scenarios,
-// repeated arrivals, the range of readings and the floor, and the tick
-// count's wrap.
+// repeated arrivals, the range of readings and the floor, a gap of days, and
+// the tick count's wrap, alone and with the whole monitor running across it.
 
 #include "load/load_meter.h"
 #include "tests/support/device_fixture.h"
@@ -162,6 +162,52 @@ TEST_F(Estimator, GoesStraightAcrossTheWrap)
         across.push_back(Arrive(gap));
     EXPECT_LT(GetTickCount(), 1000u) << "the run crossed the wrap";
     EXPECT_EQ(across, away);
+}
+
+// After a gap of days the smoothed sum must not wrap below the best one seen:
+// that would drag minimum and floor down for good and pin the meter at 100.
+TEST_F(Estimator, ReadingsStayInRangeAfterAGapOfDays)
+{
+    ASSERT_NO_FATAL_FAILURE(Start(0, 450));
+    ASSERT_EQ(Settle(10), 25);
+    // About 62.8 hours: 19 x gapSum no longer fits 32 bits.
+    int got = Arrive(226050721);
+    EXPECT_TRUE(got >= 25 && got <= 99) << "after the long gap read " << got;
+    for (int i = 0; i < 300; i++) {
+        got = Arrive(1);
+        ASSERT_TRUE(got >= 25 && got <= 99) << "arrival " << i << " after the long gap read " << got;
+    }
+}
+
+// The whole monitor across the wrap: the meter keeps reading and the graph
+// keeps scrolling, sample by sample.
+TEST_F(Estimator, MonitorRunsOnAcrossTheWrap)
+{
+    support::DeviceSetup setup;
+    setup.tickStart = 0xFFFFFFFFu - 4000; // wraps four seconds in
+    ASSERT_NO_FATAL_FAILURE(Boot(setup));
+    ASSERT_NE(StartMonitor(), 0u);
+    ASSERT_EQ(GetForegroundWindow(), FindMonitorDialog());
+    for (int second = 0; second < 10; second++) {
+        int index = monitorState.history.nextIndex;
+        DWORD last = monitorState.lastTimerTick, due = monitorState.nextSampleTick;
+        dev::AdvanceClock(1000);
+        int stored = (monitorState.history.nextIndex - index + LOAD_HISTORY_SLOTS) % LOAD_HISTORY_SLOTS;
+        int newest = monitorState.history.samples[(monitorState.history.nextIndex + 199) % LOAD_HISTORY_SLOTS];
+        DWORD moved = monitorState.nextSampleTick - due;
+        EXPECT_TRUE((stored == 3 || stored == 4) && moved == (DWORD)(SAMPLE_PERIOD_MS * stored) &&
+                    monitorState.lastTimerTick != last && newest >= 25 && newest <= 99)
+            << "second " << second << ": " << stored << " samples, due moved " << moved
+            << ", last arrival " << monitorState.lastTimerTick << ", read " << newest;
+    }
+    EXPECT_LT(GetTickCount(), 10000u) << "the run crossed the wrap";
+    // 33 or 34 samples in ten seconds, each drawn at the right edge.
+    std::vector<COLORREF> graph = BitmapPixels(monitorState.graphBitmap, GRAPH_WIDTH, GRAPH_HEIGHT);
+    const COLORREF *bottom = &graph[(GRAPH_HEIGHT - 1) * GRAPH_WIDTH];
+    for (int x = GRAPH_WIDTH - 33; x < GRAPH_WIDTH; x++)
+        EXPECT_NE(bottom[x], RGB(255, 255, 255)) << "column " << x;
+    EXPECT_EQ(bottom[GRAPH_WIDTH - 36], RGB(255, 255, 255));
+    EXPECT_EQ(CloseMonitor(), 0);
 }
 
 } // namespace

@@ -45,12 +45,6 @@ std::u16string ClassOf(HWND window) {
     return std::u16string(name, length > 0 ? (size_t)length : 0);
 }
 
-// Ends the dialog with the command's id + 40.
-INT_PTR CALLBACK EndingProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-    if (message == WM_COMMAND) EndDialog(dialog, LOWORD(wParam) + 40);
-    return message == WM_INITDIALOG || message == WM_COMMAND;
-}
-
 INT_PTR CALLBACK QuietProc(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
 
 const DWORD kPopupDialog = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT;
@@ -127,7 +121,7 @@ struct ModalRun {
 
 // The test thread stays outside the device and drives it: the program runs
 // on a device thread of its own, a visible owner with a modal window.
-class ModalDialog : public support::DeviceTest {
+class MessageBox : public support::DeviceTest {
 protected:
     void SetUp() override { Boot(); }
     // Starts the program and finds its modal window once it shows.
@@ -162,24 +156,6 @@ protected:
     INT_PTR Finish() { return WaitUntil([this] { return state.done.load(); }) ? state.result.load() : -1000; }
     ModalRun state;
 };
-
-using MessageBox = ModalDialog;
-
-// The owner's timers behind the loop are the monitor's own tests' business.
-TEST_F(ModalDialog, DisablesTheOwnerUntilEndDialogGivesTheResult) {
-    Template sample(kPopupDialog, 0, 0, 157, 82, u"Sample");
-    sample.Item(WS_CHILD | WS_VISIBLE | WS_TABSTOP, 7, 63, 45, 12, 1031, 0x80, u"Threads");
-    HWND dialog = Start(u"Sample", [words = sample.Words()](HWND owner) {
-        return DialogBoxIndirectParamW(nullptr, (LPCDLGTEMPLATEW)words.data(), owner, EndingProc, 0);
-    });
-    ASSERT_NE(dialog, nullptr);
-    EXPECT_FALSE(IsWindowEnabled(state.owner.load())) << "the owner takes no input while the dialog is up";
-    EXPECT_EQ(GetWindow(dialog, GW_OWNER), state.owner.load());
-    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(1031, BN_CLICKED), 0);
-    EXPECT_EQ(Finish(), 1031 + 40);
-    EXPECT_TRUE(state.ownerEnabledAfter);
-    EXPECT_FALSE(IsWindow(dialog)) << "DialogBox destroys the dialog before it returns";
-}
 
 TEST_F(MessageBox, StandsCentredInFrontWithItsTextWrapped) {
     HWND box = Start(kBoxTitle, [](HWND owner) { return MessageBoxW(owner, kLongText, kBoxTitle, MB_OK); });

@@ -185,17 +185,4 @@ TEST_F(WindowDc, HiddenAndDestroyedWindowsDrawNothing) {
     EXPECT_EQ(nullptr, GetDC(a));
 }
 
-TEST_F(WindowDc, PaintDcIsClippedAndCounted) {
-    long dcs = dev::LiveObjects(dev::KindDC);
-    RECT clip{0, 0, 5, 5};
-    HDC dc = dev::GetPaintDC(b, &clip);
-    ASSERT_NE(nullptr, dc);
-    EXPECT_EQ(dcs + 1, dev::LiveObjects(dev::KindDC));
-    PatBlt(dc, 0, 0, 50, 40, BLACKNESS);
-    EXPECT_TRUE(At(30, 20) == 0 && At(34, 24) == 0) << "inside the clip";
-    EXPECT_TRUE(At(35, 20) == 0xFFFFFF && At(30, 25) == 0xFFFFFF) << "outside the clip";
-    ReleaseDC(b, dc);
-    EXPECT_EQ(dcs, dev::LiveObjects(dev::KindDC));
-}
-
 } // namespace

@@ -77,7 +77,9 @@ class Clocks : public DeviceTest {};
 // one runs the whole program (tests/scripts).
 TEST_F(Clocks, VirtualClockJumpsOnlyWhenEveryThreadWaits)
 {
-    dev::ResetDevice(kt::VirtualConfig());
+    dev::Config config;
+    config.virtualTime = true;
+    dev::ResetDevice(config);
     std::atomic<bool> release{false};
     std::atomic<DWORD> busyStart{0}, busyEnd{0}, sleeperWoke{0};
     dev::HoldClock();

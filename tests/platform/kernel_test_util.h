@@ -25,13 +25,6 @@ inline dev::Config ManualConfig()
     return c;
 }
 
-inline dev::Config VirtualConfig()
-{
-    dev::Config c;
-    c.virtualTime = true;
-    return c;
-}
-
 // Every test starts and ends with an empty device.
 class DeviceTest : public ::testing::Test {
 protected:

@@ -43,6 +43,13 @@ TEST(EmulatorOptions, EveryOptionAndHelp) {
     EXPECT_EQ(239, options.taps[1].x);
 
     EXPECT_EQ(ParseHelp, Parse({"--headless", "--help"}, &options, &error)) << "help wins over the rest";
+
+    // Numbers are read as a person writes them: leading zeros are decimal, hex is refused.
+    ASSERT_EQ(ParseRun, Parse({"--tap", "010,010@1", "--tick-start", "010"}, &options, &error)) << error;
+    EXPECT_TRUE(options.taps[0].x == 10 && options.taps[0].y == 10 && options.tickStart == 10)
+        << options.taps[0].x << "," << options.taps[0].y << " tick start " << options.tickStart;
+    for (const char *hex : {"--tick-start=0x10", "--tap=0x10,5@1"})
+        EXPECT_EQ(ParseError, Parse({hex}, &options, &error)) << hex;
 }
 
 struct Seen {

@@ -1,7 +1,6 @@
 // The alternate taskbar's helper library as the monitor calls it: the two
 // records and the menu byte by byte, image lists released after each call,
-// the library's absence or a missing export; and the program with the
-// "Halvane" stand-in.
+// the library's absence or a missing export.
 
 #include "app/resource.h"
 #include "trayicon/helper_library.h"
@@ -160,27 +159,6 @@ TEST_F(HelperLibrary, WithoutTheLibraryOrAnExportEverythingFallsBack)
     dev::RegisterLibrary(u"halvaneh", FakeExports());
     EXPECT_EQ(CallGetSetDelIcon(window, 3, nullptr, 2), 5);
     EXPECT_EQ(LoadHelperLibrary(), 1);
-}
-
-// The whole program with the "Halvane" stand-in: its icon lives there only.
-class WithHalvane : public support::DeviceTest {};
-
-TEST_F(WithHalvane, TheIconLivesOnTheAlternateTaskbarOnly)
-{
-    support::DeviceSetup setup;
-    setup.alternateTaskbar = true;
-    ASSERT_NO_FATAL_FAILURE(Boot(setup));
-    ASSERT_NE(StartMonitor(), 0u);
-    HWND dialog = FindMonitorDialog();
-    for (const dev::NotifyIconEntry &icon : dev::NotifyIcons())
-        EXPECT_NE(icon.owner, dialog) << "also in the notification area";
-    std::vector<dev::HalvaneIconEntry> icons = dev::HalvaneIcons();
-    ASSERT_EQ(icons.size(), 1u);
-    EXPECT_TRUE(icons[0].icon == monitorState.helperIcon && icons[0].window == dialog && icons[0].image)
-        << "icon " << icons[0].icon << " of " << monitorState.helperIcon;
-    EXPECT_EQ(icons[0].menuCommands, (std::vector<UINT>{IDC_HIDE, 0, IDCANCEL}));
-    EXPECT_EQ(CloseMonitor(), 0);
-    EXPECT_TRUE(dev::HalvaneIcons().empty()) << "the icon stayed";
 }
 
 } // namespace

@@ -145,17 +145,9 @@ protected:
         return false;
     }
 
-    // A pixel as the user sees it, in the taskbar window's coordinates.
-    static COLORREF TaskbarPixel(HWND taskbar, int x, int y)
-    {
-        RECT rect;
-        GetWindowRect(taskbar, &rect);
-        uint32_t pixel = dev::ScreenPixels()[(size_t)(rect.top + y) * dev::ScreenWidth() + rect.left + x];
-        return RGB((pixel >> 16) & 0xFF, (pixel >> 8) & 0xFF, pixel & 0xFF);
-    }
-
-    // Another program's icon in the notification area, to push ours around.
-    HWND AddOtherIcon(UINT id)
+    // Another program's icon in the notification area, to push ours around,
+    // or a change of its picture.
+    BOOL AddOtherIcon(UINT id, DWORD message = NIM_ADD, int picture = IDI_PROGRAM)
     {
         if (!otherOwner)
             otherOwner = CreateWindowExW(0, u"TrayTestOwner", u"other", WS_POPUP, 0, 0, 10, 10, NULL, NULL,
@@ -165,9 +157,8 @@ protected:
         data.hWnd = otherOwner;
         data.uID = id;
         data.uFlags = NIF_ICON;
-        data.hIcon = LoadIconW(monitorState.instance, MAKEINTRESOURCEW(IDI_PROGRAM));
-        Shell_NotifyIconW(NIM_ADD, &data);
-        return otherOwner;
+        data.hIcon = LoadIconW(monitorState.instance, MAKEINTRESOURCEW(picture));
+        return Shell_NotifyIconW(message, &data);
     }
 
     HWND otherOwner = NULL;

@@ -1,7 +1,9 @@
 // Where the icon goes and how it is found again: the two-pixel change test,
 // the location probe on the shell's taskbar and on taskbars the test paints
-// itself, the "Wexdock" hand-over, the repaint rectangle, and the icon
-// handles when no taskbar is left.
+// itself, the "Wexdock" hand-over, the icon handles when no taskbar is left;
+// and the icon when the world around it changes: a taskbar program that
+// starts again, another program's icon repainting in the same second, and
+// platform calls that fail.
 #include "tray_fixture.h"
 
 using namespace tray_test;
@@ -16,47 +18,42 @@ protected:
 
 // ------------------------------------------------------------ the change test
 
-struct ChangeCase {
-    const char *name;
-    int squareLeft, squareTop, squareWidth;
-    bool moved;
-    long pixelReads; // with the probe out of the way
-};
-
-void PrintTo(const ChangeCase &c, std::ostream *os) { *os << c.name; }
-
-class ChangeTest : public BareTrayTest, public ::testing::WithParamInterface<ChangeCase> {};
-
 // A brush-coloured square on a taskbar of the test's own: the first tick
 // after start-up (iconX = iconY = 0) looks at (0, 15) and (15, 15) only, and
 // reads the second pair only when the first matched.
-TEST_P(ChangeTest, BottomCornersDecide)
+TEST_F(BareTrayTest, BottomCornersDecideTheChangeTest)
 {
-    const ChangeCase &c = GetParam();
-    HWND bar = MakeFakeBar(0, 294, 240, 26);
-    Bar().square = true;
-    Bar().iconLeft = c.squareLeft;
-    Bar().iconTop = c.squareTop;
-    Bar().squareWidth = c.squareWidth;
-    InvalidateRect(bar, NULL, FALSE);
-    StartIcon();
+    const struct {
+        const char *name;
+        int squareLeft, squareWidth;
+        bool moved;
+        long pixelReads; // with the probe out of the way
+    } cases[] = {{"both corners match", 0, 16, false, 4},
+                 {"right corner differs", 0, 15, true, 4},
+                 {"left corner differs", 1, 16, true, 2}};
+    for (const auto &c : cases) {
+        TearDown();
+        Start(false);
+        HWND bar = MakeFakeBar(0, 294, 240, 26);
+        Bar().square = true;
+        Bar().iconLeft = c.squareLeft;
+        Bar().iconTop = 0;
+        Bar().squareWidth = c.squareWidth;
+        InvalidateRect(bar, NULL, FALSE);
+        StartIcon();
 
-    // The probe would find nothing on this bar and put the icon at its right end.
-    Tick();
-    EXPECT_EQ(monitorState.iconX, c.moved ? 240 : 0) << c.name;
+        // The probe would find nothing on this bar and put the icon at its right end.
+        Tick();
+        EXPECT_EQ(monitorState.iconX, c.moved ? 240 : 0) << c.name;
 
-    monitorState.iconX = monitorState.iconY = 0;
-    monitorState.iconInTray = 0; // no probe: only the test's own reads count
-    long before = dev::PixelReads();
-    RefreshTrayIcon();
-    EXPECT_EQ(dev::PixelReads() - before, c.pixelReads) << c.name;
-    EXPECT_EQ(monitorState.iconX, 0);
+        monitorState.iconX = monitorState.iconY = 0;
+        monitorState.iconInTray = 0; // no probe: only the test's own reads count
+        long before = dev::PixelReads();
+        RefreshTrayIcon();
+        EXPECT_EQ(dev::PixelReads() - before, c.pixelReads) << c.name;
+        EXPECT_EQ(monitorState.iconX, 0) << c.name;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Squares, ChangeTest,
-                         ::testing::Values(ChangeCase{"both corners match", 0, 0, 16, false, 4},
-                                           ChangeCase{"right corner differs", 0, 0, 15, true, 4},
-                                           ChangeCase{"left corner differs", 1, 0, 16, true, 2}));
 
 TEST_F(TrayTest, AlternateTaskbarReadsNoPixelAndBuildsNoIcon)
 {
@@ -82,80 +79,36 @@ TEST_F(TrayTest, AlternateTaskbarReadsNoPixelAndBuildsNoIcon)
     EXPECT_EQ(dev::PixelReads() - reads, 0);
 }
 
-TEST_F(TrayTest, MovedIconOutsideTheTrayRunsNoProbe)
-{
-    StartIcon();
-    Tick();
-    dev::NotifyIconEntry icon;
-    ASSERT_TRUE(OurShellIcon(&icon));
-    ASSERT_EQ(monitorState.iconX, icon.slot.left);
-    int firstX = monitorState.iconX;
-
-    // Out of the tray, another icon takes its place; ours comes back beside it.
-    RemoveTrayIcon();
-    AddOtherIcon(1);
-    Settle();
-    HICON before = monitorState.trayIcon;
-    Tick();
-    ASSERT_TRUE(OurShellIcon(&icon));
-    EXPECT_NE(icon.slot.left, firstX);
-    EXPECT_EQ(monitorState.iconX, firstX) << "a probe ran while the icon was not in the tray";
-    EXPECT_NE(monitorState.trayIcon, before) << "no new icon was built";
-
-    // Back in the tray: the next failed test finds it, also once dragged
-    // back to the first place, and its bottom row is what the test looks at.
-    for (int dragged = 0; dragged < 2; dragged++) {
-        Tick();
-        ASSERT_TRUE(OurShellIcon(&icon));
-        EXPECT_EQ(monitorState.iconX, icon.slot.left) << "dragged " << dragged;
-        EXPECT_EQ(monitorState.iconY, icon.slot.top) << "dragged " << dragged;
-        EXPECT_EQ(TaskbarPixel(dev::TaskbarWindow(), icon.slot.left, icon.slot.top + 15), brushColor);
-        EXPECT_EQ(TaskbarPixel(dev::TaskbarWindow(), icon.slot.left + 15, icon.slot.top + 15), brushColor);
-        ASSERT_TRUE(dev::MoveNotifyIcon(monitorState.mainDialog, ID_TRAY_ICON, 0));
-        Settle();
-    }
-}
-
 // ------------------------------------------------------------ the probe
-
-struct BarCase {
-    int x, width, height; // the bar stands at the screen's bottom
-    int iconLeft, iconTop;
-    bool showIcon, flicker;
-    int foundX, foundY;
-};
-
-void PrintTo(const BarCase &c, std::ostream *os)
-{
-    *os << "bar at x " << c.x << ", " << c.width << " by " << c.height << ", icon at " << c.iconLeft << ","
-        << c.iconTop << (c.showIcon ? "" : " hidden") << (c.flicker ? " flickering" : "");
-}
-
-class ProbeSizes : public BareTrayTest, public ::testing::WithParamInterface<BarCase> {};
 
 // Found in window coordinates; no difference gives the right end and the
 // top; another change left of the icon is taken for its edge.
-TEST_P(ProbeSizes, FindsTheFirstChangedPixel)
+TEST_F(BareTrayTest, ProbeFindsTheFirstChangedPixel)
 {
-    const BarCase &c = GetParam();
-    MakeFakeBar(c.x, 320 - c.height, c.width, c.height);
-    Bar().iconLeft = c.iconLeft;
-    Bar().iconTop = c.iconTop;
-    Bar().showIcon = c.showIcon;
-    Bar().flicker = c.flicker;
-    StartIcon();
-    ProbeIconLocation();
-    EXPECT_EQ(monitorState.iconX, c.foundX);
-    EXPECT_EQ(monitorState.iconY, c.foundY);
+    const struct {
+        int x, width, height; // the bar stands at the screen's bottom
+        int iconLeft, iconTop;
+        bool showIcon, flicker;
+        int foundX, foundY;
+    } cases[] = {{0, 240, 26, 1, 5, true, false, 1, 5},       {0, 240, 26, 224, 10, true, false, 224, 10},
+                 {30, 180, 30, 150, 7, true, false, 150, 7},  {0, 240, 16, 50, 0, true, false, 50, 0},
+                 {0, 240, 26, 100, 5, false, false, 240, 0},  {0, 240, 26, 100, 5, true, true, 40, 13}};
+    for (const auto &c : cases) {
+        TearDown();
+        Start(false);
+        MakeFakeBar(c.x, 320 - c.height, c.width, c.height);
+        Bar().iconLeft = c.iconLeft;
+        Bar().iconTop = c.iconTop;
+        Bar().showIcon = c.showIcon;
+        Bar().flicker = c.flicker;
+        StartIcon();
+        ProbeIconLocation();
+        EXPECT_TRUE(monitorState.iconX == c.foundX && monitorState.iconY == c.foundY)
+            << "bar at x " << c.x << ", " << c.width << " by " << c.height << ", icon at " << c.iconLeft << ","
+            << c.iconTop << (c.showIcon ? "" : " hidden") << (c.flicker ? " flickering" : "") << ": found "
+            << monitorState.iconX << "," << monitorState.iconY;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Bars, ProbeSizes,
-                         ::testing::Values(BarCase{0, 240, 26, 1, 5, true, false, 1, 5},
-                                           BarCase{0, 240, 26, 224, 10, true, false, 224, 10},
-                                           BarCase{30, 180, 30, 150, 7, true, false, 150, 7},
-                                           BarCase{0, 240, 16, 50, 0, true, false, 50, 0},
-                                           BarCase{0, 240, 26, 100, 5, false, false, 240, 0},
-                                           BarCase{0, 240, 26, 100, 5, true, true, 40, 13}));
 
 TEST_F(BareTrayTest, WiderTaskbarIsClippedToTheCapture)
 {
@@ -252,6 +205,125 @@ TEST_F(TrayTest, WithoutAnyTaskbarTheIconIsDeletedAndDestroyed)
     EXPECT_EQ(dev::LiveObjects(dev::KindIcon), icons - 1);
     Tick();
     EXPECT_EQ(dev::LiveObjects(dev::KindIcon), icons - 1);
+}
+
+// ------------------------------------------------------------ recovery
+
+TEST_F(TrayTest, TheIconComesBackWhenTheTaskbarProgramStartsAgain)
+{
+    StartIcon();
+    Tick();
+    ASSERT_TRUE(OurShellIcon(nullptr));
+
+    // Between two ticks the taskbar program ends and starts again; the
+    // monitor still believes its icon is in the tray.
+    DWORD shell = 0;
+    GetWindowThreadProcessId(dev::TaskbarWindow(), &shell);
+    PostMessageW(dev::TaskbarWindow(), WM_CLOSE, 0, 0);
+    Settle();
+    int code = 0;
+    ASSERT_TRUE(dev::WaitProgram(shell, &code, 2000));
+    ASSERT_NE(dev::StartShell(), 0u);
+    Settle();
+    ASSERT_EQ(monitorState.iconInTray, 1);
+
+    Tick();
+    dev::NotifyIconEntry icon;
+    ASSERT_TRUE(OurShellIcon(&icon)) << "the icon did not come back at the next tick";
+    Tick();
+    EXPECT_EQ(monitorState.iconX, icon.slot.left);
+    EXPECT_EQ(monitorState.iconY, icon.slot.top);
+    // Found, the probe stops: only the change test's pixels are read.
+    long reads = dev::PixelReads();
+    Tick();
+    EXPECT_LE(dev::PixelReads() - reads, 4);
+}
+
+TEST_F(TrayTest, OurTickKeepsOtherProgramsRepaintsAndAddsOnlyItsSquare)
+{
+    StartIcon();
+    Tick();
+    Tick();
+    AddOtherIcon(77);
+    Settle();
+    HWND bar = dev::TaskbarWindow();
+    RECT other = {};
+    for (const dev::NotifyIconEntry &entry : dev::NotifyIcons())
+        if (entry.owner == otherOwner)
+            other = entry.slot;
+    ASSERT_FALSE(IsRectEmpty(&other));
+
+    // The taskbar's thread paints as soon as it can: the device lock keeps it
+    // from painting between our tick and the look at what is pending.
+    std::unique_lock<std::recursive_mutex> taskbarStill(dev::BigLock());
+    // Nothing else pending: the tick leaves only the icon's square to repaint.
+    RefreshTrayIcon();
+    RECT pending;
+    ASSERT_TRUE(GetUpdateRect(bar, &pending, FALSE));
+    RECT square = {monitorState.iconX - 1, monitorState.iconY - 1, monitorState.iconX + ICON_SIZE + 2,
+                   monitorState.iconY + ICON_SIZE + 2};
+    RECT clipped;
+    IntersectRect(&clipped, &square, &pending);
+    EXPECT_TRUE(EqualRect(&pending, &clipped)) << "more than the icon's square is repainted";
+    taskbarStill.unlock();
+    Settle();
+    taskbarStill.lock();
+
+    // The other program's icon changes just before our tick.
+    ASSERT_TRUE(AddOtherIcon(77, NIM_MODIFY, IDI_PROBE_A));
+    RefreshTrayIcon();
+    ASSERT_TRUE(GetUpdateRect(bar, &pending, FALSE));
+    RECT both;
+    UnionRect(&both, &pending, &other);
+    EXPECT_TRUE(EqualRect(&both, &pending)) << "the other icon's repaint was dropped";
+}
+
+TEST_F(TrayTest, AWexdockThereFromTheStartGetsOnlyTheRealIcon)
+{
+    ASSERT_NE(dev::StartWexdock(), 0u);
+    Settle();
+    ASSERT_TRUE(IsWindowVisible(dev::WexdockWindow()));
+    StartIcon();
+    ASSERT_TRUE(OurShellIcon(nullptr));
+    HICON probeA = LoadIconW(monitorState.instance, MAKEINTRESOURCEW(IDI_PROBE_A));
+    HICON probeB = LoadIconW(monitorState.instance, MAKEINTRESOURCEW(IDI_PROBE_B));
+
+    Tick();
+    EXPECT_FALSE(OurShellIcon(nullptr));
+    std::vector<dev::WexdockCommand> commands = dev::WexdockCommands();
+    ASSERT_EQ(commands.size(), 2u);
+    EXPECT_EQ(commands[0].wParam, 48004u);
+    EXPECT_EQ(commands[1].wParam, 4000u);
+    EXPECT_EQ(commands[1].lParam, (LPARAM)monitorState.trayIcon);
+    EXPECT_NE(monitorState.trayIcon, probeA);
+    EXPECT_NE(monitorState.trayIcon, probeB);
+    EXPECT_EQ(monitorState.iconX, 0) << "a place was recorded with nothing to probe";
+    EXPECT_EQ(monitorState.iconY, 0);
+}
+
+TEST_F(TrayTest, AFailedBuildKeepsTheLastIconAndSaysSo)
+{
+    StartIcon();
+    Tick();
+    HICON last = monitorState.trayIcon;
+    HBITMAP mask = monitorState.iconMaskBitmap;
+    monitorState.iconMaskBitmap = NULL; // CreateIconIndirect refuses an icon without a mask
+    EXPECT_EQ(BuildTrayIcon(), 0);
+    monitorState.iconMaskBitmap = mask;
+    EXPECT_EQ(monitorState.trayIcon, last);
+    ICONINFO info = {};
+    EXPECT_TRUE(GetIconInfo(last, &info)) << "the last icon was destroyed";
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+}
+
+TEST_F(BareTrayTest, WithoutATaskbarNoPixelIsRead)
+{
+    StartIcon();
+    monitorState.iconInTray = 1;
+    long reads = dev::PixelReads();
+    EXPECT_EQ(RefreshTrayIcon(), 0) << "an icon shown nowhere reported as shown";
+    EXPECT_EQ(dev::PixelReads() - reads, 0) << "the screen was read for a taskbar that is not there";
 }
 
 } // namespace

@@ -57,64 +57,56 @@ std::u16string ReportText(HWND box)
 
 // ------------------------------------------------------------ the check
 
-struct AgeCase {
-    const char *name;
-    DWORD tickStart;
-    DWORD elapsed;     // device time before the check
-    DWORD heartbeat;
-    DWORD acknowledged;
-    bool report;
-};
+class Watchdog : public support::DeviceTest {};
 
-void PrintTo(const AgeCase &c, std::ostream *os) { *os << c.name; }
-
-class HeartbeatAge : public support::DeviceTest, public ::testing::WithParamInterface<AgeCase> {};
-
-TEST_P(HeartbeatAge, StallIsOlderThanOneSecondAndNotYetReported)
+// A stall older than one second and not yet reported is reported, also
+// across the tick count's wrap.
+TEST_F(Watchdog, CheckReportsAStallOlderThanOneSecondOnce)
 {
-    const AgeCase &c = GetParam();
-    support::DeviceSetup setup;
-    setup.tickStart = c.tickStart;
-    setup.shell = false;
-    Boot(setup);
-    AdoptAsMonitor();
-    WNDCLASSW windowClass = {};
-    windowClass.lpfnWndProc = DefWindowProcW;
-    windowClass.lpszClassName = u"CheckOwner";
-    RegisterClassW(&windowClass);
-    HWND dialog = CreateWindowExW(0, u"CheckOwner", u"", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
-    dev::AdvanceClock(c.elapsed);
-    monitorState.heartbeatTick = c.heartbeat;
-    monitorState.acknowledgedTick = c.acknowledged;
+    const struct {
+        const char *name;
+        DWORD tickStart, elapsed; // device time before the check
+        DWORD heartbeat, acknowledged;
+        bool report;
+    } cases[] = {{"fresh", 5000, 0, 5000, 0, false},
+                 {"999 ms", 5000, 0, 4001, 0, false},
+                 {"exactly 1000 ms", 5000, 0, 4000, 0, false},
+                 {"1001 ms", 5000, 0, 3999, 0, true},
+                 {"already reported", 5000, 0, 3999, 3999, false},
+                 {"an older hang was reported", 5000, 0, 3999, 2000, true},
+                 {"before the first heartbeat", 3000000, 5000, 0, 0, false},
+                 // The tick count wraps to 0x200 at the check.
+                 {"1024 ms across the wrap", 0xFFFFFF00u, 0x300, 0xFFFFFE00u, 0, true},
+                 {"1000 ms across the wrap", 0xFFFFFF00u, 0x300, 0xFFFFFE18u, 0, false},
+                 {"1001 ms across the wrap", 0xFFFFFF00u, 0x300, 0xFFFFFE17u, 0, true},
+                 {"528 ms across the wrap", 0xFFFFFF00u, 0x300, 0xFFFFFFF0u, 0, false}};
+    for (const auto &c : cases) {
+        support::DeviceSetup setup;
+        setup.tickStart = c.tickStart;
+        setup.shell = false;
+        ASSERT_NO_FATAL_FAILURE(Boot(setup));
+        ASSERT_NO_FATAL_FAILURE(AdoptAsMonitor());
+        WNDCLASSW windowClass = {};
+        windowClass.lpfnWndProc = DefWindowProcW;
+        windowClass.lpszClassName = u"CheckOwner";
+        RegisterClassW(&windowClass);
+        HWND dialog = CreateWindowExW(0, u"CheckOwner", u"", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
+        dev::AdvanceClock(c.elapsed);
+        monitorState.heartbeatTick = c.heartbeat;
+        monitorState.acknowledgedTick = c.acknowledged;
 
-    EXPECT_EQ(CheckHeartbeat(dialog), 1);
-    int reports = 0;
-    MSG message;
-    while (PeekMessageW(&message, NULL, 0, 0, PM_REMOVE)) {
-        if (message.message != WM_COMMAND)
-            continue;
-        reports++;
-        EXPECT_EQ(message.hwnd, dialog);
-        EXPECT_EQ(message.wParam, (WPARAM)IDM_DEAD_WINDOW);
-        EXPECT_EQ(message.lParam, 0);
+        EXPECT_EQ(CheckHeartbeat(dialog), 1) << c.name;
+        int reports = 0;
+        MSG message;
+        while (PeekMessageW(&message, NULL, 0, 0, PM_REMOVE))
+            reports += message.message == WM_COMMAND && message.hwnd == dialog &&
+                       message.wParam == (WPARAM)IDM_DEAD_WINDOW && message.lParam == 0;
+        EXPECT_EQ(reports, c.report ? 1 : 0) << c.name << ": now " << GetTickCount() << ", heartbeat "
+                                             << c.heartbeat;
+        EXPECT_EQ(monitorState.acknowledgedTick, c.acknowledged) << c.name << ": the check never acknowledges";
+        TearDown();
     }
-    EXPECT_EQ(reports, c.report ? 1 : 0) << c.name << ": now " << GetTickCount() << ", heartbeat " << c.heartbeat;
-    EXPECT_EQ(monitorState.acknowledgedTick, c.acknowledged) << "the check never acknowledges";
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Ages, HeartbeatAge,
-    ::testing::Values(AgeCase{"fresh", 5000, 0, 5000, 0, false}, AgeCase{"999 ms", 5000, 0, 4001, 0, false},
-                      AgeCase{"exactly 1000 ms", 5000, 0, 4000, 0, false},
-                      AgeCase{"1001 ms", 5000, 0, 3999, 0, true},
-                      AgeCase{"already reported", 5000, 0, 3999, 3999, false},
-                      AgeCase{"an older hang was reported", 5000, 0, 3999, 2000, true},
-                      AgeCase{"before the first heartbeat", 3000000, 5000, 0, 0, false},
-                      // The tick count wraps to 0x200 at the check.
-                      AgeCase{"1024 ms across the wrap", 0xFFFFFF00u, 0x300, 0xFFFFFE00u, 0, true},
-                      AgeCase{"1000 ms across the wrap", 0xFFFFFF00u, 0x300, 0xFFFFFE18u, 0, false},
-                      AgeCase{"1001 ms across the wrap", 0xFFFFFF00u, 0x300, 0xFFFFFE17u, 0, true},
-                      AgeCase{"528 ms across the wrap", 0xFFFFFF00u, 0x300, 0xFFFFFFF0u, 0, false}));
 
 // ------------------------------------------------------------ the report
 
@@ -134,63 +126,55 @@ int TargetMain(HINSTANCE instance, LPWSTR)
     return 0;
 }
 
-struct ReportCase {
-    const char *name;
-    std::u16string className;
-    std::u16string programPath;
-    bool vanished; // the window is gone before the report is built
-};
-
-void PrintTo(const ReportCase &c, std::ostream *os) { *os << c.name; }
-
-class Report : public support::DeviceTest, public ::testing::WithParamInterface<ReportCase> {};
-
-TEST_P(Report, NamesClassAndProgramLiterally)
+// The class and the program are named literally, however long or odd; a
+// window gone before the report leaves both names empty.
+TEST_F(Watchdog, ReportNamesClassAndProgramLiterally)
 {
-    const ReportCase &c = GetParam();
-    Boot();
-    targetClass = c.className;
-    dev::RegisterProgram(u"target.exe", c.programPath, TargetMain);
-    ASSERT_NE(dev::StartProgram(u"target.exe", u""), 0u);
-    HWND target = NULL;
-    ASSERT_TRUE(WaitUntil([&] { return (target = FindWindowW(c.className.c_str(), NULL)) != NULL; }));
-    if (c.vanished) {
-        PostMessageW(target, WM_CLOSE, 0, 0);
-        ASSERT_TRUE(WaitUntil([&] { return !IsWindow(target); }));
+    const struct {
+        const char *name;
+        std::u16string className, programPath;
+        bool vanished; // the window is gone before the report is built
+    } cases[] = {{"longest names", std::u16string(63, u'C'), u"\\" + std::u16string(254, u'p') + u".exe", false},
+                 {"format directives", u"Evil%s%n%ls%d", u"\\Windows\\%s%n.exe", false},
+                 {"window gone", u"Gone", u"\\Windows\\gone.exe", true}};
+    for (const auto &c : cases) {
+        ASSERT_NO_FATAL_FAILURE(Boot());
+        targetClass = c.className;
+        dev::RegisterProgram(u"target.exe", c.programPath, TargetMain);
+        ASSERT_NE(dev::StartProgram(u"target.exe", u""), 0u);
+        HWND target = NULL;
+        ASSERT_TRUE(WaitUntil([&] { return (target = FindWindowW(c.className.c_str(), NULL)) != NULL; }));
+        if (c.vanished) {
+            PostMessageW(target, WM_CLOSE, 0, 0);
+            ASSERT_TRUE(WaitUntil([&] { return !IsWindow(target); }));
+        }
+
+        // The monitor's side on a device thread of its own: the box is modal.
+        std::atomic<bool> done{false};
+        std::atomic<HWND> dialog{NULL};
+        dev::StartDeviceThread(0, [&] {
+            WNDCLASSW windowClass = {};
+            windowClass.lpfnWndProc = DefWindowProcW;
+            windowClass.lpszClassName = u"ReportOwner";
+            RegisterClassW(&windowClass);
+            monitorState.mainDialog = CreateWindowExW(0, u"ReportOwner", u"Performance Monitor", WS_POPUP, 0, 0, 50,
+                                                      50, NULL, NULL, NULL, NULL);
+            dialog = monitorState.mainDialog;
+            monitorState.watchedWindow = target;
+            ReportDeadWindow();
+            done = true;
+        });
+        HWND box = NULL;
+        ASSERT_TRUE(WaitUntil([&] { return (box = FindReport()) != NULL; })) << c.name;
+        EXPECT_EQ(GetWindow(box, GW_OWNER), dialog.load());
+        std::u16string expected = c.vanished ? Message(u"", u"") : Message(c.className, c.programPath);
+        EXPECT_EQ(ReportText(box), expected) << c.name;
+        EXPECT_FALSE(done) << "the report returned before it was dismissed";
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        EXPECT_TRUE(WaitUntil([&] { return done.load(); }));
+        TearDown();
     }
-
-    // The monitor's side on a device thread of its own: the box is modal.
-    std::atomic<bool> done{false};
-    std::atomic<HWND> dialog{NULL};
-    dev::StartDeviceThread(0, [&] {
-        WNDCLASSW windowClass = {};
-        windowClass.lpfnWndProc = DefWindowProcW;
-        windowClass.lpszClassName = u"ReportOwner";
-        RegisterClassW(&windowClass);
-        monitorState.mainDialog =
-            CreateWindowExW(0, u"ReportOwner", u"Performance Monitor", WS_POPUP, 0, 0, 50, 50, NULL, NULL, NULL, NULL);
-        dialog = monitorState.mainDialog;
-        monitorState.watchedWindow = target;
-        ReportDeadWindow();
-        done = true;
-    });
-    HWND box = NULL;
-    ASSERT_TRUE(WaitUntil([&] { return (box = FindReport()) != NULL; })) << c.name;
-    EXPECT_EQ(GetWindow(box, GW_OWNER), dialog.load());
-    std::u16string expected = c.vanished ? Message(u"", u"") : Message(c.className, c.programPath);
-    EXPECT_EQ(ReportText(box), expected) << c.name;
-    EXPECT_FALSE(done) << "the report returned before it was dismissed";
-    PostMessageW(box, WM_COMMAND, IDOK, 0);
-    EXPECT_TRUE(WaitUntil([&] { return done.load(); }));
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Texts, Report,
-    ::testing::Values(ReportCase{"plain", u"Notepad", u"\\Windows\\notepad.exe", false},
-                      ReportCase{"longest names", std::u16string(63, u'C'),
-                                 u"\\" + std::u16string(254, u'p') + u".exe", false},
-                      ReportCase{"format directives", u"Evil%s%n%ls%d", u"\\Windows\\%s%n.exe", false},
-                      ReportCase{"window gone", u"Gone", u"\\Windows\\gone.exe", true}));
 
 // ------------------------------------------------------------ the whole chain
 
@@ -274,7 +258,9 @@ protected:
     std::vector<HWND> reportOwners;
 };
 
-TEST_F(WatchdogChain, HungWindowIsReportedWithinTwoSecondsOnce)
+// A hang is reported once however long it lasts; the next hang gets a
+// report of its own, also while the monitor is hidden.
+TEST_F(WatchdogChain, EachHangIsReportedWithinTwoSecondsOnce)
 {
     EXPECT_EQ(reports, 0) << "a report while every window answered";
     DWORD heartbeat = FreezeDemoAndFindItsHeartbeat();
@@ -286,39 +272,10 @@ TEST_F(WatchdogChain, HungWindowIsReportedWithinTwoSecondsOnce)
     EXPECT_EQ(reportTexts[0], Message(u"HangDemo", demoPath));
     EXPECT_EQ(reportOwners[0], dialog);
 
-    // The rest of the ten seconds and a good while after: no second report,
-    // and the watchdog goes on visiting windows.
+    // The rest of the ten seconds and a good while after: no second report.
     Step(20000, 100);
     EXPECT_EQ(reports, 1);
-    DWORD before = monitorState.heartbeatTick;
-    Step(1000, 100);
-    EXPECT_NE(monitorState.heartbeatTick, before) << "the watchdog stopped";
-    EXPECT_TRUE(IsWindow(dialog));
-    EXPECT_TRUE(dev::ProgramRunning(monitorProcess));
-}
 
-// Hidden, the monitor still reports, and it samples on behind the open box.
-TEST_F(WatchdogChain, HiddenMonitorReportsAndRunsOnBehindTheOpenReport)
-{
-    PostMessageW(dialog, WM_COMMAND, IDC_HIDE, 0);
-    Step(200, 100);
-    ASSERT_FALSE(IsWindowVisible(dialog));
-    FreezeDemoAndFindItsHeartbeat();
-    Step(2500, 10, false);
-    ASSERT_EQ(reports, 1);
-    EXPECT_EQ(reportOwners[0], dialog);
-    int before = monitorState.history.nextIndex;
-    Step(3000, 100, false);
-    EXPECT_NE(monitorState.history.nextIndex, before) << "sampling stopped behind the report";
-    EXPECT_EQ(reports, 1);
-    PostMessageW(openBox, WM_COMMAND, IDOK, 0);
-    Step(1000, 100);
-    EXPECT_EQ(FindReport(), nullptr);
-    EXPECT_TRUE(dev::ProgramRunning(monitorProcess));
-}
-
-TEST_F(WatchdogChain, MinuteLongHangGivesOneReportAndTheNextHangAnother)
-{
     Stuck stuck;
     dev::StartDeviceThread(0, [&stuck] {
         WNDCLASSW windowClass = {};
@@ -333,14 +290,29 @@ TEST_F(WatchdogChain, MinuteLongHangGivesOneReportAndTheNextHangAnother)
     ASSERT_TRUE(WaitUntil([&] { return stuck.window.load() != NULL; }));
     PostMessageW(stuck.window, WM_USER, 60000, 0);
     Step(65000, 100);
-    ASSERT_EQ(reports, 1);
-    EXPECT_EQ(reportTexts[0], Message(u"StuckWindow", u"\\Windows\\test.exe"));
-
-    // It answers again; then the demo hangs: a report of its own.
-    FreezeDemoAndFindItsHeartbeat();
-    Step(2500, 10);
     ASSERT_EQ(reports, 2);
-    EXPECT_EQ(reportTexts[1], Message(u"HangDemo", demoPath));
+    EXPECT_EQ(reportTexts[1], Message(u"StuckWindow", u"\\Windows\\test.exe"));
+    DWORD before = monitorState.heartbeatTick;
+    Step(1000, 100);
+    EXPECT_NE(monitorState.heartbeatTick, before) << "the watchdog stopped";
+
+    // Hidden, the monitor still reports, and it samples on behind the open box.
+    PostMessageW(dialog, WM_COMMAND, IDC_HIDE, 0);
+    Step(200, 100);
+    ASSERT_FALSE(IsWindowVisible(dialog));
+    FreezeDemoAndFindItsHeartbeat();
+    Step(2500, 10, false);
+    ASSERT_EQ(reports, 3);
+    EXPECT_EQ(reportOwners[2], dialog);
+    int index = monitorState.history.nextIndex;
+    Step(3000, 100, false);
+    EXPECT_NE(monitorState.history.nextIndex, index) << "sampling stopped behind the report";
+    EXPECT_EQ(reports, 3);
+    PostMessageW(openBox, WM_COMMAND, IDOK, 0);
+    Step(1000, 100);
+    EXPECT_EQ(FindReport(), nullptr);
+    EXPECT_TRUE(IsWindow(dialog));
+    EXPECT_TRUE(dev::ProgramRunning(monitorProcess));
 }
 
 } // namespace
