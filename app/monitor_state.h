@@ -48,7 +48,7 @@ struct MonitorState {
     HBITMAP iconMaskBitmap;  // 16 by 16, all black: the icon is opaque
     HBITMAP taskbarCapture;  // the probe's work area, the taskbar's size at start-up
     HICON trayIcon;          // icon last built (or a probe icon, for a moment)
-    HICON spareTrayIcon;     // the built icon that only we hold (the shell copies what it shows); destroyed at the next build
+    HICON spareTrayIcon;     // built icon only we hold (the shell copies what it shows); destroyed at the next build
     int iconX;               // icon's left edge in the taskbar's coordinates, from the probe
     int iconY;               // icon's top edge
     BYTE iconInTray;         // added to the notification area and not deleted since

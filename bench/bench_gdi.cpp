@@ -5,7 +5,7 @@
 // per iteration, which must be 0.
 
 #include "bench_support.h"
-#include "platform/host/internal.h"
+#include "platform/host/kernel.h"
 
 #include <benchmark/benchmark.h>
 

@@ -2,7 +2,7 @@
 // delivers per second of host time. An hour of the monitor is 3.6 million
 // arrivals, so this decides how fast simulated days run.
 
-#include "platform/host/internal.h"
+#include "platform/host/kernel.h"
 
 #include <benchmark/benchmark.h>
 

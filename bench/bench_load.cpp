@@ -5,7 +5,7 @@
 
 #include "bench_support.h"
 #include "load/load_meter.h"
-#include "platform/host/internal.h"
+#include "platform/host/kernel.h"
 
 #include <benchmark/benchmark.h>
 

@@ -3,7 +3,7 @@
 #include "app/resource.h"
 #include "bench_support.h"
 #include "memory/memory_readout.h"
-#include "platform/host/internal.h"
+#include "platform/host/kernel.h"
 
 #include <benchmark/benchmark.h>
 

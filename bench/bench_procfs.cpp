@@ -2,7 +2,7 @@
 // whole toolhelp snapshot as a program takes it (create, both walks, close),
 // one thread-times query, and the stat parser on one line. The counters
 // show how many processes and threads this machine had.
-#include "platform/host/internal.h"
+#include "platform/host/kernel.h"
 #include "platform/host/procfs.h"
 
 #include <benchmark/benchmark.h>

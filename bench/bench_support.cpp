@@ -2,7 +2,8 @@
 
 #include "app/main_dialog.h"
 #include "app/resource.h"
-#include "platform/host/internal.h"
+#include "platform/host/kernel.h"
+#include "platform/programs/programs.h"
 
 #include <atomic>
 #include <cstdlib>

@@ -3,7 +3,8 @@
 // machine's own threads.
 #include "app/resource.h"
 #include "bench_support.h"
-#include "platform/host/internal.h"
+#include "platform/host/toolhelp.h"
+#include "platform/host/user.h"
 #include "threads/thread_snapshot.h"
 #include "threads/thread_times.h"
 

@@ -3,7 +3,7 @@
 // and the location probe on the 240 by 26 taskbar, which repaints the whole
 // bar twice and reads it back.
 #include "bench_support.h"
-#include "platform/host/internal.h"
+#include "platform/host/kernel.h"
 #include "trayicon/tray_icon.h"
 
 #include <benchmark/benchmark.h>

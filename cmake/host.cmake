@@ -29,7 +29,7 @@ add_library(monitor STATIC ${MONITOR_SOURCES} ${PERFMON_RES_CPP})
 target_include_directories(monitor PUBLIC ${CMAKE_SOURCE_DIR})
 
 file(GLOB DEVICE_SOURCES CONFIGURE_DEPENDS platform/host/*.cpp platform/programs/*.cpp)
-list(FILTER DEVICE_SOURCES EXCLUDE REGEX ".*/platform/host/main\\.cpp$")
+list(FILTER DEVICE_SOURCES EXCLUDE REGEX ".*/platform/programs/main\\.cpp$")
 add_library(device STATIC ${DEVICE_SOURCES})
 target_include_directories(device PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(device PUBLIC PkgConfig::FREETYPE PkgConfig::PNG Threads::Threads)
@@ -44,7 +44,7 @@ if(SDL2_FOUND)
 endif()
 target_link_libraries(monitor PUBLIC device)
 
-add_executable(perfmon platform/host/main.cpp)
+add_executable(perfmon platform/programs/main.cpp)
 target_link_libraries(perfmon PRIVATE monitor device)
 
 if(PERFMON_TESTS)

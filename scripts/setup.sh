@@ -9,7 +9,7 @@ packages=(
   libsdl2-dev libpng-dev libfreetype-dev fonts-dejavu-core fonts-dejavu-extra
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   wine64 fonts-wine xvfb xauth imagemagick xdotool
-  python3 clang procps util-linux gnuplot-nox
+  python3 clang clang-format procps util-linux gnuplot-nox
 )
 
 missing=()

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the host build's tests, the same
-# tests under the address and undefined-behaviour sanitizers, the windows
-# build and its runs under Wine, and the fuzz targets. Prints a summary and
-# exits non-zero if anything failed.
+# Checks the layout of the sources, builds everything and runs every test:
+# the host build's tests, the same tests under the address and
+# undefined-behaviour sanitizers, the windows build and its runs under Wine,
+# and the fuzz targets. Prints a summary and exits non-zero if anything
+# failed.
 #
 # The Wine runs (tests/scripts/wine_*.sh) and the fuzz run
 # (tests/scripts/fuzz_run.sh) are CTest tests of the host build, so they run
@@ -60,6 +61,7 @@ summary() {
 }
 
 step "setup" bash scripts/setup.sh || { summary; exit 1; }
+step "format" bash scripts/check_format.sh
 
 # The Wine runs get a fresh prefix each time and must not skip.
 export PERFMON_REQUIRE_WINE=1

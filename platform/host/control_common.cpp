@@ -1,6 +1,8 @@
 // Helpers every control of the device shares: colours asked of the parent,
 // the control font, and the classic 3-D frames.
 #include "dialog_internal.h"
+#include "user.h"
+#include "gdi.h"
 
 namespace dev {
 

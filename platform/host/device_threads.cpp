@@ -2,7 +2,8 @@
 // device answers GetThreadTimes and GetModuleFileNameW given an id in place
 // of a handle. Thread ids are Linux thread ids (device threads included);
 // process ids are the device's own (0x40000000 and up) or Linux pids.
-#include "internal.h"
+#include "kernel.h"
+#include "toolhelp.h"
 #include "procfs.h"
 
 #include <memory>

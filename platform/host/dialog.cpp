@@ -14,6 +14,10 @@
 //   dialog font, whose base units convert the dialog units;
 // - WM_NEXTDLGCTL, group navigation with arrow keys, mnemonics.
 #include "dialog_internal.h"
+#include "kernel.h"
+#include "user.h"
+#include "gdi.h"
+#include "screen.h"
 
 #include <cstring>
 #include <map>

@@ -4,7 +4,7 @@
 // user and common-controls libraries are; only these few helpers are shared.
 #pragma once
 
-#include "internal.h"
+#include "../platform.h"
 
 #include <string>
 #include <vector>

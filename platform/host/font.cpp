@@ -15,6 +15,8 @@
 // escapement, text alignment other than top-left, DT_EXTERNALLEADING.
 
 #include "gdi_internal.h"
+#include "kernel.h"
+#include "gdi.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H

@@ -14,6 +14,10 @@
 // transforms, palettes, pattern and hatched brushes, wide or styled pens.
 
 #include "gdi_internal.h"
+#include "kernel.h"
+#include "user.h"
+#include "gdi.h"
+#include "screen.h"
 
 #include <algorithm>
 #include <cstring>

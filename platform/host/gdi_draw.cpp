@@ -11,6 +11,7 @@
 // BF_SOFT, BF_FLAT, BF_MONO and BF_DIAGONAL, GetDIBits below 24 bits.
 
 #include "gdi_internal.h"
+#include "kernel.h"
 
 #include <algorithm>
 #include <cstring>

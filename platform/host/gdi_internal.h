@@ -1,14 +1,14 @@
 // Private to the graphics files of the device (gdi*.cpp, font*.cpp,
 // icon*.cpp, imagelist*.cpp, resources*.cpp, png*.cpp): the object table and
 // the drawing surface model. Other areas use the Win32 functions or the dev::
-// contracts in internal.h.
+// contracts in gdi.h and screen.h.
 //
 // Every pixel, on the screen and in every bitmap, is a 32-bit 0x00RRGGBB
 // word. Monochrome bitmaps hold only 0x000000 and 0x00FFFFFF, so the raster
 // operations need no second code path for them.
 #pragma once
 
-#include "internal.h"
+#include "kernel.h"
 
 #include <memory>
 #include <vector>

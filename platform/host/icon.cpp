@@ -9,6 +9,7 @@
 // system icons (LoadIconW with a null instance).
 
 #include "gdi_internal.h"
+#include "kernel.h"
 
 #include <algorithm>
 #include <cstring>

@@ -10,6 +10,7 @@
 // ILD_NORMAL, ILD_TRANSPARENT and ILD_MASK.
 
 #include "gdi_internal.h"
+#include "kernel.h"
 
 #include <algorithm>
 

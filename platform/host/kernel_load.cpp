@@ -4,6 +4,7 @@
 // need a busy processor (late timer arrivals) hold one thread back instead.
 
 #include "user_private.h"
+#include "kernel.h"
 
 namespace dev {
 

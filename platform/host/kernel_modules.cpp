@@ -6,6 +6,7 @@
 // process ends, as the loader unmaps a dead process's libraries.
 
 #include "kernel_sched.h"
+#include "kernel.h"
 
 #include <unistd.h>
 

@@ -17,6 +17,8 @@
 // back to the same depth afterwards.
 
 #include "kernel_sched.h"
+#include "kernel.h"
+#include "toolhelp.h"
 
 #include "kernel_processor.h"
 

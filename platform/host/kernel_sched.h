@@ -8,7 +8,7 @@
 // actually wakes, so the clock cannot slip past it in between.
 #pragma once
 
-#include "internal.h"
+#include "kernel.h"
 
 #include <atomic>
 #include <condition_variable>

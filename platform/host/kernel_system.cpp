@@ -6,6 +6,7 @@
 
 #include "kernel_sched.h"
 #include "procfs.h"
+#include "kernel.h"
 
 #include <stdio.h>
 #include <stdlib.h>

@@ -17,6 +17,8 @@
 // window (LVM_GETHEADER answers null), keyboard navigation, and the
 // WM_NOTIFYFORMAT question to the parent (the device is wide-text only).
 #include "dialog_internal.h"
+#include "kernel.h"
+#include "user.h"
 
 #include <algorithm>
 #include <vector>

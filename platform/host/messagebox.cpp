@@ -12,6 +12,8 @@
 // Not implemented: icons (MB_ICON*), the other button sets (MB_YESNO,
 // MB_ABORTRETRYIGNORE, ...: they show OK), MB_DEFBUTTON*, help buttons.
 #include "dialog_internal.h"
+#include "user.h"
+#include "gdi.h"
 
 #include <algorithm>
 #include <vector>

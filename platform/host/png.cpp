@@ -1,6 +1,8 @@
 // The screen as a PNG file (the emulator's --png option and test artifacts).
 
 #include "gdi_internal.h"
+#include "kernel.h"
+#include "screen.h"
 
 #include <png.h>
 

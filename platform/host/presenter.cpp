@@ -1,7 +1,9 @@
 // The presenter: shows the device's screen in an SDL window, scaled up with
 // nearest-neighbour pixels, and turns the mouse into the stylus. It runs on
 // the host's main thread and only reads the screen under the device lock.
-#include "../programs/emulator.h"
+#include "kernel.h"
+#include "user.h"
+#include "screen.h"
 
 #include <cstdlib>
 #include <cstdio>

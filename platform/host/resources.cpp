@@ -12,6 +12,7 @@
 // with a null instance).
 
 #include "gdi_internal.h"
+#include "kernel.h"
 
 #include <algorithm>
 #include <cstring>

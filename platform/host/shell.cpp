@@ -1,11 +1,13 @@
-// The shell's notification area: Shell_NotifyIconW. It runs on the caller's
-// thread and changes the shell program's icon list under the device lock;
-// the taskbar (platform/programs/taskbar.cpp) paints the list.
+// The shell's notification area: Shell_NotifyIconW, the icon list it keeps
+// and the taskbar geometry the icons are placed in. Shell_NotifyIconW runs on
+// the caller's thread and changes the list under the device lock; the taskbar
+// program (platform/programs/taskbar.cpp) paints it on its own thread.
 //
 // Not implemented: tips (NIF_TIP is accepted and ignored, as the device's
 // taskbar shows none), balloons, NIM_SETFOCUS and NIM_SETVERSION (answered
 // FALSE, as a first-version shell does).
-#include "../programs/programs.h"
+#include "shell.h"
+#include "kernel.h"
 
 #include <algorithm>
 
@@ -32,6 +34,54 @@ void InvalidateArea(HWND taskbar, size_t count) {
 }
 
 } // namespace
+
+// ---- taskbar layout
+
+RECT TaskbarStartRect() { return RECT{2, 3, 50, taskbarHeight - 3}; }
+
+RECT TaskbarClockRect(int taskbarWidth) {
+    return RECT{taskbarWidth - 38, 3, taskbarWidth - 3, taskbarHeight - 3};
+}
+
+RECT NotifyIconRect(int taskbarWidth, size_t index) {
+    int right = taskbarWidth - 40; // slot 0 ends where the clock's margin begins
+    int left = right - notifySlotWidth * (int)(index + 1) + 2;
+    int top = (taskbarHeight - notifyIconSize) / 2;
+    return RECT{left, top, left + notifyIconSize, top + notifyIconSize};
+}
+
+size_t NotifyIconCapacity(int taskbarWidth) {
+    RECT start = TaskbarStartRect();
+    size_t n = 0;
+    while (NotifyIconRect(taskbarWidth, n).left - 4 >= start.right)
+        ++n;
+    return n;
+}
+
+RECT NotifyAreaRect(int taskbarWidth, size_t count) {
+    size_t shown = std::min(count, NotifyIconCapacity(taskbarWidth));
+    int left = taskbarWidth - 42 - notifySlotWidth * (int)shown;
+    return RECT{left, 2, taskbarWidth - 2, taskbarHeight - 2};
+}
+
+ShellState &Shell() {
+    static ShellState state;
+    return state;
+}
+
+HWND LiveTaskbar() {
+    std::lock_guard<std::recursive_mutex> lock(BigLock());
+    HWND taskbar = Shell().taskbar;
+    if (!taskbar || !IsWindow(taskbar))
+        return nullptr;
+    WCHAR name[16] = {0};
+    GetClassNameW(taskbar, name, 16);
+    return wcscmp(name, taskbarClass) == 0 ? taskbar : nullptr;
+}
+
+HWND TaskbarWindow() { return LiveTaskbar(); }
+
+// ---- the notification area
 
 HICON CopyIconImage(HICON icon) {
     if (!icon)

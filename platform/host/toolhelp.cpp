@@ -10,7 +10,8 @@
 // Not implemented: heap and module lists (TH32CS_SNAPHEAPLIST,
 // TH32CS_SNAPMODULE) are always empty, as there are no Heap32/Module32
 // exports; the process id argument, which only those lists use, is ignored.
-#include "internal.h"
+#include "kernel.h"
+#include "toolhelp.h"
 #include "procfs.h"
 
 #include <cstring>

@@ -8,6 +8,8 @@
 // the hit-test code and screen coordinates outside the client area.
 
 #include "user_private.h"
+#include "kernel.h"
+#include "user.h"
 
 #include <stdio.h>
 

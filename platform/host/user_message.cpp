@@ -18,6 +18,8 @@
 // input (TranslateMessage has nothing to translate), QS_* wake masks.
 
 #include "user_private.h"
+#include "kernel.h"
+#include "user.h"
 
 #include <algorithm>
 #include <cstring>

@@ -10,6 +10,8 @@
 // Not implemented: moving windows by their caption, sizing by the frame,
 // system menus, minimize/maximize boxes and non-client scroll bars.
 #include "dialog_internal.h"
+#include "user.h"
+#include "gdi.h"
 
 namespace dev {
 

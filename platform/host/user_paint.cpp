@@ -13,6 +13,10 @@
 // it becomes their bounding rectangle.
 
 #include "user_private.h"
+#include "kernel.h"
+#include "user.h"
+#include "gdi.h"
+#include "screen.h"
 
 #include <algorithm>
 #include <cstring>

@@ -17,6 +17,8 @@
 // WM_PARENTNOTIFY, WM_MOUSEACTIVATE, menus, class extra bytes.
 
 #include "user_private.h"
+#include "kernel.h"
+#include "user.h"
 
 #include <algorithm>
 #include <cstring>

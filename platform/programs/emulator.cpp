@@ -3,6 +3,9 @@
 // timed close, and wait for the monitor's process to end.
 #include "emulator.h"
 #include "programs.h"
+#include "../host/kernel.h"
+#include "../host/user.h"
+#include "../host/screen.h"
 
 #include <sched.h>
 

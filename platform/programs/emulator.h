@@ -1,9 +1,9 @@
 // The emulator's own entry: its command-line options and the run of the
-// device with the monitor in it. platform/host/main.cpp is a thin caller, so
+// device with the monitor in it. main.cpp is a thin caller, so
 // the options and the run can be tested without a process of their own.
 #pragma once
 
-#include "../host/internal.h"
+#include "../host/kernel.h"
 #include "../host/kernel_processor.h"
 
 #include <string>
@@ -48,20 +48,18 @@ const char *EmulatorUsage();
 int RunEmulator(const EmulatorOptions &options, ProgramEntry monitorEntry, const uint8_t *resources,
                 size_t resourceSize);
 
+// The load log (--log-load): from now until StopLoadLog, every sample the
+// monitor stores in its load history goes to the file as one line "T P",
+// T the device time in ms of its 300 ms grid point, P the percent, after a
+// "#" header line. Start after ResetDevice and before the monitor; false when
+// the file cannot be written. StopLoadLog writes what is left and closes it.
+bool StartLoadLog(const std::string &path);
+void StopLoadLog();
 // Whether a write to the load log failed since StartLoadLog (its file is
 // incomplete); read after StopLoadLog.
 bool LoadLogFailed();
 // Whether a file can be written at path, without leaving one behind that
 // was not there before.
 bool PathWritable(const std::string &path);
-
-// The presenter: an SDL window showing the screen, scaled, with the mouse as
-// the stylus. Runs on the host's main thread, never on a device thread.
-bool DisplayAvailable();
-bool PresenterOpen();
-// Shows a changed screen and forwards input; sets *closeRequested when the
-// user closes the window.
-void PresenterPump(bool *closeRequested);
-void PresenterShut();
 
 } // namespace dev

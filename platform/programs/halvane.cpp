@@ -20,6 +20,8 @@
 // WDTIGetSetDelIcon returns 0 on success and 100 for an unknown icon, a
 // window that does not own it, a bad record or an unknown operation.
 #include "programs.h"
+#include "../host/kernel.h"
+#include "../host/shell.h"
 
 #include <algorithm>
 
@@ -432,14 +434,8 @@ bool HalvaneMenuItemRect(size_t index, RECT *screenRect) {
 }
 
 int HalvaneMain(HINSTANCE instance, LPWSTR) {
-    WNDCLASSW wc = {};
-    wc.lpfnWndProc = StripProc;
-    wc.hInstance = instance;
-    wc.lpszClassName = halvaneClass;
-    RegisterClassW(&wc);
-    wc.lpfnWndProc = MenuProc;
-    wc.lpszClassName = menuClass;
-    RegisterClassW(&wc);
+    RegisterProgramClass(instance, halvaneClass, StripProc);
+    RegisterProgramClass(instance, menuClass, MenuProc);
 
     int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
     HWND window = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, halvaneClass, u"Halvane", WS_POPUP | WS_VISIBLE,
@@ -447,16 +443,8 @@ int HalvaneMain(HINSTANCE instance, LPWSTR) {
                                   instance, nullptr);
     if (!window)
         return 1;
-    {
-        std::lock_guard<std::recursive_mutex> lock(BigLock());
-        Windows().halvane = window;
-    }
-    MSG msg;
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-    return (int)msg.wParam;
+    PublishWindow(&Windows().halvane, window);
+    return RunMessageLoop();
 }
 
 } // namespace dev

@@ -3,6 +3,8 @@
 // without fetching messages, so anything sent to the window waits, exactly
 // like a program that has really hung.
 #include "programs.h"
+#include "../host/kernel.h"
+#include "../host/user.h"
 
 namespace dev {
 
@@ -62,11 +64,7 @@ bool FreezeHangDemo() {
 }
 
 int HangDemoMain(HINSTANCE instance, LPWSTR) {
-    WNDCLASSW wc = {};
-    wc.lpfnWndProc = HangDemoProc;
-    wc.hInstance = instance;
-    wc.lpszClassName = hangDemoClass;
-    RegisterClassW(&wc);
+    RegisterProgramClass(instance, hangDemoClass, HangDemoProc);
     HWND window = CreateWindowExW(0, hangDemoClass, u"Hang Demo", WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE,
                                   20, 150, 200, 100, nullptr, nullptr, instance, nullptr);
     if (!window)
@@ -74,16 +72,8 @@ int HangDemoMain(HINSTANCE instance, LPWSTR) {
     RegisterSystemClasses(); // "Button" is there only once a dialog was made
     CreateWindowExW(0, u"Button", u"Freeze 10 s", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 8, 6, 90, 22,
                     window, (HMENU)(UINT_PTR)freezeButton, instance, nullptr);
-    {
-        std::lock_guard<std::recursive_mutex> lock(BigLock());
-        Windows().hangDemo = window;
-    }
-    MSG msg;
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-    return (int)msg.wParam;
+    PublishWindow(&Windows().hangDemo, window);
+    return RunMessageLoop();
 }
 
 } // namespace dev

@@ -2,6 +2,7 @@
 // a small window titled "Help" that names the file it was asked to open; its
 // close box ends it. A second start shows the new file in the same window.
 #include "programs.h"
+#include "../host/kernel.h"
 
 namespace dev {
 
@@ -59,11 +60,7 @@ int HelpViewerMain(HINSTANCE instance, LPWSTR commandLine) {
         SetForegroundWindow(open);
         return 0;
     }
-    WNDCLASSW wc = {};
-    wc.lpfnWndProc = HelpProc;
-    wc.hInstance = instance;
-    wc.lpszClassName = helpClass;
-    RegisterClassW(&wc);
+    RegisterProgramClass(instance, helpClass, HelpProc);
     {
         std::lock_guard<std::recursive_mutex> lock(BigLock());
         help.file = file;
@@ -72,17 +69,9 @@ int HelpViewerMain(HINSTANCE instance, LPWSTR commandLine) {
                                   180, 110, nullptr, nullptr, instance, nullptr);
     if (!window)
         return 1;
-    {
-        std::lock_guard<std::recursive_mutex> lock(BigLock());
-        Windows().help = window;
-    }
+    PublishWindow(&Windows().help, window);
     SetForegroundWindow(window);
-    MSG msg;
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-    return (int)msg.wParam;
+    return RunMessageLoop();
 }
 
 } // namespace dev

@@ -9,7 +9,7 @@
 // it reads a still ring; in real time a look that falls between the storing
 // of a sample and the move of the next due tick stamps that one line 300 ms
 // early, a window a few instructions wide.
-#include "../host/internal.h"
+#include "../host/kernel.h"
 #include "emulator.h"
 #include "../../app/monitor_state.h"
 

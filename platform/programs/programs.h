@@ -1,15 +1,67 @@
-// What the device's own programs share among themselves: their entries, the
-// shell's notification-area state (Shell_NotifyIconW writes it from the
-// caller's thread, the taskbar paints it on its own) and the taskbar layout.
-// Every piece of state here is guarded by dev::BigLock().
+// The device's own programs: how the emulator and tests start and watch
+// them, and what they share among themselves (their entries, image names and
+// windows). Every piece of state here is guarded by dev::BigLock().
 #pragma once
 
-#include "../host/internal.h"
+#include "../platform.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace dev {
+
+// ---- starting and watching them (the emulator, tests)
+// Register the device's own programs under their image names: the taskbar
+// shell "explorer.exe", the help viewer "PegHelp.exe", the alternate taskbars
+// "Halvane.exe" and "Wexdock.exe" and the test program "HangDemo.exe".
+// ResetDevice forgets them; call again after it.
+void RegisterDevicePrograms();
+// Start one of them and wait (real time, at most a few seconds) until its
+// main window exists. Each returns the process id, or 0 when it did not come
+// up. StartAlternateTaskbar also registers the "halvaneh" library.
+DWORD StartShell();
+DWORD StartAlternateTaskbar();
+DWORD StartWexdock();
+DWORD StartHangDemo();
+void RegisterHalvaneLibrary();
+
+// The "Halvane" stand-in and its helper library "halvaneh".
+struct HalvaneCall {
+    std::string function;          // "WDTICreateTransientIcon", "WDTIGetSetDelIcon" or "mtslen"
+    HWND window;
+    int icon;                      // icon argument (WDTIGetSetDelIcon)
+    int operation;                 // WDTIGetSetDelIcon
+    int menuBytes;                 // WDTICreateTransientIcon
+    std::vector<uint8_t> record;   // the record's bytes as passed (84), empty for none
+    std::vector<uint8_t> menu;     // the menu bytes as passed (create) or the multi-string (mtslen)
+    int result;
+};
+std::vector<HalvaneCall> HalvaneCalls(); // the latest calls (at least the last 500)
+void ClearHalvaneCalls();
+struct HalvaneIconEntry {
+    int icon;                      // the create call's result
+    HWND window;                   // the window given at create; menu commands go there
+    HICON image;                   // the library's own copy of the image, or null
+    std::vector<std::u16string> menuTexts;
+    std::vector<UINT> menuCommands;
+    RECT place;                    // on the screen
+};
+std::vector<HalvaneIconEntry> HalvaneIcons();
+HWND HalvaneWindow();
+// The open icon menu (a popup of class "HalvaneMenu") and the screen rectangle
+// of its entry, so a test can tap it; false when no menu is open.
+bool HalvaneMenuItemRect(size_t index, RECT *screenRect);
+
+// The "Wexdock" stand-in: the commands it received, in order.
+struct WexdockCommand { WPARAM wParam; LPARAM lParam; };
+std::vector<WexdockCommand> WexdockCommands();
+HWND WexdockWindow();
+HICON WexdockIcon(); // its own copy of the icon it shows, or null
+
+// The hang demo: its window, and a trigger that presses "Freeze 10 s".
+HWND HangDemoWindow();
+bool FreezeHangDemo();
 
 // ---- program entries (dev::ProgramEntry)
 int TaskbarMain(HINSTANCE instance, LPWSTR commandLine);
@@ -27,39 +79,14 @@ int TrayGuestMain(HINSTANCE instance, LPWSTR commandLine);
 #define HANGDEMO_IMAGE u"HangDemo.exe"
 #define TRAYGUEST_IMAGE u"TrayGuest.exe"
 
-// ---- the notification area
-struct ShellIcon {
-    HWND owner;
-    UINT id;
-    UINT callbackMessage; // 0: the owner asked for no callback
-    HICON icon;           // the shell's own copy; null when none was given
-};
-struct ShellState {
-    HWND taskbar = nullptr;
-    std::vector<ShellIcon> icons; // index 0 next to the clock
-};
-ShellState &Shell();
-// The running taskbar, or null (checked by class, so a stale handle from an
-// earlier device never counts).
-HWND LiveTaskbar();
-
-// Taskbar layout, in taskbar client coordinates.
-const int taskbarHeight = 26;
-const int notifyIconSize = 16;
-const int notifySlotWidth = 20; // icon plus a 4-pixel gap
-RECT TaskbarStartRect();
-RECT TaskbarClockRect(int taskbarWidth);
-// The 16 by 16 square of the icon at index, vertically centred.
-RECT NotifyIconRect(int taskbarWidth, size_t index);
-// The sunken box around the icons and the clock.
-RECT NotifyAreaRect(int taskbarWidth, size_t count);
-// How many icons fit between the start button and the clock.
-size_t NotifyIconCapacity(int taskbarWidth);
-
 // ---- shared helpers
-// A copy of an icon that the caller owns (GetIconInfo + CreateIconIndirect),
-// or null when the handle is no icon.
-HICON CopyIconImage(HICON icon);
+// The start-up every program shares: its window class (one of its own
+// process), its main window recorded under the lock once it is ready to be
+// used (StartShell and the others wait for that), and the message loop, which
+// returns the WM_QUIT code as the program's exit code.
+void RegisterProgramClass(HINSTANCE instance, LPCWSTR name, WNDPROC proc);
+void PublishWindow(HWND *slot, HWND window);
+int RunMessageLoop();
 // Wait in real time until *slot (under the lock) holds a window; false on timeout.
 bool WaitForWindowSlot(HWND *slot, DWORD processId, uint32_t timeoutMs);
 // Draw text with the dialog font, transparent background.

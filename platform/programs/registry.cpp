@@ -1,6 +1,9 @@
 // Registration and start-up of the device's own programs, and the small
 // helpers they share.
 #include "programs.h"
+#include "../host/kernel.h"
+#include "../host/gdi.h"
+#include "../host/shell.h"
 
 #include <chrono>
 #include <thread>
@@ -87,6 +90,28 @@ DWORD StartAlternateTaskbar() {
 DWORD StartWexdock() { return StartAndWait(WEXDOCK_IMAGE, &Windows().wexdock); }
 
 DWORD StartHangDemo() { return StartAndWait(HANGDEMO_IMAGE, &Windows().hangDemo); }
+
+void RegisterProgramClass(HINSTANCE instance, LPCWSTR name, WNDPROC proc) {
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = proc;
+    wc.hInstance = instance;
+    wc.lpszClassName = name;
+    RegisterClassW(&wc);
+}
+
+void PublishWindow(HWND *slot, HWND window) {
+    std::lock_guard<std::recursive_mutex> lock(BigLock());
+    *slot = window;
+}
+
+int RunMessageLoop() {
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return (int)msg.wParam;
+}
 
 void DrawLabel(HDC dc, LPCWSTR text, RECT *rect, UINT format, COLORREF color) {
     HGDIOBJ oldFont = SelectObject(dc, DialogFont());

@@ -8,6 +8,8 @@
 // region, so a program that validates and invalidates parts of it sees
 // exactly the platform's behaviour when it reads the pixels back.
 #include "programs.h"
+#include "../host/kernel.h"
+#include "../host/shell.h"
 
 #include <algorithm>
 #include <ctime>
@@ -17,7 +19,6 @@ namespace dev {
 namespace {
 
 const UINT_PTR clockTimer = 1;
-const LPCWSTR taskbarClass = u"HHTaskBar";
 
 // One record per taskbar window.
 struct TaskbarInfo {
@@ -186,58 +187,8 @@ LRESULT CALLBACK TaskbarProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 
 } // namespace
 
-// ---- layout
-
-RECT TaskbarStartRect() { return RECT{2, 3, 50, taskbarHeight - 3}; }
-
-RECT TaskbarClockRect(int taskbarWidth) {
-    return RECT{taskbarWidth - 38, 3, taskbarWidth - 3, taskbarHeight - 3};
-}
-
-RECT NotifyIconRect(int taskbarWidth, size_t index) {
-    int right = taskbarWidth - 40; // slot 0 ends where the clock's margin begins
-    int left = right - notifySlotWidth * (int)(index + 1) + 2;
-    int top = (taskbarHeight - notifyIconSize) / 2;
-    return RECT{left, top, left + notifyIconSize, top + notifyIconSize};
-}
-
-size_t NotifyIconCapacity(int taskbarWidth) {
-    RECT start = TaskbarStartRect();
-    size_t n = 0;
-    while (NotifyIconRect(taskbarWidth, n).left - 4 >= start.right)
-        ++n;
-    return n;
-}
-
-RECT NotifyAreaRect(int taskbarWidth, size_t count) {
-    size_t shown = std::min(count, NotifyIconCapacity(taskbarWidth));
-    int left = taskbarWidth - 42 - notifySlotWidth * (int)shown;
-    return RECT{left, 2, taskbarWidth - 2, taskbarHeight - 2};
-}
-
-ShellState &Shell() {
-    static ShellState state;
-    return state;
-}
-
-HWND LiveTaskbar() {
-    std::lock_guard<std::recursive_mutex> lock(BigLock());
-    HWND taskbar = Shell().taskbar;
-    if (!taskbar || !IsWindow(taskbar))
-        return nullptr;
-    WCHAR name[16] = {0};
-    GetClassNameW(taskbar, name, 16);
-    return wcscmp(name, taskbarClass) == 0 ? taskbar : nullptr;
-}
-
-HWND TaskbarWindow() { return LiveTaskbar(); }
-
 int TaskbarMain(HINSTANCE instance, LPWSTR) {
-    WNDCLASSW wc = {};
-    wc.lpfnWndProc = TaskbarProc;
-    wc.hInstance = instance;
-    wc.lpszClassName = taskbarClass;
-    RegisterClassW(&wc);
+    RegisterProgramClass(instance, taskbarClass, TaskbarProc);
 
     {
         // Whatever an earlier device left here went with its objects.
@@ -251,16 +202,8 @@ int TaskbarMain(HINSTANCE instance, LPWSTR) {
                                   height - taskbarHeight, width, taskbarHeight, nullptr, nullptr, instance, nullptr);
     if (!window)
         return 1;
-    {
-        std::lock_guard<std::recursive_mutex> lock(BigLock());
-        Shell().taskbar = window;
-    }
-    MSG msg;
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-    return (int)msg.wParam;
+    PublishWindow(&Shell().taskbar, window);
+    return RunMessageLoop();
 }
 
 } // namespace dev

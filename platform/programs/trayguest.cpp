@@ -3,6 +3,8 @@
 // already there, as a user dragging it would, so every other icon moves.
 // The emulator starts it for --add-icon-before.
 #include "programs.h"
+#include "../host/kernel.h"
+#include "../host/shell.h"
 
 namespace dev {
 
@@ -53,19 +55,12 @@ LRESULT CALLBACK GuestProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 } // namespace
 
 int TrayGuestMain(HINSTANCE instance, LPWSTR) {
-    WNDCLASSW wc = {};
-    wc.lpfnWndProc = GuestProc;
-    wc.hInstance = instance;
-    wc.lpszClassName = guestClass;
-    RegisterClassW(&wc);
+    RegisterProgramClass(instance, guestClass, GuestProc);
     HWND window = CreateWindowExW(0, guestClass, u"Tray Guest", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance,
                                   nullptr);
     if (!window)
         return 1;
-    {
-        std::lock_guard<std::recursive_mutex> lock(BigLock());
-        Windows().trayGuest = window;
-    }
+    PublishWindow(&Windows().trayGuest, window);
     NOTIFYICONDATAW data;
     FillRecord(&data, window);
     data.uFlags = NIF_ICON | NIF_MESSAGE;
@@ -75,12 +70,7 @@ int TrayGuestMain(HINSTANCE instance, LPWSTR) {
     DestroyIcon(data.hIcon); // the shell keeps a copy of its own
     MoveNotifyIcon(window, guestIconId, 0);
 
-    MSG msg;
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-    return (int)msg.wParam;
+    return RunMessageLoop();
 }
 
 } // namespace dev

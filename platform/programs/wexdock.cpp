@@ -8,6 +8,8 @@
 // That keeps a program that hands it a fresh icon every second from piling
 // them up.
 #include "programs.h"
+#include "../host/kernel.h"
+#include "../host/shell.h"
 
 namespace dev {
 
@@ -103,11 +105,7 @@ HICON WexdockIcon() {
 }
 
 int WexdockMain(HINSTANCE instance, LPWSTR) {
-    WNDCLASSW wc = {};
-    wc.lpfnWndProc = WexdockProc;
-    wc.hInstance = instance;
-    wc.lpszClassName = wexdockClass;
-    RegisterClassW(&wc);
+    RegisterProgramClass(instance, wexdockClass, WexdockProc);
     {
         // An earlier device's icon went with its objects.
         std::lock_guard<std::recursive_mutex> lock(BigLock());
@@ -119,16 +117,8 @@ int WexdockMain(HINSTANCE instance, LPWSTR) {
                                   instance, nullptr);
     if (!window)
         return 1;
-    {
-        std::lock_guard<std::recursive_mutex> lock(BigLock());
-        Windows().wexdock = window;
-    }
-    MSG msg;
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-    return (int)msg.wParam;
+    PublishWindow(&Windows().wexdock, window);
+    return RunMessageLoop();
 }
 
 } // namespace dev

@@ -2,7 +2,11 @@
 // thread's 1 ms timer arrives late the way it does on a loaded handheld.
 #pragma once
 
-#include "platform/host/internal.h"
+#include "platform/host/kernel.h"
+#include "platform/host/user.h"
+#include "platform/host/screen.h"
+#include "platform/host/shell.h"
+#include "platform/programs/programs.h"
 
 #include <cstdint>
 #include <vector>

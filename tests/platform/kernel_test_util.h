@@ -2,7 +2,11 @@
 // test and a thread-safe message recorder.
 #pragma once
 
-#include "platform/host/internal.h"
+#include "platform/host/kernel.h"
+#include "platform/host/user.h"
+#include "platform/host/gdi.h"
+#include "platform/host/screen.h"
+#include "platform/programs/programs.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,8 @@
 // real /proc, and the by-identifier lookups of thread times and program
 // names. Walks over fixed tables, loading and the missing-export fallbacks
 // are driven through the monitor's own snapshot (tests/threads).
-#include "platform/host/internal.h"
+#include "platform/host/kernel.h"
+#include "platform/host/toolhelp.h"
 #include "platform/host/procfs.h"
 
 #include <gtest/gtest.h>

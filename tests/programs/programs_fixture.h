@@ -2,7 +2,11 @@
 // and icons with a distinct colour in every pixel.
 #pragma once
 
+#include "platform/host/kernel.h"
+#include "platform/host/user.h"
+#include "platform/host/shell.h"
 #include "platform/programs/programs.h"
+#include "platform/programs/emulator.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,13 @@
 #pragma once
 
 #include "app/monitor_state.h"
-#include "platform/host/internal.h"
+#include "platform/host/kernel.h"
+#include "platform/host/toolhelp.h"
+#include "platform/host/user.h"
+#include "platform/host/gdi.h"
+#include "platform/host/screen.h"
+#include "platform/host/shell.h"
+#include "platform/programs/programs.h"
 #include "res_reader.h"
 
 #include <gtest/gtest.h>

@@ -5,7 +5,9 @@
 // opening and after tapping a header.
 #include "app/monitor_state.h"
 #include "app/resource.h"
-#include "platform/host/internal.h"
+#include "platform/host/kernel.h"
+#include "platform/host/toolhelp.h"
+#include "platform/host/user.h"
 #include "tests/support/device_fixture.h"
 #include "threads/thread_snapshot.h"
 #include "threads/thread_times.h"

@@ -6,7 +6,11 @@
 
 #include "app/monitor_state.h"
 #include "app/resource.h"
-#include "platform/host/internal.h"
+#include "platform/host/kernel.h"
+#include "platform/host/gdi.h"
+#include "platform/host/screen.h"
+#include "platform/host/shell.h"
+#include "platform/programs/programs.h"
 #include "tests/support/device_fixture.h"
 #include "trayicon/tray_icon.h"
 

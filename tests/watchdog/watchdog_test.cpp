@@ -3,7 +3,8 @@
 // answering, a manual clock and a user pressing OK.
 #include "app/monitor_state.h"
 #include "app/resource.h"
-#include "platform/host/internal.h"
+#include "platform/host/kernel.h"
+#include "platform/programs/programs.h"
 #include "tests/support/device_fixture.h"
 #include "watchdog/watchdog.h"
 

@@ -1,7 +1,7 @@
 // perfmon on Linux: the emulated handheld device with the monitor in it.
-// The options and the run live in platform/programs/emulator*.cpp; this file
+// The options and the run live in emulator*.cpp beside it; this file
 // only ties them to the monitor's entry and its compiled resources.
-#include "../programs/emulator.h"
+#include "emulator.h"
 
 #include <cstdio>
 #include <cstdlib>
