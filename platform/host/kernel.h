@@ -56,10 +56,6 @@ void Settle();
 // Run an action (under the device lock) when device time reaches atMs; it
 // counts as a due event for the virtual clock. Used for --tap, --seconds.
 void ScheduleAt(uint64_t atMs, std::function<void()> action);
-// Other programs take the processor from a thread for the given time
-// (platform/host/kernel_load.cpp): none of its timers arrives before that
-// much device time from now. Messages posted or sent to it still arrive.
-void StallThread(DWORD threadId, uint32_t milliseconds);
 // Make the calling host thread a device thread of the process (0: a new
 // process named "test"), so a test can call the platform directly. While it
 // runs it holds virtual time still, like any device thread.
