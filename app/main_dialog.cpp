@@ -41,10 +41,8 @@ int CheckOsVersion(void)
     // A failed query leaves the record zero: the older class.
     GetVersionExW(&version);
 
-    if (version.dwMajorVersion == 2 && version.dwMinorVersion == 11)
-        return OS_CLASS_2_11;
-    if (version.dwMajorVersion >= 3)
-        return OS_CLASS_3_0;
+    if (version.dwMajorVersion == 2 && version.dwMinorVersion == 11) return OS_CLASS_2_11;
+    if (version.dwMajorVersion >= 3) return OS_CLASS_3_0;
     return OS_CLASS_OLDER;
 }
 
@@ -71,8 +69,7 @@ static INT_PTR OnInitDialog(HWND window)
     SnapshotThreads();
     monitorState.alternateTaskbar = (BYTE)IsAlternateTaskbarPresent();
     CreateTrayBitmaps();
-    if (!monitorState.alternateTaskbar)
-        AddTrayIcon();
+    if (!monitorState.alternateTaskbar) AddTrayIcon();
     CreateGraphResources();
     InitCommonControls();
     SetTimer(window, ID_TIMER_SECOND, MAIN_TIMER_SECOND_MS, NULL);
@@ -96,8 +93,7 @@ static void OnActivate(HWND window, WPARAM wParam)
 {
     // Only a plain activation shows the window; a click activation (2)
     // and deactivation (0) leave it as it is.
-    if (LOWORD(wParam) == WA_ACTIVE)
-        ShowWindow(window, SW_SHOW);
+    if (LOWORD(wParam) == WA_ACTIVE) ShowWindow(window, SW_SHOW);
 }
 
 static void OnClose(HWND window)
@@ -139,11 +135,9 @@ static void OpenThreadTimes(HWND window)
 {
     HINSTANCE instance = monitorState.instance;
     HRSRC resource = FindResourceW(instance, MAKEINTRESOURCEW(IDD_THREADS), RT_DIALOG);
-    if (resource == NULL)
-        return;
+    if (resource == NULL) return;
     LPCDLGTEMPLATEW dialogTemplate = (LPCDLGTEMPLATEW)LockResource(LoadResource(instance, resource));
-    if (dialogTemplate == NULL)
-        return;
+    if (dialogTemplate == NULL) return;
     DialogBoxIndirectParamW(instance, dialogTemplate, window, ThreadTimesDlgProc, 0);
 }
 

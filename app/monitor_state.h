@@ -54,12 +54,12 @@ struct MonitorState {
     BYTE iconInTray;         // added to the notification area and not deleted since
 
     // alternate taskbar helper library
-    BYTE alternateTaskbar;   // a "Halvane" window existed at start-up
-    HMODULE helperLibrary;   // "halvaneh", loaded on first use
+    BYTE alternateTaskbar; // a "Halvane" window existed at start-up
+    HMODULE helperLibrary; // "halvaneh", loaded on first use
     CreateTransientIconProc createTransientIconEntry;
     GetSetDelIconProc getSetDelIconEntry;
     MtslenProc mtslenEntry;
-    int helperIcon;          // the create call's result; -1 without the library
+    int helperIcon; // the create call's result; -1 without the library
 
     // thread snapshot
     HMODULE toolhelpLibrary; // loaded only while a snapshot is taken
@@ -69,7 +69,7 @@ struct MonitorState {
     ProcessWalkProc processNextEntry;
     ThreadWalkProc threadFirstEntry;
     ThreadWalkProc threadNextEntry;
-    ThreadRow *threadRows;   // the current table block, rows first then texts; null before the first snapshot
+    ThreadRow *threadRows; // the current table block, rows first then texts; null before the first snapshot
     int threadRowCount;
 
     // Thread Times dialog
@@ -77,10 +77,10 @@ struct MonitorState {
 
     // watchdog: the watchdog thread writes the first two, whole aligned
     // words read by the main thread without a lock
-    HWND volatile watchedWindow;   // window being asked for its text, or asked last
-    volatile DWORD heartbeatTick;  // tick count taken just before that request
-    DWORD acknowledgedTick;        // heartbeat already reported
-    HANDLE watchdogThread;         // never closed
+    HWND volatile watchedWindow;  // window being asked for its text, or asked last
+    volatile DWORD heartbeatTick; // tick count taken just before that request
+    DWORD acknowledgedTick;       // heartbeat already reported
+    HANDLE watchdogThread;        // never closed
 };
 
 extern MonitorState monitorState;

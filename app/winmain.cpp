@@ -11,12 +11,10 @@
 static HWND CreateMainDialog(HINSTANCE instance)
 {
     HRSRC resource = FindResourceW(instance, MAKEINTRESOURCEW(IDD_MAIN), RT_DIALOG);
-    if (resource == NULL)
-        return NULL;
+    if (resource == NULL) return NULL;
     HGLOBAL loaded = LoadResource(instance, resource);
     LPCDLGTEMPLATEW dialogTemplate = (LPCDLGTEMPLATEW)LockResource(loaded);
-    if (dialogTemplate == NULL)
-        return NULL;
+    if (dialogTemplate == NULL) return NULL;
     return CreateDialogIndirectParamW(instance, dialogTemplate, NULL, MainDialogProc, 0);
 }
 
@@ -37,8 +35,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPWSTR commandLine, i
 
     monitorState.instance = instance;
     // The dialog keeps its own handle in mainDialog during WM_INITDIALOG.
-    if (CreateMainDialog(instance) == NULL)
-        return EXIT_NO_DIALOG;
+    if (CreateMainDialog(instance) == NULL) return EXIT_NO_DIALOG;
 
     MSG message = {};
     while (GetMessageW(&message, NULL, 0, 0) == 1) {

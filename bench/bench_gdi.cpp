@@ -13,19 +13,22 @@
 
 namespace {
 
-void FreshDevice() {
+void FreshDevice()
+{
     dev::Config config;
     config.manualClock = true;
     dev::ResetDevice(config);
     dev::AdoptCurrentThread();
 }
 
-void ReportAllocations(benchmark::State &state, uint64_t before) {
+void ReportAllocations(benchmark::State &state, uint64_t before)
+{
     state.counters["allocs/iter"] = (double)(bench::Allocations() - before) / (double)state.iterations();
 }
 
 // The graph's scroll: an overlapping copy one pixel to the left.
-void GraphScroll(benchmark::State &state) {
+void GraphScroll(benchmark::State &state)
+{
     FreshDevice();
     HDC screen = GetDC(NULL);
     HDC dc = CreateCompatibleDC(screen);
@@ -52,12 +55,14 @@ void GraphScroll(benchmark::State &state) {
 }
 BENCHMARK(GraphScroll);
 
-LRESULT CALLBACK PlainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK PlainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
 // A fresh device with a visible 240 by 26 bar along the bottom of the screen.
-HWND FreshDeviceWithBar() {
+HWND FreshDeviceWithBar()
+{
     FreshDevice();
     WNDCLASSW wc{};
     wc.lpfnWndProc = PlainProc;
@@ -69,7 +74,8 @@ HWND FreshDeviceWithBar() {
 
 // A 240 by 26 bar along the bottom, half covered by another window, copied
 // through its window DC and XORed a second time, as the probe does.
-void TaskbarCapture(benchmark::State &state) {
+void TaskbarCapture(benchmark::State &state)
+{
     HWND bar = FreshDeviceWithBar();
     CreateWindowExW(0, TEXT("BenchBar"), TEXT(""), WS_POPUP | WS_VISIBLE, 0, 200, 120, 110, NULL, NULL, NULL, NULL);
     HDC taskbar = GetDC(bar);
@@ -85,8 +91,7 @@ void TaskbarCapture(benchmark::State &state) {
     }
     ReportAllocations(state, before);
     // The bar combined with itself: black wherever the copy reached.
-    if (GetPixel(dc, 200, 13) != 0)
-        state.SkipWithError("the capture did not read the taskbar");
+    if (GetPixel(dc, 200, 13) != 0) state.SkipWithError("the capture did not read the taskbar");
     SelectObject(dc, old);
     DeleteObject(capture);
     DeleteDC(dc);
@@ -96,29 +101,32 @@ void TaskbarCapture(benchmark::State &state) {
 BENCHMARK(TaskbarCapture);
 
 // Drawing into the taskbar itself, where every pixel's owner is looked up.
-void WindowFill(benchmark::State &state) {
+void WindowFill(benchmark::State &state)
+{
     HWND bar = FreshDeviceWithBar();
     HDC taskbar = GetDC(bar);
     PatBlt(taskbar, 0, 0, 240, 26, BLACKNESS);
     uint64_t before = bench::Allocations();
-    for (auto _ : state) PatBlt(taskbar, 0, 0, 240, 26, WHITENESS);
+    for (auto _ : state)
+        PatBlt(taskbar, 0, 0, 240, 26, WHITENESS);
     ReportAllocations(state, before);
     HDC screen = GetDC(NULL);
-    if (GetPixel(screen, 120, 307) != 0xFFFFFF)
-        state.SkipWithError("the fill did not reach the screen");
+    if (GetPixel(screen, 120, 307) != 0xFFFFFF) state.SkipWithError("the fill did not reach the screen");
     ReleaseDC(NULL, screen);
     ReleaseDC(bar, taskbar);
     dev::ResetDevice(dev::Config());
 }
 BENCHMARK(WindowFill);
 
-void PixelRead(benchmark::State &state) {
+void PixelRead(benchmark::State &state)
+{
     FreshDevice();
     HDC screen = GetDC(NULL);
     uint64_t before = bench::Allocations();
     COLORREF sum = 0;
     COLORREF pixel = GetPixel(screen, 17, 300);
-    for (auto _ : state) sum += GetPixel(screen, 17, 300);
+    for (auto _ : state)
+        sum += GetPixel(screen, 17, 300);
     ReportAllocations(state, before);
     if (pixel == CLR_INVALID || sum != (COLORREF)(pixel * (COLORREF)state.iterations()))
         state.SkipWithError("the reads did not return the screen's pixel");

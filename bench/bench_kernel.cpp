@@ -19,8 +19,8 @@ HWND MakeTimerWindow()
     wc.lpfnWndProc = CountingProc;
     wc.lpszClassName = u"BenchTimer";
     RegisterClassW(&wc);
-    HWND window = CreateWindowExW(0, u"BenchTimer", u"bench", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr,
-                                  nullptr);
+    HWND window =
+        CreateWindowExW(0, u"BenchTimer", u"bench", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
     SetTimer(window, 1, 1, nullptr);
     return window;
 }

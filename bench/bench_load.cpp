@@ -34,8 +34,7 @@ void WhitenGraph()
 // The sample path draws only with the dialog in front and shown.
 bool DialogInFront(benchmark::State &state, HWND dialog)
 {
-    if (GetForegroundWindow() == dialog && IsWindowVisible(dialog) && monitorState.graphBitmap)
-        return true;
+    if (GetForegroundWindow() == dialog && IsWindowVisible(dialog) && monitorState.graphBitmap) return true;
     state.SkipWithError("the main dialog is not in front with its graph: nothing would be drawn");
     return false;
 }
@@ -81,8 +80,7 @@ BENCHMARK(AcceptedArrivalNoSampleDue);
 void StoredAndDrawnSample(benchmark::State &state)
 {
     HWND dialog = bench::MonitorDialog();
-    if (!DialogInFront(state, dialog))
-        return;
+    if (!DialogInFront(state, dialog)) return;
     DWORD now = GetTickCount();
     WhitenGraph();
     int slot = monitorState.history.nextIndex;
@@ -106,8 +104,7 @@ BENCHMARK(StoredAndDrawnSample);
 void FullRedraw(benchmark::State &state)
 {
     HWND dialog = bench::MonitorDialog();
-    if (!DialogInFront(state, dialog))
-        return;
+    if (!DialogInFront(state, dialog)) return;
     for (int slot = 0; slot < LOAD_HISTORY_SLOTS; slot++)
         monitorState.history.samples[slot] = 25 + (slot * 37) % 75;
     WhitenGraph();

@@ -18,11 +18,13 @@ typedef BOOL(WINAPI *CloseProc)(HANDLE);
 typedef BOOL(WINAPI *ProcessProc)(HANDLE, LPPROCESSENTRY32W);
 typedef BOOL(WINAPI *ThreadProc)(HANDLE, LPTHREADENTRY32);
 
-template <typename Proc> Proc As(FARPROC address) {
+template <typename Proc> Proc As(FARPROC address)
+{
     return reinterpret_cast<Proc>(reinterpret_cast<void (*)()>(address));
 }
 
-void ProcWalk(benchmark::State &state) {
+void ProcWalk(benchmark::State &state)
+{
     procfs::Tables tables;
     for (auto _ : state) {
         procfs::ReadTables(procfs::LiveProcFiles(), "/proc", procfs::TicksPerSecond(), &tables);
@@ -35,7 +37,8 @@ void ProcWalk(benchmark::State &state) {
 }
 BENCHMARK(ProcWalk)->Unit(benchmark::kMillisecond);
 
-void ToolhelpSnapshot(benchmark::State &state) {
+void ToolhelpSnapshot(benchmark::State &state)
+{
     dev::ResetDevice(dev::Config());
     dev::AdoptCurrentThread();
     HMODULE library = LoadLibraryW(u"toolhelp");
@@ -56,23 +59,25 @@ void ToolhelpSnapshot(benchmark::State &state) {
         PROCESSENTRY32W process;
         process.dwSize = sizeof process;
         processes = 0;
-        for (BOOL more = processFirst(snapshot, &process); more; more = processNext(snapshot, &process)) ++processes;
+        for (BOOL more = processFirst(snapshot, &process); more; more = processNext(snapshot, &process))
+            ++processes;
         THREADENTRY32 thread;
         thread.dwSize = sizeof thread;
         threads = 0;
-        for (BOOL more = threadFirst(snapshot, &thread); more; more = threadNext(snapshot, &thread)) ++threads;
+        for (BOOL more = threadFirst(snapshot, &thread); more; more = threadNext(snapshot, &thread))
+            ++threads;
         close(snapshot);
     }
     state.counters["processes"] = double(processes);
     state.counters["threads"] = double(threads);
-    if (processes == 0 || threads == 0)
-        state.SkipWithError("the snapshot listed no processes or threads");
+    if (processes == 0 || threads == 0) state.SkipWithError("the snapshot listed no processes or threads");
     FreeLibrary(library);
     dev::ReleaseCurrentThread();
 }
 BENCHMARK(ToolhelpSnapshot)->Unit(benchmark::kMillisecond);
 
-void ThreadTimesOfOneThread(benchmark::State &state) {
+void ThreadTimesOfOneThread(benchmark::State &state)
+{
     const DWORD self = DWORD(syscall(SYS_gettid));
     FILETIME creation, exitTime, kernel, user;
     BOOL ok = TRUE;
@@ -80,12 +85,12 @@ void ThreadTimesOfOneThread(benchmark::State &state) {
         ok &= DeviceGetThreadTimes(self, &creation, &exitTime, &kernel, &user);
         benchmark::DoNotOptimize(ok);
     }
-    if (!ok)
-        state.SkipWithError("the query failed");
+    if (!ok) state.SkipWithError("the query failed");
 }
 BENCHMARK(ThreadTimesOfOneThread)->Unit(benchmark::kMicrosecond);
 
-void ParseOneStatLine(benchmark::State &state) {
+void ParseOneStatLine(benchmark::State &state)
+{
     const std::string line = "4242 (x) (y) S 17 4242 4242 0 -1 4194304 1200 0 3 0 250 75 0 0 20 0 3 0 9000 "
                              "12345678 456 18446744073709551615 1 1 0 0 0 0 0 4096 17922 0 0 0 17 1 0 0 0 0 0\n";
     procfs::Stat stat;

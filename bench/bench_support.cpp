@@ -45,8 +45,8 @@ HWND CreateDialogOnThisThread()
     monitorState.instance = dev::ModuleOfProcess(holder);
     HRSRC resource = FindResourceW(monitorState.instance, MAKEINTRESOURCEW(IDD_MAIN), RT_DIALOG);
     HWND dialog = CreateDialogIndirectParamW(
-        monitorState.instance, (LPCDLGTEMPLATEW)LockResource(LoadResource(monitorState.instance, resource)),
-        nullptr, MainDialogProc, 0);
+        monitorState.instance, (LPCDLGTEMPLATEW)LockResource(LoadResource(monitorState.instance, resource)), nullptr,
+        MainDialogProc, 0);
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
         DispatchMessageW(&message);
@@ -59,12 +59,17 @@ HWND CreateDialogOnThisThread()
 void *operator new(std::size_t size)
 {
     allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void *p = std::malloc(size ? size : 1))
-        return p;
+    if (void *p = std::malloc(size ? size : 1)) return p;
     throw std::bad_alloc();
 }
-void operator delete(void *p) noexcept { std::free(p); }
-void operator delete(void *p, std::size_t) noexcept { std::free(p); }
+void operator delete(void *p) noexcept
+{
+    std::free(p);
+}
+void operator delete(void *p, std::size_t) noexcept
+{
+    std::free(p);
+}
 
 namespace bench {
 
@@ -81,8 +86,14 @@ HWND MonitorDialog()
     return dialog;
 }
 
-unsigned DeviceResets() { return resets; }
+unsigned DeviceResets()
+{
+    return resets;
+}
 
-uint64_t Allocations() { return allocations.load(std::memory_order_relaxed); }
+uint64_t Allocations()
+{
+    return allocations.load(std::memory_order_relaxed);
+}
 
 } // namespace bench

@@ -19,16 +19,15 @@ HWND ThreadListHost()
     static HWND host = NULL;
     static unsigned builtAfter = 0;
     bench::MonitorDialog();
-    if (host && builtAfter == bench::DeviceResets())
-        return host;
+    if (host && builtAfter == bench::DeviceResets()) return host;
     builtAfter = bench::DeviceResets();
     dev::RegisterSystemClasses();
     WNDCLASSW windowClass = {};
     windowClass.lpfnWndProc = DefWindowProcW;
     windowClass.lpszClassName = TEXT("BenchThreadTimes");
     RegisterClassW(&windowClass);
-    host = CreateWindowExW(0, TEXT("BenchThreadTimes"), TEXT("Thread Times"), WS_POPUP | WS_VISIBLE, 0, 0, 230,
-                           280, NULL, NULL, NULL, NULL);
+    host = CreateWindowExW(0, TEXT("BenchThreadTimes"), TEXT("Thread Times"), WS_POPUP | WS_VISIBLE, 0, 0, 230, 280,
+                           NULL, NULL, NULL, NULL);
     CreateWindowExW(0, WC_LISTVIEWW, TEXT(""), WS_CHILD | WS_VISIBLE | LVS_REPORT, 5, 5, 220, 260, host,
                     (HMENU)(INT_PTR)IDC_THREAD_LIST, NULL, NULL);
     return host;
@@ -56,8 +55,8 @@ void FixedThreads(benchmark::State &state)
     ThreadListHost();
     dev::SystemTables tables;
     for (DWORD p = 0; p < 100; p++)
-        tables.processes.push_back({500 + p, u"\\Programs\\program" +
-                                                 std::u16string(1, (char16_t)(u'a' + p % 26)) + u".exe"});
+        tables.processes.push_back(
+            {500 + p, u"\\Programs\\program" + std::u16string(1, (char16_t)(u'a' + p % 26)) + u".exe"});
     for (DWORD t = 0; t < (DWORD)state.range(0); t++) {
         dev::FakeThread thread = {};
         thread.threadId = 10000 + t;

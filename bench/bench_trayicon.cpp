@@ -35,8 +35,7 @@ bool IconInPlace(benchmark::State &state)
     HWND taskbar = FindWindowW(DEVICE_TASKBAR_CLASS, nullptr);
     RECT bar;
     SetRectEmpty(&bar);
-    if (taskbar)
-        GetWindowRect(taskbar, &bar);
+    if (taskbar) GetWindowRect(taskbar, &bar);
     state.counters["width"] = bar.right - bar.left;
     state.counters["height"] = bar.bottom - bar.top;
     if (!taskbar || bar.right - bar.left != 240 || bar.bottom - bar.top != 26) {
@@ -53,8 +52,7 @@ bool IconInPlace(benchmark::State &state)
 
 void RefreshWithoutProbe(benchmark::State &state)
 {
-    if (!IconInPlace(state))
-        return;
+    if (!IconInPlace(state)) return;
     for (int k = 0; k < LOAD_HISTORY_SLOTS; k++)
         monitorState.history.samples[k] = 25 + k % 75;
     int x = monitorState.iconX, y = monitorState.iconY;
@@ -75,8 +73,7 @@ BENCHMARK(RefreshWithoutProbe)->Unit(benchmark::kMicrosecond);
 
 void ProbeOnTaskbar(benchmark::State &state)
 {
-    if (!IconInPlace(state))
-        return;
+    if (!IconInPlace(state)) return;
     int x = monitorState.iconX, y = monitorState.iconY;
     // Overwritten by every walk of the probe, so a probe that returned early shows.
     monitorState.iconX = monitorState.iconY = -1;

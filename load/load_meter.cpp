@@ -42,8 +42,7 @@ void UpdateLoadEstimate(void)
     MonitorState *s = &monitorState;
     DWORD now = GetTickCount();
     // Further arrivals within the same millisecond carry no news.
-    if (!TickIsAfter(now, s->lastTimerTick))
-        return;
+    if (!TickIsAfter(now, s->lastTimerTick)) return;
     DWORD gap = now - s->lastTimerTick;
     s->lastTimerTick = now;
 
@@ -52,11 +51,9 @@ void UpdateLoadEstimate(void)
     // and minimum and floor would fall for good. Below that nothing changes.
     ULONGLONG sum = ((ULONGLONG)s->gapSum * 19) / 20 + gap;
     s->gapSum = sum > 0xFFFFFFFFull ? 0xFFFFFFFFu : (DWORD)sum;
-    if (s->gapSum < s->gapSumMin)
-        s->gapSumMin = s->gapSum;
+    if (s->gapSum < s->gapSumMin) s->gapSumMin = s->gapSum;
     // The floor follows three quarters of the best sum, and only downwards.
-    if (4 * s->idleGapSum > 3 * s->gapSumMin)
-        s->idleGapSum = (3 * s->gapSumMin) / 4;
+    if (4 * s->idleGapSum > 3 * s->gapSumMin) s->idleGapSum = (3 * s->gapSumMin) / 4;
 
     // In 64 bits: the same figure whenever 100 x gapSum fits 32 bits, and
     // still 25..99 after hours-long gaps, where 32-bit products would wrap.
@@ -87,8 +84,7 @@ static void SkipOverwrittenRounds(void)
 {
     DWORD behind = GetTickCount() - monitorState.nextSampleTick;
     DWORD rounds = (behind - 1) / SAMPLE_PERIOD_MS + 1;
-    if (rounds <= LOAD_HISTORY_SLOTS)
-        return;
+    if (rounds <= LOAD_HISTORY_SLOTS) return;
     DWORD skipped = rounds - LOAD_HISTORY_SLOTS;
     LoadHistory *history = &monitorState.history;
     history->nextIndex = (int)((history->nextIndex + skipped % LOAD_HISTORY_SLOTS) % LOAD_HISTORY_SLOTS);
@@ -121,8 +117,7 @@ static void EndGraphDrawing(GraphDrawing *drawing)
 static void DrawColumn(const GraphDrawing *drawing, int x, int height)
 {
     if (height > 0)
-        BitBlt(drawing->graph, x, GRAPH_HEIGHT - height, 1, height, drawing->ramp, 0, GRAPH_HEIGHT - height,
-               SRCCOPY);
+        BitBlt(drawing->graph, x, GRAPH_HEIGHT - height, 1, height, drawing->ramp, 0, GRAPH_HEIGHT - height, SRCCOPY);
 }
 
 static void DrawSamples(int percent)
@@ -151,8 +146,7 @@ static void RecordSamples(int percent)
 
 void AppendLoadSample(int percent)
 {
-    if (!SampleDue())
-        return;
+    if (!SampleDue()) return;
     SkipOverwrittenRounds();
     HWND window = monitorState.mainDialog;
     // Behind another window or hidden, the picture waits for the next full
@@ -166,8 +160,7 @@ void AppendLoadSample(int percent)
 void RedrawLoadGraph(void)
 {
     // Position changes can come before the graph exists.
-    if (monitorState.graphBitmap == NULL)
-        return;
+    if (monitorState.graphBitmap == NULL) return;
     GraphDrawing drawing;
     BeginGraphDrawing(&drawing);
     FillWhite(drawing.graph, 0, 0, GRAPH_WIDTH, GRAPH_HEIGHT);
@@ -194,6 +187,5 @@ void CreateGraphResources(void)
 
     HGDIOBJ replaced = (HGDIOBJ)SendDlgItemMessageW(monitorState.mainDialog, IDC_GRAPH, STM_SETIMAGE, IMAGE_BITMAP,
                                                     (LPARAM)monitorState.graphBitmap);
-    if (replaced != NULL)
-        DeleteObject(replaced);
+    if (replaced != NULL) DeleteObject(replaced);
 }

@@ -38,8 +38,7 @@ static ULONGLONG InUse(ULONGLONG total, ULONGLONG available)
 int GroupDigits(WCHAR *text)
 {
     int length = (int)wcslen(text);
-    if (length < 4)
-        return 1;
+    if (length < 4) return 1;
     int commas = (length - 1) / 3;
     text[length + commas] = 0;
     // From the right end leftwards, so the text grows in place without

@@ -36,8 +36,7 @@ FARPROC DeviceGetProcAddress(HMODULE module, LPCWSTR name);
 // The device answers GetThreadTimes for a thread identifier in place of a
 // handle; the desktop needs the thread opened first. Returns nonzero on
 // success; on failure the four outputs are left untouched.
-BOOL DeviceGetThreadTimes(DWORD threadId, FILETIME *creation, FILETIME *exitTime,
-                          FILETIME *kernel, FILETIME *user);
+BOOL DeviceGetThreadTimes(DWORD threadId, FILETIME *creation, FILETIME *exitTime, FILETIME *kernel, FILETIME *user);
 
 // The device answers GetModuleFileNameW for a process identifier in place of
 // a module handle; the desktop needs the process opened first. Returns the

@@ -22,7 +22,7 @@
 #define TEXT_STORE_SPARE 2
 
 static const WCHAR *const priorityNames[] = {
-    TEXT("Critical"), TEXT("Highest"), TEXT("Above"), TEXT("Normal"),
+    TEXT("Critical"), TEXT("Highest"), TEXT("Above"),   TEXT("Normal"),
     TEXT("Below"),    TEXT("Lowest"),  TEXT("Unknown"), TEXT("Idle"),
 };
 static const WCHAR unknownPriority[] = TEXT("Unknown");
@@ -40,11 +40,9 @@ static FARPROC Resolve(const WCHAR *name)
 int LoadToolhelp(void)
 {
     MonitorState &s = monitorState;
-    if (s.toolhelpLibrary)
-        return 1;
+    if (s.toolhelpLibrary) return 1;
     s.toolhelpLibrary = LoadLibraryW(TEXT("toolhelp"));
-    if (!s.toolhelpLibrary)
-        return 0;
+    if (!s.toolhelpLibrary) return 0;
     s.createSnapshotEntry = (CreateSnapshotProc)(AnyProc)Resolve(TEXT("CreateToolhelp32Snapshot"));
     s.closeSnapshotEntry = (CloseSnapshotProc)(AnyProc)Resolve(TEXT("CloseToolhelp32Snapshot"));
     s.processFirstEntry = (ProcessWalkProc)(AnyProc)Resolve(TEXT("Process32First"));
@@ -61,8 +59,7 @@ int LoadToolhelp(void)
 int UnloadToolhelp(void)
 {
     MonitorState &s = monitorState;
-    if (s.toolhelpLibrary)
-        FreeLibrary(s.toolhelpLibrary);
+    if (s.toolhelpLibrary) FreeLibrary(s.toolhelpLibrary);
     s.toolhelpLibrary = NULL;
     // The entry points went with the library.
     s.createSnapshotEntry = NULL;
@@ -125,15 +122,13 @@ const WCHAR *PriorityName(LONG basePriority)
 // Storage for count records, or null when count is 0 or none is to be had.
 static void *TakeStorage(size_t bytes)
 {
-    if (bytes == 0)
-        return NULL;
+    if (bytes == 0) return NULL;
     return VirtualAlloc(NULL, bytes, MEM_COMMIT, PAGE_READWRITE);
 }
 
 static void ReleaseStorage(void *block)
 {
-    if (block)
-        VirtualFree(block, 0, MEM_RELEASE);
+    if (block) VirtualFree(block, 0, MEM_RELEASE);
 }
 
 // The count pass, the storage, then the copy pass; false when storage failed.
@@ -147,8 +142,7 @@ static bool CopyProcesses(HANDLE snapshot, PROCESSENTRY32W **list, int *count)
         total++;
     *list = (PROCESSENTRY32W *)TakeStorage(total * sizeof(PROCESSENTRY32W));
     *count = 0;
-    if (total > 0 && !*list)
-        return false;
+    if (total > 0 && !*list) return false;
     entry.dwSize = sizeof(entry);
     for (BOOL more = CallProcessFirst(snapshot, &entry); more && *count < total;
          more = CallProcessNext(snapshot, &entry))
@@ -166,22 +160,18 @@ static bool CopyThreads(HANDLE snapshot, THREADENTRY32 **list, int *count)
         total++;
     *list = (THREADENTRY32 *)TakeStorage(total * sizeof(THREADENTRY32));
     *count = 0;
-    if (total > 0 && !*list)
-        return false;
+    if (total > 0 && !*list) return false;
     entry.dwSize = sizeof(entry);
-    for (BOOL more = CallThreadFirst(snapshot, &entry); more && *count < total;
-         more = CallThreadNext(snapshot, &entry))
+    for (BOOL more = CallThreadFirst(snapshot, &entry); more && *count < total; more = CallThreadNext(snapshot, &entry))
         (*list)[(*count)++] = entry;
     return true;
 }
 
 // The first process in walk order with the thread's owner id, or null.
-static const PROCESSENTRY32W *FindOwner(const PROCESSENTRY32W *processes, int processCount,
-                                        const THREADENTRY32 *thread)
+static const PROCESSENTRY32W *FindOwner(const PROCESSENTRY32W *processes, int processCount, const THREADENTRY32 *thread)
 {
     for (int i = 0; i < processCount; i++) {
-        if (processes[i].th32ProcessID == thread->th32OwnerProcessID)
-            return &processes[i];
+        if (processes[i].th32ProcessID == thread->th32OwnerProcessID) return &processes[i];
     }
     return NULL;
 }
@@ -190,8 +180,7 @@ static const PROCESSENTRY32W *FindOwner(const PROCESSENTRY32W *processes, int pr
 // terminator is cut at the field's end.
 static size_t OwnerNameLength(const PROCESSENTRY32W *owner)
 {
-    if (!owner)
-        return 0;
+    if (!owner) return 0;
     const size_t limit = sizeof(owner->szExeFile) / sizeof(owner->szExeFile[0]);
     size_t length = 0;
     while (length < limit && owner->szExeFile[length])
@@ -204,16 +193,14 @@ static DWORD UserTenths(DWORD threadId)
     FILETIME creation, exitTime, kernel, user;
     memset(&user, 0, sizeof(user));
     // A thread that ended since the walk has no times: it shows 0.
-    if (!DeviceGetThreadTimes(threadId, &creation, &exitTime, &kernel, &user))
-        return 0;
+    if (!DeviceGetThreadTimes(threadId, &creation, &exitTime, &kernel, &user)) return 0;
     ULONGLONG units = ((ULONGLONG)user.dwHighDateTime << 32) | user.dwLowDateTime;
     return (DWORD)(units / UNITS_PER_TENTH);
 }
 
 int SnapshotThreads(void)
 {
-    if (!LoadToolhelp())
-        return 0;
+    if (!LoadToolhelp()) return 0;
     HANDLE snapshot = CallCreateSnapshot(SNAPSHOT_FLAGS, 0);
 
     PROCESSENTRY32W *processes = NULL;
@@ -222,8 +209,7 @@ int SnapshotThreads(void)
     int threadCount = 0;
     ThreadRow *table = NULL;
     size_t rowSlots = 0;
-    bool stored = CopyProcesses(snapshot, &processes, &processCount) &&
-                  CopyThreads(snapshot, &threads, &threadCount);
+    bool stored = CopyProcesses(snapshot, &processes, &processCount) && CopyThreads(snapshot, &threads, &threadCount);
 
     if (stored) {
         size_t textChars = TEXT_STORE_SPARE;

@@ -20,8 +20,7 @@ INT_PTR CALLBACK ThreadTimesDlgProc(HWND dialog, UINT message, WPARAM wParam, LP
         return TRUE;
     case WM_NOTIFY: {
         const NMLISTVIEW *notice = (const NMLISTVIEW *)lParam;
-        if (LOWORD(wParam) != IDC_THREAD_LIST || !notice || notice->hdr.code != (UINT)LVN_COLUMNCLICK)
-            return FALSE;
+        if (LOWORD(wParam) != IDC_THREAD_LIST || !notice || notice->hdr.code != (UINT)LVN_COLUMNCLICK) return FALSE;
         switch (notice->iSubItem) {
         case 0:
             SortThreadsByTime();
@@ -93,8 +92,7 @@ int SetListCell(HWND list, int item, int subitem, int image, const WCHAR *text)
 static bool SeenBefore(const ThreadRow *rows, int index)
 {
     for (int i = 0; i < index; i++) {
-        if (rows[i].threadId == rows[index].threadId)
-            return true;
+        if (rows[i].threadId == rows[index].threadId) return true;
     }
     return false;
 }
@@ -106,8 +104,7 @@ int FillThreadList(HWND list)
     const ThreadRow *rows = monitorState.threadRows;
     int item = 0;
     for (int j = 0; j < monitorState.threadRowCount; j++) {
-        if (SeenBefore(rows, j))
-            continue;
+        if (SeenBefore(rows, j)) continue;
         WCHAR time[TIME_TEXT_CHARS];
         // Single precision, as the list always showed it: large times round.
         float seconds = (float)rows[j].userTenths * 0.1f;
@@ -148,8 +145,7 @@ int CompareRowTimes(const void *a, const void *b)
 {
     DWORD first = ((const ThreadRow *)a)->userTenths;
     DWORD second = ((const ThreadRow *)b)->userTenths;
-    if (first > second)
-        return -1;
+    if (first > second) return -1;
     return first == second ? 0 : 1;
 }
 

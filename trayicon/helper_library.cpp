@@ -39,12 +39,10 @@ static void ForgetHelperLibrary(void)
 
 int LoadHelperLibrary(void)
 {
-    if (monitorState.helperLibrary != NULL)
-        return 1;
+    if (monitorState.helperLibrary != NULL) return 1;
     // A failure is not remembered: the next call tries again.
     HMODULE library = LoadLibraryW(TEXT("halvaneh"));
-    if (library == NULL)
-        return 0;
+    if (library == NULL) return 0;
     // Exports come back untyped; through void * is the one cast the
     // compilers accept between function pointer types without complaint.
     monitorState.createTransientIconEntry =
@@ -64,22 +62,19 @@ int LoadHelperLibrary(void)
 
 int CallCreateTransientIcon(HWND window, void *record, int menuBytes, const WCHAR *menu)
 {
-    if (!LoadHelperLibrary())
-        return NO_HELPER_ICON;
+    if (!LoadHelperLibrary()) return NO_HELPER_ICON;
     return monitorState.createTransientIconEntry(window, record, menuBytes, menu);
 }
 
 int CallGetSetDelIcon(HWND window, int icon, void *record, int operation)
 {
-    if (!LoadHelperLibrary())
-        return NO_HELPER_RESULT;
+    if (!LoadHelperLibrary()) return NO_HELPER_RESULT;
     return monitorState.getSetDelIconEntry(window, icon, record, operation);
 }
 
 int CallMtslen(const WCHAR *multiString)
 {
-    if (!LoadHelperLibrary())
-        return NO_HELPER_LENGTH;
+    if (!LoadHelperLibrary()) return NO_HELPER_LENGTH;
     return monitorState.mtslenEntry(multiString);
 }
 

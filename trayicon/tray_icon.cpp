@@ -72,8 +72,7 @@ int FillNotifyIconData(NOTIFYICONDATAW *record)
 
 int AddTrayIcon(void)
 {
-    if (monitorState.iconInTray)
-        return 1;
+    if (monitorState.iconInTray) return 1;
     NOTIFYICONDATAW record;
     FillNotifyIconData(&record);
     record.hIcon = monitorState.trayIcon;
@@ -86,8 +85,7 @@ int AddTrayIcon(void)
 
 int RemoveTrayIcon(void)
 {
-    if (!monitorState.iconInTray)
-        return 1;
+    if (!monitorState.iconInTray) return 1;
     NOTIFYICONDATAW record;
     FillNotifyIconData(&record);
     BOOL deleted = Shell_NotifyIconW(NIM_DELETE, &record);
@@ -101,8 +99,7 @@ HWND FindTaskbar(void)
 {
     HWND taskbar = ShellTaskbar();
     HWND dock = FindWindowW(WEXDOCK_CLASS, NULL);
-    if (dock && IsWindowVisible(dock))
-        return NULL;
+    if (dock && IsWindowVisible(dock)) return NULL;
     return taskbar;
 }
 
@@ -120,8 +117,7 @@ int ShowTrayIcon(void)
             // painted, so that our modify never repaints the whole bar.
             BOOL othersPending = GetUpdateRect(taskbar, NULL, FALSE);
             if (Shell_NotifyIconW(NIM_MODIFY, &record)) {
-                if (!othersPending)
-                    ValidateRect(taskbar, NULL);
+                if (!othersPending) ValidateRect(taskbar, NULL);
                 shown = 1;
             } else {
                 // The shell no longer knows the icon (its taskbar program
@@ -144,8 +140,7 @@ int ShowTrayIcon(void)
     BYTE wasInTray = monitorState.iconInTray;
     RemoveTrayIcon();
     HWND dock = FindWindowW(WEXDOCK_CLASS, NULL);
-    if (dock && wasInTray)
-        SendMessageW(dock, WM_COMMAND, WEXDOCK_LEFT_TRAY, 0);
+    if (dock && wasInTray) SendMessageW(dock, WM_COMMAND, WEXDOCK_LEFT_TRAY, 0);
     if (dock) {
         SendMessageW(dock, WM_COMMAND, WEXDOCK_SET_ICON, (LPARAM)monitorState.trayIcon);
         if (monitorState.trayIcon == monitorState.spareTrayIcon)
@@ -165,14 +160,12 @@ int CreateTrayBitmaps(void)
     RECT bar;
     SetRectEmpty(&bar);
     HWND taskbar = ShellTaskbar();
-    if (taskbar)
-        GetWindowRect(taskbar, &bar);
+    if (taskbar) GetWindowRect(taskbar, &bar);
     int width = bar.right - bar.left;
     int height = bar.bottom - bar.top;
 
     HDC screen = GetDC(monitorState.mainDialog);
-    if (!screen)
-        return 0;
+    if (!screen) return 0;
     HDC memory = CreateCompatibleDC(screen);
     // Without a taskbar there is nothing to size the capture by; the probe
     // makes it once a taskbar is there.
@@ -201,8 +194,7 @@ int CreateTrayBitmaps(void)
 }
 
 // Show one probe icon and copy the freshly repainted taskbar into the capture.
-static void CaptureWithIcon(HWND taskbar, HDC taskbarDC, HDC capture, int width, int height, int iconId,
-                            DWORD rop)
+static void CaptureWithIcon(HWND taskbar, HDC taskbarDC, HDC capture, int width, int height, int iconId, DWORD rop)
 {
     monitorState.trayIcon = LoadIconW(monitorState.instance, MAKEINTRESOURCEW(iconId));
     ShowTrayIcon();
@@ -218,8 +210,7 @@ int ProbeIconLocation(void)
     // there is nothing to find, and showing the probe icons would hand them
     // to the dock; the next failed test, once the icon is back on the
     // taskbar, probes again.
-    if (!taskbar || FindTaskbar() != taskbar)
-        return 0;
+    if (!taskbar || FindTaskbar() != taskbar) return 0;
     RECT bar;
     SetRectEmpty(&bar);
     GetWindowRect(taskbar, &bar);
@@ -227,11 +218,9 @@ int ProbeIconLocation(void)
     int height = bar.bottom - bar.top;
 
     HDC taskbarDC = GetDC(taskbar);
-    if (!taskbarDC)
-        return 0;
+    if (!taskbarDC) return 0;
     HDC capture = CreateCompatibleDC(taskbarDC);
-    if (!monitorState.taskbarCapture)
-        monitorState.taskbarCapture = CreateCompatibleBitmap(taskbarDC, width, height);
+    if (!monitorState.taskbarCapture) monitorState.taskbarCapture = CreateCompatibleBitmap(taskbarDC, width, height);
     HGDIOBJ previous = SelectObject(capture, monitorState.taskbarCapture);
 
     // Black then white, combined by exclusive-or: only the icon's pixels stay non-zero.
@@ -267,11 +256,9 @@ int BuildTrayIcon(void)
     info.hbmColor = monitorState.iconColorBitmap;
     HICON icon = CreateIconIndirect(&info);
     // Without a new icon the last one stays, still shown and still ours.
-    if (!icon)
-        return 0;
+    if (!icon) return 0;
     // The shell drew last second's icon from its own copy.
-    if (monitorState.spareTrayIcon)
-        DestroyIcon(monitorState.spareTrayIcon);
+    if (monitorState.spareTrayIcon) DestroyIcon(monitorState.spareTrayIcon);
     monitorState.spareTrayIcon = icon;
     monitorState.trayIcon = icon;
     return 1;
@@ -293,13 +280,10 @@ static void DrawIconPicture(HDC icon, HDC fill)
         if (slot % ICON_GRID_SLOTS != 0) {
             int height = (ICON_SIZE * history.samples[slot]) / 100;
             // Row 15 must stay brush-coloured whatever a sample holds.
-            if (height < 0)
-                height = 0;
-            if (height > ICON_SIZE - 1)
-                height = ICON_SIZE - 1;
+            if (height < 0) height = 0;
+            if (height > ICON_SIZE - 1) height = ICON_SIZE - 1;
             int top = ICON_SIZE - 1 - height;
-            if (height > 0)
-                BitBlt(icon, x, top, 1, height, fill, 0, top, SRCCOPY);
+            if (height > 0) BitBlt(icon, x, top, 1, height, fill, 0, top, SRCCOPY);
         } else {
             PatBlt(icon, x, 0, 1, ICON_SIZE - 1, PATCOPY);
         }
@@ -312,8 +296,7 @@ int RefreshTrayIcon(void)
     // No taskbar, no pixels to test: a device context of no window would
     // read the whole screen. The picture is still drawn and handed on.
     HDC taskbarDC = taskbar ? GetDC(taskbar) : GetDC(monitorState.mainDialog);
-    if (!taskbarDC)
-        return 0;
+    if (!taskbarDC) return 0;
     HDC icon = CreateCompatibleDC(taskbarDC);
     HDC fill = CreateCompatibleDC(taskbarDC);
     HGDIOBJ previousBitmap = SelectObject(icon, monitorState.iconColorBitmap);
@@ -347,8 +330,7 @@ int RefreshTrayIcon(void)
         UpdateHelperIcon();
         return 1;
     }
-    if (moved && monitorState.iconInTray)
-        ProbeIconLocation();
+    if (moved && monitorState.iconInTray) ProbeIconLocation();
     // A failed build leaves the last icon, which is shown again.
     int built = BuildTrayIcon();
     int shown = ShowTrayIcon();

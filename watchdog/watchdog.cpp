@@ -21,7 +21,7 @@
 // Time given to each window, so the watchdog costs next to nothing.
 #define PROBE_PAUSE_MS 100
 
-#define DEAD_WINDOW_FORMAT                                                                             \
+#define DEAD_WINDOW_FORMAT                                                                          \
     TEXT("Whoops! One of the windows in the system seems to have become unresponsive. The window ") \
     TEXT("belongs to the %ls class, and was created by the %ls program.")
 #define DEAD_WINDOW_TITLE TEXT("Dead Window!")
@@ -47,13 +47,11 @@ DWORD WINAPI WatchdogThreadMain(LPVOID parameter)
     MSG message;
     for (;;) {
         // Nothing is meant for this thread; whatever arrives is dropped.
-        if (PeekMessageW(&message, NULL, 0, 0, PM_REMOVE))
-            continue;
+        if (PeekMessageW(&message, NULL, 0, 0, PM_REMOVE)) continue;
         DWORD before = monitorState.heartbeatTick;
         EnumWindows(ProbeWindow, 0);
         // A pass that found no window at all would otherwise spin.
-        if (monitorState.heartbeatTick == before)
-            Sleep(PROBE_PAUSE_MS);
+        if (monitorState.heartbeatTick == before) Sleep(PROBE_PAUSE_MS);
     }
 }
 
@@ -97,15 +95,13 @@ int ReportDeadWindow(void)
     HWND window = monitorState.watchedWindow;
 
     // The window may be gone by now: every query that fails leaves an empty text.
-    if (GetClassNameW(window, className, REPORT_CLASS_CHARS) <= 0)
-        className[0] = 0;
+    if (GetClassNameW(window, className, REPORT_CLASS_CHARS) <= 0) className[0] = 0;
     className[REPORT_CLASS_CHARS - 1] = 0;
 
     DWORD processId = 0;
     GetWindowThreadProcessId(window, &processId);
     fileName[0] = 0;
-    if (processId == 0 || DeviceGetProcessFileName(processId, fileName, REPORT_FILE_CHARS) == 0)
-        fileName[0] = 0;
+    if (processId == 0 || DeviceGetProcessFileName(processId, fileName, REPORT_FILE_CHARS) == 0) fileName[0] = 0;
     fileName[REPORT_FILE_CHARS - 1] = 0;
 
     // Both names are data from other programs: arguments, never the format.

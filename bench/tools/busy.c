@@ -11,12 +11,18 @@
 #include <stdlib.h>
 #include <time.h>
 
-
 static volatile sig_atomic_t stopping;
 
-static void Stop(int sig) { (void)sig; stopping = 1; }
+static void Stop(int sig)
+{
+    (void)sig;
+    stopping = 1;
+}
 
-static long long Ns(const struct timespec *t) { return (long long)t->tv_sec * 1000000000LL + t->tv_nsec; }
+static long long Ns(const struct timespec *t)
+{
+    return (long long)t->tv_sec * 1000000000LL + t->tv_nsec;
+}
 
 static struct timespec Timespec(long long ns)
 {
@@ -66,8 +72,7 @@ int main(int argc, char **argv)
         period += periodNs;
         /* Behind by a whole period (preempted): the lost time is gone, keep
          * the phase from now on instead of spinning to catch up. */
-        if (period < now)
-            period = now - (now - start) % periodNs + periodNs;
+        if (period < now) period = now - (now - start) % periodNs + periodNs;
         if (spinNs < periodNs) {
             struct timespec wake = Timespec(period);
             while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &wake, NULL) == EINTR && !stopping) {

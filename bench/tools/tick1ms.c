@@ -13,7 +13,11 @@
 
 static volatile sig_atomic_t stopping;
 
-static void Stop(int sig) { (void)sig; stopping = 1; }
+static void Stop(int sig)
+{
+    (void)sig;
+    stopping = 1;
+}
 
 static long long NowNs(void)
 {
@@ -38,8 +42,7 @@ int main(int argc, char **argv)
         /* Late by more than a period: go on from now rather than firing the
          * missed wake-ups back to back. */
         long long now = NowNs();
-        if (next < now)
-            next = now + PERIOD_NS;
+        if (next < now) next = now + PERIOD_NS;
         struct timespec wake = {(time_t)(next / 1000000000LL), (long)(next % 1000000000LL)};
         while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &wake, NULL) == EINTR && !stopping) {
         }

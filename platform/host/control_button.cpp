@@ -22,9 +22,13 @@ struct ButtonRecord {
     bool focused = false;  // the button has the input focus
 };
 
-bool IsDefault(HWND window) { return (GetWindowLongW(window, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON; }
+bool IsDefault(HWND window)
+{
+    return (GetWindowLongW(window, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+}
 
-void DrawFocusDots(HDC dc, const RECT &rect) {
+void DrawFocusDots(HDC dc, const RECT &rect)
+{
     COLORREF ink = GetSysColor(COLOR_BTNTEXT);
     for (int x = rect.left; x < rect.right; x += 2) {
         SetPixel(dc, x, rect.top, ink);
@@ -36,7 +40,8 @@ void DrawFocusDots(HDC dc, const RECT &rect) {
     }
 }
 
-void Paint(HWND window, HDC dc, ButtonRecord *record) {
+void Paint(HWND window, HDC dc, ButtonRecord *record)
+{
     RECT rect;
     GetClientRect(window, &rect);
     // The parent may choose the text colour; the face stays the button face.
@@ -87,7 +92,8 @@ void Paint(HWND window, HDC dc, ButtonRecord *record) {
 }
 
 // State changes show at once, as on the platform.
-void PaintNow(HWND window, ButtonRecord *record) {
+void PaintNow(HWND window, ButtonRecord *record)
+{
     if (!IsWindowVisible(window)) return;
     HDC dc = GetDC(window);
     if (!dc) return;
@@ -95,18 +101,21 @@ void PaintNow(HWND window, ButtonRecord *record) {
     ReleaseDC(window, dc);
 }
 
-void Notify(HWND window, WORD code) {
+void Notify(HWND window, WORD code)
+{
     SendMessageW(GetParent(window), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(window), code), (LPARAM)window);
 }
 
-bool Inside(HWND window, LPARAM lParam) {
+bool Inside(HWND window, LPARAM lParam)
+{
     RECT client;
     GetClientRect(window, &client);
     POINT point = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
     return PtInRect(&client, point) != 0;
 }
 
-LRESULT CALLBACK ButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK ButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
     LRESULT result = 0;
     ButtonRecord *record = ControlLifetime<ButtonRecord>(window, message, wParam, lParam, &result);
     if (!record) return result;
@@ -204,7 +213,8 @@ LRESULT CALLBACK ButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 } // namespace
 
-void RegisterButtonClass() {
+void RegisterButtonClass()
+{
     RegisterSystemClass(u"Button", ButtonProc, sizeof(ButtonRecord *));
 }
 

@@ -6,7 +6,8 @@
 
 namespace dev {
 
-int MulDivRound(int value, int numerator, int denominator) {
+int MulDivRound(int value, int numerator, int denominator)
+{
     if (denominator == 0) return -1;
     long long product = (long long)value * numerator;
     bool negative = (product < 0) != (denominator < 0);
@@ -16,7 +17,8 @@ int MulDivRound(int value, int numerator, int denominator) {
     return (int)(negative ? -result : result);
 }
 
-std::u16string WindowText(HWND window) {
+std::u16string WindowText(HWND window)
+{
     // Read as the window stores it, without a message, so that any thread
     // may paint it.
     LRESULT length = DefWindowProcW(window, WM_GETTEXTLENGTH, 0, 0);
@@ -27,9 +29,13 @@ std::u16string WindowText(HWND window) {
     return text;
 }
 
-HFONT ControlFont(HFONT font) { return font ? font : DialogFont(); }
+HFONT ControlFont(HFONT font)
+{
+    return font ? font : DialogFont();
+}
 
-HBRUSH DefaultControlColor(HDC dc, UINT message) {
+HBRUSH DefaultControlColor(HDC dc, UINT message)
+{
     if (message == WM_CTLCOLOREDIT || message == WM_CTLCOLORLISTBOX) {
         SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
         SetBkColor(dc, GetSysColor(COLOR_WINDOW));
@@ -40,7 +46,8 @@ HBRUSH DefaultControlColor(HDC dc, UINT message) {
     return GetSysColorBrush(COLOR_BTNFACE);
 }
 
-HBRUSH ControlColorBrush(HWND control, HDC dc, UINT message) {
+HBRUSH ControlColorBrush(HWND control, HDC dc, UINT message)
+{
     HWND parent = GetParent(control);
     if (!parent) parent = control;
     HBRUSH brush = (HBRUSH)SendMessageW(parent, message, (WPARAM)dc, (LPARAM)control);
@@ -51,20 +58,23 @@ HBRUSH ControlColorBrush(HWND control, HDC dc, UINT message) {
     return brush;
 }
 
-void FillSolid(HDC dc, const RECT &rect, COLORREF color) {
+void FillSolid(HDC dc, const RECT &rect, COLORREF color)
+{
     if (rect.right <= rect.left || rect.bottom <= rect.top) return;
     HBRUSH brush = CreateSolidBrush(color);
     FillRect(dc, &rect, brush);
     DeleteObject(brush);
 }
 
-void DrawLine(HDC dc, int x0, int y0, int x1, int y1, COLORREF color) {
+void DrawLine(HDC dc, int x0, int y0, int x1, int y1, COLORREF color)
+{
     // Only horizontal and vertical lines are needed; x1/y1 are exclusive.
     RECT line = {x0, y0, x1 > x0 ? x1 : x0 + 1, y1 > y0 ? y1 : y0 + 1};
     FillSolid(dc, line, color);
 }
 
-static void Draw3dRect(HDC dc, RECT *rect, COLORREF topLeft, COLORREF bottomRight) {
+static void Draw3dRect(HDC dc, RECT *rect, COLORREF topLeft, COLORREF bottomRight)
+{
     RECT &r = *rect;
     if (r.right - r.left < 2 || r.bottom - r.top < 2) return;
     DrawLine(dc, r.left, r.top, r.right - 1, r.top, topLeft);
@@ -74,18 +84,21 @@ static void Draw3dRect(HDC dc, RECT *rect, COLORREF topLeft, COLORREF bottomRigh
     InflateRect(rect, -1, -1);
 }
 
-void DrawRaisedFrame(HDC dc, RECT *rect, bool outerBlack) {
+void DrawRaisedFrame(HDC dc, RECT *rect, bool outerBlack)
+{
     if (outerBlack) Draw3dRect(dc, rect, GetSysColor(COLOR_3DDKSHADOW), GetSysColor(COLOR_3DDKSHADOW));
     Draw3dRect(dc, rect, GetSysColor(COLOR_BTNHIGHLIGHT), GetSysColor(COLOR_3DDKSHADOW));
     Draw3dRect(dc, rect, GetSysColor(COLOR_3DLIGHT), GetSysColor(COLOR_BTNSHADOW));
 }
 
-void DrawSunkenFrame(HDC dc, RECT *rect) {
+void DrawSunkenFrame(HDC dc, RECT *rect)
+{
     Draw3dRect(dc, rect, GetSysColor(COLOR_BTNSHADOW), GetSysColor(COLOR_BTNHIGHLIGHT));
     Draw3dRect(dc, rect, GetSysColor(COLOR_3DDKSHADOW), GetSysColor(COLOR_3DLIGHT));
 }
 
-void RegisterSystemClasses() {
+void RegisterSystemClasses()
+{
     RegisterDialogClass();
     RegisterStaticClass();
     RegisterButtonClass();
@@ -93,7 +106,8 @@ void RegisterSystemClasses() {
     RegisterListViewClass();
 }
 
-void RegisterSystemClass(const WCHAR *name, WNDPROC proc, int extraBytes) {
+void RegisterSystemClass(const WCHAR *name, WNDPROC proc, int extraBytes)
+{
     WNDCLASSW wc = {};
     wc.style = CS_DBLCLKS | CS_GLOBALCLASS;
     wc.lpfnWndProc = proc;

@@ -16,7 +16,8 @@ struct EditRecord {
     HFONT font = nullptr; // from WM_SETFONT; null draws with the dialog font
 };
 
-void Paint(HWND window, HDC dc, EditRecord *record) {
+void Paint(HWND window, HDC dc, EditRecord *record)
+{
     RECT client;
     GetClientRect(window, &client);
     HBRUSH brush = ControlColorBrush(window, dc, WM_CTLCOLOREDIT);
@@ -36,7 +37,8 @@ void Paint(HWND window, HDC dc, EditRecord *record) {
     SelectObject(dc, oldFont);
 }
 
-LRESULT CALLBACK EditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK EditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
     LRESULT result = 0;
     EditRecord *record = ControlLifetime<EditRecord>(window, message, wParam, lParam, &result);
     if (!record) return result;
@@ -74,7 +76,8 @@ LRESULT CALLBACK EditProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 
 } // namespace
 
-void RegisterEditClass() {
+void RegisterEditClass()
+{
     RegisterSystemClass(u"Edit", EditProc, sizeof(EditRecord *));
 }
 

@@ -27,21 +27,34 @@ struct StaticRecord {
     HICON icon = nullptr;     // SS_ICON: the icon shown, not owned
 };
 
-DWORD StaticType(HWND window) { return (DWORD)GetWindowLongW(window, GWL_STYLE) & SS_TYPEMASK; }
+DWORD StaticType(HWND window)
+{
+    return (DWORD)GetWindowLongW(window, GWL_STYLE) & SS_TYPEMASK;
+}
 
-bool HasText(DWORD type) {
+bool HasText(DWORD type)
+{
     return type == SS_LEFT || type == SS_CENTER || type == SS_RIGHT || type == SS_LEFTNOWORDWRAP;
 }
 
-void PaintText(HWND window, HDC dc, const RECT &client, HBRUSH brush, StaticRecord *record) {
+void PaintText(HWND window, HDC dc, const RECT &client, HBRUSH brush, StaticRecord *record)
+{
     LONG style = GetWindowLongW(window, GWL_STYLE);
     FillRect(dc, &client, brush);
     UINT format = DT_EXPANDTABS;
     switch (style & SS_TYPEMASK) {
-    case SS_CENTER: format |= DT_CENTER | DT_WORDBREAK; break;
-    case SS_RIGHT: format |= DT_RIGHT | DT_WORDBREAK; break;
-    case SS_LEFTNOWORDWRAP: format |= DT_LEFT; break;
-    default: format |= DT_LEFT | DT_WORDBREAK; break;
+    case SS_CENTER:
+        format |= DT_CENTER | DT_WORDBREAK;
+        break;
+    case SS_RIGHT:
+        format |= DT_RIGHT | DT_WORDBREAK;
+        break;
+    case SS_LEFTNOWORDWRAP:
+        format |= DT_LEFT;
+        break;
+    default:
+        format |= DT_LEFT | DT_WORDBREAK;
+        break;
     }
     if (style & SS_NOPREFIX) format |= DT_NOPREFIX;
     if (!IsWindowEnabled(window)) SetTextColor(dc, GetSysColor(COLOR_GRAYTEXT));
@@ -53,7 +66,8 @@ void PaintText(HWND window, HDC dc, const RECT &client, HBRUSH brush, StaticReco
     SelectObject(dc, oldFont);
 }
 
-void PaintBitmap(HWND window, HDC dc, const RECT &client, HBRUSH brush, StaticRecord *record) {
+void PaintBitmap(HWND window, HDC dc, const RECT &client, HBRUSH brush, StaticRecord *record)
+{
     BITMAP info;
     if (!record->bitmap || !GetObjectW(record->bitmap, sizeof info, &info)) {
         FillRect(dc, &client, brush);
@@ -80,20 +94,25 @@ void PaintBitmap(HWND window, HDC dc, const RECT &client, HBRUSH brush, StaticRe
     DeleteDC(memory);
 }
 
-void PaintIcon(HDC dc, const RECT &client, HBRUSH brush, StaticRecord *record) {
+void PaintIcon(HDC dc, const RECT &client, HBRUSH brush, StaticRecord *record)
+{
     FillRect(dc, &client, brush);
     if (record->icon) DrawIconEx(dc, 0, 0, record->icon, 0, 0, 0, nullptr, DI_NORMAL);
 }
 
-void PaintRectangle(HDC dc, const RECT &client, DWORD type) {
+void PaintRectangle(HDC dc, const RECT &client, DWORD type)
+{
     int index = (type == kBlackRect || type == kBlackFrame) ? COLOR_3DDKSHADOW
-              : (type == kGrayRect || type == kGrayFrame) ? COLOR_BTNSHADOW
-                                                          : COLOR_BTNHIGHLIGHT;
-    if (type <= kWhiteRect) FillRect(dc, &client, GetSysColorBrush(index));
-    else FrameRect(dc, &client, GetSysColorBrush(index));
+                : (type == kGrayRect || type == kGrayFrame) ? COLOR_BTNSHADOW
+                                                            : COLOR_BTNHIGHLIGHT;
+    if (type <= kWhiteRect)
+        FillRect(dc, &client, GetSysColorBrush(index));
+    else
+        FrameRect(dc, &client, GetSysColorBrush(index));
 }
 
-void Paint(HWND window, HDC dc, StaticRecord *record) {
+void Paint(HWND window, HDC dc, StaticRecord *record)
+{
     RECT client;
     GetClientRect(window, &client);
     DWORD type = StaticType(window);
@@ -102,14 +121,19 @@ void Paint(HWND window, HDC dc, StaticRecord *record) {
         return;
     }
     HBRUSH brush = ControlColorBrush(window, dc, WM_CTLCOLORSTATIC);
-    if (HasText(type)) PaintText(window, dc, client, brush, record);
-    else if (type == SS_BITMAP) PaintBitmap(window, dc, client, brush, record);
-    else if (type == SS_ICON) PaintIcon(dc, client, brush, record);
-    else FillRect(dc, &client, brush);
+    if (HasText(type))
+        PaintText(window, dc, client, brush, record);
+    else if (type == SS_BITMAP)
+        PaintBitmap(window, dc, client, brush, record);
+    else if (type == SS_ICON)
+        PaintIcon(dc, client, brush, record);
+    else
+        FillRect(dc, &client, brush);
 }
 
 // Changes show at once, without waiting for WM_PAINT, as on the platform.
-void PaintNow(HWND window, StaticRecord *record) {
+void PaintNow(HWND window, StaticRecord *record)
+{
     if (!IsWindowVisible(window)) return;
     HDC dc = GetDC(window);
     if (!dc) return;
@@ -117,13 +141,15 @@ void PaintNow(HWND window, StaticRecord *record) {
     ReleaseDC(window, dc);
 }
 
-void FitTo(HWND window, int width, int height) {
+void FitTo(HWND window, int width, int height)
+{
     LONG style = GetWindowLongW(window, GWL_STYLE);
     if (style & (SS_CENTERIMAGE | SS_REALSIZECONTROL)) return;
     SetWindowPos(window, nullptr, 0, 0, width, height, SWP_NOACTIVATE | SWP_NOMOVE | SWP_NOZORDER);
 }
 
-LRESULT SetBitmap(HWND window, StaticRecord *record, HBITMAP bitmap) {
+LRESULT SetBitmap(HWND window, StaticRecord *record, HBITMAP bitmap)
+{
     if (StaticType(window) != SS_BITMAP) return 0;
     if (bitmap && GetObjectType(bitmap) != OBJ_BITMAP) return 0;
     HBITMAP old = record->bitmap;
@@ -134,7 +160,8 @@ LRESULT SetBitmap(HWND window, StaticRecord *record, HBITMAP bitmap) {
     return (LRESULT)old;
 }
 
-LRESULT SetIcon(HWND window, StaticRecord *record, HICON icon) {
+LRESULT SetIcon(HWND window, StaticRecord *record, HICON icon)
+{
     if (StaticType(window) != SS_ICON) return 0;
     HICON old = record->icon;
     record->icon = icon;
@@ -157,7 +184,8 @@ LRESULT SetIcon(HWND window, StaticRecord *record, HICON icon) {
     return (LRESULT)old;
 }
 
-LRESULT CALLBACK StaticProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK StaticProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
     LRESULT result = 0;
     StaticRecord *record = ControlLifetime<StaticRecord>(window, message, wParam, lParam, &result);
     if (!record) return result;
@@ -209,7 +237,8 @@ LRESULT CALLBACK StaticProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 } // namespace
 
-void RegisterStaticClass() {
+void RegisterStaticClass()
+{
     RegisterSystemClass(u"Static", StaticProc, sizeof(StaticRecord *));
 }
 

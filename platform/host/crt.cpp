@@ -18,22 +18,26 @@
 size_t wcslen(const WCHAR *text)
 {
     const WCHAR *p = text;
-    while (*p) p++;
+    while (*p)
+        p++;
     return (size_t)(p - text);
 }
 
 WCHAR *wcscpy(WCHAR *dest, const WCHAR *source)
 {
     WCHAR *d = dest;
-    while ((*d++ = *source++) != 0) {}
+    while ((*d++ = *source++) != 0) {
+    }
     return dest;
 }
 
 WCHAR *wcsncpy(WCHAR *dest, const WCHAR *source, size_t count)
 {
     size_t i = 0;
-    for (; i < count && source[i]; i++) dest[i] = source[i];
-    for (; i < count; i++) dest[i] = 0; // pads with zeros, and does not terminate a full copy
+    for (; i < count && source[i]; i++)
+        dest[i] = source[i];
+    for (; i < count; i++)
+        dest[i] = 0; // pads with zeros, and does not terminate a full copy
     return dest;
 }
 
@@ -72,7 +76,10 @@ WCHAR *wcsrchr(WCHAR *text, WCHAR c)
 
 int wcscmp(const WCHAR *a, const WCHAR *b)
 {
-    while (*a && *a == *b) { a++; b++; }
+    while (*a && *a == *b) {
+        a++;
+        b++;
+    }
     return (int)*a - (int)*b;
 }
 
@@ -110,12 +117,15 @@ struct Sink {
 
     void Put(WCHAR c)
     {
-        if (length + 1 < count) buffer[length++] = c;
-        else overflow = true;
+        if (length + 1 < count)
+            buffer[length++] = c;
+        else
+            overflow = true;
     }
     void Repeat(WCHAR c, int n)
     {
-        for (int i = 0; i < n; i++) Put(c);
+        for (int i = 0; i < n; i++)
+            Put(c);
     }
 };
 
@@ -134,10 +144,12 @@ void EmitNumber(Sink &out, const Directive &directive, const char *prefix, const
     int body = prefixLen + zeros + digitLen;
     int pad = directive.width > body ? directive.width - body : 0;
     if (!directive.left && !(directive.zero && allowZeroPad)) out.Repeat(u' ', pad);
-    for (int i = 0; i < prefixLen; i++) out.Put((WCHAR)prefix[i]);
+    for (int i = 0; i < prefixLen; i++)
+        out.Put((WCHAR)prefix[i]);
     if (!directive.left && directive.zero && allowZeroPad) out.Repeat(u'0', pad);
     out.Repeat(u'0', zeros);
-    for (int i = 0; i < digitLen; i++) out.Put((WCHAR)digits[i]);
+    for (int i = 0; i < digitLen; i++)
+        out.Put((WCHAR)digits[i]);
     if (directive.left) out.Repeat(u' ', pad);
 }
 
@@ -155,15 +167,19 @@ void FormatInteger(Sink &out, const Directive &directive, WCHAR conv, uint64_t m
             magnitude /= base;
         } while (magnitude);
     }
-    for (int i = 0; i < n; i++) digits[i] = reversed[n - 1 - i];
+    for (int i = 0; i < n; i++)
+        digits[i] = reversed[n - 1 - i];
     digits[n] = 0;
 
     char prefix[4] = {0};
     bool isSigned = conv == 'd' || conv == 'i';
     if (isSigned) {
-        if (negative) strcpy(prefix, "-");
-        else if (directive.plus) strcpy(prefix, "+");
-        else if (directive.space) strcpy(prefix, " ");
+        if (negative)
+            strcpy(prefix, "-");
+        else if (directive.plus)
+            strcpy(prefix, "+");
+        else if (directive.space)
+            strcpy(prefix, " ");
     } else if (directive.alt && base == 16 && n > 0) {
         strcpy(prefix, conv == 'X' ? "0X" : "0x");
     }
@@ -199,10 +215,12 @@ void FormatText(Sink &out, const Directive &directive, const WCHAR *text)
     static const WCHAR nullText[] = u"(null)";
     if (!text) text = nullText;
     int length = 0;
-    while (text[length] && (directive.precision < 0 || length < directive.precision)) length++;
+    while (text[length] && (directive.precision < 0 || length < directive.precision))
+        length++;
     int pad = directive.width > length ? directive.width - length : 0;
     if (!directive.left) out.Repeat(u' ', pad);
-    for (int i = 0; i < length; i++) out.Put(text[i]);
+    for (int i = 0; i < length; i++)
+        out.Put(text[i]);
     if (directive.left) out.Repeat(u' ', pad);
 }
 
@@ -228,12 +246,18 @@ int vswprintf(WCHAR *buffer, size_t count, const WCHAR *format, va_list args)
         }
         Directive directive;
         for (;; f++) {
-            if (*f == '-') directive.left = true;
-            else if (*f == '0') directive.zero = true;
-            else if (*f == ' ') directive.space = true;
-            else if (*f == '+') directive.plus = true;
-            else if (*f == '#') directive.alt = true;
-            else break;
+            if (*f == '-')
+                directive.left = true;
+            else if (*f == '0')
+                directive.zero = true;
+            else if (*f == ' ')
+                directive.space = true;
+            else if (*f == '+')
+                directive.plus = true;
+            else if (*f == '#')
+                directive.alt = true;
+            else
+                break;
         }
         if (*f == '*') {
             directive.width = va_arg(ap, int);
@@ -243,7 +267,8 @@ int vswprintf(WCHAR *buffer, size_t count, const WCHAR *format, va_list args)
             }
             f++;
         } else {
-            while (*f >= '0' && *f <= '9') directive.width = directive.width * 10 + (*f++ - '0');
+            while (*f >= '0' && *f <= '9')
+                directive.width = directive.width * 10 + (*f++ - '0');
         }
         if (*f == '.') {
             f++;
@@ -253,15 +278,23 @@ int vswprintf(WCHAR *buffer, size_t count, const WCHAR *format, va_list args)
                 if (directive.precision < 0) directive.precision = -1;
                 f++;
             } else {
-                while (*f >= '0' && *f <= '9') directive.precision = directive.precision * 10 + (*f++ - '0');
+                while (*f >= '0' && *f <= '9')
+                    directive.precision = directive.precision * 10 + (*f++ - '0');
             }
         }
         // Length: "l" is 32 bits on this platform (LLP64); "ll" and "I64" are 64.
         bool wide64 = false;
-        if (f[0] == 'l' && f[1] == 'l') { wide64 = true; f += 2; }
-        else if (f[0] == 'I' && f[1] == '6' && f[2] == '4') { wide64 = true; f += 3; }
-        else if (f[0] == 'z' || f[0] == 'j' || f[0] == 't') { wide64 = true; f++; }
-        else if (f[0] == 'l' || f[0] == 'h' || f[0] == 'w') f++;
+        if (f[0] == 'l' && f[1] == 'l') {
+            wide64 = true;
+            f += 2;
+        } else if (f[0] == 'I' && f[1] == '6' && f[2] == '4') {
+            wide64 = true;
+            f += 3;
+        } else if (f[0] == 'z' || f[0] == 'j' || f[0] == 't') {
+            wide64 = true;
+            f++;
+        } else if (f[0] == 'l' || f[0] == 'h' || f[0] == 'w')
+            f++;
 
         WCHAR conv = *f;
         if (!conv) break;
@@ -316,7 +349,8 @@ int vswprintf(WCHAR *buffer, size_t count, const WCHAR *format, va_list args)
             FormatFloat(out, directive, conv, va_arg(ap, double));
             break;
         default:
-            while (start < f) out.Put(*start++);
+            while (start < f)
+                out.Put(*start++);
             break;
         }
     }

@@ -3,7 +3,10 @@
 
 #include "kernel_sched.h"
 
-FARPROC DeviceGetProcAddress(HMODULE module, LPCWSTR name) { return GetProcAddressW(module, name); }
+FARPROC DeviceGetProcAddress(HMODULE module, LPCWSTR name)
+{
+    return GetProcAddressW(module, name);
+}
 
 int DeviceGetWindowText(HWND window, LPWSTR buffer, int size)
 {

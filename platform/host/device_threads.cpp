@@ -24,7 +24,8 @@ struct Times {
 };
 
 // Boot time in seconds since 1970; it doesn't change while we run.
-uint64_t BootSeconds() {
+uint64_t BootSeconds()
+{
     static const uint64_t seconds = [] {
         std::string text;
         uint64_t value = 0;
@@ -35,7 +36,8 @@ uint64_t BootSeconds() {
     return seconds;
 }
 
-bool ThreadTimes(DWORD threadId, Times *times) {
+bool ThreadTimes(DWORD threadId, Times *times)
+{
     if (std::shared_ptr<const SystemTables> fixed = FixedSystemTables()) {
         for (const FakeThread &thread : fixed->threads) {
             if (thread.threadId != threadId) continue;
@@ -54,7 +56,8 @@ bool ThreadTimes(DWORD threadId, Times *times) {
     return true;
 }
 
-void SetFileTime(FILETIME *time, uint64_t value) {
+void SetFileTime(FILETIME *time, uint64_t value)
+{
     if (!time) return;
     time->dwLowDateTime = DWORD(value);
     time->dwHighDateTime = DWORD(value >> 32);
@@ -62,7 +65,8 @@ void SetFileTime(FILETIME *time, uint64_t value) {
 
 } // namespace
 
-bool LinuxThreadTimes(DWORD threadId, uint64_t *user100ns, uint64_t *kernel100ns) {
+bool LinuxThreadTimes(DWORD threadId, uint64_t *user100ns, uint64_t *kernel100ns)
+{
     Times times;
     if (!ThreadTimes(threadId, &times)) return false;
     if (user100ns) *user100ns = times.user;
@@ -72,7 +76,8 @@ bool LinuxThreadTimes(DWORD threadId, uint64_t *user100ns, uint64_t *kernel100ns
 
 } // namespace dev
 
-BOOL DeviceGetThreadTimes(DWORD threadId, FILETIME *creation, FILETIME *exitTime, FILETIME *kernel, FILETIME *user) {
+BOOL DeviceGetThreadTimes(DWORD threadId, FILETIME *creation, FILETIME *exitTime, FILETIME *kernel, FILETIME *user)
+{
     dev::Times times;
     if (!dev::ThreadTimes(threadId, &times)) return FALSE;
     dev::SetFileTime(creation, times.creation);
@@ -82,7 +87,8 @@ BOOL DeviceGetThreadTimes(DWORD threadId, FILETIME *creation, FILETIME *exitTime
     return TRUE;
 }
 
-DWORD DeviceGetProcessFileName(DWORD processId, LPWSTR buffer, DWORD size) {
+DWORD DeviceGetProcessFileName(DWORD processId, LPWSTR buffer, DWORD size)
+{
     if (!buffer || size == 0) return 0;
     buffer[0] = 0;
     std::u16string path;

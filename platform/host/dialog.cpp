@@ -34,38 +34,42 @@ const DWORD kNoIdleMessage = 0x100; // DS_NOIDLEMSG
 
 // One record per dialog window, kept by the dialog manager.
 struct DialogInfo {
-    HFONT font = nullptr;        // the font given to the controls (not owned)
-    int baseX = 0, baseY = 0;    // dialog base units of that font
-    HWND focus = nullptr;        // control that had the focus when the dialog was deactivated
-    INT_PTR result = 0;          // the result given to EndDialog
-    bool ended = false;          // EndDialog was called: the modal loop stops
+    HFONT font = nullptr;         // the font given to the controls (not owned)
+    int baseX = 0, baseY = 0;     // dialog base units of that font
+    HWND focus = nullptr;         // control that had the focus when the dialog was deactivated
+    INT_PTR result = 0;           // the result given to EndDialog
+    bool ended = false;           // EndDialog was called: the modal loop stops
     HWND disabledOwner = nullptr; // owner the modal dialog disabled and re-enables when it ends
-    WORD defId = 0;              // default push button (DM_SETDEFID), 0 for none
+    WORD defId = 0;               // default push button (DM_SETDEFID), 0 for none
 };
 
 typedef std::lock_guard<std::recursive_mutex> Lock;
 
-std::map<HWND, DialogInfo> &Dialogs() {
+std::map<HWND, DialogInfo> &Dialogs()
+{
     static std::map<HWND, DialogInfo> dialogs;
     return dialogs;
 }
 
 // The record of a dialog, or null. Only the dialog's own thread changes it,
 // so the pointer stays valid while that thread uses it.
-DialogInfo *FindInfo(HWND dialog) {
+DialogInfo *FindInfo(HWND dialog)
+{
     Lock lock(BigLock());
     auto found = Dialogs().find(dialog);
     return found == Dialogs().end() ? nullptr : &found->second;
 }
 
-DialogInfo *NewInfo(HWND dialog) {
+DialogInfo *NewInfo(HWND dialog)
+{
     Lock lock(BigLock());
     DialogInfo &info = Dialogs()[dialog];
     info = DialogInfo();
     return &info;
 }
 
-void ForgetInfo(HWND dialog) {
+void ForgetInfo(HWND dialog)
+{
     Lock lock(BigLock());
     Dialogs().erase(dialog);
 }
@@ -93,20 +97,24 @@ struct DialogTemplate {
     std::vector<ItemTemplate> items;
 };
 
-WORD ReadWord(const uint8_t *p) {
+WORD ReadWord(const uint8_t *p)
+{
     WORD value;
     std::memcpy(&value, p, sizeof value);
     return value;
 }
 
-const uint8_t *ReadString(const uint8_t *p, std::u16string *text) {
+const uint8_t *ReadString(const uint8_t *p, std::u16string *text)
+{
     text->clear();
-    for (WORD c; (c = ReadWord(p)) != 0; p += 2) text->push_back((char16_t)c);
+    for (WORD c; (c = ReadWord(p)) != 0; p += 2)
+        text->push_back((char16_t)c);
     return p + 2;
 }
 
 // A sz_Or_Ord field: 0 (nothing), 0xFFFF and an ordinal, or a string.
-const uint8_t *ReadNameOrOrdinal(const uint8_t *p, std::u16string *text, bool *isOrdinal, WORD *ordinal) {
+const uint8_t *ReadNameOrOrdinal(const uint8_t *p, std::u16string *text, bool *isOrdinal, WORD *ordinal)
+{
     *isOrdinal = false;
     *ordinal = 0;
     text->clear();
@@ -120,19 +128,27 @@ const uint8_t *ReadNameOrOrdinal(const uint8_t *p, std::u16string *text, bool *i
     return ReadString(p, text);
 }
 
-const char16_t *PredefinedClass(WORD ordinal) {
+const char16_t *PredefinedClass(WORD ordinal)
+{
     switch (ordinal) {
-    case 0x0080: return u"Button";
-    case 0x0081: return u"Edit";
-    case 0x0082: return u"Static";
-    case 0x0083: return u"ListBox";
-    case 0x0084: return u"ScrollBar";
-    case 0x0085: return u"ComboBox";
+    case 0x0080:
+        return u"Button";
+    case 0x0081:
+        return u"Edit";
+    case 0x0082:
+        return u"Static";
+    case 0x0083:
+        return u"ListBox";
+    case 0x0084:
+        return u"ScrollBar";
+    case 0x0085:
+        return u"ComboBox";
     }
     return nullptr;
 }
 
-bool ParseTemplate(const void *source, DialogTemplate *out) {
+bool ParseTemplate(const void *source, DialogTemplate *out)
+{
     const uint8_t *base = static_cast<const uint8_t *>(source);
     if (!base) return false;
     // The extended template starts with version 1 and signature 0xFFFF.
@@ -191,7 +207,8 @@ bool ParseTemplate(const void *source, DialogTemplate *out) {
 
 // ---------------------------------------------------------------- geometry
 
-bool CaseEqual(const std::u16string &a, const char16_t *b) {
+bool CaseEqual(const std::u16string &a, const char16_t *b)
+{
     size_t n = 0;
     for (; b[n]; ++n) {
         if (n >= a.size()) return false;
@@ -203,7 +220,8 @@ bool CaseEqual(const std::u16string &a, const char16_t *b) {
     return n == a.size();
 }
 
-HWND TopLevelOf(HWND window) {
+HWND TopLevelOf(HWND window)
+{
     while (window && (GetWindowLongW(window, GWL_STYLE) & (WS_POPUP | WS_CHILD)) == WS_CHILD) {
         HWND parent = GetParent(window);
         if (!parent || parent == GetDesktopWindow()) break;
@@ -212,13 +230,15 @@ HWND TopLevelOf(HWND window) {
     return window;
 }
 
-bool IsTabStop(HWND control) {
+bool IsTabStop(HWND control)
+{
     LONG style = GetWindowLongW(control, GWL_STYLE);
     return (style & WS_TABSTOP) && (style & WS_VISIBLE) && !(style & WS_DISABLED);
 }
 
 // The next control of the tab order after `from` (null: the first), wrapping.
-HWND NextTabItem(HWND dialog, HWND from) {
+HWND NextTabItem(HWND dialog, HWND from)
+{
     HWND first = GetWindow(dialog, GW_CHILD);
     if (!first) return nullptr;
     HWND start = from ? GetWindow(from, GW_HWNDNEXT) : first;
@@ -229,24 +249,28 @@ HWND NextTabItem(HWND dialog, HWND from) {
     return nullptr;
 }
 
-void SaveFocus(HWND dialog, DialogInfo *info) {
+void SaveFocus(HWND dialog, DialogInfo *info)
+{
     HWND focus = GetFocus();
     if (focus && IsChild(dialog, focus)) info->focus = focus;
 }
 
-void RestoreFocus(HWND dialog, DialogInfo *info) {
+void RestoreFocus(HWND dialog, DialogInfo *info)
+{
     if (!info->focus || !IsWindow(info->focus) || !IsChild(dialog, info->focus))
         info->focus = NextTabItem(dialog, nullptr);
     if (info->focus && GetFocus() != info->focus) SetFocus(info->focus);
 }
 
-void DestroyFailedDialog(HWND dialog, HWND disabledOwner) {
+void DestroyFailedDialog(HWND dialog, HWND disabledOwner)
+{
     if (disabledOwner) EnableWindow(disabledOwner, TRUE);
     DestroyWindow(dialog);
 }
 
 HWND CreateDialogFromTemplate(HINSTANCE instance, const void *source, HWND owner, DLGPROC proc, LPARAM param,
-                              bool modal) {
+                              bool modal)
+{
     RegisterSystemClasses();
     DialogTemplate tmpl;
     if (!ParseTemplate(source, &tmpl)) return nullptr;
@@ -296,8 +320,8 @@ HWND CreateDialogFromTemplate(HINSTANCE instance, const void *source, HWND owner
     }
 
     LPCWSTR className = tmpl.className.empty() ? DEVICE_DIALOG_CLASS : tmpl.className.c_str();
-    HWND dialog = CreateWindowExW(exStyle, className, tmpl.caption.c_str(), style & ~WS_VISIBLE, pos.x, pos.y,
-                                  size.cx, size.cy, owner, nullptr, instance, nullptr);
+    HWND dialog = CreateWindowExW(exStyle, className, tmpl.caption.c_str(), style & ~WS_VISIBLE, pos.x, pos.y, size.cx,
+                                  size.cy, owner, nullptr, instance, nullptr);
     if (!dialog) {
         if (disabledOwner) EnableWindow(disabledOwner, TRUE);
         return nullptr;
@@ -323,8 +347,7 @@ HWND CreateDialogFromTemplate(HINSTANCE instance, const void *source, HWND owner
             return nullptr;
         }
         // An ordinal text of an icon static names the icon resource.
-        if (item.textIsOrdinal && CaseEqual(item.className, u"Static") &&
-            (item.style & SS_TYPEMASK) == SS_ICON) {
+        if (item.textIsOrdinal && CaseEqual(item.className, u"Static") && (item.style & SS_TYPEMASK) == SS_ICON) {
             HICON icon = LoadIconW(instance, MAKEINTRESOURCEW(item.textOrdinal));
             if (icon) SendMessageW(control, STM_SETICON, (WPARAM)icon, 0);
         }
@@ -356,7 +379,8 @@ HWND CreateDialogFromTemplate(HINSTANCE instance, const void *source, HWND owner
     return dialog;
 }
 
-INT_PTR RunModalLoop(HWND dialog, HWND owner) {
+INT_PTR RunModalLoop(HWND dialog, HWND owner)
+{
     DialogInfo *info = FindInfo(dialog);
     if (!info) return -1;
     bool firstEmpty = true;
@@ -400,7 +424,8 @@ INT_PTR RunModalLoop(HWND dialog, HWND owner) {
 }
 
 // What the dialog does with a message its procedure left alone.
-LRESULT DefaultDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam, DialogInfo *info) {
+LRESULT DefaultDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam, DialogInfo *info)
+{
     switch (message) {
     case WM_ERASEBKGND: {
         HDC dc = (HDC)wParam;
@@ -416,8 +441,10 @@ LRESULT DefaultDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
         return DefWindowProcW(dialog, message, wParam, lParam);
     case WM_ACTIVATE:
         if (info) {
-            if (LOWORD(wParam) != WA_INACTIVE) RestoreFocus(dialog, info);
-            else SaveFocus(dialog, info);
+            if (LOWORD(wParam) != WA_INACTIVE)
+                RestoreFocus(dialog, info);
+            else
+                SaveFocus(dialog, info);
         }
         return 0;
     case WM_SETFOCUS:
@@ -460,7 +487,8 @@ LRESULT DefaultDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
 // kernel forgets all classes at each reset and calls this hook after it.
 const bool systemClassesHooked = (OnReset([] { RegisterSystemClasses(); }), true);
 
-RECT DeviceWorkArea() {
+RECT DeviceWorkArea()
+{
     RECT work = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
     if (work.right <= 0 || work.bottom <= 0) SetRect(&work, 0, 0, ScreenWidth(), ScreenHeight());
     // The taskbar along the bottom is not part of the work area.
@@ -472,7 +500,8 @@ RECT DeviceWorkArea() {
     return work;
 }
 
-void RegisterDialogClass() {
+void RegisterDialogClass()
+{
     RegisterSystemClass(DEVICE_DIALOG_CLASS, DefDlgProcW, DLGWINDOWEXTRA);
 }
 
@@ -481,19 +510,22 @@ void RegisterDialogClass() {
 using namespace dev;
 
 HWND CreateDialogIndirectParamW(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND owner, DLGPROC proc,
-                                LPARAM param) {
+                                LPARAM param)
+{
     return CreateDialogFromTemplate(instance, dialogTemplate, owner, proc, param, false);
 }
 
 INT_PTR DialogBoxIndirectParamW(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND owner, DLGPROC proc,
-                                LPARAM param) {
+                                LPARAM param)
+{
     if (owner && !IsWindow(owner)) return 0;
     HWND dialog = CreateDialogFromTemplate(instance, dialogTemplate, owner, proc, param, true);
     if (!dialog) return -1;
     return RunModalLoop(dialog, owner ? TopLevelOf(owner) : nullptr);
 }
 
-BOOL EndDialog(HWND dialog, INT_PTR result) {
+BOOL EndDialog(HWND dialog, INT_PTR result)
+{
     DialogInfo *info = FindInfo(dialog);
     if (!info) return FALSE;
     HWND owner = GetWindow(dialog, GW_OWNER);
@@ -505,15 +537,15 @@ BOOL EndDialog(HWND dialog, INT_PTR result) {
     HWND focus = GetFocus();
     if (focus && IsChild(dialog, focus)) SetFocus(dialog);
     bool wasActive = dialog == GetActiveWindow() || dialog == GetForegroundWindow();
-    SetWindowPos(dialog, nullptr, 0, 0, 0, 0,
-                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_HIDEWINDOW);
+    SetWindowPos(dialog, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_HIDEWINDOW);
     if (wasActive && owner) SetForegroundWindow(owner);
     // Wake the modal loop, which may be waiting for a message.
     PostMessageW(dialog, WM_NULL, 0, 0);
     return TRUE;
 }
 
-LRESULT DefDlgProcW(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT DefDlgProcW(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
     if (message == WM_NCCREATE) ForgetInfo(dialog); // a handle of a window long gone
     SetWindowLongPtrW(dialog, DWLP_MSGRESULT, 0);
     DLGPROC proc = (DLGPROC)GetWindowLongPtrW(dialog, DWLP_DLGPROC);
@@ -547,7 +579,8 @@ LRESULT DefDlgProcW(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     return IsWindow(dialog) ? GetWindowLongPtrW(dialog, DWLP_MSGRESULT) : 0;
 }
 
-BOOL IsDialogMessageW(HWND dialog, LPMSG msg) {
+BOOL IsDialogMessageW(HWND dialog, LPMSG msg)
+{
     if (!dialog || !msg) return FALSE;
     if (msg->hwnd != dialog && !IsChild(dialog, msg->hwnd)) return FALSE;
     if (msg->message == WM_KEYDOWN) {
@@ -587,32 +620,40 @@ BOOL IsDialogMessageW(HWND dialog, LPMSG msg) {
     return TRUE;
 }
 
-HWND GetDlgItem(HWND dialog, int id) {
+HWND GetDlgItem(HWND dialog, int id)
+{
     if (!dialog) return nullptr;
     for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
         if (GetWindowLongPtrW(child, GWLP_ID) == (LONG_PTR)id) return child;
     return nullptr;
 }
 
-int GetDlgCtrlID(HWND window) { return (int)GetWindowLongPtrW(window, GWLP_ID); }
+int GetDlgCtrlID(HWND window)
+{
+    return (int)GetWindowLongPtrW(window, GWLP_ID);
+}
 
-BOOL SetDlgItemTextW(HWND dialog, int id, LPCWSTR text) {
+BOOL SetDlgItemTextW(HWND dialog, int id, LPCWSTR text)
+{
     return (BOOL)SendDlgItemMessageW(dialog, id, WM_SETTEXT, 0, (LPARAM)text);
 }
 
-UINT GetDlgItemTextW(HWND dialog, int id, LPWSTR buffer, int size) {
+UINT GetDlgItemTextW(HWND dialog, int id, LPWSTR buffer, int size)
+{
     if (buffer && size > 0) buffer[0] = 0;
     HWND control = GetDlgItem(dialog, id);
     if (!control) return 0;
     return (UINT)SendMessageW(control, WM_GETTEXT, (WPARAM)size, (LPARAM)buffer);
 }
 
-LRESULT SendDlgItemMessageW(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT SendDlgItemMessageW(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam)
+{
     HWND control = GetDlgItem(dialog, id);
     return control ? SendMessageW(control, message, wParam, lParam) : 0;
 }
 
-BOOL MapDialogRect(HWND dialog, LPRECT rect) {
+BOOL MapDialogRect(HWND dialog, LPRECT rect)
+{
     DialogInfo *info = FindInfo(dialog);
     if (!info || !rect) return FALSE;
     rect->left = MulDivRound(rect->left, info->baseX, 4);

@@ -25,11 +25,13 @@ void RegisterSystemClass(const WCHAR *name, WNDPROC proc, int extraBytes);
 // no menu, the default dialog class, the dialog font when DS_SETFONT asks.
 class TemplateWriter {
 public:
-    TemplateWriter(DWORD style, short x, short y, short cx, short cy, const char16_t *title, DWORD exStyle = 0) {
+    TemplateWriter(DWORD style, short x, short y, short cx, short cy, const char16_t *title, DWORD exStyle = 0)
+    {
         Dword(style);
         Dword(exStyle);
         countAt_ = words_.size();
-        for (WORD w : {(WORD)0, (WORD)x, (WORD)y, (WORD)cx, (WORD)cy, (WORD)0, (WORD)0}) Word(w);
+        for (WORD w : {(WORD)0, (WORD)x, (WORD)y, (WORD)cx, (WORD)cy, (WORD)0, (WORD)0})
+            Word(w);
         Text(title);
         if (style & DS_SETFONT) {
             Word(8);
@@ -38,11 +40,13 @@ public:
     }
     // classOrdinal 0x80 Button, 0x81 Edit, 0x82 Static; 0 to name the class.
     TemplateWriter &Item(DWORD style, short x, short y, short cx, short cy, WORD id, WORD classOrdinal,
-                         const char16_t *text, const char16_t *className = nullptr) {
+                         const char16_t *text, const char16_t *className = nullptr)
+    {
         if (words_.size() % 2) Word(0);
         Dword(style);
         Dword(0);
-        for (WORD w : {(WORD)x, (WORD)y, (WORD)cx, (WORD)cy, id}) Word(w);
+        for (WORD w : {(WORD)x, (WORD)y, (WORD)cx, (WORD)cy, id})
+            Word(w);
         if (classOrdinal) {
             Word(0xFFFF);
             Word(classOrdinal);
@@ -59,12 +63,15 @@ public:
 
 private:
     void Word(WORD value) { words_.push_back(value); }
-    void Dword(DWORD value) {
+    void Dword(DWORD value)
+    {
         Word(LOWORD(value));
         Word(HIWORD(value));
     }
-    void Text(const char16_t *text) {
-        for (; text && *text; ++text) Word((WORD)*text);
+    void Text(const char16_t *text)
+    {
+        for (; text && *text; ++text)
+            Word((WORD)*text);
         Word(0);
     }
     std::vector<WORD> words_;
@@ -100,7 +107,8 @@ void FillSolid(HDC dc, const RECT &rect, COLORREF color);
 void DrawLine(HDC dc, int x0, int y0, int x1, int y1, COLORREF color);
 
 // The per-window record of a control lives in its first extra bytes.
-template <class Record> Record *ControlRecord(HWND window) {
+template <class Record> Record *ControlRecord(HWND window)
+{
     return reinterpret_cast<Record *>(GetWindowLongPtrW(window, 0));
 }
 
@@ -108,7 +116,8 @@ template <class Record> Record *ControlRecord(HWND window) {
 // record to answer any other message with, or null when *result already
 // holds the answer.
 template <class Record>
-Record *ControlLifetime(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT *result) {
+Record *ControlLifetime(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT *result)
+{
     Record *record = ControlRecord<Record>(window);
     if (message == WM_NCCREATE) {
         SetWindowLongPtrW(window, 0, (LONG_PTR) new Record());
@@ -123,7 +132,8 @@ Record *ControlLifetime(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
 }
 
 // WM_PAINT of a control whose painter takes a device context.
-template <class Record> LRESULT PaintControl(HWND window, Record *record, void (*paint)(HWND, HDC, Record *)) {
+template <class Record> LRESULT PaintControl(HWND window, Record *record, void (*paint)(HWND, HDC, Record *))
+{
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(window, &ps);
     if (dc) paint(window, dc, record);

@@ -60,23 +60,26 @@ HFONT dialogFont = nullptr;
 
 const int kDialogPixels = 11; // 8 point at 96 dpi
 
-bool Exists(const std::string &path) {
+bool Exists(const std::string &path)
+{
     FILE *f = fopen(path.c_str(), "rb");
     if (f) fclose(f);
     return f != nullptr;
 }
 
-std::string FileFor(const LOGFONTW &lf) {
+std::string FileFor(const LOGFONTW &lf)
+{
     std::u16string name(lf.lfFaceName, std::find(lf.lfFaceName, lf.lfFaceName + LF_FACESIZE, u'\0'));
     std::string lower;
-    for (char16_t c : name) lower += (char)std::tolower(c < 128 ? (int)c : '?');
+    for (char16_t c : name)
+        lower += (char)std::tolower(c < 128 ? (int)c : '?');
     bool bold = lf.lfWeight >= 600;
     std::string dir = DEVICE_FONT_DIR "/";
     std::string base;
     if (lower.find("courier") != std::string::npos || lower.find("mono") != std::string::npos)
         base = bold ? "DejaVuSansMono-Bold" : "DejaVuSansMono";
-    else if (lower.find("times") != std::string::npos || (lower.find("serif") != std::string::npos &&
-                                                         lower.find("sans") == std::string::npos))
+    else if (lower.find("times") != std::string::npos ||
+             (lower.find("serif") != std::string::npos && lower.find("sans") == std::string::npos))
         base = bold ? "DejaVuSerif-Bold" : "DejaVuSerif";
     else
         base = bold ? "DejaVuSansCondensed-Bold" : "DejaVuSansCondensed";
@@ -85,11 +88,13 @@ std::string FileFor(const LOGFONTW &lf) {
     return dir + fallback + ".ttf";
 }
 
-int Scaled(int units, int pixels, int unitsPerEm) {
+int Scaled(int units, int pixels, int unitsPerEm)
+{
     return (int)std::lround((double)units * pixels / unitsPerEm);
 }
 
-const Glyph &GlyphOf(FontFace *f, uint32_t code) {
+const Glyph &GlyphOf(FontFace *f, uint32_t code)
+{
     auto it = f->glyphs.find(code);
     if (it != f->glyphs.end()) return it->second;
     Glyph &g = f->glyphs[code];
@@ -104,7 +109,8 @@ const Glyph &GlyphOf(FontFace *f, uint32_t code) {
     for (int y = 0; y < g.height; y++) {
         const uint8_t *row = slot->bitmap.buffer + (ptrdiff_t)y * slot->bitmap.pitch;
         if (slot->bitmap.pixel_mode == FT_PIXEL_MODE_MONO) {
-            for (int x = 0; x < g.width; x++) g.coverage[(size_t)y * g.width + x] = (row[x >> 3] >> (7 - (x & 7)) & 1) ? 255 : 0;
+            for (int x = 0; x < g.width; x++)
+                g.coverage[(size_t)y * g.width + x] = (row[x >> 3] >> (7 - (x & 7)) & 1) ? 255 : 0;
         } else {
             memcpy(&g.coverage[(size_t)y * g.width], row, g.width);
         }
@@ -113,33 +119,39 @@ const Glyph &GlyphOf(FontFace *f, uint32_t code) {
 }
 
 // UTF-16 to code points, one at a time.
-uint32_t Next(const WCHAR *text, int count, int *i) {
+uint32_t Next(const WCHAR *text, int count, int *i)
+{
     uint32_t c = text[(*i)++];
     if (c >= 0xD800 && c < 0xDC00 && *i < count && text[*i] >= 0xDC00 && text[*i] < 0xE000)
         c = 0x10000 + ((c - 0xD800) << 10) + (text[(*i)++] - 0xDC00);
     return c;
 }
 
-int Measure(FontFace *f, const WCHAR *text, int count) {
+int Measure(FontFace *f, const WCHAR *text, int count)
+{
     int width = 0;
-    for (int i = 0; i < count;) width += GlyphOf(f, Next(text, count, &i)).advance;
+    for (int i = 0; i < count;)
+        width += GlyphOf(f, Next(text, count, &i)).advance;
     return width;
 }
 
-FontFace *FaceOfDC(DC *dc) {
+FontFace *FaceOfDC(DC *dc)
+{
     Font *font = Get<Font>(dc->st.font, Type::Font);
     if (!font) font = Get<Font>(DialogFont(), Type::Font);
     return font ? font->face : nullptr;
 }
 
-void FillSurfaceRect(const Target &t, RECT r, COLORREF color) {
+void FillSurfaceRect(const Target &t, RECT r, COLORREF color)
+{
     FillRectRop(t, RECT{r.left + t.originX, r.top + t.originY, r.right + t.originX, r.bottom + t.originY},
                 ToTarget(t, PixelOf(color)), 0xF0);
 }
 
 // Draws glyphs with the pen starting at logical (x, y), the top of the cell.
 // dx gives per-character advances when not null.
-void DrawGlyphs(const Target &t, FontFace *f, int x, int y, const WCHAR *text, int count, const int *dx) {
+void DrawGlyphs(const Target &t, FontFace *f, int x, int y, const WCHAR *text, int count, const int *dx)
+{
     uint32_t pixel = PixelOf(t.dc->st.textColor);
     int penX = x + t.originX, baseline = y + t.originY + f->ascent;
     for (int i = 0; i < count;) {
@@ -153,7 +165,8 @@ void DrawGlyphs(const Target &t, FontFace *f, int x, int y, const WCHAR *text, i
 
 } // namespace
 
-FontFace *FaceFor(const LOGFONTW &lf) {
+FontFace *FaceFor(const LOGFONTW &lf)
+{
     if (!library && FT_Init_FreeType(&library) != 0) return nullptr;
     std::string file = FileFor(lf);
     int pixels = kDialogPixels;
@@ -185,7 +198,8 @@ FontFace *FaceFor(const LOGFONTW &lf) {
 
 } // namespace gdi
 
-HFONT DialogFont() {
+HFONT DialogFont()
+{
     gdi::Lock lock(BigLock());
     if (gdi::Find(gdi::dialogFont, gdi::Type::Font)) return gdi::dialogFont;
     auto font = std::make_unique<gdi::Font>();
@@ -200,7 +214,8 @@ HFONT DialogFont() {
     return gdi::dialogFont;
 }
 
-void DialogBaseUnits(int *x, int *y) {
+void DialogBaseUnits(int *x, int *y)
+{
     gdi::Lock lock(BigLock());
     gdi::Font *font = gdi::Get<gdi::Font>(DialogFont(), gdi::Type::Font);
     int bx = 0, by = 0;
@@ -221,17 +236,20 @@ using namespace dev::gdi;
 
 namespace {
 
-int Length(LPCWSTR text, int count) {
+int Length(LPCWSTR text, int count)
+{
     if (!text) return 0;
     if (count >= 0) return count;
     int n = 0;
-    while (text[n]) n++;
+    while (text[n])
+        n++;
     return n;
 }
 
 } // namespace
 
-HFONT CreateFontIndirectW(const LOGFONTW *logFont) {
+HFONT CreateFontIndirectW(const LOGFONTW *logFont)
+{
     Lock lock(BigLock());
     if (!logFont) return nullptr;
     FontFace *face = FaceFor(*logFont);
@@ -243,7 +261,8 @@ HFONT CreateFontIndirectW(const LOGFONTW *logFont) {
     return (HFONT)AddObject(std::move(font));
 }
 
-BOOL GetTextMetricsW(HDC dc, LPTEXTMETRICW tm) {
+BOOL GetTextMetricsW(HDC dc, LPTEXTMETRICW tm)
+{
     Lock lock(BigLock());
     DC *d = GetDC_(dc);
     if (!d || !tm) return FALSE;
@@ -268,7 +287,8 @@ BOOL GetTextMetricsW(HDC dc, LPTEXTMETRICW tm) {
     return TRUE;
 }
 
-BOOL GetTextExtentPoint32W(HDC dc, LPCWSTR text, int count, LPSIZE size) {
+BOOL GetTextExtentPoint32W(HDC dc, LPCWSTR text, int count, LPSIZE size)
+{
     Lock lock(BigLock());
     DC *d = GetDC_(dc);
     if (!d || !size || count < 0 || (!text && count > 0)) return FALSE;
@@ -279,7 +299,8 @@ BOOL GetTextExtentPoint32W(HDC dc, LPCWSTR text, int count, LPSIZE size) {
     return TRUE;
 }
 
-BOOL ExtTextOutW(HDC dc, int x, int y, UINT options, const RECT *rect, LPCWSTR text, UINT count, const int *dx) {
+BOOL ExtTextOutW(HDC dc, int x, int y, UINT options, const RECT *rect, LPCWSTR text, UINT count, const int *dx)
+{
     Lock lock(BigLock());
     Target t;
     if (!ResolveTarget(dc, &t)) return FALSE;
@@ -296,7 +317,8 @@ BOOL ExtTextOutW(HDC dc, int x, int y, UINT options, const RECT *rect, LPCWSTR t
     if (t.dc->st.bkMode == OPAQUE && count) {
         int width = 0;
         if (dx) {
-            for (int i = 0; i < (int)count; i++) width += dx[i];
+            for (int i = 0; i < (int)count; i++)
+                width += dx[i];
         } else {
             width = Measure(f, text, (int)count);
         }
@@ -306,7 +328,8 @@ BOOL ExtTextOutW(HDC dc, int x, int y, UINT options, const RECT *rect, LPCWSTR t
     return TRUE;
 }
 
-BOOL TextOutW(HDC dc, int x, int y, LPCWSTR text, int count) {
+BOOL TextOutW(HDC dc, int x, int y, LPCWSTR text, int count)
+{
     if (count < 0) return FALSE;
     return ExtTextOutW(dc, x, y, 0, nullptr, text, (UINT)count, nullptr);
 }
@@ -322,7 +345,8 @@ struct Line {
 };
 
 // Takes the prefix marks out: "&x" underlines x, "&&" is one '&'.
-std::u16string StripPrefix(const std::u16string &in, int *underline) {
+std::u16string StripPrefix(const std::u16string &in, int *underline)
+{
     std::u16string out;
     *underline = -1;
     for (size_t i = 0; i < in.size(); i++) {
@@ -337,17 +361,20 @@ std::u16string StripPrefix(const std::u16string &in, int *underline) {
     return out;
 }
 
-int MeasureText(FontFace *f, const std::u16string &s) {
+int MeasureText(FontFace *f, const std::u16string &s)
+{
     return Measure(f, (const WCHAR *)s.data(), (int)s.size());
 }
 
 // Breaks one paragraph into lines no wider than width, at spaces. A word
 // wider than the line stands alone and overflows, as on the platform; the
 // spaces where a line breaks are dropped.
-void WrapParagraph(FontFace *f, const std::u16string &text, int width, std::vector<std::u16string> *lines) {
+void WrapParagraph(FontFace *f, const std::u16string &text, int width, std::vector<std::u16string> *lines)
+{
     size_t n = text.size();
     std::vector<int> before(n + 1, 0); // width of text[0, i)
-    for (size_t i = 0; i < n; i++) before[i + 1] = before[i] + GlyphOf(f, text[i]).advance;
+    for (size_t i = 0; i < n; i++)
+        before[i + 1] = before[i] + GlyphOf(f, text[i]).advance;
     size_t pos = 0;
     do {
         // The furthest break (a space, or the end) that still fits; at least the first.
@@ -359,23 +386,28 @@ void WrapParagraph(FontFace *f, const std::u16string &text, int width, std::vect
         }
         if (best == std::u16string::npos) best = n;
         size_t end = best;
-        while (end > pos && text[end - 1] == u' ') end--;
+        while (end > pos && text[end - 1] == u' ')
+            end--;
         lines->push_back(text.substr(pos, end - pos));
         pos = best;
-        while (pos < n && text[pos] == u' ') pos++;
+        while (pos < n && text[pos] == u' ')
+            pos++;
     } while (pos < n);
 }
 
-std::u16string Ellipsize(FontFace *f, std::u16string text, int width) {
+std::u16string Ellipsize(FontFace *f, std::u16string text, int width)
+{
     if (MeasureText(f, text) <= width) return text;
     const std::u16string dots = u"...";
-    while (!text.empty() && MeasureText(f, text + dots) > width) text.pop_back();
+    while (!text.empty() && MeasureText(f, text + dots) > width)
+        text.pop_back();
     return text + dots;
 }
 
 } // namespace
 
-int DrawTextW(HDC dc, LPCWSTR text, int count, LPRECT rect, UINT format) {
+int DrawTextW(HDC dc, LPCWSTR text, int count, LPRECT rect, UINT format)
+{
     Lock lock(BigLock());
     Target t;
     if (!rect || !ResolveTarget(dc, &t)) return 0;
@@ -386,8 +418,10 @@ int DrawTextW(HDC dc, LPCWSTR text, int count, LPRECT rect, UINT format) {
     if (format & DT_EXPANDTABS) {
         std::u16string expanded;
         for (char16_t c : all) {
-            if (c == u'\t') expanded += u"        ";
-            else expanded += c;
+            if (c == u'\t')
+                expanded += u"        ";
+            else
+                expanded += c;
         }
         all = expanded;
     }
@@ -441,12 +475,15 @@ int DrawTextW(HDC dc, LPCWSTR text, int count, LPRECT rect, UINT format) {
     int lineHeight = f->height;
     int textHeight = lineHeight * (int)lines.size();
     int maxWidth = 0;
-    for (const Line &line : lines) maxWidth = std::max(maxWidth, line.width);
+    for (const Line &line : lines)
+        maxWidth = std::max(maxWidth, line.width);
 
     int top = rect->top;
     if (format & DT_SINGLELINE) {
-        if (format & DT_VCENTER) top = rect->top + (rect->bottom - rect->top - lineHeight) / 2;
-        else if (format & DT_BOTTOM) top = rect->bottom - lineHeight;
+        if (format & DT_VCENTER)
+            top = rect->top + (rect->bottom - rect->top - lineHeight) / 2;
+        else if (format & DT_BOTTOM)
+            top = rect->bottom - lineHeight;
     }
     if (format & DT_CALCRECT) {
         rect->right = rect->left + maxWidth;
@@ -464,8 +501,10 @@ int DrawTextW(HDC dc, LPCWSTR text, int count, LPRECT rect, UINT format) {
     int y = top;
     for (const Line &line : lines) {
         int x = rect->left;
-        if (format & DT_CENTER) x = rect->left + (rectWidth - line.width) / 2;
-        else if (format & DT_RIGHT) x = rect->right - line.width;
+        if (format & DT_CENTER)
+            x = rect->left + (rectWidth - line.width) / 2;
+        else if (format & DT_RIGHT)
+            x = rect->right - line.width;
         const WCHAR *s = (const WCHAR *)line.text.data();
         int n = (int)line.text.size();
         if (t.dc->st.bkMode == OPAQUE && n)
@@ -475,8 +514,8 @@ int DrawTextW(HDC dc, LPCWSTR text, int count, LPRECT rect, UINT format) {
             int ux = x + Measure(f, s, line.underline);
             int uw = Measure(f, s + line.underline, 1);
             int uy = y + f->ascent + 1;
-            FillRectRop(drawn, RECT{ux + t.originX, uy + t.originY, ux + uw + t.originX, uy + 1 + t.originY},
-                        textPixel, 0xF0);
+            FillRectRop(drawn, RECT{ux + t.originX, uy + t.originY, ux + uw + t.originX, uy + 1 + t.originY}, textPixel,
+                        0xF0);
         }
         y += lineHeight;
     }

@@ -42,14 +42,17 @@ class FreeSlots {
 public:
     bool empty() const { return count_ == 0; }
     uint32_t front() const { return ring_[head_]; }
-    void pop_front() {
+    void pop_front()
+    {
         head_ = (head_ + 1) % ring_.size();
         count_--;
     }
-    void push_back(uint32_t index) {
+    void push_back(uint32_t index)
+    {
         if (count_ == ring_.size()) {
             std::vector<uint32_t> larger(ring_.empty() ? 64 : ring_.size() * 2);
-            for (size_t i = 0; i < count_; i++) larger[i] = ring_[(head_ + i) % ring_.size()];
+            for (size_t i = 0; i < count_; i++)
+                larger[i] = ring_[(head_ + i) % ring_.size()];
             ring_.swap(larger);
             head_ = 0;
         }
@@ -72,7 +75,8 @@ std::vector<std::unique_ptr<DC>> spareDCs;
 std::vector<std::unique_ptr<Bitmap>> spareBitmaps;
 
 // Keeps a deleted object's storage when it is of a recycled kind; false if not kept.
-bool Recycle(std::unique_ptr<Object> &object) {
+bool Recycle(std::unique_ptr<Object> &object)
+{
     if (spareDCs.capacity() < kSpares) spareDCs.reserve(kSpares);
     if (spareBitmaps.capacity() < kSpares) spareBitmaps.reserve(kSpares);
     if (object->type == Type::DC && spareDCs.size() < kSpares) {
@@ -86,7 +90,8 @@ bool Recycle(std::unique_ptr<Object> &object) {
     return false;
 }
 
-std::unique_ptr<DC> FreshDCObject() {
+std::unique_ptr<DC> FreshDCObject()
+{
     if (spareDCs.empty()) return std::make_unique<DC>();
     std::unique_ptr<DC> dc = std::move(spareDCs.back());
     spareDCs.pop_back();
@@ -98,7 +103,8 @@ std::unique_ptr<DC> FreshDCObject() {
 }
 
 // The spare whose pixel storage best fits `count` pixels, or a new bitmap.
-std::unique_ptr<Bitmap> FreshBitmapObject(size_t count) {
+std::unique_ptr<Bitmap> FreshBitmapObject(size_t count)
+{
     size_t best = spareBitmaps.size();
     for (size_t i = 0; i < spareBitmaps.size(); i++) {
         size_t capacity = spareBitmaps[i]->pix.pixels.capacity();
@@ -125,18 +131,23 @@ HANDLE stock[kStockCount];
 // Region results, as the platform numbers them.
 const int kError = 0, kNullRegion = 1, kSimpleRegion = 2;
 
-uint32_t HandleValue(HANDLE h) { return (uint32_t)(uintptr_t)h; }
+uint32_t HandleValue(HANDLE h)
+{
+    return (uint32_t)(uintptr_t)h;
+}
 
 // Registered on first use rather than at static initialisation, whose order
 // across files is unknown.
-void EnsureResetHook() {
+void EnsureResetHook()
+{
     static bool hooked = false;
     if (hooked) return;
     hooked = true;
     OnReset([] { ResetGraphics(); });
 }
 
-void EnsureScreen() {
+void EnsureScreen()
+{
     EnsureResetHook();
     const Config &config = CurrentConfig();
     int w = std::max(1, config.screenWidth), h = std::max(1, config.screenHeight);
@@ -147,7 +158,8 @@ void EnsureScreen() {
     screenGeneration = screenGeneration + 1;
 }
 
-HANDLE MakeStock(int index) {
+HANDLE MakeStock(int index)
+{
     std::unique_ptr<Object> object;
     if (index <= BLACK_BRUSH || index == NULL_BRUSH) {
         static const COLORREF colors[] = {0xFFFFFF, 0xC0C0C0, 0x808080, 0x404040, 0x000000};
@@ -180,20 +192,23 @@ HANDLE MakeStock(int index) {
     return AddObject(std::move(object));
 }
 
-HANDLE Stock(int index) {
+HANDLE Stock(int index)
+{
     if (index < 0 || index >= kStockCount) return nullptr;
     if (!stock[index] || !Find(stock[index], Type::None)) stock[index] = MakeStock(index);
     return stock[index];
 }
 
-void Select(HANDLE *slot, HANDLE object) {
+void Select(HANDLE *slot, HANDLE object)
+{
     if (*slot == object) return;
     if (Object *old = Find(*slot, Type::None)) old->selections--;
     if (Object *now = Find(object, Type::None)) now->selections++;
     *slot = object;
 }
 
-void InitState(DC *dc) {
+void InitState(DC *dc)
+{
     dc->st = DCState();
     Select((HANDLE *)&dc->st.brush, Stock(WHITE_BRUSH));
     Select((HANDLE *)&dc->st.pen, Stock(BLACK_PEN));
@@ -201,14 +216,16 @@ void InitState(DC *dc) {
     if (dc->kind == DCKind::Memory) Select((HANDLE *)&dc->st.bitmap, Stock(kStockBitmap));
 }
 
-void DropSelections(DC *dc) {
+void DropSelections(DC *dc)
+{
     Select((HANDLE *)&dc->st.brush, nullptr);
     Select((HANDLE *)&dc->st.pen, nullptr);
     Select((HANDLE *)&dc->st.font, nullptr);
     Select((HANDLE *)&dc->st.bitmap, nullptr);
 }
 
-HDC NewDC(DCKind kind, HWND window) {
+HDC NewDC(DCKind kind, HWND window)
+{
     auto dc = FreshDCObject();
     dc->type = Type::DC;
     dc->kind = kind;
@@ -219,7 +236,8 @@ HDC NewDC(DCKind kind, HWND window) {
     return handle;
 }
 
-bool Intersect(RECT *r, const RECT &with) {
+bool Intersect(RECT *r, const RECT &with)
+{
     r->left = std::max(r->left, with.left);
     r->top = std::max(r->top, with.top);
     r->right = std::min(r->right, with.right);
@@ -231,15 +249,22 @@ bool Intersect(RECT *r, const RECT &with) {
     return true;
 }
 
-RECT Offset(RECT r, int dx, int dy) { return RECT{r.left + dx, r.top + dy, r.right + dx, r.bottom + dy}; }
+RECT Offset(RECT r, int dx, int dy)
+{
+    return RECT{r.left + dx, r.top + dy, r.right + dx, r.bottom + dy};
+}
 
-int WidthBytes(int width, int bits) { return ((width * bits + 15) / 16) * 2; }
+int WidthBytes(int width, int bits)
+{
+    return ((width * bits + 15) / 16) * 2;
+}
 
 } // namespace
 
 // ---------------------------------------------------------------- the table
 
-HANDLE AddObject(std::unique_ptr<Object> object) {
+HANDLE AddObject(std::unique_ptr<Object> object)
+{
     EnsureResetHook();
     uint32_t index;
     if (!freeSlots.empty()) {
@@ -256,7 +281,8 @@ HANDLE AddObject(std::unique_ptr<Object> object) {
     return (HANDLE)(uintptr_t)(((uint32_t)slot.generation << 16) | index);
 }
 
-Object *Find(HANDLE handle, Type type) {
+Object *Find(HANDLE handle, Type type)
+{
     uint32_t value = HandleValue(handle);
     uint32_t index = value & 0xFFFF, generation = value >> 16;
     if ((uintptr_t)handle >> 32 || index == 0 || index >= slots.size()) return nullptr;
@@ -266,7 +292,8 @@ Object *Find(HANDLE handle, Type type) {
     return slot.object.get();
 }
 
-void RemoveObject(HANDLE handle) {
+void RemoveObject(HANDLE handle)
+{
     Object *object = Find(handle, Type::None);
     if (!object) return;
     uint32_t index = HandleValue(handle) & 0xFFFF;
@@ -278,20 +305,30 @@ void RemoveObject(HANDLE handle) {
     freeSlots.push_back(index);
 }
 
-ObjectKind KindOf(Type type) {
+ObjectKind KindOf(Type type)
+{
     switch (type) {
-    case Type::DC: return KindDC;
-    case Type::Bitmap: return KindBitmap;
-    case Type::Brush: return KindBrush;
-    case Type::Pen: return KindPen;
-    case Type::Font: return KindFont;
-    case Type::Icon: return KindIcon;
-    case Type::ImageList: return KindImageList;
-    default: return KindCount;
+    case Type::DC:
+        return KindDC;
+    case Type::Bitmap:
+        return KindBitmap;
+    case Type::Brush:
+        return KindBrush;
+    case Type::Pen:
+        return KindPen;
+    case Type::Font:
+        return KindFont;
+    case Type::Icon:
+        return KindIcon;
+    case Type::ImageList:
+        return KindImageList;
+    default:
+        return KindCount;
     }
 }
 
-HBITMAP NewBitmap(int width, int height, bool mono) {
+HBITMAP NewBitmap(int width, int height, bool mono)
+{
     if (width < 0 || height < 0 || (int64_t)width * height > (1 << 26)) return nullptr;
     auto bitmap = FreshBitmapObject((size_t)std::max(width, 1) * std::max(height, 1));
     bitmap->type = Type::Bitmap;
@@ -310,7 +347,8 @@ HBITMAP NewBitmap(int width, int height, bool mono) {
 // The kernel has zeroed the live counts by the time this runs, so objects
 // go without being counted down; their slots move on a generation so that
 // handles from before the reset stay stale.
-void ResetObjects() {
+void ResetObjects()
+{
     for (size_t i = 1; i < slots.size(); i++) {
         Slot &slot = slots[i];
         if (!slot.object) continue;
@@ -323,7 +361,8 @@ void ResetObjects() {
 
 // ---------------------------------------------------------------- surfaces
 
-bool ResolveTarget(HDC handle, Target *t) {
+bool ResolveTarget(HDC handle, Target *t)
+{
     DC *dc = GetDC_(handle);
     if (!dc) return false;
     *t = Target();
@@ -364,9 +403,13 @@ bool ResolveTarget(HDC handle, Target *t) {
     return true;
 }
 
-bool ClipToTarget(const Target &t, RECT *r) { return Intersect(r, t.clip); }
+bool ClipToTarget(const Target &t, RECT *r)
+{
+    return Intersect(r, t.clip);
+}
 
-bool OwnsPixel(const Target &t, int x, int y) {
+bool OwnsPixel(const Target &t, int x, int y)
+{
     if (!t.owner) return true;
     HWND owner = PixelOwner(x, y);
     return owner == t.owner || (t.ownerIsDesktop && owner == nullptr);
@@ -374,7 +417,8 @@ bool OwnsPixel(const Target &t, int x, int y) {
 
 // Drawing asks this for every row it touches: one look-up of the row, then
 // a plain scan, rather than a call per pixel.
-int OwnedRunEnd(const Target &t, int y, int x, int x1, bool owned) {
+int OwnedRunEnd(const Target &t, int y, int x, int x1, bool owned)
+{
     if (!t.owner) return owned ? std::max(x, x1) : x;
     int width = 0;
     const HWND *row = PixelOwnerRow(y, &width);
@@ -386,13 +430,18 @@ int OwnedRunEnd(const Target &t, int y, int x, int x1, bool owned) {
     return x;
 }
 
-void Touched(const Target &t) {
+void Touched(const Target &t)
+{
     if (t.screen) screenGeneration = screenGeneration + 1;
 }
 
-uint32_t ToTarget(const Target &t, uint32_t pixel) { return t.mono ? MonoOf(pixel) : pixel & 0x00FFFFFF; }
+uint32_t ToTarget(const Target &t, uint32_t pixel)
+{
+    return t.mono ? MonoOf(pixel) : pixel & 0x00FFFFFF;
+}
 
-uint32_t BrushPixel(const Target &t, HBRUSH handle, bool *hollow) {
+uint32_t BrushPixel(const Target &t, HBRUSH handle, bool *hollow)
+{
     *hollow = false;
     uintptr_t value = (uintptr_t)handle;
     if (value >= 1 && value <= 31) // (HBRUSH)(COLOR_x + 1)
@@ -405,7 +454,8 @@ uint32_t BrushPixel(const Target &t, HBRUSH handle, bool *hollow) {
     return ToTarget(t, brush->pixel);
 }
 
-bool ReadBitmap(HBITMAP handle, Pixmap *out) {
+bool ReadBitmap(HBITMAP handle, Pixmap *out)
+{
     Bitmap *bitmap = GetBitmap(handle);
     if (!bitmap) return false;
     *out = bitmap->pix;
@@ -416,7 +466,8 @@ bool ReadBitmap(HBITMAP handle, Pixmap *out) {
 
 long pixelReads = 0;
 
-void ResetGraphics() {
+void ResetGraphics()
+{
     ResetObjects();
     ResetResources();
     ResetIcons();
@@ -431,30 +482,35 @@ void ResetGraphics() {
 
 // ------------------------------------------------------------------ screen
 
-uint32_t *ScreenPixels() {
+uint32_t *ScreenPixels()
+{
     std::lock_guard<std::recursive_mutex> lock(BigLock());
     gdi::EnsureScreen();
     return gdi::screen.data();
 }
 
-int ScreenWidth() {
+int ScreenWidth()
+{
     std::lock_guard<std::recursive_mutex> lock(BigLock());
     gdi::EnsureScreen();
     return gdi::screenW;
 }
 
-int ScreenHeight() {
+int ScreenHeight()
+{
     std::lock_guard<std::recursive_mutex> lock(BigLock());
     gdi::EnsureScreen();
     return gdi::screenH;
 }
 
-long PixelReads() {
+long PixelReads()
+{
     gdi::Lock lock(BigLock());
     return gdi::pixelReads;
 }
 
-HDC GetPaintDC(HWND window, const RECT *clip) {
+HDC GetPaintDC(HWND window, const RECT *clip)
+{
     gdi::Lock lock(BigLock());
     if (!IsWindow(window)) return nullptr;
     HDC handle = gdi::NewDC(gdi::DCKind::Client, window);
@@ -473,21 +529,24 @@ using namespace dev::gdi;
 
 // ----------------------------------------------------------- device contexts
 
-HDC GetDC(HWND window) {
+HDC GetDC(HWND window)
+{
     Lock lock(BigLock());
     if (!window) return NewDC(DCKind::Screen, nullptr);
     if (!IsWindow(window) && window != GetDesktopWindow()) return nullptr;
     return NewDC(DCKind::Client, window);
 }
 
-HDC GetWindowDC(HWND window) {
+HDC GetWindowDC(HWND window)
+{
     Lock lock(BigLock());
     if (!window) return NewDC(DCKind::Screen, nullptr);
     if (!IsWindow(window) && window != GetDesktopWindow()) return nullptr;
     return NewDC(DCKind::Window, window);
 }
 
-int ReleaseDC(HWND, HDC handle) {
+int ReleaseDC(HWND, HDC handle)
+{
     Lock lock(BigLock());
     DC *dc = GetDC_(handle);
     if (!dc || dc->kind == DCKind::Memory) return 0;
@@ -496,13 +555,15 @@ int ReleaseDC(HWND, HDC handle) {
     return 1;
 }
 
-HDC CreateCompatibleDC(HDC handle) {
+HDC CreateCompatibleDC(HDC handle)
+{
     Lock lock(BigLock());
     if (handle && !GetDC_(handle)) return nullptr;
     return NewDC(DCKind::Memory, nullptr);
 }
 
-BOOL DeleteDC(HDC handle) {
+BOOL DeleteDC(HDC handle)
+{
     Lock lock(BigLock());
     DC *dc = GetDC_(handle);
     // Window device contexts go back through ReleaseDC.
@@ -514,7 +575,8 @@ BOOL DeleteDC(HDC handle) {
 
 // ------------------------------------------------------------------ objects
 
-HBITMAP CreateCompatibleBitmap(HDC handle, int width, int height) {
+HBITMAP CreateCompatibleBitmap(HDC handle, int width, int height)
+{
     Lock lock(BigLock());
     DC *dc = GetDC_(handle);
     if (!dc) return nullptr;
@@ -527,7 +589,8 @@ HBITMAP CreateCompatibleBitmap(HDC handle, int width, int height) {
     return NewBitmap(width, height, mono);
 }
 
-HBITMAP CreateBitmap(int width, int height, UINT planes, UINT bitsPerPixel, const void *bits) {
+HBITMAP CreateBitmap(int width, int height, UINT planes, UINT bitsPerPixel, const void *bits)
+{
     Lock lock(BigLock());
     UINT depth = planes * bitsPerPixel;
     if (planes != 1 || (depth != 1 && depth != 24 && depth != 32 && (bits || depth == 0))) return nullptr;
@@ -551,7 +614,8 @@ HBITMAP CreateBitmap(int width, int height, UINT planes, UINT bitsPerPixel, cons
     return handle;
 }
 
-HBRUSH CreateSolidBrush(COLORREF color) {
+HBRUSH CreateSolidBrush(COLORREF color)
+{
     Lock lock(BigLock());
     auto brush = std::make_unique<Brush>();
     brush->type = Type::Brush;
@@ -560,7 +624,8 @@ HBRUSH CreateSolidBrush(COLORREF color) {
     return (HBRUSH)AddObject(std::move(brush));
 }
 
-HPEN CreatePen(int style, int width, COLORREF color) {
+HPEN CreatePen(int style, int width, COLORREF color)
+{
     Lock lock(BigLock());
     if (style < 0 || style > 6) return nullptr;
     auto pen = std::make_unique<Pen>();
@@ -571,7 +636,8 @@ HPEN CreatePen(int style, int width, COLORREF color) {
     return (HPEN)AddObject(std::move(pen));
 }
 
-HRGN CreateRectRgn(int left, int top, int right, int bottom) {
+HRGN CreateRectRgn(int left, int top, int right, int bottom)
+{
     Lock lock(BigLock());
     auto region = std::make_unique<Region>();
     region->type = Type::Region;
@@ -579,13 +645,15 @@ HRGN CreateRectRgn(int left, int top, int right, int bottom) {
     return (HRGN)AddObject(std::move(region));
 }
 
-HGDIOBJ GetStockObject(int index) {
+HGDIOBJ GetStockObject(int index)
+{
     Lock lock(BigLock());
     if (index == kStockBitmap) return nullptr; // not handed out by number
     return Stock(index);
 }
 
-HGDIOBJ SelectObject(HDC handle, HGDIOBJ object) {
+HGDIOBJ SelectObject(HDC handle, HGDIOBJ object)
+{
     Lock lock(BigLock());
     DC *dc = GetDC_(handle);
     Object *o = Find(object, Type::None);
@@ -624,7 +692,8 @@ HGDIOBJ SelectObject(HDC handle, HGDIOBJ object) {
     }
 }
 
-BOOL DeleteObject(HGDIOBJ object) {
+BOOL DeleteObject(HGDIOBJ object)
+{
     Lock lock(BigLock());
     Object *o = Find(object, Type::None);
     if (!o || o->stock || o->selections > 0) return FALSE;
@@ -641,35 +710,50 @@ BOOL DeleteObject(HGDIOBJ object) {
     }
 }
 
-DWORD GetObjectType(HGDIOBJ object) {
+DWORD GetObjectType(HGDIOBJ object)
+{
     Lock lock(BigLock());
     Object *o = Find(object, Type::None);
     if (!o) return 0;
     switch (o->type) {
-    case Type::Pen: return OBJ_PEN;
-    case Type::Brush: return OBJ_BRUSH;
-    case Type::DC: return static_cast<DC *>(o)->kind == DCKind::Memory ? OBJ_MEMDC : OBJ_DC;
-    case Type::Font: return OBJ_FONT;
-    case Type::Bitmap: return OBJ_BITMAP;
-    case Type::Region: return 8; // OBJ_REGION
-    default: return 0;
+    case Type::Pen:
+        return OBJ_PEN;
+    case Type::Brush:
+        return OBJ_BRUSH;
+    case Type::DC:
+        return static_cast<DC *>(o)->kind == DCKind::Memory ? OBJ_MEMDC : OBJ_DC;
+    case Type::Font:
+        return OBJ_FONT;
+    case Type::Bitmap:
+        return OBJ_BITMAP;
+    case Type::Region:
+        return 8; // OBJ_REGION
+    default:
+        return 0;
     }
 }
 
-HGDIOBJ GetCurrentObject(HDC handle, UINT type) {
+HGDIOBJ GetCurrentObject(HDC handle, UINT type)
+{
     Lock lock(BigLock());
     DC *dc = GetDC_(handle);
     if (!dc) return nullptr;
     switch (type) {
-    case OBJ_PEN: return dc->st.pen;
-    case OBJ_BRUSH: return dc->st.brush;
-    case OBJ_FONT: return dc->st.font;
-    case OBJ_BITMAP: return dc->st.bitmap;
-    default: return nullptr;
+    case OBJ_PEN:
+        return dc->st.pen;
+    case OBJ_BRUSH:
+        return dc->st.brush;
+    case OBJ_FONT:
+        return dc->st.font;
+    case OBJ_BITMAP:
+        return dc->st.bitmap;
+    default:
+        return nullptr;
     }
 }
 
-int GetObjectW(HGDIOBJ object, int size, LPVOID buffer) {
+int GetObjectW(HGDIOBJ object, int size, LPVOID buffer)
+{
     Lock lock(BigLock());
     Object *o = Find(object, Type::None);
     if (!o) return 0;
@@ -697,7 +781,11 @@ int GetObjectW(HGDIOBJ object, int size, LPVOID buffer) {
     }
     case Type::Brush: {
         // LOGBRUSH: style (0 solid, 1 hollow), colour, hatch
-        struct { UINT style; COLORREF color; ULONG_PTR hatch; } lb{};
+        struct {
+            UINT style;
+            COLORREF color;
+            ULONG_PTR hatch;
+        } lb{};
         Brush *b = static_cast<Brush *>(o);
         lb.style = b->hollow ? 1 : 0;
         lb.color = b->color;
@@ -708,7 +796,11 @@ int GetObjectW(HGDIOBJ object, int size, LPVOID buffer) {
     }
     case Type::Pen: {
         // LOGPEN: style, width as a POINT, colour
-        struct { UINT style; POINT width; COLORREF color; } lp{};
+        struct {
+            UINT style;
+            POINT width;
+            COLORREF color;
+        } lp{};
         Pen *p = static_cast<Pen *>(o);
         lp.style = p->style;
         lp.width.x = p->width;
@@ -723,25 +815,34 @@ int GetObjectW(HGDIOBJ object, int size, LPVOID buffer) {
     }
 }
 
-int GetDeviceCaps(HDC handle, int index) {
+int GetDeviceCaps(HDC handle, int index)
+{
     Lock lock(BigLock());
     if (!GetDC_(handle)) return 0;
     EnsureScreen();
     switch (index) {
-    case HORZRES: return screenW;
-    case VERTRES: return screenH;
-    case BITSPIXEL: return 32;
-    case 14 /* PLANES */: return 1;
-    case 24 /* NUMCOLORS */: return -1;
+    case HORZRES:
+        return screenW;
+    case VERTRES:
+        return screenH;
+    case BITSPIXEL:
+        return 32;
+    case 14 /* PLANES */:
+        return 1;
+    case 24 /* NUMCOLORS */:
+        return -1;
     case LOGPIXELSX:
-    case LOGPIXELSY: return 96;
-    default: return 0;
+    case LOGPIXELSY:
+        return 96;
+    default:
+        return 0;
     }
 }
 
 // ------------------------------------------------------------------ DC state
 
-COLORREF SetTextColor(HDC handle, COLORREF color) {
+COLORREF SetTextColor(HDC handle, COLORREF color)
+{
     Lock lock(BigLock());
     DC *dc = GetDC_(handle);
     if (!dc) return CLR_INVALID;
@@ -750,7 +851,8 @@ COLORREF SetTextColor(HDC handle, COLORREF color) {
     return old;
 }
 
-COLORREF SetBkColor(HDC handle, COLORREF color) {
+COLORREF SetBkColor(HDC handle, COLORREF color)
+{
     Lock lock(BigLock());
     DC *dc = GetDC_(handle);
     if (!dc) return CLR_INVALID;
@@ -759,7 +861,8 @@ COLORREF SetBkColor(HDC handle, COLORREF color) {
     return old;
 }
 
-int SetBkMode(HDC handle, int mode) {
+int SetBkMode(HDC handle, int mode)
+{
     Lock lock(BigLock());
     DC *dc = GetDC_(handle);
     if (!dc || (mode != TRANSPARENT && mode != OPAQUE)) return 0;
@@ -768,12 +871,12 @@ int SetBkMode(HDC handle, int mode) {
     return old;
 }
 
-int IntersectClipRect(HDC handle, int left, int top, int right, int bottom) {
+int IntersectClipRect(HDC handle, int left, int top, int right, int bottom)
+{
     Lock lock(BigLock());
     DC *dc = GetDC_(handle);
     if (!dc) return kError;
-    RECT r{left + dc->st.viewport.x, top + dc->st.viewport.y, right + dc->st.viewport.x,
-           bottom + dc->st.viewport.y};
+    RECT r{left + dc->st.viewport.x, top + dc->st.viewport.y, right + dc->st.viewport.x, bottom + dc->st.viewport.y};
     if (dc->st.hasClip) {
         Intersect(&r, dc->st.clip);
     } else if (r.right <= r.left || r.bottom <= r.top) {
@@ -784,7 +887,8 @@ int IntersectClipRect(HDC handle, int left, int top, int right, int bottom) {
     return (r.right <= r.left || r.bottom <= r.top) ? kNullRegion : kSimpleRegion;
 }
 
-int SaveDC(HDC handle) {
+int SaveDC(HDC handle)
+{
     Lock lock(BigLock());
     DC *dc = GetDC_(handle);
     if (!dc) return 0;
@@ -792,7 +896,8 @@ int SaveDC(HDC handle) {
     return (int)dc->saved.size();
 }
 
-BOOL RestoreDC(HDC handle, int level) {
+BOOL RestoreDC(HDC handle, int level)
+{
     Lock lock(BigLock());
     DC *dc = GetDC_(handle);
     if (!dc) return FALSE;
@@ -804,15 +909,16 @@ BOOL RestoreDC(HDC handle, int level) {
     // Objects deleted since the save fall back to the defaults.
     auto restore = [&](HANDLE *slot, HANDLE saved, Type type, HANDLE fallback) {
         Object *o = Find(saved, type);
-        if (!o) saved = fallback;
-        else if (type == Type::Bitmap && o->selections > 0 && saved != *slot && !o->stock) return;
+        if (!o)
+            saved = fallback;
+        else if (type == Type::Bitmap && o->selections > 0 && saved != *slot && !o->stock)
+            return;
         Select(slot, saved);
     };
     restore((HANDLE *)&dc->st.brush, state.brush, Type::Brush, Stock(WHITE_BRUSH));
     restore((HANDLE *)&dc->st.pen, state.pen, Type::Pen, Stock(BLACK_PEN));
     restore((HANDLE *)&dc->st.font, state.font, Type::Font, Stock(SYSTEM_FONT));
-    if (dc->kind == DCKind::Memory)
-        restore((HANDLE *)&dc->st.bitmap, state.bitmap, Type::Bitmap, Stock(kStockBitmap));
+    if (dc->kind == DCKind::Memory) restore((HANDLE *)&dc->st.bitmap, state.bitmap, Type::Bitmap, Stock(kStockBitmap));
     dc->st.textColor = state.textColor;
     dc->st.bkColor = state.bkColor;
     dc->st.bkMode = state.bkMode;
@@ -823,7 +929,8 @@ BOOL RestoreDC(HDC handle, int level) {
     return TRUE;
 }
 
-BOOL SetViewportOrgEx(HDC handle, int x, int y, LPPOINT previous) {
+BOOL SetViewportOrgEx(HDC handle, int x, int y, LPPOINT previous)
+{
     Lock lock(BigLock());
     DC *dc = GetDC_(handle);
     if (!dc) return FALSE;
@@ -834,40 +941,46 @@ BOOL SetViewportOrgEx(HDC handle, int x, int y, LPPOINT previous) {
 
 // ------------------------------------------------------------- rectangles
 
-BOOL SetRect(LPRECT rect, int left, int top, int right, int bottom) {
+BOOL SetRect(LPRECT rect, int left, int top, int right, int bottom)
+{
     if (!rect) return FALSE;
     *rect = RECT{left, top, right, bottom};
     return TRUE;
 }
 
-BOOL SetRectEmpty(LPRECT rect) {
+BOOL SetRectEmpty(LPRECT rect)
+{
     if (!rect) return FALSE;
     *rect = RECT{0, 0, 0, 0};
     return TRUE;
 }
 
-BOOL IsRectEmpty(const RECT *rect) {
+BOOL IsRectEmpty(const RECT *rect)
+{
     return !rect || rect->right <= rect->left || rect->bottom <= rect->top;
 }
 
-BOOL PtInRect(const RECT *rect, POINT point) {
-    return rect && point.x >= rect->left && point.x < rect->right && point.y >= rect->top &&
-           point.y < rect->bottom;
+BOOL PtInRect(const RECT *rect, POINT point)
+{
+    return rect && point.x >= rect->left && point.x < rect->right && point.y >= rect->top && point.y < rect->bottom;
 }
 
-BOOL OffsetRect(LPRECT rect, int dx, int dy) {
+BOOL OffsetRect(LPRECT rect, int dx, int dy)
+{
     if (!rect) return FALSE;
     *rect = RECT{rect->left + dx, rect->top + dy, rect->right + dx, rect->bottom + dy};
     return TRUE;
 }
 
-BOOL InflateRect(LPRECT rect, int dx, int dy) {
+BOOL InflateRect(LPRECT rect, int dx, int dy)
+{
     if (!rect) return FALSE;
     *rect = RECT{rect->left - dx, rect->top - dy, rect->right + dx, rect->bottom + dy};
     return TRUE;
 }
 
-BOOL IntersectRect(LPRECT dest, const RECT *a, const RECT *b) {
+BOOL IntersectRect(LPRECT dest, const RECT *a, const RECT *b)
+{
     if (!dest || !a || !b) return FALSE;
     RECT r = *a;
     bool any = !IsRectEmpty(a) && !IsRectEmpty(b) && Intersect(&r, *b);
@@ -875,7 +988,8 @@ BOOL IntersectRect(LPRECT dest, const RECT *a, const RECT *b) {
     return any;
 }
 
-BOOL UnionRect(LPRECT dest, const RECT *a, const RECT *b) {
+BOOL UnionRect(LPRECT dest, const RECT *a, const RECT *b)
+{
     if (!dest || !a || !b) return FALSE;
     bool emptyA = IsRectEmpty(a), emptyB = IsRectEmpty(b);
     if (emptyA && emptyB) {
@@ -893,6 +1007,7 @@ BOOL UnionRect(LPRECT dest, const RECT *a, const RECT *b) {
     return TRUE;
 }
 
-BOOL EqualRect(const RECT *a, const RECT *b) {
+BOOL EqualRect(const RECT *a, const RECT *b)
+{
     return a && b && a->left == b->left && a->top == b->top && a->right == b->right && a->bottom == b->bottom;
 }

@@ -22,17 +22,25 @@ namespace {
 
 // One row of converted source pixels; grown as needed and kept, so the
 // periodic copies allocate nothing (all drawing runs under the device lock).
-uint32_t *Scratch(size_t count) {
+uint32_t *Scratch(size_t count)
+{
     static std::vector<uint32_t> row;
     if (row.size() < count) row.resize(count);
     return row.data();
 }
 
-bool UsesSource(uint8_t rop3) { return ((rop3 >> 2) ^ rop3) & 0x33; }
-bool UsesPattern(uint8_t rop3) { return ((rop3 >> 4) ^ rop3) & 0x0F; }
+bool UsesSource(uint8_t rop3)
+{
+    return ((rop3 >> 2) ^ rop3) & 0x33;
+}
+bool UsesPattern(uint8_t rop3)
+{
+    return ((rop3 >> 4) ^ rop3) & 0x0F;
+}
 
 // The visible runs of one row, x1 exclusive.
-template <class F> void RowRuns(const Target &t, int y, int x0, int x1, F run) {
+template <class F> void RowRuns(const Target &t, int y, int x0, int x1, F run)
+{
     if (!t.owner) {
         run(x0, x1);
         return;
@@ -48,19 +56,23 @@ template <class F> void RowRuns(const Target &t, int y, int x0, int x1, F run) {
 // Source pixels converted to the destination's format: monochrome to colour
 // gives the destination's text colour for 0 and its background for 1; colour
 // to monochrome gives 1 where the pixel is the source's background colour.
-void ConvertRow(const Target &dst, const Target &src, const uint32_t *in, uint32_t *out, int count) {
+void ConvertRow(const Target &dst, const Target &src, const uint32_t *in, uint32_t *out, int count)
+{
     if (src.mono == dst.mono) {
         memcpy(out, in, count * sizeof(uint32_t));
     } else if (src.mono) {
         uint32_t zero = PixelOf(dst.dc->st.textColor), one = PixelOf(dst.dc->st.bkColor);
-        for (int i = 0; i < count; i++) out[i] = in[i] ? one : zero;
+        for (int i = 0; i < count; i++)
+            out[i] = in[i] ? one : zero;
     } else {
         uint32_t background = PixelOf(src.dc->st.bkColor);
-        for (int i = 0; i < count; i++) out[i] = (in[i] & 0x00FFFFFF) == background ? kWhite : kBlack;
+        for (int i = 0; i < count; i++)
+            out[i] = (in[i] & 0x00FFFFFF) == background ? kWhite : kBlack;
     }
 }
 
-uint32_t TernaryRop(uint8_t rop3, uint32_t p, uint32_t s, uint32_t d) {
+uint32_t TernaryRop(uint8_t rop3, uint32_t p, uint32_t s, uint32_t d)
+{
     uint32_t result = 0;
     for (int i = 0; i < 8; i++) {
         if (!(rop3 >> i & 1)) continue;
@@ -70,14 +82,16 @@ uint32_t TernaryRop(uint8_t rop3, uint32_t p, uint32_t s, uint32_t d) {
     return result & 0x00FFFFFF;
 }
 
-void PlotPixel(const Target &t, int x, int y, uint32_t pixel) {
+void PlotPixel(const Target &t, int x, int y, uint32_t pixel)
+{
     if (x < t.clip.left || x >= t.clip.right || y < t.clip.top || y >= t.clip.bottom) return;
     if (!OwnsPixel(t, x, y)) return;
     t.pixels[(size_t)y * t.width + x] = pixel;
 }
 
 // Square nib of the pen's width centred on the point.
-void PlotNib(const Target &t, int x, int y, int width, uint32_t pixel) {
+void PlotNib(const Target &t, int x, int y, int width, uint32_t pixel)
+{
     if (width <= 1) {
         PlotPixel(t, x, y, pixel);
         return;
@@ -86,54 +100,90 @@ void PlotNib(const Target &t, int x, int y, int width, uint32_t pixel) {
     FillRectRop(t, RECT{x - half, y - half, x - half + width, y - half + width}, pixel, 0xF0);
 }
 
-Pen *CurrentPen(const Target &t) {
+Pen *CurrentPen(const Target &t)
+{
     Pen *pen = Get<Pen>(t.dc->st.pen, Type::Pen);
     return pen && pen->style != 5 /* PS_NULL */ ? pen : nullptr;
 }
 
-RECT Surface(const Target &t, int left, int top, int right, int bottom) {
+RECT Surface(const Target &t, int left, int top, int right, int bottom)
+{
     if (right < left) std::swap(left, right);
     if (bottom < top) std::swap(top, bottom);
     return RECT{left + t.originX, top + t.originY, right + t.originX, bottom + t.originY};
 }
 
-void FillSurface(const Target &t, RECT r, HBRUSH brush) {
+void FillSurface(const Target &t, RECT r, HBRUSH brush)
+{
     bool hollow;
     uint32_t pixel = BrushPixel(t, brush, &hollow);
     if (!hollow) FillRectRop(t, r, pixel, 0xF0);
 }
 
-DWORD SysPixel(const Target &t, int index) { return ToTarget(t, PixelOf(GetSysColor(index))); }
+DWORD SysPixel(const Target &t, int index)
+{
+    return ToTarget(t, PixelOf(GetSysColor(index)));
+}
 
 } // namespace
 
-void RopRow(uint32_t *d, const uint32_t *s, uint32_t p, int n, uint8_t rop3) {
+void RopRow(uint32_t *d, const uint32_t *s, uint32_t p, int n, uint8_t rop3)
+{
     switch (rop3) {
-    case 0xCC: memmove(d, s, n * sizeof(uint32_t)); break;                       // SRCCOPY
-    case 0x66: for (int i = 0; i < n; i++) d[i] ^= s[i]; break;                  // SRCINVERT
-    case 0x88: for (int i = 0; i < n; i++) d[i] &= s[i]; break;                  // SRCAND
-    case 0xEE: for (int i = 0; i < n; i++) d[i] |= s[i]; break;                  // SRCPAINT
-    case 0x33: for (int i = 0; i < n; i++) d[i] = ~s[i] & 0x00FFFFFF; break;     // NOTSRCCOPY
-    case 0xF0: std::fill(d, d + n, p); break;                                    // PATCOPY
-    case 0x5A: for (int i = 0; i < n; i++) d[i] ^= p; break;                     // PATINVERT
-    case 0x55: for (int i = 0; i < n; i++) d[i] = ~d[i] & 0x00FFFFFF; break;     // DSTINVERT
-    case 0x00: std::fill(d, d + n, kBlack); break;                               // BLACKNESS
-    case 0xFF: std::fill(d, d + n, kWhite); break;                               // WHITENESS
-    case 0xAA: break;                                                            // destination
+    case 0xCC:
+        memmove(d, s, n * sizeof(uint32_t));
+        break; // SRCCOPY
+    case 0x66:
+        for (int i = 0; i < n; i++)
+            d[i] ^= s[i];
+        break; // SRCINVERT
+    case 0x88:
+        for (int i = 0; i < n; i++)
+            d[i] &= s[i];
+        break; // SRCAND
+    case 0xEE:
+        for (int i = 0; i < n; i++)
+            d[i] |= s[i];
+        break; // SRCPAINT
+    case 0x33:
+        for (int i = 0; i < n; i++)
+            d[i] = ~s[i] & 0x00FFFFFF;
+        break; // NOTSRCCOPY
+    case 0xF0:
+        std::fill(d, d + n, p);
+        break; // PATCOPY
+    case 0x5A:
+        for (int i = 0; i < n; i++)
+            d[i] ^= p;
+        break; // PATINVERT
+    case 0x55:
+        for (int i = 0; i < n; i++)
+            d[i] = ~d[i] & 0x00FFFFFF;
+        break; // DSTINVERT
+    case 0x00:
+        std::fill(d, d + n, kBlack);
+        break; // BLACKNESS
+    case 0xFF:
+        std::fill(d, d + n, kWhite);
+        break; // WHITENESS
+    case 0xAA:
+        break; // destination
     default:
-        for (int i = 0; i < n; i++) d[i] = TernaryRop(rop3, p, s ? s[i] : 0, d[i]);
+        for (int i = 0; i < n; i++)
+            d[i] = TernaryRop(rop3, p, s ? s[i] : 0, d[i]);
     }
 }
 
-void FillRectRop(const Target &t, RECT r, uint32_t pattern, uint8_t rop3) {
+void FillRectRop(const Target &t, RECT r, uint32_t pattern, uint8_t rop3)
+{
     ForEachRun(t, r, [&](int y, int x0, int x1) {
         RopRow(t.pixels + (size_t)y * t.width + x0, nullptr, pattern, x1 - x0, rop3);
     });
     Touched(t);
 }
 
-void BlendCoverage(const Target &t, int x, int y, int w, int h, const uint8_t *coverage, int pitch,
-                   uint32_t pixel) {
+void BlendCoverage(const Target &t, int x, int y, int w, int h, const uint8_t *coverage, int pitch, uint32_t pixel)
+{
     uint32_t pr = pixel >> 16 & 0xFF, pg = pixel >> 8 & 0xFF, pb = pixel & 0xFF;
     uint32_t solid = ToTarget(t, pixel);
     ForEachRun(t, RECT{x, y, x + w, y + h}, [&](int row, int x0, int x1) {
@@ -157,8 +207,9 @@ void BlendCoverage(const Target &t, int x, int y, int w, int h, const uint8_t *c
     Touched(t);
 }
 
-void DrawMaskedImage(const Target &t, int x, int y, int w, int h, const uint32_t *mask, const uint32_t *color,
-                     int srcW, int srcH) {
+void DrawMaskedImage(const Target &t, int x, int y, int w, int h, const uint32_t *mask, const uint32_t *color, int srcW,
+                     int srcH)
+{
     if (w <= 0 || h <= 0 || srcW <= 0 || srcH <= 0) return;
     ForEachRun(t, RECT{x, y, x + w, y + h}, [&](int row, int x0, int x1) {
         int sy = (row - y) * srcH / h;
@@ -180,7 +231,8 @@ void DrawMaskedImage(const Target &t, int x, int y, int w, int h, const uint32_t
 using namespace dev;
 using namespace dev::gdi;
 
-BOOL PatBlt(HDC dc, int x, int y, int width, int height, DWORD rop) {
+BOOL PatBlt(HDC dc, int x, int y, int width, int height, DWORD rop)
+{
     Lock lock(BigLock());
     Target t;
     if (!ResolveTarget(dc, &t)) return FALSE;
@@ -196,7 +248,8 @@ BOOL PatBlt(HDC dc, int x, int y, int width, int height, DWORD rop) {
     return TRUE;
 }
 
-BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sourceX, int sourceY, DWORD rop) {
+BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sourceX, int sourceY, DWORD rop)
+{
     Lock lock(BigLock());
     uint8_t rop3 = rop >> 16 & 0xFF;
     if (!UsesSource(rop3)) return PatBlt(dest, x, y, width, height, rop);
@@ -228,16 +281,16 @@ BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sourc
         const uint32_t *in = st.pixels + (size_t)(yy - offY) * st.width + (r.left - offX);
         ConvertRow(dt, st, in, row, count);
         uint32_t *out = dt.pixels + (size_t)yy * dt.width;
-        RowRuns(dt, yy, r.left, r.right, [&](int x0, int x1) {
-            RopRow(out + x0, row + (x0 - r.left), pattern, x1 - x0, rop3);
-        });
+        RowRuns(dt, yy, r.left, r.right,
+                [&](int x0, int x1) { RopRow(out + x0, row + (x0 - r.left), pattern, x1 - x0, rop3); });
     }
     Touched(dt);
     return TRUE;
 }
 
-BOOL StretchBlt(HDC dest, int x, int y, int width, int height, HDC source, int sourceX, int sourceY,
-                int sourceWidth, int sourceHeight, DWORD rop) {
+BOOL StretchBlt(HDC dest, int x, int y, int width, int height, HDC source, int sourceX, int sourceY, int sourceWidth,
+                int sourceHeight, DWORD rop)
+{
     Lock lock(BigLock());
     if (width == sourceWidth && height == sourceHeight)
         return BitBlt(dest, x, y, width, height, source, sourceX, sourceY, rop);
@@ -310,7 +363,8 @@ BOOL StretchBlt(HDC dest, int x, int y, int width, int height, HDC source, int s
     return TRUE;
 }
 
-COLORREF GetPixel(HDC dc, int x, int y) {
+COLORREF GetPixel(HDC dc, int x, int y)
+{
     Lock lock(BigLock());
     pixelReads++;
     Target t;
@@ -321,7 +375,8 @@ COLORREF GetPixel(HDC dc, int x, int y) {
     return ColorOf(t.pixels[(size_t)py * t.width + px]);
 }
 
-COLORREF SetPixel(HDC dc, int x, int y, COLORREF color) {
+COLORREF SetPixel(HDC dc, int x, int y, COLORREF color)
+{
     Lock lock(BigLock());
     Target t;
     if (!ResolveTarget(dc, &t)) return CLR_INVALID;
@@ -334,7 +389,8 @@ COLORREF SetPixel(HDC dc, int x, int y, COLORREF color) {
     return ColorOf(pixel);
 }
 
-BOOL MoveToEx(HDC dc, int x, int y, LPPOINT previous) {
+BOOL MoveToEx(HDC dc, int x, int y, LPPOINT previous)
+{
     Lock lock(BigLock());
     DC *d = GetDC_(dc);
     if (!d) return FALSE;
@@ -343,7 +399,8 @@ BOOL MoveToEx(HDC dc, int x, int y, LPPOINT previous) {
     return TRUE;
 }
 
-BOOL LineTo(HDC dc, int x, int y) {
+BOOL LineTo(HDC dc, int x, int y)
+{
     Lock lock(BigLock());
     Target t;
     if (!ResolveTarget(dc, &t)) return FALSE;
@@ -374,7 +431,8 @@ BOOL LineTo(HDC dc, int x, int y) {
     return TRUE;
 }
 
-BOOL Rectangle(HDC dc, int left, int top, int right, int bottom) {
+BOOL Rectangle(HDC dc, int left, int top, int right, int bottom)
+{
     Lock lock(BigLock());
     Target t;
     if (!ResolveTarget(dc, &t)) return FALSE;
@@ -396,7 +454,8 @@ BOOL Rectangle(HDC dc, int left, int top, int right, int bottom) {
     return TRUE;
 }
 
-int FillRect(HDC dc, const RECT *rect, HBRUSH brush) {
+int FillRect(HDC dc, const RECT *rect, HBRUSH brush)
+{
     Lock lock(BigLock());
     Target t;
     if (!rect || !ResolveTarget(dc, &t)) return 0;
@@ -406,7 +465,8 @@ int FillRect(HDC dc, const RECT *rect, HBRUSH brush) {
     return 1;
 }
 
-int FrameRect(HDC dc, const RECT *rect, HBRUSH brush) {
+int FrameRect(HDC dc, const RECT *rect, HBRUSH brush)
+{
     Lock lock(BigLock());
     Target t;
     if (!rect || !ResolveTarget(dc, &t)) return 0;
@@ -419,7 +479,8 @@ int FrameRect(HDC dc, const RECT *rect, HBRUSH brush) {
     return 1;
 }
 
-BOOL DrawEdge(HDC dc, LPRECT rect, UINT edge, UINT flags) {
+BOOL DrawEdge(HDC dc, LPRECT rect, UINT edge, UINT flags)
+{
     const UINT kLeft = 1, kTop = 2, kRight = 4, kBottom = 8, kMiddle = 0x800, kAdjust = 0x2000;
     Lock lock(BigLock());
     Target t;
@@ -427,7 +488,10 @@ BOOL DrawEdge(HDC dc, LPRECT rect, UINT edge, UINT flags) {
     RECT r = Surface(t, rect->left, rect->top, rect->right, rect->bottom);
     // Outer ring first, then inner; top and left lines, then bottom and
     // right over the corners they share, as the classic 3-D look has it.
-    struct Ring { UINT raised, sunken; int raisedTL, raisedBR, sunkenTL, sunkenBR; };
+    struct Ring {
+        UINT raised, sunken;
+        int raisedTL, raisedBR, sunkenTL, sunkenBR;
+    };
     const Ring rings[2] = {
         {BDR_RAISEDOUTER, BDR_SUNKENOUTER, COLOR_3DLIGHT, COLOR_3DDKSHADOW, COLOR_BTNSHADOW, COLOR_BTNHIGHLIGHT},
         {BDR_RAISEDINNER, BDR_SUNKENINNER, COLOR_BTNHIGHLIGHT, COLOR_BTNSHADOW, COLOR_3DDKSHADOW, COLOR_3DLIGHT},
@@ -448,13 +512,13 @@ BOOL DrawEdge(HDC dc, LPRECT rect, UINT edge, UINT flags) {
     RECT inner{rect->left + ((flags & kLeft) ? inset : 0), rect->top + ((flags & kTop) ? inset : 0),
                rect->right - ((flags & kRight) ? inset : 0), rect->bottom - ((flags & kBottom) ? inset : 0)};
     if (flags & kMiddle)
-        FillRectRop(t, Surface(t, inner.left, inner.top, inner.right, inner.bottom), SysPixel(t, COLOR_BTNFACE),
-                    0xF0);
+        FillRectRop(t, Surface(t, inner.left, inner.top, inner.right, inner.bottom), SysPixel(t, COLOR_BTNFACE), 0xF0);
     if (flags & kAdjust) *rect = inner;
     return TRUE;
 }
 
-int GetDIBits(HDC dc, HBITMAP handle, UINT start, UINT lines, LPVOID bits, BITMAPINFO *info, UINT) {
+int GetDIBits(HDC dc, HBITMAP handle, UINT start, UINT lines, LPVOID bits, BITMAPINFO *info, UINT)
+{
     Lock lock(BigLock());
     Bitmap *bitmap = GetBitmap(handle);
     if (!bitmap || !info || !GetDC_(dc)) return 0;

@@ -27,11 +27,21 @@ const uint32_t kWhite = 0x00FFFFFF;
 const uint32_t kBlack = 0x00000000;
 
 // COLORREF (0x00BBGGRR) <-> pixel (0x00RRGGBB): the same swap both ways.
-inline uint32_t SwapRB(uint32_t c) { return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF); }
-inline uint32_t PixelOf(COLORREF c) { return SwapRB(c & 0x00FFFFFF); }
-inline COLORREF ColorOf(uint32_t p) { return SwapRB(p & 0x00FFFFFF); }
+inline uint32_t SwapRB(uint32_t c)
+{
+    return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
+}
+inline uint32_t PixelOf(COLORREF c)
+{
+    return SwapRB(c & 0x00FFFFFF);
+}
+inline COLORREF ColorOf(uint32_t p)
+{
+    return SwapRB(p & 0x00FFFFFF);
+}
 // A monochrome surface keeps the nearer of black and white.
-inline uint32_t MonoOf(uint32_t p) {
+inline uint32_t MonoOf(uint32_t p)
+{
     return ((p >> 16 & 0xFF) + (p >> 8 & 0xFF) + (p & 0xFF)) >= 383 ? kWhite : kBlack;
 }
 
@@ -40,8 +50,8 @@ enum class Type : uint8_t { None, DC, Bitmap, Brush, Pen, Font, Region, Icon, Im
 struct Object {
     virtual ~Object() {}
     Type type = Type::None;
-    bool stock = false;      // never deleted, not counted
-    int selections = 0;      // device contexts it is selected into
+    bool stock = false; // never deleted, not counted
+    int selections = 0; // device contexts it is selected into
 };
 
 struct Pixmap {
@@ -121,9 +131,18 @@ struct DC : Object {
 // ---- object table (gdi.cpp)
 HANDLE AddObject(std::unique_ptr<Object> object);
 Object *Find(HANDLE handle, Type type);
-template <class T> T *Get(HANDLE handle, Type type) { return static_cast<T *>(Find(handle, type)); }
-inline DC *GetDC_(HDC dc) { return Get<DC>(dc, Type::DC); }
-inline Bitmap *GetBitmap(HBITMAP b) { return Get<Bitmap>(b, Type::Bitmap); }
+template <class T> T *Get(HANDLE handle, Type type)
+{
+    return static_cast<T *>(Find(handle, type));
+}
+inline DC *GetDC_(HDC dc)
+{
+    return Get<DC>(dc, Type::DC);
+}
+inline Bitmap *GetBitmap(HBITMAP b)
+{
+    return Get<Bitmap>(b, Type::Bitmap);
+}
 // Removes the object and its count; the caller has checked that it may go.
 void RemoveObject(HANDLE handle);
 ObjectKind KindOf(Type type);
@@ -160,12 +179,11 @@ void FillRectRop(const Target &t, RECT r, uint32_t pattern, uint8_t rop3);
 // Apply one row of a ternary raster operation (the high byte of a ROP code).
 void RopRow(uint32_t *dest, const uint32_t *source, uint32_t pattern, int count, uint8_t rop3);
 // Blend a coverage mask (0..255) of colour into the target at surface (x, y).
-void BlendCoverage(const Target &t, int x, int y, int w, int h, const uint8_t *coverage, int pitch,
-                   uint32_t pixel);
+void BlendCoverage(const Target &t, int x, int y, int w, int h, const uint8_t *coverage, int pitch, uint32_t pixel);
 // Draw an icon image (AND mask then XOR colour) at surface coordinates,
 // stretched from srcW by srcH. Without a mask the image is copied.
-void DrawMaskedImage(const Target &t, int x, int y, int w, int h, const uint32_t *mask, const uint32_t *color,
-                     int srcW, int srcH);
+void DrawMaskedImage(const Target &t, int x, int y, int w, int h, const uint32_t *mask, const uint32_t *color, int srcW,
+                     int srcH);
 // Copies a pixmap out of a bitmap handle, converting to 32-bit; false if stale.
 bool ReadBitmap(HBITMAP bitmap, Pixmap *out);
 
@@ -199,12 +217,13 @@ bool DecodeDib(const uint8_t *dib, size_t size, int rows, Pixmap *out, size_t *b
 HICON NewIcon(int width, int height, const uint32_t *color, const uint32_t *mask, bool shared);
 
 // ---- device reset: every object goes, each file forgets its state
-void ResetGraphics();  // gdi.cpp, calls the others
+void ResetGraphics();   // gdi.cpp, calls the others
 extern long pixelReads; // GetPixel calls since the device started
-void ResetResources(); // resources.cpp
-void ResetIcons();     // icon.cpp
+void ResetResources();  // resources.cpp
+void ResetIcons();      // icon.cpp
 
-template <class F> void ForEachRun(const Target &t, RECT r, F run) {
+template <class F> void ForEachRun(const Target &t, RECT r, F run)
+{
     if (!ClipToTarget(t, &r)) return;
     for (int y = r.top; y < r.bottom; y++) {
         if (!t.owner && !t.ownerIsDesktop) {

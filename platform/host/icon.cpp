@@ -25,14 +25,22 @@ std::map<std::pair<HMODULE, std::u16string>, HICON> sharedIcons;
 // The device shows icons at 16 by 16 (the tray's size).
 const int kIconSize = 16;
 
-uint16_t Read16(const uint8_t *p) { return (uint16_t)(p[0] | p[1] << 8); }
-uint32_t Read32(const uint8_t *p) { return p[0] | p[1] << 8 | p[2] << 16 | (uint32_t)p[3] << 24; }
+uint16_t Read16(const uint8_t *p)
+{
+    return (uint16_t)(p[0] | p[1] << 8);
+}
+uint32_t Read32(const uint8_t *p)
+{
+    return p[0] | p[1] << 8 | p[2] << 16 | (uint32_t)p[3] << 24;
+}
 
-std::u16string KeyOf(LPCWSTR name) {
+std::u16string KeyOf(LPCWSTR name)
+{
     ResId id = IdOf(name);
     if (id.ordinal >= 0) {
         std::u16string key = u"#";
-        for (char c : std::to_string(id.ordinal)) key += (char16_t)c;
+        for (char c : std::to_string(id.ordinal))
+            key += (char16_t)c;
         return key;
     }
     return id.name;
@@ -40,7 +48,8 @@ std::u16string KeyOf(LPCWSTR name) {
 
 // Picks the image of a group directory: 16 by 16 with the most colours, else
 // the size nearest 16 (the most colours among equals). Returns the RT_ICON id.
-int ChooseImage(const uint8_t *group, DWORD size) {
+int ChooseImage(const uint8_t *group, DWORD size)
+{
     if (size < 6 || Read16(group + 2) != 1) return -1;
     int count = Read16(group + 4);
     if (size < 6 + (DWORD)count * 14) return -1;
@@ -64,7 +73,8 @@ int ChooseImage(const uint8_t *group, DWORD size) {
 }
 
 // A mask from any bitmap: the pixels that show white keep the destination.
-std::vector<uint32_t> MaskOf(const Pixmap &pix, int width, int height, int top) {
+std::vector<uint32_t> MaskOf(const Pixmap &pix, int width, int height, int top)
+{
     std::vector<uint32_t> mask((size_t)width * height, kBlack);
     for (int y = 0; y < height && y + top < pix.height; y++)
         for (int x = 0; x < width && x < pix.width; x++)
@@ -72,7 +82,8 @@ std::vector<uint32_t> MaskOf(const Pixmap &pix, int width, int height, int top) 
     return mask;
 }
 
-HBITMAP BitmapFrom(const uint32_t *pixels, int width, int height, bool mono) {
+HBITMAP BitmapFrom(const uint32_t *pixels, int width, int height, bool mono)
+{
     HBITMAP handle = NewBitmap(width, height, mono);
     Bitmap *bitmap = GetBitmap(handle);
     if (bitmap && bitmap->pix.width == width && bitmap->pix.height == height)
@@ -80,7 +91,8 @@ HBITMAP BitmapFrom(const uint32_t *pixels, int width, int height, bool mono) {
     return handle;
 }
 
-HICON DecodeIconImage(const uint8_t *data, DWORD size, bool shared) {
+HICON DecodeIconImage(const uint8_t *data, DWORD size, bool shared)
+{
     if (size < 40) return nullptr;
     int height = (int32_t)Read32(data + 8);
     int rows = std::abs(height) / 2;
@@ -104,7 +116,8 @@ HICON DecodeIconImage(const uint8_t *data, DWORD size, bool shared) {
 
 } // namespace
 
-HICON NewIcon(int width, int height, const uint32_t *color, const uint32_t *mask, bool shared) {
+HICON NewIcon(int width, int height, const uint32_t *color, const uint32_t *mask, bool shared)
+{
     if (width <= 0 || height <= 0) return nullptr;
     auto icon = std::make_unique<Icon>();
     icon->type = Type::Icon;
@@ -118,7 +131,10 @@ HICON NewIcon(int width, int height, const uint32_t *color, const uint32_t *mask
     return (HICON)AddObject(std::move(icon));
 }
 
-void ResetIcons() { sharedIcons.clear(); }
+void ResetIcons()
+{
+    sharedIcons.clear();
+}
 
 } // namespace gdi
 } // namespace dev
@@ -126,7 +142,8 @@ void ResetIcons() { sharedIcons.clear(); }
 using namespace dev;
 using namespace dev::gdi;
 
-HICON LoadIconW(HINSTANCE instance, LPCWSTR name) {
+HICON LoadIconW(HINSTANCE instance, LPCWSTR name)
+{
     Lock lock(BigLock());
     if (!instance || !name) return nullptr;
     auto key = std::make_pair((HMODULE)instance, KeyOf(name));
@@ -142,7 +159,8 @@ HICON LoadIconW(HINSTANCE instance, LPCWSTR name) {
     return icon;
 }
 
-HICON CreateIconIndirect(PICONINFO info) {
+HICON CreateIconIndirect(PICONINFO info)
+{
     Lock lock(BigLock());
     if (!info) return nullptr;
     Pixmap maskPix, colorPix;
@@ -173,7 +191,8 @@ HICON CreateIconIndirect(PICONINFO info) {
     return handle;
 }
 
-BOOL GetIconInfo(HICON handle, PICONINFO info) {
+BOOL GetIconInfo(HICON handle, PICONINFO info)
+{
     Lock lock(BigLock());
     Icon *icon = Get<Icon>(handle, Type::Icon);
     if (!icon || !info) return FALSE;
@@ -193,7 +212,8 @@ BOOL GetIconInfo(HICON handle, PICONINFO info) {
     return TRUE;
 }
 
-BOOL DestroyIcon(HICON handle) {
+BOOL DestroyIcon(HICON handle)
+{
     Lock lock(BigLock());
     Icon *icon = Get<Icon>(handle, Type::Icon);
     if (!icon) return FALSE;
@@ -202,7 +222,8 @@ BOOL DestroyIcon(HICON handle) {
     return TRUE;
 }
 
-BOOL DrawIconEx(HDC dc, int x, int y, HICON handle, int width, int height, UINT, HBRUSH, UINT flags) {
+BOOL DrawIconEx(HDC dc, int x, int y, HICON handle, int width, int height, UINT, HBRUSH, UINT flags)
+{
     const UINT kMask = 1, kImage = 2, kDefaultSize = 8;
     Lock lock(BigLock());
     Icon *icon = Get<Icon>(handle, Type::Icon);
@@ -224,7 +245,8 @@ BOOL DrawIconEx(HDC dc, int x, int y, HICON handle, int width, int height, UINT,
     return TRUE;
 }
 
-BOOL DrawIcon(HDC dc, int x, int y, HICON icon) {
+BOOL DrawIcon(HDC dc, int x, int y, HICON icon)
+{
     // On the device DrawIcon is DrawIconEx at the icon's own size.
     return DrawIconEx(dc, x, y, icon, 0, 0, 0, nullptr, DI_NORMAL);
 }

@@ -21,11 +21,15 @@ namespace {
 
 const UINT kDrawMask = 0x0010; // ILD_TRANSPARENT changes nothing: a masked image always draws through its mask
 
-ImageList *ListOf(HIMAGELIST list) { return Get<ImageList>(list, Type::ImageList); }
+ImageList *ListOf(HIMAGELIST list)
+{
+    return Get<ImageList>(list, Type::ImageList);
+}
 
 } // namespace
 
-HIMAGELIST ImageList_Create(int width, int height, UINT flags, int, int) {
+HIMAGELIST ImageList_Create(int width, int height, UINT flags, int, int)
+{
     Lock lock(BigLock());
     if (width <= 0 || height <= 0) return nullptr;
     auto list = std::make_unique<ImageList>();
@@ -36,14 +40,16 @@ HIMAGELIST ImageList_Create(int width, int height, UINT flags, int, int) {
     return (HIMAGELIST)AddObject(std::move(list));
 }
 
-BOOL ImageList_Destroy(HIMAGELIST list) {
+BOOL ImageList_Destroy(HIMAGELIST list)
+{
     Lock lock(BigLock());
     if (!ListOf(list)) return FALSE;
     RemoveObject(list);
     return TRUE;
 }
 
-int ImageList_Add(HIMAGELIST handle, HBITMAP image, HBITMAP mask) {
+int ImageList_Add(HIMAGELIST handle, HBITMAP image, HBITMAP mask)
+{
     Lock lock(BigLock());
     ImageList *list = ListOf(handle);
     Pixmap imagePix, maskPix;
@@ -74,13 +80,15 @@ int ImageList_Add(HIMAGELIST handle, HBITMAP image, HBITMAP mask) {
     return first;
 }
 
-int ImageList_GetImageCount(HIMAGELIST handle) {
+int ImageList_GetImageCount(HIMAGELIST handle)
+{
     Lock lock(BigLock());
     ImageList *list = ListOf(handle);
     return list ? (int)list->images.size() : 0;
 }
 
-BOOL ImageList_GetIconSize(HIMAGELIST handle, int *width, int *height) {
+BOOL ImageList_GetIconSize(HIMAGELIST handle, int *width, int *height)
+{
     Lock lock(BigLock());
     ImageList *list = ListOf(handle);
     if (!list || !width || !height) return FALSE;
@@ -89,7 +97,8 @@ BOOL ImageList_GetIconSize(HIMAGELIST handle, int *width, int *height) {
     return TRUE;
 }
 
-BOOL ImageList_Draw(HIMAGELIST handle, int index, HDC dc, int x, int y, UINT style) {
+BOOL ImageList_Draw(HIMAGELIST handle, int index, HDC dc, int x, int y, UINT style)
+{
     Lock lock(BigLock());
     ImageList *list = ListOf(handle);
     Target t;
@@ -110,7 +119,8 @@ BOOL ImageList_Draw(HIMAGELIST handle, int index, HDC dc, int x, int y, UINT sty
     return TRUE;
 }
 
-HICON ImageList_GetIcon(HIMAGELIST handle, int index, UINT) {
+HICON ImageList_GetIcon(HIMAGELIST handle, int index, UINT)
+{
     Lock lock(BigLock());
     ImageList *list = ListOf(handle);
     if (!list || index < 0 || index >= (int)list->images.size()) return nullptr;

@@ -21,10 +21,10 @@ namespace dev {
 std::recursive_mutex &BigLock();
 
 struct Config {
-    bool virtualTime = false;   // clock jumps to the next due event when every device thread waits
-    bool manualClock = false;   // clock moves only through AdvanceClock (tests)
-    uint32_t tickStart = 0;     // GetTickCount at device start
-    uint32_t osMajor = 3;       // what GetVersionExW reports
+    bool virtualTime = false; // clock jumps to the next due event when every device thread waits
+    bool manualClock = false; // clock moves only through AdvanceClock (tests)
+    uint32_t tickStart = 0;   // GetTickCount at device start
+    uint32_t osMajor = 3;     // what GetVersionExW reports
     uint32_t osMinor = 0;
     int screenWidth = 240;
     int screenHeight = 320;
@@ -71,8 +71,7 @@ typedef int (*ProgramEntry)(HINSTANCE instance, LPWSTR commandLine);
 void RegisterProgram(const std::u16string &imageName, const std::u16string &path, ProgramEntry entry,
                      const uint8_t *resources = nullptr, size_t resourceSize = 0);
 // Start a registered program as CreateProcessW does; returns its process id or 0.
-DWORD StartProgram(const std::u16string &imageName, const std::u16string &commandLine,
-                   DWORD *mainThreadId = nullptr);
+DWORD StartProgram(const std::u16string &imageName, const std::u16string &commandLine, DWORD *mainThreadId = nullptr);
 // Wait (in real host time, from outside the device) until the process has
 // ended; true and its exit code, or false when timeoutMs passed first.
 bool WaitProgram(DWORD processId, int *exitCode, uint32_t timeoutMs);
@@ -83,7 +82,10 @@ bool ProgramRunning(DWORD processId);
 DWORD StartDeviceThread(DWORD processId, std::function<void()> body);
 
 // A library of the device's module registry, loadable by LoadLibraryW.
-struct Export { std::u16string name; FARPROC address; };
+struct Export {
+    std::u16string name;
+    FARPROC address;
+};
 void RegisterLibrary(const std::u16string &name, const std::vector<Export> &exports);
 void UnregisterLibrary(const std::u16string &name);
 bool LibraryLoaded(const std::u16string &name); // is its load count above 0
@@ -101,14 +103,30 @@ std::vector<DWORD> DeviceProcesses();
 std::vector<DWORD> DeviceThreadsOf(DWORD processId);
 
 // Live data sources; tests replace them with fixed figures.
-struct MemoryFigures { uint64_t totalPhys, availPhys; };
-struct DiskFigures { bool ok; uint64_t freeToCaller, total, totalFree; };
+struct MemoryFigures {
+    uint64_t totalPhys, availPhys;
+};
+struct DiskFigures {
+    bool ok;
+    uint64_t freeToCaller, total, totalFree;
+};
 void SetMemorySource(std::function<MemoryFigures()> source); // null: Linux's /proc/meminfo
 void SetDiskSource(std::function<DiskFigures()> source);     // null: statvfs("/")
 
 // Live object counts, so tests can prove nothing leaks.
-enum ObjectKind { KindWindow, KindDC, KindBitmap, KindBrush, KindPen, KindFont, KindIcon, KindImageList,
-                  KindThread, KindModule, KindCount };
+enum ObjectKind {
+    KindWindow,
+    KindDC,
+    KindBitmap,
+    KindBrush,
+    KindPen,
+    KindFont,
+    KindIcon,
+    KindImageList,
+    KindThread,
+    KindModule,
+    KindCount
+};
 void CountObject(ObjectKind kind, int delta);
 long LiveObjects(ObjectKind kind);
 const char *ObjectKindName(ObjectKind kind);

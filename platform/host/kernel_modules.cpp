@@ -99,10 +99,17 @@ std::u16string FromUtf8(const std::string &s)
         unsigned char c = (unsigned char)s[i];
         uint32_t cp = c;
         size_t n = 1;
-        if (c >= 0xF0 && i + 3 < s.size()) { cp = ((c & 7u) << 18) | ((s[i + 1] & 0x3Fu) << 12) | ((s[i + 2] & 0x3Fu) << 6) | (s[i + 3] & 0x3Fu); n = 4; }
-        else if (c >= 0xE0 && i + 2 < s.size()) { cp = ((c & 15u) << 12) | ((s[i + 1] & 0x3Fu) << 6) | (s[i + 2] & 0x3Fu); n = 3; }
-        else if (c >= 0xC0 && i + 1 < s.size()) { cp = ((c & 31u) << 6) | (s[i + 1] & 0x3Fu); n = 2; }
-        else if (c >= 0x80) cp = 0xFFFD;
+        if (c >= 0xF0 && i + 3 < s.size()) {
+            cp = ((c & 7u) << 18) | ((s[i + 1] & 0x3Fu) << 12) | ((s[i + 2] & 0x3Fu) << 6) | (s[i + 3] & 0x3Fu);
+            n = 4;
+        } else if (c >= 0xE0 && i + 2 < s.size()) {
+            cp = ((c & 15u) << 12) | ((s[i + 1] & 0x3Fu) << 6) | (s[i + 2] & 0x3Fu);
+            n = 3;
+        } else if (c >= 0xC0 && i + 1 < s.size()) {
+            cp = ((c & 31u) << 6) | (s[i + 1] & 0x3Fu);
+            n = 2;
+        } else if (c >= 0x80)
+            cp = 0xFFFD;
         i += n;
         if (cp >= 0x10000) {
             cp -= 0x10000;

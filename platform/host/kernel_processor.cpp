@@ -33,11 +33,11 @@ namespace {
 enum class ShareSource { Idle, Profile, Host };
 
 struct Model {
-    uint64_t time = 0;         // the model has run up to here
-    uint64_t busyUntil = 0;    // the rest of the system holds the processor before this
-    bool pieceEnded = false;   // time is the end of a piece: the device's turn first
-    uint64_t claim = 0;        // permille-milliseconds gathered towards the next piece
-    uint32_t spread = 1000;    // this gap's length in permille of the mean gap
+    uint64_t time = 0;       // the model has run up to here
+    uint64_t busyUntil = 0;  // the rest of the system holds the processor before this
+    bool pieceEnded = false; // time is the end of a piece: the device's turn first
+    uint64_t claim = 0;      // permille-milliseconds gathered towards the next piece
+    uint32_t spread = 1000;  // this gap's length in permille of the mean gap
     uint32_t random = 0x2545F491;
 };
 
@@ -74,7 +74,8 @@ int ShareAt(uint64_t t, uint64_t *until)
     }
     const std::vector<LoadSpan> &spans = processor.profile;
     size_t &i = processor.cursor;
-    while (i < spans.size() && spans[i].toMs <= t) i++;
+    while (i < spans.size() && spans[i].toMs <= t)
+        i++;
     if (i == spans.size()) return 0;
     if (t < spans[i].fromMs) {
         *until = spans[i].fromMs;
@@ -191,8 +192,7 @@ bool warned = false;
 int SampleHostShare(uint64_t minIntervalMs)
 {
     auto now = std::chrono::steady_clock::now();
-    if (lastReading.have && now - lastReading.at < std::chrono::milliseconds(minIntervalMs))
-        return hostPermille.load();
+    if (lastReading.have && now - lastReading.at < std::chrono::milliseconds(minIntervalMs)) return hostPermille.load();
     std::string stat, self;
     procfs::CpuTimes cpu;
     procfs::Stat own;

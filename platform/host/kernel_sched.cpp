@@ -139,31 +139,38 @@ int HoldOnce()
 {
     int depth = LockDepth();
     if (depth == 0) BigLock().lock();
-    for (int i = 1; i < depth; i++) BigLock().unlock();
+    for (int i = 1; i < depth; i++)
+        BigLock().unlock();
     return depth;
 }
 
 void RestoreDepth(int depth)
 {
     if (depth == 0) BigLock().unlock();
-    for (int i = 1; i < depth; i++) BigLock().lock();
+    for (int i = 1; i < depth; i++)
+        BigLock().lock();
 }
 
 } // namespace
 
 Unlocked::Unlocked() : depth_(LockDepth())
 {
-    for (int i = 0; i < depth_; i++) BigLock().unlock();
+    for (int i = 0; i < depth_; i++)
+        BigLock().unlock();
 }
 
 Unlocked::~Unlocked()
 {
-    for (int i = 0; i < depth_; i++) BigLock().lock();
+    for (int i = 0; i < depth_; i++)
+        BigLock().lock();
 }
 
 namespace {
 
-bool Live() { return !K().config.virtualTime && !K().config.manualClock; }
+bool Live()
+{
+    return !K().config.virtualTime && !K().config.manualClock;
+}
 
 uint64_t WallMs()
 {
@@ -378,8 +385,10 @@ DWORD Launch(const std::shared_ptr<Process> &process, Body body, bool mainThread
         body = nullptr; // captured state goes before the final locked steps
         std::lock_guard<std::recursive_mutex> lock(BigLock());
         Process *p = t->process.get();
-        if (terminated) code = p->exitCode == STILL_ACTIVE ? 0 : (DWORD)p->exitCode;
-        else if (mainThread && !p->exiting) EndProcessFromMain(p, (int)code);
+        if (terminated)
+            code = p->exitCode == STILL_ACTIVE ? 0 : (DWORD)p->exitCode;
+        else if (mainThread && !p->exiting)
+            EndProcessFromMain(p, (int)code);
         FinishThread(t, code);
         current = nullptr;
     });
@@ -423,7 +432,10 @@ std::recursive_mutex &BigLock()
     return *lock;
 }
 
-Thread *CurrentThread() { return current; }
+Thread *CurrentThread()
+{
+    return current;
+}
 
 Thread *FindThread(DWORD id)
 {
@@ -437,7 +449,10 @@ std::shared_ptr<Process> FindProcess(DWORD id)
     return it == K().processes.end() ? nullptr : it->second;
 }
 
-const std::vector<Thread *> &AllThreads() { return K().threads; }
+const std::vector<Thread *> &AllThreads()
+{
+    return K().threads;
+}
 
 void CheckTerminate()
 {
@@ -459,11 +474,15 @@ void Wake(Thread *t)
 
 void WakeAll()
 {
-    for (Thread *t : K().threads) Wake(t);
+    for (Thread *t : K().threads)
+        Wake(t);
     K().hostWake.notify_all();
 }
 
-void NotifyHosts() { K().hostWake.notify_all(); }
+void NotifyHosts()
+{
+    K().hostWake.notify_all();
+}
 
 namespace {
 
@@ -495,8 +514,10 @@ bool BlockCurrent(uint64_t deadline)
         // A host thread: replies and ends are announced on hostWake. Device
         // time may not move for it, so time-outs are polled.
         int depth = HoldOnce();
-        if (deadline == kNoDeadline) k.hostWake.wait(m);
-        else if (Now() < deadline) k.hostWake.wait_for(m, std::chrono::milliseconds(Live() ? kSlackMs : 1));
+        if (deadline == kNoDeadline)
+            k.hostWake.wait(m);
+        else if (Now() < deadline)
+            k.hostWake.wait_for(m, std::chrono::milliseconds(Live() ? kSlackMs : 1));
         RestoreDepth(depth);
         return deadline != kNoDeadline && Now() >= deadline;
     }
@@ -526,8 +547,8 @@ bool BlockCurrent(uint64_t deadline)
         // and the wait makes the wait return at once.
         uint32_t seen = t->wakeWord.load(std::memory_order_acquire);
         bool pacing = k.pacer == t && k.running == 0 && k.paceTarget != kNoDeadline;
-        SteadyClock::time_point until = pacing ? k.realStart + std::chrono::milliseconds(k.paceTarget)
-                                               : SteadyClock::time_point::max();
+        SteadyClock::time_point until =
+            pacing ? k.realStart + std::chrono::milliseconds(k.paceTarget) : SteadyClock::time_point::max();
         t->sleeping = true;
         m.unlock();
         WaitWord(t->wakeWord, seen, until);
@@ -544,9 +565,15 @@ bool BlockCurrent(uint64_t deadline)
 
 // ------------------------------------------------------------------ clock
 
-uint64_t Now() { return K().virtualNow.load(std::memory_order_relaxed); }
+uint64_t Now()
+{
+    return K().virtualNow.load(std::memory_order_relaxed);
+}
 
-DWORD TickOf(uint64_t deviceTime) { return (DWORD)(K().config.tickStart + deviceTime); }
+DWORD TickOf(uint64_t deviceTime)
+{
+    return (DWORD)(K().config.tickStart + deviceTime);
+}
 
 void ScheduleAt(uint64_t atMs, std::function<void()> action)
 {
@@ -597,7 +624,8 @@ void StepBack(bool aside)
 void WaitAllWaiting(std::recursive_mutex &m)
 {
     K().idleWaiters++;
-    while (K().running > 0) K().idleWake.wait(m);
+    while (K().running > 0)
+        K().idleWake.wait(m);
     K().idleWaiters--;
 }
 
@@ -655,7 +683,8 @@ void Settle()
     bool aside = StepAside();
     uint64_t generation = k.idleGeneration;
     k.idleWaiters++;
-    while (k.running > 0 && k.idleGeneration == generation) k.idleWake.wait(m);
+    while (k.running > 0 && k.idleGeneration == generation)
+        k.idleWake.wait(m);
     k.idleWaiters--;
     StepBack(aside);
     RestoreDepth(depth);
@@ -706,10 +735,13 @@ DWORD StartDeviceThread(DWORD processId, std::function<void()> body)
         process = processId ? FindProcess(processId) : NewProcess(u"test.exe", u"\\Windows\\test.exe");
         if (!process || process->ended || process->exiting) return 0;
     }
-    return Launch(process, [body] {
-        body();
-        return (DWORD)0;
-    }, false, nullptr);
+    return Launch(
+        process,
+        [body] {
+            body();
+            return (DWORD)0;
+        },
+        false, nullptr);
 }
 
 std::vector<DWORD> DeviceProcesses()
@@ -727,7 +759,8 @@ std::vector<DWORD> DeviceThreadsOf(DWORD processId)
     std::vector<DWORD> ids;
     std::shared_ptr<Process> p = FindProcess(processId);
     if (p)
-        for (Thread *t : p->threads) ids.push_back(t->id);
+        for (Thread *t : p->threads)
+            ids.push_back(t->id);
     return ids;
 }
 
@@ -770,11 +803,14 @@ DWORD StartProgram(const std::u16string &imageName, const std::u16string &comman
     HINSTANCE module = process->module;
     ProgramEntry entry = program.entry;
     std::u16string line = commandLine;
-    DWORD tid = Launch(process, [entry, module, line]() mutable {
-        std::vector<WCHAR> buffer(line.begin(), line.end());
-        buffer.push_back(0);
-        return (DWORD)entry(module, buffer.data());
-    }, true, nullptr);
+    DWORD tid = Launch(
+        process,
+        [entry, module, line]() mutable {
+            std::vector<WCHAR> buffer(line.begin(), line.end());
+            buffer.push_back(0);
+            return (DWORD)entry(module, buffer.data());
+        },
+        true, nullptr);
     if (mainThreadId) *mainThreadId = tid;
     return process->id;
 }
@@ -807,7 +843,10 @@ bool ProgramRunning(DWORD processId)
     return p && !p->ended;
 }
 
-DWORD CurrentProcess() { return current ? current->process->id : 0; }
+DWORD CurrentProcess()
+{
+    return current ? current->process->id : 0;
+}
 
 std::u16string ProcessPath(DWORD processId)
 {
@@ -853,7 +892,10 @@ void OnReset(std::function<void()> action)
     K().resetHooks.push_back(std::move(action));
 }
 
-const Config &CurrentConfig() { return K().config; }
+const Config &CurrentConfig()
+{
+    return K().config;
+}
 
 void ResetDevice(const Config &config)
 {
@@ -863,7 +905,8 @@ void ResetDevice(const Config &config)
     {
         std::lock_guard<std::recursive_mutex> lock(BigLock());
         int depth = HoldOnce();
-        for (Thread *t : k.threads) t->terminate = true;
+        for (Thread *t : k.threads)
+            t->terminate = true;
         WakeAll();
         for (Thread *t : k.threads)
             if (!t->adopted && t->host.joinable()) hosts.push_back(std::move(t->host));
@@ -871,9 +914,12 @@ void ResetDevice(const Config &config)
     }
     // A lock held by the caller would keep the threads from leaving.
     int depth = LockDepth();
-    for (int i = 0; i < depth; i++) BigLock().unlock();
-    for (std::thread &h : hosts) h.join();
-    for (int i = 0; i < depth; i++) BigLock().lock();
+    for (int i = 0; i < depth; i++)
+        BigLock().unlock();
+    for (std::thread &h : hosts)
+        h.join();
+    for (int i = 0; i < depth; i++)
+        BigLock().lock();
 
     std::vector<std::function<void()>> hooks;
     {
@@ -892,7 +938,8 @@ void ResetDevice(const Config &config)
         k.processCount = 0;
         k.handles.clear();
         k.programs.clear();
-        while (!k.actions.empty()) k.actions.pop();
+        while (!k.actions.empty())
+            k.actions.pop();
         k.running = 0;
         k.holds = 0;
         k.advancing = false;
@@ -906,7 +953,8 @@ void ResetDevice(const Config &config)
         ResetObjectCounts();
         hooks = k.resetHooks;
     }
-    for (auto &hook : hooks) hook();
+    for (auto &hook : hooks)
+        hook();
     std::lock_guard<std::recursive_mutex> lock(BigLock());
     RebuildScreen();
 }
@@ -972,7 +1020,8 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start,
         if (process->exiting) return nullptr;
     }
     std::shared_ptr<Thread> t;
-    DWORD id = Launch(process, [start, parameter] { return start(parameter); }, false, &t);
+    DWORD id = Launch(
+        process, [start, parameter] { return start(parameter); }, false, &t);
     std::lock_guard<std::recursive_mutex> lock(BigLock());
     if (threadId) *threadId = id;
     return NewHandle(HandleRecord{t, nullptr});
@@ -1001,11 +1050,20 @@ int GetThreadPriority(HANDLE thread)
     return t->priority;
 }
 
-DWORD GetCurrentThreadId(void) { return current ? current->id : OwnTid(); }
+DWORD GetCurrentThreadId(void)
+{
+    return current ? current->id : OwnTid();
+}
 
-DWORD GetCurrentProcessId(void) { return current ? current->process->id : (DWORD)getpid(); }
+DWORD GetCurrentProcessId(void)
+{
+    return current ? current->process->id : (DWORD)getpid();
+}
 
-HANDLE GetCurrentThread(void) { return kCurrentThreadPseudo; }
+HANDLE GetCurrentThread(void)
+{
+    return kCurrentThreadPseudo;
+}
 
 BOOL CloseHandle(HANDLE handle)
 {

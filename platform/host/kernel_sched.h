@@ -36,7 +36,7 @@ struct SentMessage {
     bool done = false;
     bool abandoned = false; // the sender stopped waiting (timeout, termination)
     LRESULT result = 0;
-    WINDOWPOS pos{};        // lParam points here for position news sent without waiting
+    WINDOWPOS pos{}; // lParam points here for position news sent without waiting
 };
 
 // Stylus input waiting in a thread's queue, turned into mouse messages when
@@ -52,20 +52,20 @@ struct Thread {
     DWORD id = 0; // Linux thread id
     std::shared_ptr<Process> process;
     int priority = THREAD_PRIORITY_NORMAL;
-    bool adopted = false;     // a host thread that called AdoptCurrentThread
-    uint64_t startTime = 0;   // device time at start
+    bool adopted = false;   // a host thread that called AdoptCurrentThread
+    uint64_t startTime = 0; // device time at start
 
     // scheduling (guarded by BigLock)
     bool waiting = false;
     bool woken = false;
     uint64_t deadline = kNoDeadline;
     std::atomic<uint32_t> wakeWord{0}; // a futex: bumped by every Wake
-    bool sleeping = false;              // between releasing BigLock and taking it back in a wait
-    bool terminate = false;   // its process ended: leave at the next device call
-    bool tearingDown = false; // leaving: waits return at once, nothing throws
+    bool sleeping = false;             // between releasing BigLock and taking it back in a wait
+    bool terminate = false;            // its process ended: leave at the next device call
+    bool tearingDown = false;          // leaving: waits return at once, nothing throws
     bool finished = false;
     DWORD exitCode = STILL_ACTIVE;
-    std::thread host;         // joined by ResetDevice (not for adopted threads)
+    std::thread host; // joined by ResetDevice (not for adopted threads)
 
     // queue (user_message.cpp)
     std::deque<std::shared_ptr<SentMessage>> sent;
@@ -78,8 +78,8 @@ struct Thread {
     bool quit = false;
     int quitCode = 0;
     DWORD lastMessageTime = 0;
-    uint64_t lastPump = 0;    // device time of the last GetMessage/PeekMessage
-    int sendDepth = 0;        // inside a cross-thread SendMessage
+    uint64_t lastPump = 0; // device time of the last GetMessage/PeekMessage
+    int sendDepth = 0;     // inside a cross-thread SendMessage
 
     // windows and timers of the thread (user_*.cpp)
     std::vector<Window *> windows;
@@ -90,14 +90,14 @@ struct Thread {
 
 struct Process {
     DWORD id = 0;
-    std::u16string image;       // "PegHelp.exe"
-    std::u16string path;        // "\\Windows\\PegHelp.exe"
+    std::u16string image; // "PegHelp.exe"
+    std::u16string path;  // "\\Windows\\PegHelp.exe"
     HINSTANCE module = nullptr;
     const uint8_t *resources = nullptr;
     size_t resourceSize = 0;
     std::vector<Thread *> threads; // live threads
-    bool exiting = false;       // main entry returned: other threads are told to leave
-    bool ended = false;         // no thread left
+    bool exiting = false;          // main entry returned: other threads are told to leave
+    bool ended = false;            // no thread left
     int exitCode = STILL_ACTIVE;
     std::vector<std::pair<std::u16string, int>> libraries; // loads held, by library key
 };
@@ -130,7 +130,10 @@ void WakeAll();
 void NotifyHosts();
 
 // The device clock in ms (64-bit, from device start).
-inline uint64_t DeviceNow() { return Now(); }
+inline uint64_t DeviceNow()
+{
+    return Now();
+}
 DWORD TickOf(uint64_t deviceTime);
 
 // Release BigLock completely around a call into program code (a window
@@ -141,6 +144,7 @@ public:
     ~Unlocked();
     Unlocked(const Unlocked &) = delete;
     Unlocked &operator=(const Unlocked &) = delete;
+
 private:
     int depth_;
 };
@@ -153,11 +157,11 @@ void ResetObjectCounts();
 bool ReadMemoryFigures(uint64_t *totalPhys, uint64_t *availPhys);
 
 // User hooks the kernel calls (user_*.cpp).
-void DestroyThreadWindows(Thread *thread);  // on the thread itself, with messages
+void DestroyThreadWindows(Thread *thread); // on the thread itself, with messages
 void DropProcessWindows(DWORD processId);  // any thread, no messages
-void ReleaseThreadQueue(Thread *thread);    // pending sends answered with 0, timers gone
-void ResetUser();                           // all windows and classes gone
-void RebuildScreen();                       // recompute pixel owners, paint the desktop
-uint64_t NextTimerDue(Thread *thread);      // earliest timer its blocked fetch can take, or kNoDeadline
+void ReleaseThreadQueue(Thread *thread);   // pending sends answered with 0, timers gone
+void ResetUser();                          // all windows and classes gone
+void RebuildScreen();                      // recompute pixel owners, paint the desktop
+uint64_t NextTimerDue(Thread *thread);     // earliest timer its blocked fetch can take, or kNoDeadline
 
 } // namespace dev

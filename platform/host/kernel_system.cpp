@@ -97,18 +97,22 @@ void CountObject(ObjectKind kind, int delta)
     if (kind >= 0 && kind < KindCount) objectCounts[kind] += delta;
 }
 
-long LiveObjects(ObjectKind kind) { return kind >= 0 && kind < KindCount ? objectCounts[kind].load() : 0; }
+long LiveObjects(ObjectKind kind)
+{
+    return kind >= 0 && kind < KindCount ? objectCounts[kind].load() : 0;
+}
 
 const char *ObjectKindName(ObjectKind kind)
 {
-    static const char *const names[KindCount] = {"window", "dc",        "bitmap", "brush",  "pen",
-                                                 "font",   "icon",      "imagelist", "thread", "module"};
+    static const char *const names[KindCount] = {"window", "dc",   "bitmap",    "brush",  "pen",
+                                                 "font",   "icon", "imagelist", "thread", "module"};
     return kind >= 0 && kind < KindCount ? names[kind] : "unknown";
 }
 
 void ResetObjectCounts()
 {
-    for (auto &count : objectCounts) count = 0;
+    for (auto &count : objectCounts)
+        count = 0;
 }
 
 long LiveVirtualAllocations()
@@ -131,7 +135,8 @@ void ResetSystem()
     s.refusals = 0;
     s.memorySource = nullptr;
     s.diskSource = nullptr;
-    for (auto &block : s.virtualBlocks) free(block.first);
+    for (auto &block : s.virtualBlocks)
+        free(block.first);
     s.virtualBlocks.clear();
     ResetSystemModules();
 }
@@ -140,9 +145,15 @@ void ResetSystem()
 
 using namespace dev;
 
-DWORD GetLastError(void) { return lastError; }
+DWORD GetLastError(void)
+{
+    return lastError;
+}
 
-void SetLastError(DWORD error) { lastError = error; }
+void SetLastError(DWORD error)
+{
+    lastError = error;
+}
 
 BOOL GetVersionExW(LPOSVERSIONINFOW info)
 {

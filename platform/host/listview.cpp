@@ -29,10 +29,10 @@ namespace {
 
 typedef std::lock_guard<std::recursive_mutex> Lock;
 
-const int kScrollWidth = 13;   // the vertical scroll bar
-const int kCellPadding = 3;    // text inset at both ends of a cell
-const int kHeaderPadding = 4;  // header height beyond the font's
-const int kRowPadding = 1;     // row height beyond the font's
+const int kScrollWidth = 13;  // the vertical scroll bar
+const int kCellPadding = 3;   // text inset at both ends of a cell
+const int kHeaderPadding = 4; // header height beyond the font's
+const int kRowPadding = 1;    // row height beyond the font's
 const int kMinThumb = 8;
 
 struct Column {
@@ -53,34 +53,38 @@ struct Item {
 enum class ScrollPart { None, LineUp, LineDown, PageUp, PageDown, Thumb };
 
 struct ListViewRecord {
-    HFONT font = nullptr;      // from WM_SETFONT; null draws with the dialog font
+    HFONT font = nullptr;        // from WM_SETFONT; null draws with the dialog font
     std::vector<Column> columns; // by index
-    std::vector<int> order;    // display order, left to right: column indexes
+    std::vector<int> order;      // display order, left to right: column indexes
     std::vector<Item> items;
-    bool redraw = true;        // WM_SETREDRAW: false holds all painting back
-    int top = 0;               // index of the first row shown
+    bool redraw = true; // WM_SETREDRAW: false holds all painting back
+    int top = 0;        // index of the first row shown
     int rowHeight = 14;
     int headerHeight = 17;
-    int headerColumn = -1;     // header item the stylus went down on, -1 for none
-    bool headerPressed = false; // the stylus is still over that item: drawn pressed
+    int headerColumn = -1;                    // header item the stylus went down on, -1 for none
+    bool headerPressed = false;               // the stylus is still over that item: drawn pressed
     ScrollPart scrollPart = ScrollPart::None; // scroll bar part under a stylus press
-    int thumbGrab = 0;         // where in the thumb the stylus holds it
-    bool bodyTracking = false; // stylus went down on the rows
+    int thumbGrab = 0;                        // where in the thumb the stylus holds it
+    bool bodyTracking = false;                // stylus went down on the rows
 };
 
-ListViewRecord *Record(HWND window) { return ControlRecord<ListViewRecord>(window); }
+ListViewRecord *Record(HWND window)
+{
+    return ControlRecord<ListViewRecord>(window);
+}
 
 // ---------------------------------------------------------------- layout
 
 struct Layout {
     RECT client;
-    RECT rows;      // where rows are drawn
-    RECT scroll;    // the scroll bar, empty when there is none
+    RECT rows;       // where rows are drawn
+    RECT scroll;     // the scroll bar, empty when there is none
     int visibleRows; // rows that fit whole
     int maxTop;
 };
 
-Layout LayoutOf(HWND window, const ListViewRecord *record) {
+Layout LayoutOf(HWND window, const ListViewRecord *record)
+{
     Layout layout;
     GetClientRect(window, &layout.client);
     layout.rows = layout.client;
@@ -98,7 +102,8 @@ Layout LayoutOf(HWND window, const ListViewRecord *record) {
     return layout;
 }
 
-int ColumnAt(const ListViewRecord *record, int x) {
+int ColumnAt(const ListViewRecord *record, int x)
+{
     int left = 0;
     for (int index : record->order) {
         int right = left + std::max(0, record->columns[(size_t)index].width);
@@ -112,7 +117,8 @@ struct Thumb {
     RECT upArrow, downArrow, track, thumb;
 };
 
-Thumb ThumbOf(const Layout &layout, const ListViewRecord *record) {
+Thumb ThumbOf(const Layout &layout, const ListViewRecord *record)
+{
     Thumb t;
     const RECT &s = layout.scroll;
     int arrow = std::min<int>(kScrollWidth, (s.bottom - s.top) / 2);
@@ -128,7 +134,8 @@ Thumb ThumbOf(const Layout &layout, const ListViewRecord *record) {
     return t;
 }
 
-void MeasureFont(HWND window, ListViewRecord *record) {
+void MeasureFont(HWND window, ListViewRecord *record)
+{
     HDC dc = GetDC(window);
     if (!dc) return;
     HGDIOBJ old = SelectObject(dc, ControlFont(record->font));
@@ -144,15 +151,19 @@ void MeasureFont(HWND window, ListViewRecord *record) {
 
 // ---------------------------------------------------------------- painting
 
-UINT AlignmentOf(int fmt) {
+UINT AlignmentOf(int fmt)
+{
     switch (fmt & 3) {
-    case LVCFMT_RIGHT: return DT_RIGHT;
-    case LVCFMT_CENTER: return DT_CENTER;
+    case LVCFMT_RIGHT:
+        return DT_RIGHT;
+    case LVCFMT_CENTER:
+        return DT_CENTER;
     }
     return DT_LEFT;
 }
 
-void DrawCellText(HDC dc, const RECT &cell, const std::u16string &text, UINT alignment) {
+void DrawCellText(HDC dc, const RECT &cell, const std::u16string &text, UINT alignment)
+{
     if (text.empty()) return;
     RECT inner = cell;
     InflateRect(&inner, -kCellPadding, 0);
@@ -164,7 +175,8 @@ void DrawCellText(HDC dc, const RECT &cell, const std::u16string &text, UINT ali
     RestoreDC(dc, -1);
 }
 
-void PaintHeader(HDC dc, const Layout &layout, const ListViewRecord *record) {
+void PaintHeader(HDC dc, const Layout &layout, const ListViewRecord *record)
+{
     RECT bar = {layout.client.left, layout.client.top, layout.rows.right, layout.rows.top};
     if (IsRectEmpty(&bar)) return;
     FillRect(dc, &bar, GetSysColorBrush(COLOR_BTNFACE));
@@ -194,7 +206,8 @@ void PaintHeader(HDC dc, const Layout &layout, const ListViewRecord *record) {
     }
 }
 
-void PaintRows(HDC dc, const Layout &layout, const ListViewRecord *record) {
+void PaintRows(HDC dc, const Layout &layout, const ListViewRecord *record)
+{
     FillRect(dc, &layout.rows, GetSysColorBrush(COLOR_WINDOW));
     SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
     int count = (int)record->items.size();
@@ -221,21 +234,26 @@ void PaintRows(HDC dc, const Layout &layout, const ListViewRecord *record) {
     }
 }
 
-void DrawArrow(HDC dc, const RECT &box, bool up, bool pressed) {
+void DrawArrow(HDC dc, const RECT &box, bool up, bool pressed)
+{
     RECT frame = box;
     FillRect(dc, &frame, GetSysColorBrush(COLOR_BTNFACE));
-    if (pressed) FrameRect(dc, &frame, GetSysColorBrush(COLOR_BTNSHADOW));
-    else DrawRaisedFrame(dc, &frame, false);
+    if (pressed)
+        FrameRect(dc, &frame, GetSysColorBrush(COLOR_BTNSHADOW));
+    else
+        DrawRaisedFrame(dc, &frame, false);
     COLORREF ink = GetSysColor(COLOR_BTNTEXT);
     int cx = (box.left + box.right) / 2 + (pressed ? 1 : 0);
     int cy = (box.top + box.bottom) / 2 + (pressed ? 1 : 0);
     for (int i = 0; i < 3; ++i) {
         int y = up ? cy - 1 + i : cy + 1 - i;
-        for (int dx = -i; dx <= i; ++dx) SetPixel(dc, cx + dx, y, ink);
+        for (int dx = -i; dx <= i; ++dx)
+            SetPixel(dc, cx + dx, y, ink);
     }
 }
 
-void PaintScrollBar(HDC dc, const Layout &layout, const ListViewRecord *record) {
+void PaintScrollBar(HDC dc, const Layout &layout, const ListViewRecord *record)
+{
     if (IsRectEmpty(&layout.scroll)) return;
     Thumb t = ThumbOf(layout, record);
     FillRect(dc, &t.track, GetSysColorBrush(COLOR_SCROLLBAR));
@@ -255,7 +273,8 @@ void PaintScrollBar(HDC dc, const Layout &layout, const ListViewRecord *record) 
     }
 }
 
-void Paint(HWND window, HDC dc, ListViewRecord *record) {
+void Paint(HWND window, HDC dc, ListViewRecord *record)
+{
     Layout layout = LayoutOf(window, record);
     HGDIOBJ oldFont = SelectObject(dc, ControlFont(record->font));
     int oldMode = SetBkMode(dc, TRANSPARENT);
@@ -267,13 +286,15 @@ void Paint(HWND window, HDC dc, ListViewRecord *record) {
 }
 
 // Changes are painted when the window next paints, unless painting is held back.
-void Refresh(HWND window, const ListViewRecord *record) {
+void Refresh(HWND window, const ListViewRecord *record)
+{
     if (record->redraw) InvalidateRect(window, nullptr, FALSE);
 }
 
 // ---------------------------------------------------------------- notifications
 
-LRESULT NotifyParent(HWND window, UINT code, int item, int subItem, LPARAM param) {
+LRESULT NotifyParent(HWND window, UINT code, int item, int subItem, LPARAM param)
+{
     NMLISTVIEW notice = {};
     notice.hdr.hwndFrom = window;
     notice.hdr.idFrom = (UINT_PTR)GetDlgCtrlID(window);
@@ -286,12 +307,14 @@ LRESULT NotifyParent(HWND window, UINT code, int item, int subItem, LPARAM param
 
 // ---------------------------------------------------------------- requests
 
-std::u16string CopyText(LPCWSTR text) {
+std::u16string CopyText(LPCWSTR text)
+{
     if (!text || text == LPSTR_TEXTCALLBACKW) return std::u16string();
     return std::u16string(text);
 }
 
-int CopyOut(const std::u16string &text, LPWSTR buffer, int size) {
+int CopyOut(const std::u16string &text, LPWSTR buffer, int size)
+{
     if (!buffer || size <= 0) return 0;
     int count = std::min((int)text.size(), size - 1);
     std::copy(text.begin(), text.begin() + count, buffer);
@@ -299,7 +322,8 @@ int CopyOut(const std::u16string &text, LPWSTR buffer, int size) {
     return count;
 }
 
-LRESULT InsertColumn(HWND window, ListViewRecord *record, WPARAM wParam, const LVCOLUMNW *request) {
+LRESULT InsertColumn(HWND window, ListViewRecord *record, WPARAM wParam, const LVCOLUMNW *request)
+{
     int requested = (int)wParam;
     if (!request || requested < 0) return -1;
     {
@@ -331,7 +355,8 @@ LRESULT InsertColumn(HWND window, ListViewRecord *record, WPARAM wParam, const L
     return requested;
 }
 
-LRESULT DeleteColumn(HWND window, ListViewRecord *record, WPARAM wParam) {
+LRESULT DeleteColumn(HWND window, ListViewRecord *record, WPARAM wParam)
+{
     int index = (int)wParam;
     {
         Lock lock(BigLock());
@@ -350,7 +375,8 @@ LRESULT DeleteColumn(HWND window, ListViewRecord *record, WPARAM wParam) {
     return TRUE;
 }
 
-LRESULT GetColumn(const ListViewRecord *record, WPARAM wParam, LVCOLUMNW *request) {
+LRESULT GetColumn(const ListViewRecord *record, WPARAM wParam, LVCOLUMNW *request)
+{
     int index = (int)wParam;
     if (!request || index < 0 || index >= (int)record->columns.size()) return FALSE;
     const Column &column = record->columns[(size_t)index];
@@ -364,7 +390,8 @@ LRESULT GetColumn(const ListViewRecord *record, WPARAM wParam, LVCOLUMNW *reques
     return TRUE;
 }
 
-LRESULT InsertItem(HWND window, ListViewRecord *record, const LVITEMW *request) {
+LRESULT InsertItem(HWND window, ListViewRecord *record, const LVITEMW *request)
+{
     if (!request || request->iSubItem != 0 || request->iItem < 0) return -1;
     int index;
     Item item;
@@ -382,7 +409,8 @@ LRESULT InsertItem(HWND window, ListViewRecord *record, const LVITEMW *request) 
     return index;
 }
 
-LRESULT SetItemText(HWND window, ListViewRecord *record, WPARAM wParam, const LVITEMW *request) {
+LRESULT SetItemText(HWND window, ListViewRecord *record, WPARAM wParam, const LVITEMW *request)
+{
     int index = (int)wParam;
     if (!request) return FALSE;
     {
@@ -399,35 +427,41 @@ LRESULT SetItemText(HWND window, ListViewRecord *record, WPARAM wParam, const LV
     return TRUE;
 }
 
-const std::u16string *CellText(const ListViewRecord *record, int index, int sub) {
+const std::u16string *CellText(const ListViewRecord *record, int index, int sub)
+{
     static const std::u16string empty;
     const Item &item = record->items[(size_t)index];
     return sub >= 0 && (size_t)sub < item.texts.size() ? &item.texts[(size_t)sub] : &empty;
 }
 
-LRESULT GetItemText(const ListViewRecord *record, WPARAM wParam, LVITEMW *request) {
+LRESULT GetItemText(const ListViewRecord *record, WPARAM wParam, LVITEMW *request)
+{
     int index = (int)wParam;
     if (!request || index < 0 || index >= (int)record->items.size()) return 0;
     return CopyOut(*CellText(record, index, request->iSubItem), request->pszText, request->cchTextMax);
 }
 
-LRESULT GetItem(const ListViewRecord *record, LVITEMW *request) {
+LRESULT GetItem(const ListViewRecord *record, LVITEMW *request)
+{
     if (!request || request->iItem < 0 || request->iItem >= (int)record->items.size()) return FALSE;
     const Item &item = record->items[(size_t)request->iItem];
-    if (request->mask & LVIF_TEXT) CopyOut(*CellText(record, request->iItem, request->iSubItem), request->pszText, request->cchTextMax);
+    if (request->mask & LVIF_TEXT)
+        CopyOut(*CellText(record, request->iItem, request->iSubItem), request->pszText, request->cchTextMax);
     if (request->mask & LVIF_PARAM) request->lParam = item.param;
     if (request->mask & LVIF_IMAGE) request->iImage = item.image;
     if (request->mask & LVIF_STATE) request->state = item.state & request->stateMask;
     return TRUE;
 }
 
-void ClampTop(HWND window, ListViewRecord *record) {
+void ClampTop(HWND window, ListViewRecord *record)
+{
     Layout layout = LayoutOf(window, record);
     Lock lock(BigLock());
     record->top = std::max(0, std::min(record->top, layout.maxTop));
 }
 
-LRESULT DeleteItem(HWND window, ListViewRecord *record, WPARAM wParam) {
+LRESULT DeleteItem(HWND window, ListViewRecord *record, WPARAM wParam)
+{
     int index = (int)wParam;
     if (index < 0 || index >= (int)record->items.size()) return FALSE;
     NotifyParent(window, LVN_DELETEITEM, index, 0, record->items[(size_t)index].param);
@@ -441,7 +475,8 @@ LRESULT DeleteItem(HWND window, ListViewRecord *record, WPARAM wParam) {
     return TRUE;
 }
 
-LRESULT DeleteAllItems(HWND window, ListViewRecord *record) {
+LRESULT DeleteAllItems(HWND window, ListViewRecord *record)
+{
     // A parent that answers TRUE to LVN_DELETEALLITEMS is spared the
     // LVN_DELETEITEM of every item; they go from the last one up.
     bool suppress = NotifyParent(window, LVN_DELETEALLITEMS, -1, 0, 0) != 0;
@@ -462,7 +497,8 @@ LRESULT DeleteAllItems(HWND window, ListViewRecord *record) {
     return TRUE;
 }
 
-void ScrollTo(HWND window, ListViewRecord *record, int top) {
+void ScrollTo(HWND window, ListViewRecord *record, int top)
+{
     Layout layout = LayoutOf(window, record);
     top = std::max(0, std::min(top, layout.maxTop));
     if (top == record->top) return;
@@ -473,40 +509,60 @@ void ScrollTo(HWND window, ListViewRecord *record, int top) {
     Refresh(window, record);
 }
 
-LRESULT EnsureVisible(HWND window, ListViewRecord *record, WPARAM wParam) {
+LRESULT EnsureVisible(HWND window, ListViewRecord *record, WPARAM wParam)
+{
     int index = (int)wParam;
     if (index < 0 || index >= (int)record->items.size()) return FALSE;
     Layout layout = LayoutOf(window, record);
-    if (index < record->top) ScrollTo(window, record, index);
-    else if (index >= record->top + layout.visibleRows) ScrollTo(window, record, index - layout.visibleRows + 1);
+    if (index < record->top)
+        ScrollTo(window, record, index);
+    else if (index >= record->top + layout.visibleRows)
+        ScrollTo(window, record, index - layout.visibleRows + 1);
     return TRUE;
 }
 
-void VerticalScroll(HWND window, ListViewRecord *record, WORD request, int position) {
+void VerticalScroll(HWND window, ListViewRecord *record, WORD request, int position)
+{
     Layout layout = LayoutOf(window, record);
     int page = std::max(1, layout.visibleRows);
     switch (request) {
-    case SB_LINEUP: ScrollTo(window, record, record->top - 1); break;
-    case SB_LINEDOWN: ScrollTo(window, record, record->top + 1); break;
-    case SB_PAGEUP: ScrollTo(window, record, record->top - page); break;
-    case SB_PAGEDOWN: ScrollTo(window, record, record->top + page); break;
+    case SB_LINEUP:
+        ScrollTo(window, record, record->top - 1);
+        break;
+    case SB_LINEDOWN:
+        ScrollTo(window, record, record->top + 1);
+        break;
+    case SB_PAGEUP:
+        ScrollTo(window, record, record->top - page);
+        break;
+    case SB_PAGEDOWN:
+        ScrollTo(window, record, record->top + page);
+        break;
     case SB_THUMBTRACK:
-    case SB_THUMBPOSITION: ScrollTo(window, record, position); break;
-    case SB_TOP: ScrollTo(window, record, 0); break;
-    case SB_BOTTOM: ScrollTo(window, record, layout.maxTop); break;
+    case SB_THUMBPOSITION:
+        ScrollTo(window, record, position);
+        break;
+    case SB_TOP:
+        ScrollTo(window, record, 0);
+        break;
+    case SB_BOTTOM:
+        ScrollTo(window, record, layout.maxTop);
+        break;
     }
 }
 
 // ---------------------------------------------------------------- stylus
 
 // The header item under a point, or -1 (also off the header row).
-int HeaderColumnAt(HWND window, const ListViewRecord *record, POINT point) {
+int HeaderColumnAt(HWND window, const ListViewRecord *record, POINT point)
+{
     Layout layout = LayoutOf(window, record);
     if (point.y < layout.client.top || point.y >= layout.rows.top || point.x >= layout.rows.right) return -1;
     return ColumnAt(record, point.x);
 }
 
-void SetScrollPart(HWND window, ListViewRecord *record, ScrollPart part) {
+void SetScrollPart(HWND window, ListViewRecord *record, ScrollPart part)
+{
     {
         Lock lock(BigLock());
         record->scrollPart = part;
@@ -515,14 +571,16 @@ void SetScrollPart(HWND window, ListViewRecord *record, ScrollPart part) {
 }
 
 // Row position for a thumb whose top edge is at y.
-int TopForThumb(const Layout &layout, const Thumb &t, int thumbTop) {
+int TopForThumb(const Layout &layout, const Thumb &t, int thumbTop)
+{
     int travel = (t.track.bottom - t.track.top) - (t.thumb.bottom - t.thumb.top);
     if (travel <= 0 || layout.maxTop == 0) return 0;
     int offset = std::max(0, std::min(travel, thumbTop - (int)t.track.top));
     return (offset * layout.maxTop + travel / 2) / travel;
 }
 
-void ButtonDown(HWND window, ListViewRecord *record, POINT point) {
+void ButtonDown(HWND window, ListViewRecord *record, POINT point)
+{
     SetFocus(window);
     Layout layout = LayoutOf(window, record);
     if (!IsRectEmpty(&layout.scroll) && PtInRect(&layout.scroll, point)) {
@@ -562,7 +620,8 @@ void ButtonDown(HWND window, ListViewRecord *record, POINT point) {
     record->bodyTracking = true;
 }
 
-void ButtonMove(HWND window, ListViewRecord *record, POINT point) {
+void ButtonMove(HWND window, ListViewRecord *record, POINT point)
+{
     if (record->scrollPart == ScrollPart::Thumb && GetCapture() == window) {
         Layout layout = LayoutOf(window, record);
         Thumb t = ThumbOf(layout, record);
@@ -582,7 +641,8 @@ void ButtonMove(HWND window, ListViewRecord *record, POINT point) {
     }
 }
 
-void ButtonUp(HWND window, ListViewRecord *record, POINT point) {
+void ButtonUp(HWND window, ListViewRecord *record, POINT point)
+{
     if (record->scrollPart != ScrollPart::None) {
         SetScrollPart(window, record, ScrollPart::None);
         if (GetCapture() == window) ReleaseCapture();
@@ -614,7 +674,8 @@ void ButtonUp(HWND window, ListViewRecord *record, POINT point) {
     }
 }
 
-void CaptureLost(HWND window, ListViewRecord *record) {
+void CaptureLost(HWND window, ListViewRecord *record)
+{
     if (record->scrollPart == ScrollPart::None && record->headerColumn < 0) return;
     {
         Lock lock(BigLock());
@@ -627,7 +688,8 @@ void CaptureLost(HWND window, ListViewRecord *record) {
 
 // ---------------------------------------------------------------- procedure
 
-LRESULT CALLBACK ListViewProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK ListViewProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
     ListViewRecord *record = Record(window);
     if (message == WM_NCCREATE) {
         record = new ListViewRecord();
@@ -736,7 +798,8 @@ LRESULT CALLBACK ListViewProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-std::string Utf8(const std::u16string &text) {
+std::string Utf8(const std::u16string &text)
+{
     std::string out;
     for (size_t i = 0; i < text.size(); ++i) {
         uint32_t c = text[i];
@@ -762,7 +825,8 @@ std::string Utf8(const std::u16string &text) {
 }
 
 // For the window dump: the column titles in display order and the item count.
-std::string DumpListView(HWND window) {
+std::string DumpListView(HWND window)
+{
     Lock lock(BigLock());
     const ListViewRecord *record = Record(window);
     if (!record) return std::string();
@@ -777,16 +841,21 @@ std::string DumpListView(HWND window) {
 
 } // namespace
 
-void RegisterListViewClass() {
+void RegisterListViewClass()
+{
     RegisterSystemClass(WC_LISTVIEWW, ListViewProc, sizeof(ListViewRecord *));
     SetDumpExtra(WC_LISTVIEWW, DumpListView);
 }
 
 } // namespace dev
 
-void InitCommonControls(void) { dev::RegisterListViewClass(); }
+void InitCommonControls(void)
+{
+    dev::RegisterListViewClass();
+}
 
-BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX *init) {
+BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX *init)
+{
     if (!init || init->dwSize != sizeof(INITCOMMONCONTROLSEX)) return FALSE;
     dev::RegisterListViewClass();
     return TRUE;

@@ -23,8 +23,8 @@ namespace dev {
 namespace {
 
 const WORD kTextId = 0xFFFF;
-const int kMargin = 8;        // around the text and the buttons
-const int kButtonGap = 8;     // between two buttons
+const int kMargin = 8;    // around the text and the buttons
+const int kButtonGap = 8; // between two buttons
 const int kMinButtonWidth = 50;
 
 struct BoxRequest {
@@ -33,13 +33,15 @@ struct BoxRequest {
     UINT type;
 };
 
-int TextWidth(HDC dc, const char16_t *text) {
+int TextWidth(HDC dc, const char16_t *text)
+{
     SIZE size = {0, 0};
     GetTextExtentPoint32W(dc, text, (int)std::char_traits<char16_t>::length(text), &size);
     return size.cx;
 }
 
-void LayOut(HWND box, const BoxRequest *request) {
+void LayOut(HWND box, const BoxRequest *request)
+{
     bool withCancel = (request->type & MB_TYPEMASK) == MB_OKCANCEL;
     HWND textControl = GetDlgItem(box, kTextId);
     HWND ok = GetDlgItem(box, IDOK);
@@ -67,8 +69,8 @@ void LayOut(HWND box, const BoxRequest *request) {
     int buttons = withCancel ? 2 : 1;
     int rowWidth = buttons * buttonWidth + (buttons - 1) * kButtonGap;
     int textWidth = std::min(maxTextWidth, (int)(textRect.right - textRect.left));
-    int maxTextHeight = std::max(metrics.tmHeight, (int)(workHeight - insets.top - insets.bottom - 3 * kMargin -
-                                                        buttonHeight));
+    int maxTextHeight =
+        std::max(metrics.tmHeight, (int)(workHeight - insets.top - insets.bottom - 3 * kMargin - buttonHeight));
     int textHeight = std::min(maxTextHeight, (int)(textRect.bottom - textRect.top));
     int clientWidth = std::max(textWidth, rowWidth) + 2 * kMargin;
     int clientHeight = textHeight + buttonHeight + 3 * kMargin;
@@ -85,7 +87,8 @@ void LayOut(HWND box, const BoxRequest *request) {
     if (cancel) MoveWindow(cancel, x + buttonWidth + kButtonGap, y, buttonWidth, buttonHeight, FALSE);
 }
 
-INT_PTR CALLBACK MessageBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR CALLBACK MessageBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam)
+{
     switch (message) {
     case WM_INITDIALOG: {
         const BoxRequest *request = reinterpret_cast<const BoxRequest *>(lParam);
@@ -111,7 +114,8 @@ INT_PTR CALLBACK MessageBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lP
 
 using namespace dev;
 
-int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
+int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
+{
     RegisterSystemClasses();
     BoxRequest request = {text, caption ? caption : u"Error", type};
     bool withCancel = (type & MB_TYPEMASK) == MB_OKCANCEL;

@@ -9,7 +9,8 @@
 #include <cstdio>
 #include <vector>
 
-bool dev::WriteScreenPng(const char *path) {
+bool dev::WriteScreenPng(const char *path)
+{
     std::vector<uint32_t> pixels;
     int width, height;
     {

@@ -15,7 +15,8 @@
 
 namespace dev {
 
-bool DisplayAvailable() {
+bool DisplayAvailable()
+{
 #ifdef DEVICE_HAVE_SDL
     const char *x11 = std::getenv("DISPLAY");
     const char *wayland = std::getenv("WAYLAND_DISPLAY");
@@ -54,37 +55,34 @@ struct Sdl {
 };
 Sdl sdl;
 
-template <typename F> bool Load(F *slot, const char *name, void *library) {
+template <typename F> bool Load(F *slot, const char *name, void *library)
+{
     *slot = reinterpret_cast<F>(dlsym(library, name));
     return *slot != nullptr;
 }
 
-bool LoadSdl() {
+bool LoadSdl()
+{
     static void *library = nullptr;
-    if (library)
-        return true;
+    if (library) return true;
     void *opened = dlopen("libSDL2-2.0.so.0", RTLD_NOW | RTLD_LOCAL);
     if (!opened) {
         std::fprintf(stderr, "perfmon: no display (cannot load SDL: %s); running headless\n", dlerror());
         return false;
     }
-    if (!(
-        Load(&sdl.SDL_CreateRenderer, "SDL_CreateRenderer", opened) &&
-        Load(&sdl.SDL_CreateTexture, "SDL_CreateTexture", opened) &&
-        Load(&sdl.SDL_CreateWindow, "SDL_CreateWindow", opened) &&
-        Load(&sdl.SDL_DestroyRenderer, "SDL_DestroyRenderer", opened) &&
-        Load(&sdl.SDL_DestroyTexture, "SDL_DestroyTexture", opened) &&
-        Load(&sdl.SDL_DestroyWindow, "SDL_DestroyWindow", opened) &&
-        Load(&sdl.SDL_GetError, "SDL_GetError", opened) &&
-        Load(&sdl.SDL_Init, "SDL_Init", opened) &&
-        Load(&sdl.SDL_PollEvent, "SDL_PollEvent", opened) &&
-        Load(&sdl.SDL_Quit, "SDL_Quit", opened) &&
-        Load(&sdl.SDL_RenderClear, "SDL_RenderClear", opened) &&
-        Load(&sdl.SDL_RenderCopy, "SDL_RenderCopy", opened) &&
-        Load(&sdl.SDL_RenderPresent, "SDL_RenderPresent", opened) &&
-        Load(&sdl.SDL_RenderSetLogicalSize, "SDL_RenderSetLogicalSize", opened) &&
-        Load(&sdl.SDL_SetHint, "SDL_SetHint", opened) &&
-        Load(&sdl.SDL_UpdateTexture, "SDL_UpdateTexture", opened))) {
+    if (!(Load(&sdl.SDL_CreateRenderer, "SDL_CreateRenderer", opened) &&
+          Load(&sdl.SDL_CreateTexture, "SDL_CreateTexture", opened) &&
+          Load(&sdl.SDL_CreateWindow, "SDL_CreateWindow", opened) &&
+          Load(&sdl.SDL_DestroyRenderer, "SDL_DestroyRenderer", opened) &&
+          Load(&sdl.SDL_DestroyTexture, "SDL_DestroyTexture", opened) &&
+          Load(&sdl.SDL_DestroyWindow, "SDL_DestroyWindow", opened) &&
+          Load(&sdl.SDL_GetError, "SDL_GetError", opened) && Load(&sdl.SDL_Init, "SDL_Init", opened) &&
+          Load(&sdl.SDL_PollEvent, "SDL_PollEvent", opened) && Load(&sdl.SDL_Quit, "SDL_Quit", opened) &&
+          Load(&sdl.SDL_RenderClear, "SDL_RenderClear", opened) &&
+          Load(&sdl.SDL_RenderCopy, "SDL_RenderCopy", opened) &&
+          Load(&sdl.SDL_RenderPresent, "SDL_RenderPresent", opened) &&
+          Load(&sdl.SDL_RenderSetLogicalSize, "SDL_RenderSetLogicalSize", opened) &&
+          Load(&sdl.SDL_SetHint, "SDL_SetHint", opened) && Load(&sdl.SDL_UpdateTexture, "SDL_UpdateTexture", opened))) {
         std::fprintf(stderr, "perfmon: no display (SDL lacks a function it should have); running headless\n");
         dlclose(opened);
         return false;
@@ -103,10 +101,10 @@ struct Presenter {
 };
 Presenter presenter;
 
-void ShowScreen() {
+void ShowScreen()
+{
     uint64_t generation = screenGeneration;
-    if (generation == presenter.shownGeneration)
-        return;
+    if (generation == presenter.shownGeneration) return;
     {
         std::lock_guard<std::recursive_mutex> lock(BigLock());
         presenter.shownGeneration = screenGeneration;
@@ -118,7 +116,8 @@ void ShowScreen() {
 }
 
 // A release outside the window still lifts the stylus, at the nearest edge.
-void Stylus(int x, int y, bool down) {
+void Stylus(int x, int y, bool down)
+{
     x = x < 0 ? 0 : x >= presenter.width ? presenter.width - 1 : x;
     y = y < 0 ? 0 : y >= presenter.height ? presenter.height - 1 : y;
     std::lock_guard<std::recursive_mutex> lock(BigLock());
@@ -127,9 +126,9 @@ void Stylus(int x, int y, bool down) {
 
 } // namespace
 
-bool PresenterOpen() {
-    if (!LoadSdl())
-        return false;
+bool PresenterOpen()
+{
+    if (!LoadSdl()) return false;
     // The emulator handles SIGINT and SIGTERM itself (close the monitor normally).
     sdl.SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     sdl.SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
@@ -140,15 +139,14 @@ bool PresenterOpen() {
     presenter = Presenter();
     presenter.width = ScreenWidth();
     presenter.height = ScreenHeight();
-    presenter.window = sdl.SDL_CreateWindow("Performance Monitor - handheld device", SDL_WINDOWPOS_CENTERED,
-                                        SDL_WINDOWPOS_CENTERED, presenter.width * scale,
-                                        presenter.height * scale, 0);
-    if (presenter.window)
-        presenter.renderer = sdl.SDL_CreateRenderer(presenter.window, -1, 0);
+    presenter.window =
+        sdl.SDL_CreateWindow("Performance Monitor - handheld device", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                             presenter.width * scale, presenter.height * scale, 0);
+    if (presenter.window) presenter.renderer = sdl.SDL_CreateRenderer(presenter.window, -1, 0);
     if (presenter.renderer) {
         sdl.SDL_RenderSetLogicalSize(presenter.renderer, presenter.width, presenter.height);
         presenter.texture = sdl.SDL_CreateTexture(presenter.renderer, SDL_PIXELFORMAT_RGB888,
-                                              SDL_TEXTUREACCESS_STREAMING, presenter.width, presenter.height);
+                                                  SDL_TEXTUREACCESS_STREAMING, presenter.width, presenter.height);
     }
     if (!presenter.texture) {
         std::fprintf(stderr, "perfmon: cannot open a window (%s); running headless\n", sdl.SDL_GetError());
@@ -159,7 +157,8 @@ bool PresenterOpen() {
     return true;
 }
 
-void PresenterPump(bool *closeRequested) {
+void PresenterPump(bool *closeRequested)
+{
     SDL_Event event;
     while (sdl.SDL_PollEvent(&event)) {
         switch (event.type) {
@@ -180,28 +179,28 @@ void PresenterPump(bool *closeRequested) {
             }
             break;
         case SDL_WINDOWEVENT:
-            if (event.window.event == SDL_WINDOWEVENT_EXPOSED)
-                presenter.shownGeneration = ~0ull;
+            if (event.window.event == SDL_WINDOWEVENT_EXPOSED) presenter.shownGeneration = ~0ull;
             break;
         }
     }
     ShowScreen();
 }
 
-void PresenterShut() {
-    if (presenter.texture)
-        sdl.SDL_DestroyTexture(presenter.texture);
-    if (presenter.renderer)
-        sdl.SDL_DestroyRenderer(presenter.renderer);
-    if (presenter.window)
-        sdl.SDL_DestroyWindow(presenter.window);
+void PresenterShut()
+{
+    if (presenter.texture) sdl.SDL_DestroyTexture(presenter.texture);
+    if (presenter.renderer) sdl.SDL_DestroyRenderer(presenter.renderer);
+    if (presenter.window) sdl.SDL_DestroyWindow(presenter.window);
     presenter = Presenter();
     sdl.SDL_Quit();
 }
 
 #else
 
-bool PresenterOpen() { return false; }
+bool PresenterOpen()
+{
+    return false;
+}
 void PresenterPump(bool *) {}
 void PresenterShut() {}
 

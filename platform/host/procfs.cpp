@@ -8,11 +8,15 @@ namespace procfs {
 
 namespace {
 
-bool IsSpace(char c) { return c == ' ' || c == '\n' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
+bool IsSpace(char c)
+{
+    return c == ' ' || c == '\n' || c == '\t' || c == '\r' || c == '\f' || c == '\v';
+}
 
 // Signed decimal over [text, text + size); false for anything else,
 // including an empty text and a value that does not fit.
-bool ParseInteger(const char *text, size_t size, int64_t *value) {
+bool ParseInteger(const char *text, size_t size, int64_t *value)
+{
     size_t i = 0;
     bool negative = false;
     if (i < size && (text[i] == '-' || text[i] == '+')) {
@@ -32,7 +36,8 @@ bool ParseInteger(const char *text, size_t size, int64_t *value) {
     return true;
 }
 
-bool ParseUnsigned(const char *text, size_t size, uint64_t *value) {
+bool ParseUnsigned(const char *text, size_t size, uint64_t *value)
+{
     if (size == 0) return false;
     uint64_t result = 0;
     for (size_t i = 0; i < size; ++i) {
@@ -51,10 +56,13 @@ struct FieldCursor {
     const char *text;
     size_t size;
     size_t at;
-    bool Next(const char **field, size_t *length) {
-        while (at < size && IsSpace(text[at])) ++at;
+    bool Next(const char **field, size_t *length)
+    {
+        while (at < size && IsSpace(text[at]))
+            ++at;
         size_t start = at;
-        while (at < size && !IsSpace(text[at])) ++at;
+        while (at < size && !IsSpace(text[at]))
+            ++at;
         if (at == start || at == size) return false;
         *field = text + start;
         *length = at - start;
@@ -62,9 +70,13 @@ struct FieldCursor {
     }
 };
 
-bool IsControl(char16_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
+bool IsControl(char16_t c)
+{
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F);
+}
 
-void PutUnit(std::u16string *out, char32_t cp) {
+void PutUnit(std::u16string *out, char32_t cp)
+{
     if (cp >= 0x10000) {
         cp -= 0x10000;
         out->push_back(char16_t(0xD800 + (cp >> 10)));
@@ -77,7 +89,8 @@ void PutUnit(std::u16string *out, char32_t cp) {
 // Decodes one code point at text[*at], advancing past it; an invalid or cut
 // sequence gives U+FFFD and advances past its longest valid start only, so
 // the byte that broke it is decoded afresh.
-char32_t DecodeOne(const unsigned char *text, size_t size, size_t *at) {
+char32_t DecodeOne(const unsigned char *text, size_t size, size_t *at)
+{
     unsigned char lead = text[*at];
     if (lead < 0x80) {
         ++*at;
@@ -87,15 +100,18 @@ char32_t DecodeOne(const unsigned char *text, size_t size, size_t *at) {
     unsigned char low = 0x80, high = 0xBF;
     char32_t cp;
     if (lead >= 0xC2 && lead <= 0xDF) {
-        need = 1; cp = lead & 0x1F;
+        need = 1;
+        cp = lead & 0x1F;
     } else if (lead >= 0xE0 && lead <= 0xEF) {
-        need = 2; cp = lead & 0x0F;
-        if (lead == 0xE0) low = 0xA0;       // overlong
-        if (lead == 0xED) high = 0x9F;      // surrogates
+        need = 2;
+        cp = lead & 0x0F;
+        if (lead == 0xE0) low = 0xA0;  // overlong
+        if (lead == 0xED) high = 0x9F; // surrogates
     } else if (lead >= 0xF0 && lead <= 0xF4) {
-        need = 3; cp = lead & 0x07;
-        if (lead == 0xF0) low = 0x90;       // overlong
-        if (lead == 0xF4) high = 0x8F;      // past U+10FFFF
+        need = 3;
+        cp = lead & 0x07;
+        if (lead == 0xF0) low = 0x90;  // overlong
+        if (lead == 0xF4) high = 0x8F; // past U+10FFFF
     } else {
         ++*at;
         return 0xFFFD;
@@ -116,7 +132,8 @@ char32_t DecodeOne(const unsigned char *text, size_t size, size_t *at) {
 
 } // namespace
 
-bool ParseStat(const char *text, size_t size, Stat *out) {
+bool ParseStat(const char *text, size_t size, Stat *out)
+{
     if (!text || !out) return false;
     const char *open = static_cast<const char *>(memchr(text, '(', size));
     if (!open) return false;
@@ -131,8 +148,10 @@ bool ParseStat(const char *text, size_t size, Stat *out) {
 
     Stat stat;
     size_t pidStart = 0, pidEnd = size_t(open - text);
-    while (pidStart < pidEnd && IsSpace(text[pidStart])) ++pidStart;
-    while (pidEnd > pidStart && IsSpace(text[pidEnd - 1])) --pidEnd;
+    while (pidStart < pidEnd && IsSpace(text[pidStart]))
+        ++pidStart;
+    while (pidEnd > pidStart && IsSpace(text[pidEnd - 1]))
+        --pidEnd;
     if (!ParseInteger(text + pidStart, pidEnd - pidStart, &stat.pid) || stat.pid < 0) return false;
     stat.comm.assign(open + 1, close);
 
@@ -149,13 +168,27 @@ bool ParseStat(const char *text, size_t size, Stat *out) {
             ok = length == 1;
             stat.state = field[0];
             break;
-        case 4: ok = ParseInteger(field, length, &stat.ppid); break;
-        case 14: ok = ParseUnsigned(field, length, &stat.utimeTicks); break;
-        case 15: ok = ParseUnsigned(field, length, &stat.stimeTicks); break;
-        case 18: ok = ParseInteger(field, length, &stat.priority); break;
-        case 19: ok = ParseInteger(field, length, &stat.nice); break;
-        case 20: ok = ParseInteger(field, length, &stat.numThreads); break;
-        default: ok = ParseInteger(field, length, &ignored); break;
+        case 4:
+            ok = ParseInteger(field, length, &stat.ppid);
+            break;
+        case 14:
+            ok = ParseUnsigned(field, length, &stat.utimeTicks);
+            break;
+        case 15:
+            ok = ParseUnsigned(field, length, &stat.stimeTicks);
+            break;
+        case 18:
+            ok = ParseInteger(field, length, &stat.priority);
+            break;
+        case 19:
+            ok = ParseInteger(field, length, &stat.nice);
+            break;
+        case 20:
+            ok = ParseInteger(field, length, &stat.numThreads);
+            break;
+        default:
+            ok = ParseInteger(field, length, &ignored);
+            break;
         }
         if (!ok) return false;
     }
@@ -173,17 +206,26 @@ bool ParseStat(const char *text, size_t size, Stat *out) {
     return true;
 }
 
-std::string ParseComm(const char *text, size_t size) {
+std::string ParseComm(const char *text, size_t size)
+{
     if (!text) return std::string();
     if (size > 0 && text[size - 1] == '\n') --size;
     return std::string(text, size);
 }
 
-bool ParseMeminfo(const char *text, size_t size, uint64_t *totalBytes, uint64_t *availBytes) {
+bool ParseMeminfo(const char *text, size_t size, uint64_t *totalBytes, uint64_t *availBytes)
+{
     if (!text) return false;
-    struct Entry { const char *key; uint64_t value; bool seen; };
-    Entry entries[] = {{"MemTotal", 0, false}, {"MemAvailable", 0, false}, {"MemFree", 0, false},
-                       {"Buffers", 0, false}, {"Cached", 0, false}};
+    struct Entry {
+        const char *key;
+        uint64_t value;
+        bool seen;
+    };
+    Entry entries[] = {{"MemTotal", 0, false},
+                       {"MemAvailable", 0, false},
+                       {"MemFree", 0, false},
+                       {"Buffers", 0, false},
+                       {"Cached", 0, false}};
     size_t at = 0;
     while (at < size) {
         const char *line = text + at;
@@ -195,12 +237,15 @@ bool ParseMeminfo(const char *text, size_t size, uint64_t *totalBytes, uint64_t 
         if (!colon) continue;
         size_t keyLength = size_t(colon - line);
         size_t i = keyLength + 1;
-        while (i < length && IsSpace(line[i])) ++i;
+        while (i < length && IsSpace(line[i]))
+            ++i;
         size_t digits = i;
-        while (i < length && line[i] >= '0' && line[i] <= '9') ++i;
+        while (i < length && line[i] >= '0' && line[i] <= '9')
+            ++i;
         uint64_t value;
         if (!ParseUnsigned(line + digits, i - digits, &value)) continue;
-        while (i < length && IsSpace(line[i])) ++i;
+        while (i < length && IsSpace(line[i]))
+            ++i;
         size_t unit = length - i;
         if (unit == 2 && line[i] == 'k' && line[i + 1] == 'B') {
             value = value > UINT64_MAX / 1024 ? UINT64_MAX : value * 1024;
@@ -220,7 +265,8 @@ bool ParseMeminfo(const char *text, size_t size, uint64_t *totalBytes, uint64_t 
         avail = entries[1].value;
     } else {
         avail = entries[2].value;
-        for (int i = 3; i < 5; ++i) avail = avail > UINT64_MAX - entries[i].value ? UINT64_MAX : avail + entries[i].value;
+        for (int i = 3; i < 5; ++i)
+            avail = avail > UINT64_MAX - entries[i].value ? UINT64_MAX : avail + entries[i].value;
     }
     // What is available never exceeds what there is, whatever the text says.
     if (avail > entries[0].value) avail = entries[0].value;
@@ -229,7 +275,8 @@ bool ParseMeminfo(const char *text, size_t size, uint64_t *totalBytes, uint64_t 
     return true;
 }
 
-bool ParseBootTime(const char *text, size_t size, uint64_t *bootSeconds) {
+bool ParseBootTime(const char *text, size_t size, uint64_t *bootSeconds)
+{
     if (!text) return false;
     size_t at = 0;
     while (at < size) {
@@ -248,7 +295,8 @@ bool ParseBootTime(const char *text, size_t size, uint64_t *bootSeconds) {
     return false;
 }
 
-bool ParseCpuTimes(const char *text, size_t size, CpuTimes *out) {
+bool ParseCpuTimes(const char *text, size_t size, CpuTimes *out)
+{
     if (!text || size < 4 || memcmp(text, "cpu ", 4) != 0) return false;
     const char *newline = static_cast<const char *>(memchr(text, '\n', size));
     if (!newline) return false;
@@ -275,17 +323,20 @@ bool ParseCpuTimes(const char *text, size_t size, CpuTimes *out) {
     return true;
 }
 
-std::u16string Utf8ToWide(const char *bytes, size_t size) {
+std::u16string Utf8ToWide(const char *bytes, size_t size)
+{
     std::u16string out;
     if (!bytes) return out;
     out.reserve(size);
     const unsigned char *text = reinterpret_cast<const unsigned char *>(bytes);
     size_t at = 0;
-    while (at < size) PutUnit(&out, DecodeOne(text, size, &at));
+    while (at < size)
+        PutUnit(&out, DecodeOne(text, size, &at));
     return out;
 }
 
-size_t Utf8ToWide(const char *bytes, size_t size, WCHAR *out, size_t capacity) {
+size_t Utf8ToWide(const char *bytes, size_t size, WCHAR *out, size_t capacity)
+{
     if (!out || capacity == 0) return 0;
     size_t written = 0;
     const unsigned char *text = reinterpret_cast<const unsigned char *>(bytes);
@@ -305,21 +356,24 @@ size_t Utf8ToWide(const char *bytes, size_t size, WCHAR *out, size_t capacity) {
     return written;
 }
 
-std::u16string DeviceName(const std::string &bytes) {
+std::u16string DeviceName(const std::string &bytes)
+{
     std::u16string name = Utf8ToWide(bytes.data(), bytes.size());
     for (char16_t &c : name)
         if (IsControl(c)) c = 0xFFFD;
     return name;
 }
 
-std::u16string DevicePath(const char *link, size_t size) {
+std::u16string DevicePath(const char *link, size_t size)
+{
     std::u16string path = DeviceName(std::string(link ? link : "", link ? size : 0));
     for (char16_t &c : path)
         if (c == u'/') c = u'\\';
     return path;
 }
 
-size_t CopyToField(const std::u16string &text, WCHAR *field, size_t capacity) {
+size_t CopyToField(const std::u16string &text, WCHAR *field, size_t capacity)
+{
     if (!field || capacity == 0) return 0;
     size_t count = text.size() < capacity - 1 ? text.size() : capacity - 1;
     if (count > 0 && count < text.size() && text[count - 1] >= 0xD800 && text[count - 1] <= 0xDBFF) --count;
@@ -328,19 +382,22 @@ size_t CopyToField(const std::u16string &text, WCHAR *field, size_t capacity) {
     return count;
 }
 
-uint64_t TicksTo100ns(uint64_t ticks, uint64_t ticksPerSecond) {
+uint64_t TicksTo100ns(uint64_t ticks, uint64_t ticksPerSecond)
+{
     const uint64_t unitsPerSecond = 10000000;
     if (ticksPerSecond == 0) ticksPerSecond = 100;
     uint64_t seconds = ticks / ticksPerSecond, rest = ticks % ticksPerSecond;
     if (seconds > UINT64_MAX / unitsPerSecond) return UINT64_MAX;
     uint64_t whole = seconds * unitsPerSecond;
     // rest < ticksPerSecond, so rest * 10^7 overflows only for absurd tick rates.
-    uint64_t part = rest <= UINT64_MAX / unitsPerSecond ? rest * unitsPerSecond / ticksPerSecond
-                                                         : uint64_t((unsigned __int128)rest * unitsPerSecond / ticksPerSecond);
+    uint64_t part = rest <= UINT64_MAX / unitsPerSecond
+                        ? rest * unitsPerSecond / ticksPerSecond
+                        : uint64_t((unsigned __int128)rest * unitsPerSecond / ticksPerSecond);
     return whole > UINT64_MAX - part ? UINT64_MAX : whole + part;
 }
 
-LONG DevicePriority(int64_t nice, int64_t policy) {
+LONG DevicePriority(int64_t nice, int64_t policy)
+{
     if (policy == PolicyFifo || policy == PolicyRoundRobin || policy == PolicyDeadline) return 0;
     if (policy == PolicyIdle) return 7;
     if (nice <= -15) return 0;

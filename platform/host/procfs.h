@@ -23,20 +23,19 @@ namespace procfs {
 // ---- /proc/<pid>/stat and /proc/<pid>/task/<tid>/stat
 
 // Scheduling policies as the kernel numbers them (field 41).
-enum { PolicyNormal = 0, PolicyFifo = 1, PolicyRoundRobin = 2, PolicyBatch = 3, PolicyIdle = 5,
-       PolicyDeadline = 6 };
+enum { PolicyNormal = 0, PolicyFifo = 1, PolicyRoundRobin = 2, PolicyBatch = 3, PolicyIdle = 5, PolicyDeadline = 6 };
 
 struct Stat {
     int64_t pid = 0;
-    std::string comm;        // raw bytes between the first '(' and the last ')'
+    std::string comm; // raw bytes between the first '(' and the last ')'
     char state = '?';
     int64_t ppid = 0;
-    uint64_t utimeTicks = 0; // field 14, clock ticks
-    uint64_t stimeTicks = 0; // field 15
-    int64_t priority = 20;   // field 18; negative for real-time policies
-    int64_t nice = 0;        // field 19, -20..19
-    int64_t numThreads = 1;  // field 20
-    uint64_t startTicks = 0; // field 22, ticks after boot; 0 when the line stops before it
+    uint64_t utimeTicks = 0;       // field 14, clock ticks
+    uint64_t stimeTicks = 0;       // field 15
+    int64_t priority = 20;         // field 18; negative for real-time policies
+    int64_t nice = 0;              // field 19, -20..19
+    int64_t numThreads = 1;        // field 20
+    uint64_t startTicks = 0;       // field 22, ticks after boot; 0 when the line stops before it
     int64_t policy = PolicyNormal; // field 41; normal when the line stops before it
 };
 

@@ -13,7 +13,8 @@ namespace {
 
 class LiveFiles : public ProcFiles {
 public:
-    int Read(const std::string &path, std::string *contents) override {
+    int Read(const std::string &path, std::string *contents) override
+    {
         int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) return errno;
         contents->clear();
@@ -36,7 +37,8 @@ public:
         close(fd);
         return 0;
     }
-    int ReadLink(const std::string &path, std::string *target) override {
+    int ReadLink(const std::string &path, std::string *target) override
+    {
         std::string buffer(256, '\0');
         for (;;) {
             ssize_t got = readlink(path.c_str(), &buffer[0], buffer.size());
@@ -49,11 +51,13 @@ public:
             buffer.resize(buffer.size() * 2);
         }
     }
-    int List(const std::string &path, std::vector<std::string> *names) override {
+    int List(const std::string &path, std::vector<std::string> *names) override
+    {
         DIR *dir = opendir(path.c_str());
         if (!dir) return errno;
         names->clear();
-        while (dirent *entry = readdir(dir)) names->push_back(entry->d_name);
+        while (dirent *entry = readdir(dir))
+            names->push_back(entry->d_name);
         closedir(dir);
         return 0;
     }
@@ -61,7 +65,8 @@ public:
 
 // Directory names that are process or thread ids; the rest of /proc
 // ("self", "meminfo", ...) is skipped.
-std::vector<DWORD> NumericNames(const std::vector<std::string> &names) {
+std::vector<DWORD> NumericNames(const std::vector<std::string> &names)
+{
     std::vector<DWORD> ids;
     ids.reserve(names.size());
     for (const std::string &name : names) {
@@ -69,7 +74,10 @@ std::vector<DWORD> NumericNames(const std::vector<std::string> &names) {
         uint64_t value = 0;
         bool digits = true;
         for (char c : name) {
-            if (c < '0' || c > '9') { digits = false; break; }
+            if (c < '0' || c > '9') {
+                digits = false;
+                break;
+            }
             value = value * 10 + unsigned(c - '0');
         }
         if (digits && value > 0 && value <= UINT32_MAX) ids.push_back(DWORD(value));
@@ -79,13 +87,15 @@ std::vector<DWORD> NumericNames(const std::vector<std::string> &names) {
     return ids;
 }
 
-bool ReadStat(ProcFiles &files, const std::string &path, std::string *scratch, Stat *out) {
+bool ReadStat(ProcFiles &files, const std::string &path, std::string *scratch, Stat *out)
+{
     return files.Read(path, scratch) == 0 && ParseStat(scratch->data(), scratch->size(), out);
 }
 
 // A stat line cut before field 41 still shows a real-time thread by its
 // negative priority.
-LONG PriorityOf(const Stat &stat) {
+LONG PriorityOf(const Stat &stat)
+{
     int64_t policy = stat.policy;
     if (policy == PolicyNormal && stat.priority < 0) policy = PolicyFifo;
     return DevicePriority(stat.nice, policy);
@@ -93,17 +103,20 @@ LONG PriorityOf(const Stat &stat) {
 
 } // namespace
 
-ProcFiles &LiveProcFiles() {
+ProcFiles &LiveProcFiles()
+{
     static LiveFiles files;
     return files;
 }
 
-uint64_t TicksPerSecond() {
+uint64_t TicksPerSecond()
+{
     long ticks = sysconf(_SC_CLK_TCK);
     return ticks > 0 ? uint64_t(ticks) : 100;
 }
 
-void ReadTables(ProcFiles &files, const std::string &root, uint64_t ticksPerSecond, Tables *out) {
+void ReadTables(ProcFiles &files, const std::string &root, uint64_t ticksPerSecond, Tables *out)
+{
     out->processes.clear();
     out->threads.clear();
     std::vector<std::string> names;
@@ -138,14 +151,16 @@ void ReadTables(ProcFiles &files, const std::string &root, uint64_t ticksPerSeco
     }
 }
 
-bool ReadThreadStat(ProcFiles &files, const std::string &root, DWORD tid, Stat *out) {
+bool ReadThreadStat(ProcFiles &files, const std::string &root, DWORD tid, Stat *out)
+{
     std::string scratch;
     const std::string id = std::to_string(tid);
     return ReadStat(files, root + "/self/task/" + id + "/stat", &scratch, out) ||
            ReadStat(files, root + "/" + id + "/task/" + id + "/stat", &scratch, out);
 }
 
-std::u16string ReadProcessPath(ProcFiles &files, const std::string &root, DWORD pid) {
+std::u16string ReadProcessPath(ProcFiles &files, const std::string &root, DWORD pid)
+{
     const std::string dir = root + "/" + std::to_string(pid);
     std::string text;
     if (files.ReadLink(dir + "/exe", &text) == 0 && !text.empty()) return DevicePath(text.data(), text.size());
@@ -158,7 +173,8 @@ std::u16string ReadProcessPath(ProcFiles &files, const std::string &root, DWORD 
     return std::u16string();
 }
 
-bool ReadMemory(ProcFiles &files, const std::string &root, uint64_t *totalBytes, uint64_t *availBytes) {
+bool ReadMemory(ProcFiles &files, const std::string &root, uint64_t *totalBytes, uint64_t *availBytes)
+{
     std::string text;
     return files.Read(root + "/meminfo", &text) == 0 && ParseMeminfo(text.data(), text.size(), totalBytes, availBytes);
 }

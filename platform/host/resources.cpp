@@ -32,11 +32,18 @@ struct Record {
 std::map<const uint8_t *, Record> records;
 std::set<const Record *> validRecords;
 
-uint32_t Read32(const uint8_t *p) { return p[0] | p[1] << 8 | p[2] << 16 | (uint32_t)p[3] << 24; }
-uint16_t Read16(const uint8_t *p) { return (uint16_t)(p[0] | p[1] << 8); }
+uint32_t Read32(const uint8_t *p)
+{
+    return p[0] | p[1] << 8 | p[2] << 16 | (uint32_t)p[3] << 24;
+}
+uint16_t Read16(const uint8_t *p)
+{
+    return (uint16_t)(p[0] | p[1] << 8);
+}
 
 // Reads a TYPE or NAME field; false when it runs past the header.
-bool ReadId(const uint8_t *p, size_t limit, size_t *at, ResId *id) {
+bool ReadId(const uint8_t *p, size_t limit, size_t *at, ResId *id)
+{
     if (*at + 2 > limit) return false;
     if (Read16(p + *at) == 0xFFFF) {
         if (*at + 4 > limit) return false;
@@ -56,11 +63,15 @@ bool ReadId(const uint8_t *p, size_t limit, size_t *at, ResId *id) {
     return false;
 }
 
-char16_t Upper(char16_t c) { return c >= u'a' && c <= u'z' ? c - 32 : c; }
+char16_t Upper(char16_t c)
+{
+    return c >= u'a' && c <= u'z' ? c - 32 : c;
+}
 
 } // namespace
 
-ResId IdOf(LPCWSTR name) {
+ResId IdOf(LPCWSTR name)
+{
     ResId id;
     if (IS_INTRESOURCE(name)) {
         id.ordinal = (int)(uintptr_t)name;
@@ -69,15 +80,18 @@ ResId IdOf(LPCWSTR name) {
     // "#123" names the ordinal 123, as on the platform.
     if (name[0] == u'#') {
         int value = 0;
-        for (const WCHAR *p = name + 1; *p >= u'0' && *p <= u'9'; p++) value = value * 10 + (*p - u'0');
+        for (const WCHAR *p = name + 1; *p >= u'0' && *p <= u'9'; p++)
+            value = value * 10 + (*p - u'0');
         id.ordinal = value;
         return id;
     }
-    for (const WCHAR *p = name; *p; p++) id.name += Upper(*p);
+    for (const WCHAR *p = name; *p; p++)
+        id.name += Upper(*p);
     return id;
 }
 
-bool SameId(const ResId &a, const ResId &b) {
+bool SameId(const ResId &a, const ResId &b)
+{
     if (a.ordinal >= 0 || b.ordinal >= 0) return a.ordinal == b.ordinal;
     if (a.name.size() != b.name.size()) return false;
     for (size_t i = 0; i < a.name.size(); i++)
@@ -85,7 +99,8 @@ bool SameId(const ResId &a, const ResId &b) {
     return true;
 }
 
-bool ParseRes(const uint8_t *bytes, size_t size, std::vector<ResEntry> *entries) {
+bool ParseRes(const uint8_t *bytes, size_t size, std::vector<ResEntry> *entries)
+{
     entries->clear();
     size_t at = 0;
     while (at + 8 <= size) {
@@ -112,7 +127,8 @@ namespace {
 // Reads a TYPE or NAME field and tells whether it names `want`, without
 // copying it: resources are looked up several times a second (the graph's
 // ramp), and the lookup should cost no heap.
-bool MatchId(const uint8_t *p, size_t limit, size_t *at, const ResId &want, bool *matches) {
+bool MatchId(const uint8_t *p, size_t limit, size_t *at, const ResId &want, bool *matches)
+{
     if (*at + 2 > limit) return false;
     if (Read16(p + *at) == 0xFFFF) {
         if (*at + 4 > limit) return false;
@@ -137,7 +153,8 @@ bool MatchId(const uint8_t *p, size_t limit, size_t *at, const ResId &want, bool
 
 } // namespace
 
-bool FindIn(HMODULE module, LPCWSTR name, LPCWSTR type, const uint8_t **data, DWORD *size) {
+bool FindIn(HMODULE module, LPCWSTR name, LPCWSTR type, const uint8_t **data, DWORD *size)
+{
     if (!name || !type) return false;
     if (!module) module = ModuleOfProcess(CurrentProcess());
     const uint8_t *bytes = nullptr;
@@ -168,7 +185,8 @@ bool FindIn(HMODULE module, LPCWSTR name, LPCWSTR type, const uint8_t **data, DW
     return false;
 }
 
-bool DecodeDib(const uint8_t *dib, size_t size, int rowsWanted, Pixmap *out, size_t *bitsEnd) {
+bool DecodeDib(const uint8_t *dib, size_t size, int rowsWanted, Pixmap *out, size_t *bitsEnd)
+{
     if (size < 12) return false;
     uint32_t headerSize = Read32(dib);
     int width, height, bits;
@@ -198,10 +216,12 @@ bool DecodeDib(const uint8_t *dib, size_t size, int rowsWanted, Pixmap *out, siz
     if (compression == kBitfields) {
         if (headerSize == 40) {
             if (at + 12 > size) return false;
-            for (int i = 0; i < 3; i++) masks[i] = Read32(dib + at + 4 * i);
+            for (int i = 0; i < 3; i++)
+                masks[i] = Read32(dib + at + 4 * i);
             at += 12;
         } else {
-            for (int i = 0; i < 3; i++) masks[i] = Read32(dib + 40 + 4 * i);
+            for (int i = 0; i < 3; i++)
+                masks[i] = Read32(dib + 40 + 4 * i);
         }
     } else if (bits == 16) {
         masks[0] = 0x7C00;
@@ -226,7 +246,8 @@ bool DecodeDib(const uint8_t *dib, size_t size, int rowsWanted, Pixmap *out, siz
     auto channel = [](uint32_t value, uint32_t mask) -> uint32_t {
         if (!mask) return 0;
         int shift = 0;
-        while (!(mask >> shift & 1)) shift++;
+        while (!(mask >> shift & 1))
+            shift++;
         uint32_t max = mask >> shift, v = (value & mask) >> shift;
         return max ? v * 255 / max : 0;
     };
@@ -240,15 +261,23 @@ bool DecodeDib(const uint8_t *dib, size_t size, int rowsWanted, Pixmap *out, siz
         uint32_t *o = &out->pixels[(size_t)y * width];
         for (int x = 0; x < width; x++) {
             switch (bits) {
-            case 1: o[x] = palette[row[x >> 3] >> (7 - (x & 7)) & 1]; break;
-            case 4: o[x] = palette[(x & 1) ? row[x >> 1] & 15 : row[x >> 1] >> 4]; break;
-            case 8: o[x] = palette[row[x]]; break;
+            case 1:
+                o[x] = palette[row[x >> 3] >> (7 - (x & 7)) & 1];
+                break;
+            case 4:
+                o[x] = palette[(x & 1) ? row[x >> 1] & 15 : row[x >> 1] >> 4];
+                break;
+            case 8:
+                o[x] = palette[row[x]];
+                break;
             case 16: {
                 uint32_t v = Read16(row + 2 * x);
                 o[x] = channel(v, masks[0]) << 16 | channel(v, masks[1]) << 8 | channel(v, masks[2]);
                 break;
             }
-            case 24: o[x] = row[3 * x] | row[3 * x + 1] << 8 | (uint32_t)row[3 * x + 2] << 16; break;
+            case 24:
+                o[x] = row[3 * x] | row[3 * x + 1] << 8 | (uint32_t)row[3 * x + 2] << 16;
+                break;
             case 32: {
                 uint32_t v = Read32(row + 4 * x);
                 o[x] = compression == kBitfields
@@ -263,7 +292,8 @@ bool DecodeDib(const uint8_t *dib, size_t size, int rowsWanted, Pixmap *out, siz
     return true;
 }
 
-void ResetResources() {
+void ResetResources()
+{
     records.clear();
     validRecords.clear();
 }
@@ -274,7 +304,8 @@ void ResetResources() {
 using namespace dev;
 using namespace dev::gdi;
 
-HRSRC FindResourceW(HMODULE module, LPCWSTR name, LPCWSTR type) {
+HRSRC FindResourceW(HMODULE module, LPCWSTR name, LPCWSTR type)
+{
     Lock lock(BigLock());
     const uint8_t *data;
     DWORD size;
@@ -285,23 +316,29 @@ HRSRC FindResourceW(HMODULE module, LPCWSTR name, LPCWSTR type) {
     return (HRSRC)&record;
 }
 
-HGLOBAL LoadResource(HMODULE, HRSRC resource) {
+HGLOBAL LoadResource(HMODULE, HRSRC resource)
+{
     Lock lock(BigLock());
     const Record *record = (const Record *)resource;
     if (!validRecords.count(record)) return nullptr;
     return (HGLOBAL)record->data;
 }
 
-LPVOID LockResource(HGLOBAL data) { return data; }
+LPVOID LockResource(HGLOBAL data)
+{
+    return data;
+}
 
-DWORD SizeofResource(HMODULE, HRSRC resource) {
+DWORD SizeofResource(HMODULE, HRSRC resource)
+{
     Lock lock(BigLock());
     const Record *record = (const Record *)resource;
     if (!validRecords.count(record)) return 0;
     return record->size;
 }
 
-HBITMAP LoadBitmapW(HINSTANCE instance, LPCWSTR name) {
+HBITMAP LoadBitmapW(HINSTANCE instance, LPCWSTR name)
+{
     Lock lock(BigLock());
     const uint8_t *data;
     DWORD size;

@@ -15,20 +15,22 @@ namespace dev {
 
 namespace {
 
-int TaskbarWidth(HWND taskbar) {
+int TaskbarWidth(HWND taskbar)
+{
     RECT rc;
     GetClientRect(taskbar, &rc);
     return rc.right - rc.left;
 }
 
-int FindIcon(const ShellState &shell, HWND owner, UINT id) {
+int FindIcon(const ShellState &shell, HWND owner, UINT id)
+{
     for (size_t i = 0; i < shell.icons.size(); ++i)
-        if (shell.icons[i].owner == owner && shell.icons[i].id == id)
-            return (int)i;
+        if (shell.icons[i].owner == owner && shell.icons[i].id == id) return (int)i;
     return -1;
 }
 
-void InvalidateArea(HWND taskbar, size_t count) {
+void InvalidateArea(HWND taskbar, size_t count)
+{
     RECT area = NotifyAreaRect(TaskbarWidth(taskbar), count);
     InvalidateRect(taskbar, &area, FALSE);
 }
@@ -37,20 +39,26 @@ void InvalidateArea(HWND taskbar, size_t count) {
 
 // ---- taskbar layout
 
-RECT TaskbarStartRect() { return RECT{2, 3, 50, taskbarHeight - 3}; }
+RECT TaskbarStartRect()
+{
+    return RECT{2, 3, 50, taskbarHeight - 3};
+}
 
-RECT TaskbarClockRect(int taskbarWidth) {
+RECT TaskbarClockRect(int taskbarWidth)
+{
     return RECT{taskbarWidth - 38, 3, taskbarWidth - 3, taskbarHeight - 3};
 }
 
-RECT NotifyIconRect(int taskbarWidth, size_t index) {
+RECT NotifyIconRect(int taskbarWidth, size_t index)
+{
     int right = taskbarWidth - 40; // slot 0 ends where the clock's margin begins
     int left = right - notifySlotWidth * (int)(index + 1) + 2;
     int top = (taskbarHeight - notifyIconSize) / 2;
     return RECT{left, top, left + notifyIconSize, top + notifyIconSize};
 }
 
-size_t NotifyIconCapacity(int taskbarWidth) {
+size_t NotifyIconCapacity(int taskbarWidth)
+{
     RECT start = TaskbarStartRect();
     size_t n = 0;
     while (NotifyIconRect(taskbarWidth, n).left - 4 >= start.right)
@@ -58,52 +66,54 @@ size_t NotifyIconCapacity(int taskbarWidth) {
     return n;
 }
 
-RECT NotifyAreaRect(int taskbarWidth, size_t count) {
+RECT NotifyAreaRect(int taskbarWidth, size_t count)
+{
     size_t shown = std::min(count, NotifyIconCapacity(taskbarWidth));
     int left = taskbarWidth - 42 - notifySlotWidth * (int)shown;
     return RECT{left, 2, taskbarWidth - 2, taskbarHeight - 2};
 }
 
-ShellState &Shell() {
+ShellState &Shell()
+{
     static ShellState state;
     return state;
 }
 
-HWND LiveTaskbar() {
+HWND LiveTaskbar()
+{
     std::lock_guard<std::recursive_mutex> lock(BigLock());
     HWND taskbar = Shell().taskbar;
-    if (!taskbar || !IsWindow(taskbar))
-        return nullptr;
+    if (!taskbar || !IsWindow(taskbar)) return nullptr;
     WCHAR name[16] = {0};
     GetClassNameW(taskbar, name, 16);
     return wcscmp(name, taskbarClass) == 0 ? taskbar : nullptr;
 }
 
-HWND TaskbarWindow() { return LiveTaskbar(); }
+HWND TaskbarWindow()
+{
+    return LiveTaskbar();
+}
 
 // ---- the notification area
 
-HICON CopyIconImage(HICON icon) {
-    if (!icon)
-        return nullptr;
+HICON CopyIconImage(HICON icon)
+{
+    if (!icon) return nullptr;
     ICONINFO info = {};
-    if (!GetIconInfo(icon, &info))
-        return nullptr;
+    if (!GetIconInfo(icon, &info)) return nullptr;
     HICON copy = CreateIconIndirect(&info);
     // GetIconInfo hands out bitmaps of its own; CreateIconIndirect copied them.
-    if (info.hbmMask)
-        DeleteObject(info.hbmMask);
-    if (info.hbmColor)
-        DeleteObject(info.hbmColor);
+    if (info.hbmMask) DeleteObject(info.hbmMask);
+    if (info.hbmColor) DeleteObject(info.hbmColor);
     return copy;
 }
 
-std::vector<NotifyIconEntry> NotifyIcons() {
+std::vector<NotifyIconEntry> NotifyIcons()
+{
     std::lock_guard<std::recursive_mutex> lock(BigLock());
     std::vector<NotifyIconEntry> list;
     HWND taskbar = LiveTaskbar();
-    if (!taskbar)
-        return list;
+    if (!taskbar) return list;
     int width = TaskbarWidth(taskbar);
     const ShellState &shell = Shell();
     for (size_t i = 0; i < shell.icons.size(); ++i) {
@@ -114,15 +124,14 @@ std::vector<NotifyIconEntry> NotifyIcons() {
     return list;
 }
 
-bool MoveNotifyIcon(HWND owner, UINT id, size_t position) {
+bool MoveNotifyIcon(HWND owner, UINT id, size_t position)
+{
     std::lock_guard<std::recursive_mutex> lock(BigLock());
     HWND taskbar = LiveTaskbar();
-    if (!taskbar)
-        return false;
+    if (!taskbar) return false;
     ShellState &shell = Shell();
     int index = FindIcon(shell, owner, id);
-    if (index < 0)
-        return false;
+    if (index < 0) return false;
     ShellIcon icon = shell.icons[index];
     shell.icons.erase(shell.icons.begin() + index);
     position = std::min(position, shell.icons.size());
@@ -135,41 +144,34 @@ bool MoveNotifyIcon(HWND owner, UINT id, size_t position) {
 
 using namespace dev;
 
-BOOL Shell_NotifyIconW(DWORD message, PNOTIFYICONDATAW data) {
-    if (!data || data->cbSize < (DWORD)NOTIFYICONDATAW_V1_SIZE)
-        return FALSE;
+BOOL Shell_NotifyIconW(DWORD message, PNOTIFYICONDATAW data)
+{
+    if (!data || data->cbSize < (DWORD)NOTIFYICONDATAW_V1_SIZE) return FALSE;
     std::lock_guard<std::recursive_mutex> lock(BigLock());
     HWND taskbar = LiveTaskbar();
-    if (!taskbar)
-        return FALSE; // no shell running: nobody to show the icon
+    if (!taskbar) return FALSE; // no shell running: nobody to show the icon
     ShellState &shell = Shell();
     int index = FindIcon(shell, data->hWnd, data->uID);
     int width = TaskbarWidth(taskbar);
 
     switch (message) {
     case NIM_ADD: {
-        if (index >= 0)
-            return FALSE;
+        if (index >= 0) return FALSE;
         ShellIcon icon = {data->hWnd, data->uID, 0, nullptr};
-        if (data->uFlags & NIF_MESSAGE)
-            icon.callbackMessage = data->uCallbackMessage;
-        if (data->uFlags & NIF_ICON)
-            icon.icon = CopyIconImage(data->hIcon);
+        if (data->uFlags & NIF_MESSAGE) icon.callbackMessage = data->uCallbackMessage;
+        if (data->uFlags & NIF_ICON) icon.icon = CopyIconImage(data->hIcon);
         // New icons join at the far end, so the ones already shown keep their places.
         shell.icons.push_back(icon);
         InvalidateArea(taskbar, shell.icons.size());
         return TRUE;
     }
     case NIM_MODIFY: {
-        if (index < 0)
-            return FALSE;
+        if (index < 0) return FALSE;
         ShellIcon &icon = shell.icons[index];
-        if (data->uFlags & NIF_MESSAGE)
-            icon.callbackMessage = data->uCallbackMessage;
+        if (data->uFlags & NIF_MESSAGE) icon.callbackMessage = data->uCallbackMessage;
         if (data->uFlags & NIF_ICON) {
             HICON copy = CopyIconImage(data->hIcon);
-            if (icon.icon)
-                DestroyIcon(icon.icon);
+            if (icon.icon) DestroyIcon(icon.icon);
             icon.icon = copy;
             RECT slot = NotifyIconRect(width, index);
             InvalidateRect(taskbar, &slot, FALSE);
@@ -177,10 +179,8 @@ BOOL Shell_NotifyIconW(DWORD message, PNOTIFYICONDATAW data) {
         return TRUE;
     }
     case NIM_DELETE: {
-        if (index < 0)
-            return FALSE;
-        if (shell.icons[index].icon)
-            DestroyIcon(shell.icons[index].icon);
+        if (index < 0) return FALSE;
+        if (shell.icons[index].icon) DestroyIcon(shell.icons[index].icon);
         size_t before = shell.icons.size();
         shell.icons.erase(shell.icons.begin() + index);
         InvalidateArea(taskbar, before);

@@ -43,7 +43,8 @@ struct State {
     uintptr_t nextHandle = 0;
 };
 
-State &Toolhelp() {
+State &Toolhelp()
+{
     static State state;
     return state;
 }
@@ -52,7 +53,8 @@ State &Toolhelp() {
 // is recognised as not one of ours.
 const uintptr_t HandleBase = 0x7E000000;
 
-PROCESSENTRY32W ProcessRecord(DWORD pid, DWORD parent, LONG basePriority, const std::u16string &exeFile) {
+PROCESSENTRY32W ProcessRecord(DWORD pid, DWORD parent, LONG basePriority, const std::u16string &exeFile)
+{
     PROCESSENTRY32W record;
     memset(&record, 0, sizeof record);
     record.dwSize = sizeof record;
@@ -64,7 +66,8 @@ PROCESSENTRY32W ProcessRecord(DWORD pid, DWORD parent, LONG basePriority, const 
     return record;
 }
 
-THREADENTRY32 ThreadRecord(DWORD tid, DWORD owner, LONG basePriority) {
+THREADENTRY32 ThreadRecord(DWORD tid, DWORD owner, LONG basePriority)
+{
     THREADENTRY32 record;
     memset(&record, 0, sizeof record);
     record.dwSize = sizeof record;
@@ -77,14 +80,16 @@ THREADENTRY32 ThreadRecord(DWORD tid, DWORD owner, LONG basePriority) {
     return record;
 }
 
-void FillFromFixed(const SystemTables &tables, Snapshot *snapshot) {
+void FillFromFixed(const SystemTables &tables, Snapshot *snapshot)
+{
     for (const FakeProcess &process : tables.processes)
         snapshot->processes.push_back(ProcessRecord(process.processId, 0, THREAD_PRIORITY_NORMAL, process.exeFile));
     for (const FakeThread &thread : tables.threads)
         snapshot->threads.push_back(ThreadRecord(thread.threadId, thread.ownerProcessId, thread.basePriority));
 }
 
-void FillFromSystem(Snapshot *snapshot) {
+void FillFromSystem(Snapshot *snapshot)
+{
     procfs::Tables host;
     procfs::ReadTables(procfs::LiveProcFiles(), "/proc", procfs::TicksPerSecond(), &host);
     const DWORD hostPid = DWORD(getpid());
@@ -98,7 +103,8 @@ void FillFromSystem(Snapshot *snapshot) {
             procfs::Stat stat;
             // A thread that ended since the kernel listed it is left out.
             if (!procfs::ReadThreadStat(procfs::LiveProcFiles(), "/proc", tid, &stat)) continue;
-            LONG priority = procfs::DevicePriority(stat.nice, stat.priority < 0 ? int64_t(procfs::PolicyFifo) : stat.policy);
+            LONG priority =
+                procfs::DevicePriority(stat.nice, stat.priority < 0 ? int64_t(procfs::PolicyFifo) : stat.policy);
             snapshot->threads.push_back(ThreadRecord(tid, pid, priority));
             deviceThreads.insert(tid);
         }
@@ -120,12 +126,14 @@ void FillFromSystem(Snapshot *snapshot) {
     }
 }
 
-Snapshot *Find(State &state, HANDLE handle) {
+Snapshot *Find(State &state, HANDLE handle)
+{
     auto found = state.snapshots.find(uintptr_t(handle));
     return found == state.snapshots.end() ? nullptr : found->second.get();
 }
 
-HANDLE WINAPI CreateSnapshot(DWORD flags, DWORD /*processId*/) {
+HANDLE WINAPI CreateSnapshot(DWORD flags, DWORD /*processId*/)
+{
     State &state = Toolhelp();
     std::shared_ptr<const SystemTables> fixed;
     {
@@ -148,7 +156,8 @@ HANDLE WINAPI CreateSnapshot(DWORD flags, DWORD /*processId*/) {
     return HANDLE(handle);
 }
 
-BOOL WINAPI CloseSnapshot(HANDLE handle) {
+BOOL WINAPI CloseSnapshot(HANDLE handle)
+{
     State &state = Toolhelp();
     std::lock_guard<std::mutex> hold(state.lock);
     if (state.snapshots.erase(uintptr_t(handle)) == 0) {
@@ -161,7 +170,8 @@ BOOL WINAPI CloseSnapshot(HANDLE handle) {
 // One step of a walk: first (restart) or next. The record must have room for
 // the whole entry; a refused call leaves the walk where it was.
 template <typename Record>
-BOOL Walk(HANDLE handle, Record *entry, bool restart, std::vector<Record> Snapshot::*list, size_t Snapshot::*cursor) {
+BOOL Walk(HANDLE handle, Record *entry, bool restart, std::vector<Record> Snapshot::*list, size_t Snapshot::*cursor)
+{
     if (!entry) {
         SetLastError(ErrorInvalidParameter);
         return FALSE;
@@ -190,22 +200,27 @@ BOOL Walk(HANDLE handle, Record *entry, bool restart, std::vector<Record> Snapsh
     return TRUE;
 }
 
-BOOL WINAPI ProcessFirst(HANDLE handle, LPPROCESSENTRY32W entry) {
+BOOL WINAPI ProcessFirst(HANDLE handle, LPPROCESSENTRY32W entry)
+{
     return Walk(handle, entry, true, &Snapshot::processes, &Snapshot::nextProcess);
 }
-BOOL WINAPI ProcessNext(HANDLE handle, LPPROCESSENTRY32W entry) {
+BOOL WINAPI ProcessNext(HANDLE handle, LPPROCESSENTRY32W entry)
+{
     return Walk(handle, entry, false, &Snapshot::processes, &Snapshot::nextProcess);
 }
-BOOL WINAPI ThreadFirst(HANDLE handle, LPTHREADENTRY32 entry) {
+BOOL WINAPI ThreadFirst(HANDLE handle, LPTHREADENTRY32 entry)
+{
     return Walk(handle, entry, true, &Snapshot::threads, &Snapshot::nextThread);
 }
-BOOL WINAPI ThreadNext(HANDLE handle, LPTHREADENTRY32 entry) {
+BOOL WINAPI ThreadNext(HANDLE handle, LPTHREADENTRY32 entry)
+{
     return Walk(handle, entry, false, &Snapshot::threads, &Snapshot::nextThread);
 }
 
 // An export is handed out as FARPROC and cast back to its own type by the
 // caller, as GetProcAddress results are.
-template <typename Function> FARPROC AsExport(Function *function) {
+template <typename Function> FARPROC AsExport(Function *function)
+{
     return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(function));
 }
 
@@ -226,7 +241,8 @@ const bool resetHooked = (OnReset([] {
 
 } // namespace
 
-void RegisterToolhelp(const std::vector<std::u16string> &omit) {
+void RegisterToolhelp(const std::vector<std::u16string> &omit)
+{
     const Export all[] = {
         {u"CreateToolhelp32Snapshot", AsExport(&CreateSnapshot)},
         {u"CloseToolhelp32Snapshot", AsExport(&CloseSnapshot)},
@@ -238,25 +254,29 @@ void RegisterToolhelp(const std::vector<std::u16string> &omit) {
     std::vector<Export> exports;
     for (const Export &entry : all) {
         bool left = false;
-        for (const std::u16string &name : omit) left = left || name == entry.name;
+        for (const std::u16string &name : omit)
+            left = left || name == entry.name;
         if (!left) exports.push_back(entry);
     }
     RegisterLibrary(u"toolhelp", exports);
 }
 
-void SetSystemSource(const SystemTables *tables) {
+void SetSystemSource(const SystemTables *tables)
+{
     State &state = Toolhelp();
     std::lock_guard<std::mutex> hold(state.lock);
     state.fixed = tables ? std::make_shared<const SystemTables>(*tables) : nullptr;
 }
 
-std::shared_ptr<const SystemTables> FixedSystemTables() {
+std::shared_ptr<const SystemTables> FixedSystemTables()
+{
     State &state = Toolhelp();
     std::lock_guard<std::mutex> hold(state.lock);
     return state.fixed;
 }
 
-long LiveToolhelpSnapshots() {
+long LiveToolhelpSnapshots()
+{
     State &state = Toolhelp();
     std::lock_guard<std::mutex> hold(state.lock);
     return long(state.snapshots.size());

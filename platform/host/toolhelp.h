@@ -18,15 +18,15 @@ void RegisterToolhelp(const std::vector<std::u16string> &omit = {});
 // Fixed system tables in place of Linux's /proc and the device's programs.
 struct FakeProcess {
     DWORD processId;
-    std::u16string exeFile;   // szExeFile, and what DeviceGetProcessFileName gives
+    std::u16string exeFile; // szExeFile, and what DeviceGetProcessFileName gives
 };
 struct FakeThread {
     DWORD threadId;
     DWORD ownerProcessId;
-    LONG basePriority;        // tpBasePri as given, not mapped
+    LONG basePriority; // tpBasePri as given, not mapped
     uint64_t userTime100ns;
     uint64_t kernelTime100ns;
-    bool timesFail;           // thread-times queries fail, as for a thread that ended
+    bool timesFail; // thread-times queries fail, as for a thread that ended
 };
 struct SystemTables {
     std::vector<FakeProcess> processes; // in walk order

@@ -76,7 +76,8 @@ void Tap(int x, int y, bool down)
         w = W(PixelOwner(x, y));
         // Disabled children let the tap through to their parent; a disabled
         // top-level window takes nothing.
-        while (w && w->parent && (w->style & WS_DISABLED)) w = w->parent;
+        while (w && w->parent && (w->style & WS_DISABLED))
+            w = w->parent;
         if (!w || (w->style & WS_DISABLED)) return;
     }
     if (w->thread->finished || w->thread->tearingDown) return;
@@ -102,8 +103,10 @@ void SetDumpExtra(LPCWSTR className, std::string (*extra)(HWND window))
     std::u16string key = className ? className : u"";
     for (char16_t &c : key)
         if (c >= 'A' && c <= 'Z') c = (char16_t)(c + 32);
-    if (extra) U().dumpExtra[key] = extra;
-    else U().dumpExtra.erase(key);
+    if (extra)
+        U().dumpExtra[key] = extra;
+    else
+        U().dumpExtra.erase(key);
 }
 
 std::string DumpWindows()
@@ -118,7 +121,8 @@ std::string DumpWindows()
     {
         Lock lock(BigLock());
         std::vector<std::pair<Window *, int>> stack;
-        for (auto it = U().topLevel.rbegin(); it != U().topLevel.rend(); ++it) stack.push_back({*it, 0});
+        for (auto it = U().topLevel.rbegin(); it != U().topLevel.rend(); ++it)
+            stack.push_back({*it, 0});
         while (!stack.empty()) {
             Window *w = stack.back().first;
             int depth = stack.back().second;
@@ -136,7 +140,8 @@ std::string DumpWindows()
                     Utf8(w->thread->process->path) + "\"";
             auto extra = U().dumpExtra.find(w->cls->key);
             lines.push_back(Line{w->handle, depth, text, extra == U().dumpExtra.end() ? nullptr : extra->second});
-            for (auto it = w->children.rbegin(); it != w->children.rend(); ++it) stack.push_back({*it, depth + 1});
+            for (auto it = w->children.rbegin(); it != w->children.rend(); ++it)
+                stack.push_back({*it, depth + 1});
         }
     }
     std::string out;

@@ -47,14 +47,19 @@ bool ForFilter(HWND window, HWND filter)
     return false;
 }
 
-POINT Cursor() { return U().cursor; }
+POINT Cursor()
+{
+    return U().cursor;
+}
 
 void Answer(const std::shared_ptr<SentMessage> &sm, LRESULT result)
 {
     sm->result = result;
     sm->done = true;
-    if (sm->sender) Wake(sm->sender);
-    else NotifyHosts();
+    if (sm->sender)
+        Wake(sm->sender);
+    else
+        NotifyHosts();
 }
 
 // Handle one message sent to the calling thread by another thread.
@@ -151,7 +156,8 @@ bool TakeMessage(Thread *t, MSG *msg, HWND filter, UINT low, UINT high, UINT fla
 {
     bool remove = (flags & PM_REMOVE) != 0;
     t->lastPump = Now();
-    while (!t->sent.empty()) HandleOneSent(t);
+    while (!t->sent.empty())
+        HandleOneSent(t);
 
     for (auto it = t->posted.begin(); it != t->posted.end(); ++it) {
         if (!InRange(it->message, low, high) || !ForFilter(it->hwnd, filter)) continue;
@@ -163,7 +169,8 @@ bool TakeMessage(Thread *t, MSG *msg, HWND filter, UINT low, UINT high, UINT fla
 
     if (!t->input.empty()) {
         CookInput(t);
-        while (!t->sent.empty()) HandleOneSent(t);
+        while (!t->sent.empty())
+            HandleOneSent(t);
     }
     for (auto it = t->cookedInput.begin(); it != t->cookedInput.end(); ++it) {
         if (!InRange(it->message, low, high) || !ForFilter(it->hwnd, filter)) continue;
@@ -322,7 +329,8 @@ void ReleaseThreadQueue(Thread *t)
         t->sent.pop_front();
         Answer(sm, 0);
     }
-    for (Timer *timer : t->timers) delete timer;
+    for (Timer *timer : t->timers)
+        delete timer;
     t->timers.clear();
     t->posted.clear();
     t->input.clear();
@@ -462,7 +470,8 @@ BOOL WaitMessage(void)
     CheckTerminate();
     Thread *t = CurrentThread();
     if (!t) return FALSE;
-    while (!t->sent.empty()) HandleOneSent(t);
+    while (!t->sent.empty())
+        HandleOneSent(t);
     if (Anything(t) || t->tearingDown) return TRUE;
     t->inMessageWait = true;
     BlockCurrent(NextTimerDue(t));
@@ -470,7 +479,10 @@ BOOL WaitMessage(void)
     return TRUE;
 }
 
-BOOL TranslateMessage(const MSG *) { return FALSE; }
+BOOL TranslateMessage(const MSG *)
+{
+    return FALSE;
+}
 
 LRESULT DispatchMessageW(const MSG *msg)
 {
@@ -497,8 +509,7 @@ LRESULT DispatchMessageW(const MSG *msg)
     }
     uint32_t paintsBefore = w->paints;
     LRESULT result = CallProc(w, msg->message, msg->wParam, msg->lParam);
-    if (msg->message == WM_PAINT && (w = W(msg->hwnd)) != nullptr && w->paints == paintsBefore &&
-        HasUpdate(w)) {
+    if (msg->message == WM_PAINT && (w = W(msg->hwnd)) != nullptr && w->paints == paintsBefore && HasUpdate(w)) {
         // A WM_PAINT handler that never called BeginPaint would be asked
         // again at once, for ever; the platform validates for it. A handler
         // that did paint keeps whatever was invalidated after its BeginPaint.
@@ -608,7 +619,8 @@ LRESULT DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         buffer[n] = 0;
         return (LRESULT)n;
     }
-    case WM_GETTEXTLENGTH: return (LRESULT)w->text.size();
+    case WM_GETTEXTLENGTH:
+        return (LRESULT)w->text.size();
     case WM_CLOSE:
         lock.unlock();
         DestroyWindow(window);
@@ -678,6 +690,7 @@ LRESULT DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         SetBkColor((HDC)wParam, GetSysColor(field ? COLOR_WINDOW : COLOR_BTNFACE));
         return (LRESULT)GetSysColorBrush(field ? COLOR_WINDOW : COLOR_BTNFACE);
     }
-    default: return 0;
+    default:
+        return 0;
     }
 }

@@ -17,24 +17,33 @@ namespace dev {
 
 namespace {
 
-const int kBorder = 1;     // SM_CXBORDER
+const int kBorder = 1;      // SM_CXBORDER
 const int kDialogFrame = 3; // SM_CXDLGFRAME
-const int kThickFrame = 4; // SM_CXFRAME
-const int kEdge = 2;       // SM_CXEDGE
-const int kCaption = 19;   // SM_CYCAPTION: the bar and the line under it
+const int kThickFrame = 4;  // SM_CXFRAME
+const int kEdge = 2;        // SM_CXEDGE
+const int kCaption = 19;    // SM_CYCAPTION: the bar and the line under it
 const int kCloseWidth = 16;
 const int kCloseHeight = 14;
 
-bool HasThickFrame(DWORD style) {
+bool HasThickFrame(DWORD style)
+{
     return (style & WS_THICKFRAME) && (style & (WS_DLGFRAME | WS_BORDER)) != WS_DLGFRAME;
 }
-bool HasDialogFrame(DWORD style, DWORD exStyle) {
+bool HasDialogFrame(DWORD style, DWORD exStyle)
+{
     return (exStyle & WS_EX_DLGMODALFRAME) || ((style & WS_DLGFRAME) && !(style & WS_THICKFRAME));
 }
-bool HasThinFrame(DWORD style) { return (style & WS_BORDER) || !(style & (WS_CHILD | WS_POPUP)); }
-bool HasCaption(DWORD style) { return (style & WS_CAPTION) == WS_CAPTION; }
+bool HasThinFrame(DWORD style)
+{
+    return (style & WS_BORDER) || !(style & (WS_CHILD | WS_POPUP));
+}
+bool HasCaption(DWORD style)
+{
+    return (style & WS_CAPTION) == WS_CAPTION;
+}
 
-int OuterFrame(DWORD style, DWORD exStyle) {
+int OuterFrame(DWORD style, DWORD exStyle)
+{
     if (HasThickFrame(style)) return kThickFrame;
     if (HasDialogFrame(style, exStyle)) return kDialogFrame;
     if (HasThinFrame(style)) return kBorder;
@@ -42,20 +51,23 @@ int OuterFrame(DWORD style, DWORD exStyle) {
 }
 
 // Caption bar and close box, in window coordinates (the window's top-left is 0, 0).
-bool CaptionRect(DWORD style, DWORD exStyle, int width, RECT *caption) {
+bool CaptionRect(DWORD style, DWORD exStyle, int width, RECT *caption)
+{
     if (!HasCaption(style)) return false;
     int frame = OuterFrame(style, exStyle);
     SetRect(caption, frame, frame, width - frame, frame + kCaption - 1);
     return true;
 }
 
-RECT CloseBoxRect(const RECT &caption) {
+RECT CloseBoxRect(const RECT &caption)
+{
     int top = caption.top + (caption.bottom - caption.top - kCloseHeight) / 2;
     RECT box = {caption.right - 2 - kCloseWidth, top, caption.right - 2, top + kCloseHeight};
     return box;
 }
 
-bool WindowStyles(HWND window, DWORD *style, DWORD *exStyle, SIZE *size) {
+bool WindowStyles(HWND window, DWORD *style, DWORD *exStyle, SIZE *size)
+{
     RECT rect;
     if (!GetWindowRect(window, &rect)) return false;
     *style = (DWORD)GetWindowLongW(window, GWL_STYLE);
@@ -65,7 +77,8 @@ bool WindowStyles(HWND window, DWORD *style, DWORD *exStyle, SIZE *size) {
     return true;
 }
 
-void DrawCloseBox(HDC dc, const RECT &box, bool pressed) {
+void DrawCloseBox(HDC dc, const RECT &box, bool pressed)
+{
     RECT inner = box;
     FillSolid(dc, inner, GetSysColor(COLOR_BTNFACE));
     if (pressed) {
@@ -86,7 +99,8 @@ void DrawCloseBox(HDC dc, const RECT &box, bool pressed) {
     }
 }
 
-void PaintFrame(HDC dc, DWORD style, DWORD exStyle, SIZE size) {
+void PaintFrame(HDC dc, DWORD style, DWORD exStyle, SIZE size)
+{
     RECT rect = {0, 0, size.cx, size.cy};
     int frame = OuterFrame(style, exStyle);
     if (frame == kBorder) {
@@ -104,7 +118,8 @@ void PaintFrame(HDC dc, DWORD style, DWORD exStyle, SIZE size) {
     if (exStyle & WS_EX_CLIENTEDGE) DrawSunkenFrame(dc, &rect);
 }
 
-void PaintCaption(HWND window, HDC dc, DWORD style, DWORD exStyle, SIZE size) {
+void PaintCaption(HWND window, HDC dc, DWORD style, DWORD exStyle, SIZE size)
+{
     RECT caption;
     if (!CaptionRect(style, exStyle, size.cx, &caption)) return;
     bool active = GetForegroundWindow() == window;
@@ -136,7 +151,8 @@ void PaintCaption(HWND window, HDC dc, DWORD style, DWORD exStyle, SIZE size) {
     SelectObject(dc, oldFont);
 }
 
-bool CloseBoxOnScreen(HWND window, RECT *screenBox) {
+bool CloseBoxOnScreen(HWND window, RECT *screenBox)
+{
     DWORD style, exStyle;
     SIZE size;
     if (!WindowStyles(window, &style, &exStyle, &size) || !(style & WS_SYSMENU)) return false;
@@ -149,7 +165,8 @@ bool CloseBoxOnScreen(HWND window, RECT *screenBox) {
     return true;
 }
 
-void RedrawCloseBox(HWND window, bool pressed) {
+void RedrawCloseBox(HWND window, bool pressed)
+{
     DWORD style, exStyle;
     SIZE size;
     RECT caption;
@@ -161,7 +178,8 @@ void RedrawCloseBox(HWND window, bool pressed) {
 }
 
 // Where a mouse message under capture happened, in screen coordinates.
-POINT MessagePoint(HWND window, const MSG &msg) {
+POINT MessagePoint(HWND window, const MSG &msg)
+{
     POINT point = {GET_X_LPARAM(msg.lParam), GET_Y_LPARAM(msg.lParam)};
     ClientToScreen(msg.hwnd ? msg.hwnd : window, &point);
     return point;
@@ -169,14 +187,16 @@ POINT MessagePoint(HWND window, const MSG &msg) {
 
 } // namespace
 
-void FrameInsets(DWORD style, DWORD exStyle, RECT *insets) {
+void FrameInsets(DWORD style, DWORD exStyle, RECT *insets)
+{
     int frame = OuterFrame(style, exStyle);
     if (exStyle & WS_EX_CLIENTEDGE) frame += kEdge;
     SetRect(insets, frame, frame, frame, frame);
     if (HasCaption(style)) insets->top += kCaption;
 }
 
-void PaintNonClient(HWND window) {
+void PaintNonClient(HWND window)
+{
     DWORD style, exStyle;
     SIZE size;
     if (!WindowStyles(window, &style, &exStyle, &size)) return;
@@ -190,7 +210,8 @@ void PaintNonClient(HWND window) {
     ReleaseDC(window, dc);
 }
 
-LRESULT NonClientHitTest(HWND window, POINT point) {
+LRESULT NonClientHitTest(HWND window, POINT point)
+{
     RECT windowRect, clientRect;
     if (!WindowScreenRects(window, &windowRect, &clientRect)) return HTNOWHERE;
     if (!PtInRect(&windowRect, point)) return HTNOWHERE;
@@ -210,7 +231,8 @@ LRESULT NonClientHitTest(HWND window, POINT point) {
     return HTBORDER;
 }
 
-LRESULT NonClientButtonDown(HWND window, WPARAM hitTest, LPARAM screenPoint) {
+LRESULT NonClientButtonDown(HWND window, WPARAM hitTest, LPARAM screenPoint)
+{
     if (hitTest != HTCLOSE) return 0;
     RECT box;
     if (!CloseBoxOnScreen(window, &box)) return 0;

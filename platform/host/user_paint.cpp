@@ -73,7 +73,8 @@ void Fill(std::vector<HWND> &map, int width, Window *w, const RECT &clip)
 {
     RECT r = Intersection(ScreenRect(w), clip);
     if (EmptyRect(r)) return;
-    for (int y = r.top; y < r.bottom; y++) std::fill(&map[(size_t)y * width + r.left], &map[(size_t)y * width + r.right], w->handle);
+    for (int y = r.top; y < r.bottom; y++)
+        std::fill(&map[(size_t)y * width + r.left], &map[(size_t)y * width + r.right], w->handle);
     RECT inner = Intersection(ClientScreenRect(w), r);
     if (EmptyRect(inner)) return;
     // Bottom of the z-order first, so higher siblings end up on top.
@@ -100,7 +101,8 @@ void PaintNow(Window *w)
     }
     if ((w = W(handle)) == nullptr) return;
     std::vector<HWND> children;
-    for (Window *c : w->children) children.push_back(c->handle);
+    for (Window *c : w->children)
+        children.push_back(c->handle);
     for (HWND c : children)
         if (Window *child = W(c)) PaintNow(child);
 }
@@ -125,7 +127,10 @@ void AddUpdate(Window *w, const RECT &rect, bool erase)
     if (w->thread != CurrentThread()) Wake(w->thread);
 }
 
-bool HasUpdate(const Window *w) { return !w->update.empty(); }
+bool HasUpdate(const Window *w)
+{
+    return !w->update.empty();
+}
 
 void InvalidateAll(Window *w, bool children)
 {
@@ -136,7 +141,8 @@ void InvalidateAll(Window *w, bool children)
     }
     Invalidate(w, nullptr, true);
     if (children)
-        for (Window *c : w->children) InvalidateAll(c, true);
+        for (Window *c : w->children)
+            InvalidateAll(c, true);
 }
 
 // Recompute the owner of every pixel; invalidate what changed hands.
@@ -167,7 +173,8 @@ void ScreenChanged()
             }
             HWND owner = row[x];
             int start = x;
-            while (x < width && row[x] == owner && (!old || row[x] != old[x])) x++;
+            while (x < width && row[x] == owner && (!old || row[x] != old[x]))
+                x++;
             if (!owner) {
                 std::fill(screen + (size_t)y * width + start, screen + (size_t)y * width + x, desktop);
                 screenTouched = true;
@@ -233,7 +240,8 @@ BOOL InvalidateRect(HWND window, const RECT *rect, BOOL erase)
     Lock lock(BigLock());
     if (!window) {
         // Everything, as the platform does for a null window.
-        for (auto &entry : U().windows) InvalidateAll(entry.second.get(), false);
+        for (auto &entry : U().windows)
+            InvalidateAll(entry.second.get(), false);
         return TRUE;
     }
     Window *w = WindowOrError(window);
@@ -253,7 +261,8 @@ BOOL ValidateRect(HWND window, const RECT *rect)
         return TRUE;
     }
     std::vector<RECT> rest;
-    for (const RECT &p : w->update) Subtract(p, *rect, &rest);
+    for (const RECT &p : w->update)
+        Subtract(p, *rect, &rest);
     w->update.swap(rest);
     if (w->update.empty()) w->erase = false;
     return TRUE;

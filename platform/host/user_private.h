@@ -16,14 +16,14 @@ namespace dev {
 
 struct WindowClass {
     std::u16string name;
-    std::u16string key;   // name folded to lower case
-    WNDCLASSW info;       // lpszClassName points at name
-    DWORD processId;      // 0: a system class, seen by every process
+    std::u16string key; // name folded to lower case
+    WNDCLASSW info;     // lpszClassName points at name
+    DWORD processId;    // 0: a system class, seen by every process
     ATOM atom;
 };
 
 struct Timer {
-    HWND window;  // null for a thread timer
+    HWND window; // null for a thread timer
     Thread *thread;
     UINT_PTR id;
     UINT period;
@@ -40,18 +40,18 @@ struct Window {
     DWORD exStyle;
     WNDPROC proc;
     HINSTANCE instance;
-    LONG_PTR id;          // GWLP_ID: a child's identifier
+    LONG_PTR id; // GWLP_ID: a child's identifier
     LONG_PTR userData;
     std::u16string text;
-    Window *parent = nullptr;        // null for a top-level window
+    Window *parent = nullptr; // null for a top-level window
     Window *owner = nullptr;
-    std::vector<Window *> children;  // z-order, topmost first
-    RECT rect{};                     // in the parent's client coordinates (screen for top-level)
-    std::vector<uint8_t> extra;      // cbWndExtra bytes
-    std::vector<RECT> update;        // update region, client coordinates, as a few rectangles
-    bool erase = false;              // WM_ERASEBKGND due at the next BeginPaint
-    uint32_t paints = 0;             // BeginPaint calls so far
-    bool frameDirty = false;         // WM_NCPAINT due
+    std::vector<Window *> children; // z-order, topmost first
+    RECT rect{};                    // in the parent's client coordinates (screen for top-level)
+    std::vector<uint8_t> extra;     // cbWndExtra bytes
+    std::vector<RECT> update;       // update region, client coordinates, as a few rectangles
+    bool erase = false;             // WM_ERASEBKGND due at the next BeginPaint
+    uint32_t paints = 0;            // BeginPaint calls so far
+    bool frameDirty = false;        // WM_NCPAINT due
     bool destroying = false;
 };
 
@@ -64,7 +64,7 @@ struct UserState {
     HWND foreground = nullptr;
     HWND capture = nullptr;
     POINT cursor{0, 0};
-    std::vector<HWND> pixelOwners;  // screen width * height
+    std::vector<HWND> pixelOwners; // screen width * height
     int ownersWidth = 0, ownersHeight = 0;
     bool ownersValid = false;
     std::map<std::u16string, std::string (*)(HWND)> dumpExtra;
@@ -115,11 +115,14 @@ void WindowHidden(Window *w); // pass activation and focus on from a window goin
 void KillWindowTimers(HWND window);
 
 // Rectangle helpers.
-inline bool EmptyRect(const RECT &r) { return r.right <= r.left || r.bottom <= r.top; }
+inline bool EmptyRect(const RECT &r)
+{
+    return r.right <= r.left || r.bottom <= r.top;
+}
 inline RECT Intersection(const RECT &a, const RECT &b)
 {
-    RECT r{a.left > b.left ? a.left : b.left, a.top > b.top ? a.top : b.top,
-           a.right < b.right ? a.right : b.right, a.bottom < b.bottom ? a.bottom : b.bottom};
+    RECT r{a.left > b.left ? a.left : b.left, a.top > b.top ? a.top : b.top, a.right < b.right ? a.right : b.right,
+           a.bottom < b.bottom ? a.bottom : b.bottom};
     if (EmptyRect(r)) r = RECT{0, 0, 0, 0};
     return r;
 }

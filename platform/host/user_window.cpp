@@ -53,10 +53,21 @@ std::string Utf8(const std::u16string &text)
             c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
             i++;
         }
-        if (c < 0x80) out += (char)c;
-        else if (c < 0x800) { out += (char)(0xC0 | (c >> 6)); out += (char)(0x80 | (c & 0x3F)); }
-        else if (c < 0x10000) { out += (char)(0xE0 | (c >> 12)); out += (char)(0x80 | ((c >> 6) & 0x3F)); out += (char)(0x80 | (c & 0x3F)); }
-        else { out += (char)(0xF0 | (c >> 18)); out += (char)(0x80 | ((c >> 12) & 0x3F)); out += (char)(0x80 | ((c >> 6) & 0x3F)); out += (char)(0x80 | (c & 0x3F)); }
+        if (c < 0x80)
+            out += (char)c;
+        else if (c < 0x800) {
+            out += (char)(0xC0 | (c >> 6));
+            out += (char)(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += (char)(0xE0 | (c >> 12));
+            out += (char)(0x80 | ((c >> 6) & 0x3F));
+            out += (char)(0x80 | (c & 0x3F));
+        } else {
+            out += (char)(0xF0 | (c >> 18));
+            out += (char)(0x80 | ((c >> 12) & 0x3F));
+            out += (char)(0x80 | ((c >> 6) & 0x3F));
+            out += (char)(0x80 | (c & 0x3F));
+        }
     }
     return out;
 }
@@ -80,9 +91,15 @@ RECT Insets(const Window *w)
     return in;
 }
 
-std::vector<Window *> &SiblingsOf(Window *w) { return w->parent ? w->parent->children : U().topLevel; }
+std::vector<Window *> &SiblingsOf(Window *w)
+{
+    return w->parent ? w->parent->children : U().topLevel;
+}
 
-bool IsTopmost(const Window *w) { return !w->parent && (w->exStyle & WS_EX_TOPMOST); }
+bool IsTopmost(const Window *w)
+{
+    return !w->parent && (w->exStyle & WS_EX_TOPMOST);
+}
 
 // Place a top-level window at the top of its band, with the windows it owns
 // above it. True when the order changed.
@@ -93,7 +110,8 @@ bool BringToTop(Window *w)
     list.erase(std::remove(list.begin(), list.end(), w), list.end());
     size_t at = 0;
     if (!w->parent && !IsTopmost(w))
-        while (at < list.size() && IsTopmost(list[at])) at++;
+        while (at < list.size() && IsTopmost(list[at]))
+            at++;
     list.insert(list.begin() + (long)at, w);
     if (!w->parent) {
         std::vector<Window *> owned;
@@ -114,8 +132,10 @@ void PlaceAfter(Window *w, HWND after)
     }
     if (after == HWND_TOPMOST || after == HWND_NOTOPMOST) {
         if (!w->parent) {
-            if (after == HWND_TOPMOST) w->exStyle |= WS_EX_TOPMOST;
-            else w->exStyle &= ~(DWORD)WS_EX_TOPMOST;
+            if (after == HWND_TOPMOST)
+                w->exStyle |= WS_EX_TOPMOST;
+            else
+                w->exStyle &= ~(DWORD)WS_EX_TOPMOST;
         }
         BringToTop(w);
         return;
@@ -128,8 +148,10 @@ void PlaceAfter(Window *w, HWND after)
     }
     Window *a = W(after);
     auto it = a ? std::find(list.begin(), list.end(), a) : list.end();
-    if (it == list.end()) list.insert(list.begin(), w);
-    else list.insert(it + 1, w);
+    if (it == list.end())
+        list.insert(list.begin(), w);
+    else
+        list.insert(it + 1, w);
 }
 
 std::shared_ptr<WindowClass> FindClass(LPCWSTR name, DWORD processId)
@@ -153,8 +175,10 @@ std::shared_ptr<WindowClass> FindClass(LPCWSTR name, DWORD processId)
 void Tell(Window *w, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (!w) return;
-    if (w->thread == CurrentThread()) SendLocked(w->handle, message, wParam, lParam);
-    else Notify(w->handle, message, wParam, lParam);
+    if (w->thread == CurrentThread())
+        SendLocked(w->handle, message, wParam, lParam);
+    else
+        Notify(w->handle, message, wParam, lParam);
 }
 
 void SetFocusLocked(Thread *t, HWND focus)
@@ -215,8 +239,10 @@ void DestroyTree(Window *w)
         if (o->owner == w && !o->destroying) owned.push_back(o->handle);
     for (HWND h : owned)
         if (Window *o = W(h)) {
-            if (o->thread == CurrentThread()) DestroyTree(o);
-            else o->owner = nullptr;
+            if (o->thread == CurrentThread())
+                DestroyTree(o);
+            else
+                o->owner = nullptr;
         }
     if ((w = W(handle)) == nullptr) return;
     if (w->style & WS_VISIBLE) {
@@ -242,7 +268,8 @@ void DestroyTree(Window *w)
         DestroyTree(child);
     }
     // Children that were already on their way out when we got here.
-    while ((w = W(handle)) && !w->children.empty()) Forget(w->children.front());
+    while ((w = W(handle)) && !w->children.empty())
+        Forget(w->children.front());
     SendLocked(handle, WM_NCDESTROY, 0, 0);
     if ((w = W(handle)) != nullptr) Forget(w);
 }
@@ -289,7 +316,8 @@ bool IsVisible(const Window *w)
 
 Window *TopLevelOf(Window *w)
 {
-    while (w && w->parent) w = w->parent;
+    while (w && w->parent)
+        w = w->parent;
     return w;
 }
 
@@ -405,7 +433,8 @@ void DestroyThreadWindows(Thread *t)
 {
     while (!t->windows.empty()) {
         Window *w = t->windows.front();
-        while (w->parent && w->parent->thread == t) w = w->parent;
+        while (w->parent && w->parent->thread == t)
+            w = w->parent;
         size_t before = t->windows.size();
         if (!w->destroying) DestroyTree(w);
         if (t->windows.size() == before && !t->windows.empty() && t->windows.front() == w) Forget(w);
@@ -434,9 +463,10 @@ void DropProcessWindows(DWORD processId)
     }
     std::shared_ptr<Process> p = FindProcess(processId);
     if (p && p->ended)
-        u.classes.erase(std::remove_if(u.classes.begin(), u.classes.end(),
-                                       [&](const std::shared_ptr<WindowClass> &c) { return c->processId == processId; }),
-                        u.classes.end());
+        u.classes.erase(
+            std::remove_if(u.classes.begin(), u.classes.end(),
+                           [&](const std::shared_ptr<WindowClass> &c) { return c->processId == processId; }),
+            u.classes.end());
 }
 
 } // namespace dev
@@ -556,7 +586,8 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
     u.windows[(uintptr_t)handle] = std::move(record);
     CountObject(KindWindow, 1);
     t->windows.push_back(w);
-    if (w->parent) w->parent->children.push_back(w);
+    if (w->parent)
+        w->parent->children.push_back(w);
     else {
         u.topLevel.insert(u.topLevel.begin(), w);
         BringToTop(w);
@@ -646,17 +677,28 @@ HWND GetWindow(HWND window, UINT command)
     std::vector<Window *> &list = SiblingsOf(w);
     auto it = std::find(list.begin(), list.end(), w);
     switch (command) {
-    case GW_HWNDFIRST: return list.empty() ? nullptr : list.front()->handle;
-    case GW_HWNDLAST: return list.empty() ? nullptr : list.back()->handle;
-    case GW_HWNDNEXT: return it != list.end() && it + 1 != list.end() ? (*(it + 1))->handle : nullptr;
-    case GW_HWNDPREV: return it != list.end() && it != list.begin() ? (*(it - 1))->handle : nullptr;
-    case GW_OWNER: return w->owner ? w->owner->handle : nullptr;
-    case GW_CHILD: return w->children.empty() ? nullptr : w->children.front()->handle;
-    default: SetLastError(87); return nullptr;
+    case GW_HWNDFIRST:
+        return list.empty() ? nullptr : list.front()->handle;
+    case GW_HWNDLAST:
+        return list.empty() ? nullptr : list.back()->handle;
+    case GW_HWNDNEXT:
+        return it != list.end() && it + 1 != list.end() ? (*(it + 1))->handle : nullptr;
+    case GW_HWNDPREV:
+        return it != list.end() && it != list.begin() ? (*(it - 1))->handle : nullptr;
+    case GW_OWNER:
+        return w->owner ? w->owner->handle : nullptr;
+    case GW_CHILD:
+        return w->children.empty() ? nullptr : w->children.front()->handle;
+    default:
+        SetLastError(87);
+        return nullptr;
     }
 }
 
-HWND GetDesktopWindow(void) { return kDesktopWindow; }
+HWND GetDesktopWindow(void)
+{
+    return kDesktopWindow;
+}
 
 BOOL IsChild(HWND parent, HWND window)
 {
@@ -674,7 +716,8 @@ BOOL EnumWindows(WNDENUMPROC proc, LPARAM param)
     {
         Lock lock(BigLock());
         CheckTerminate();
-        for (Window *w : U().topLevel) handles.push_back(w->handle);
+        for (Window *w : U().topLevel)
+            handles.push_back(w->handle);
     }
     for (HWND h : handles) {
         {
@@ -692,9 +735,12 @@ BOOL EnumChildWindows(HWND parent, WNDENUMPROC proc, LPARAM param)
     {
         Lock lock(BigLock());
         std::vector<Window *> roots;
-        if (!parent || parent == kDesktopWindow) roots = U().topLevel;
-        else if (Window *p = W(parent)) roots = p->children;
-        else return FALSE;
+        if (!parent || parent == kDesktopWindow)
+            roots = U().topLevel;
+        else if (Window *p = W(parent))
+            roots = p->children;
+        else
+            return FALSE;
         // Depth first, each level in z-order.
         std::vector<Window *> stack(roots.rbegin(), roots.rend());
         while (!stack.empty()) {
@@ -740,14 +786,22 @@ LONG_PTR GetWindowLongPtrW(HWND window, int index)
     Window *w = WindowOrError(window);
     if (!w) return 0;
     switch (index) {
-    case GWL_STYLE: return (LONG_PTR)(LONG)w->style;
-    case GWL_EXSTYLE: return (LONG_PTR)(LONG)w->exStyle;
-    case GWLP_ID: return w->id;
-    case GWLP_WNDPROC: return (LONG_PTR)w->proc;
-    case GWLP_USERDATA: return w->userData;
-    case GWLP_HINSTANCE: return (LONG_PTR)w->instance;
-    case GWLP_HWNDPARENT: return (LONG_PTR)(w->parent ? w->parent->handle : w->owner ? w->owner->handle : nullptr);
-    default: break;
+    case GWL_STYLE:
+        return (LONG_PTR)(LONG)w->style;
+    case GWL_EXSTYLE:
+        return (LONG_PTR)(LONG)w->exStyle;
+    case GWLP_ID:
+        return w->id;
+    case GWLP_WNDPROC:
+        return (LONG_PTR)w->proc;
+    case GWLP_USERDATA:
+        return w->userData;
+    case GWLP_HINSTANCE:
+        return (LONG_PTR)w->instance;
+    case GWLP_HWNDPARENT:
+        return (LONG_PTR)(w->parent ? w->parent->handle : w->owner ? w->owner->handle : nullptr);
+    default:
+        break;
     }
     if (index < 0 || (size_t)index + sizeof(LONG_PTR) > w->extra.size()) {
         SetLastError(1413); // ERROR_INVALID_INDEX
@@ -776,11 +830,24 @@ LONG_PTR SetWindowLongPtrW(HWND window, int index, LONG_PTR value)
         old = (LONG_PTR)(LONG)w->exStyle;
         w->exStyle = (DWORD)value;
         return old;
-    case GWLP_ID: old = w->id; w->id = value; return old;
-    case GWLP_WNDPROC: old = (LONG_PTR)w->proc; w->proc = (WNDPROC)value; return old;
-    case GWLP_USERDATA: old = w->userData; w->userData = value; return old;
-    case GWLP_HINSTANCE: old = (LONG_PTR)w->instance; w->instance = (HINSTANCE)value; return old;
-    default: break;
+    case GWLP_ID:
+        old = w->id;
+        w->id = value;
+        return old;
+    case GWLP_WNDPROC:
+        old = (LONG_PTR)w->proc;
+        w->proc = (WNDPROC)value;
+        return old;
+    case GWLP_USERDATA:
+        old = w->userData;
+        w->userData = value;
+        return old;
+    case GWLP_HINSTANCE:
+        old = (LONG_PTR)w->instance;
+        w->instance = (HINSTANCE)value;
+        return old;
+    default:
+        break;
     }
     if (index < 0 || (size_t)index + sizeof(LONG_PTR) > w->extra.size()) {
         SetLastError(1413);
@@ -844,9 +911,15 @@ int GetWindowTextW(HWND window, LPWSTR buffer, int size)
     return (int)SendMessageW(window, WM_GETTEXT, (WPARAM)size, (LPARAM)buffer);
 }
 
-int GetWindowTextLengthW(HWND window) { return (int)SendMessageW(window, WM_GETTEXTLENGTH, 0, 0); }
+int GetWindowTextLengthW(HWND window)
+{
+    return (int)SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
+}
 
-BOOL SetWindowTextW(HWND window, LPCWSTR text) { return (BOOL)SendMessageW(window, WM_SETTEXT, 0, (LPARAM)text); }
+BOOL SetWindowTextW(HWND window, LPCWSTR text)
+{
+    return (BOOL)SendMessageW(window, WM_SETTEXT, 0, (LPARAM)text);
+}
 
 DWORD GetWindowThreadProcessId(HWND window, LPDWORD processId)
 {
@@ -904,7 +977,8 @@ HWND WindowFromPoint(POINT point)
     Lock lock(BigLock());
     Window *w = W(PixelOwner(point.x, point.y));
     // Disabled children are passed over for their parent.
-    while (w && w->parent && (w->style & WS_DISABLED)) w = w->parent;
+    while (w && w->parent && (w->style & WS_DISABLED))
+        w = w->parent;
     return w ? w->handle : nullptr;
 }
 
@@ -958,10 +1032,12 @@ BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy, U
     // What really changed, so DefWindowProc sends WM_MOVE and WM_SIZE only then.
     UINT changed = flags | SWP_NOMOVE | SWP_NOSIZE;
     if (after.left != before.left || after.top != before.top) changed &= ~(UINT)SWP_NOMOVE;
-    if (after.right - after.left != before.right - before.left || after.bottom - after.top != before.bottom - before.top)
+    if (after.right - after.left != before.right - before.left ||
+        after.bottom - after.top != before.bottom - before.top)
         changed &= ~(UINT)SWP_NOSIZE;
-    WINDOWPOS done{window, pos.hwndInsertAfter, after.left, after.top, after.right - after.left,
-                   after.bottom - after.top, changed};
+    WINDOWPOS done{window,    pos.hwndInsertAfter,      after.left,
+                   after.top, after.right - after.left, after.bottom - after.top,
+                   changed};
     SendLocked(window, WM_WINDOWPOSCHANGED, 0, (LPARAM)&done);
     return TRUE;
 }
@@ -983,8 +1059,10 @@ BOOL ShowWindow(HWND window, int command)
     bool wasVisible = (w->style & WS_VISIBLE) != 0;
     bool show = command != SW_HIDE && command != SW_MINIMIZE;
     UINT flags = SWP_NOMOVE | SWP_NOSIZE;
-    if (!show) flags |= SWP_HIDEWINDOW | SWP_NOACTIVATE | SWP_NOZORDER;
-    else flags |= SWP_SHOWWINDOW;
+    if (!show)
+        flags |= SWP_HIDEWINDOW | SWP_NOACTIVATE | SWP_NOZORDER;
+    else
+        flags |= SWP_SHOWWINDOW;
     if (command == SW_SHOWNA || command == SW_SHOWNOACTIVATE || (w->style & WS_CHILD))
         flags |= SWP_NOACTIVATE | (command == SW_SHOWNA || (w->style & WS_CHILD) ? SWP_NOZORDER : 0);
     if (show != wasVisible) {
@@ -1012,7 +1090,8 @@ BOOL EnableWindow(HWND window, BOOL enable)
     if (!w) return FALSE;
     bool wasDisabled = (w->style & WS_DISABLED) != 0;
     if (wasDisabled == !enable) return wasDisabled;
-    if (enable) w->style &= ~(DWORD)WS_DISABLED;
+    if (enable)
+        w->style &= ~(DWORD)WS_DISABLED;
     else {
         w->style |= WS_DISABLED;
         Thread *t = w->thread;
@@ -1133,25 +1212,36 @@ int GetSystemMetrics(int index)
 {
     const Config &config = CurrentConfig();
     switch (index) {
-    case SM_CXSCREEN: return config.screenWidth;
-    case SM_CYSCREEN: return config.screenHeight;
+    case SM_CXSCREEN:
+        return config.screenWidth;
+    case SM_CYSCREEN:
+        return config.screenHeight;
     case SM_CXBORDER:
-    case SM_CYBORDER: return 1;
-    case SM_CYCAPTION: return 19; // the bar and the line under it, as the frame draws it
+    case SM_CYBORDER:
+        return 1;
+    case SM_CYCAPTION:
+        return 19; // the bar and the line under it, as the frame draws it
     case SM_CXDLGFRAME:
-    case SM_CYDLGFRAME: return 3;
+    case SM_CYDLGFRAME:
+        return 3;
     case SM_CXEDGE:
-    case SM_CYEDGE: return 2;
+    case SM_CYEDGE:
+        return 2;
     case SM_CXICON:
-    case SM_CYICON: return 32;
+    case SM_CYICON:
+        return 32;
     case SM_CXSMICON:
-    case SM_CYSMICON: return 16;
+    case SM_CYSMICON:
+        return 16;
     case SM_CXVSCROLL:
     case SM_CYHSCROLL:
-    case SM_CYVSCROLL: return 13;
+    case SM_CYVSCROLL:
+        return 13;
     case SM_CXSIZE:
-    case SM_CYSIZE: return 18;
-    default: return 0;
+    case SM_CYSIZE:
+        return 18;
+    default:
+        return 0;
     }
 }
 

@@ -33,10 +33,10 @@ volatile std::sig_atomic_t closeSignals = 0;
 // The first SIGINT or SIGTERM closes the monitor the normal way; a second
 // one means the user has stopped waiting for that, so the process ends at
 // once, whatever state the device is in.
-void OnCloseSignal(int signal) {
+void OnCloseSignal(int signal)
+{
     closeSignals = closeSignals + 1;
-    if (closeSignals < 2)
-        return;
+    if (closeSignals < 2) return;
     static const char interrupted[] = "perfmon: interrupted again, ending at once\n";
     static const char terminated[] = "perfmon: terminated again, ending at once\n";
     const char *line = signal == SIGINT ? interrupted : terminated;
@@ -45,7 +45,8 @@ void OnCloseSignal(int signal) {
     _exit(128 + signal);
 }
 
-void CatchCloseSignals() {
+void CatchCloseSignals()
+{
     struct sigaction action = {};
     action.sa_handler = OnCloseSignal;
     sigemptyset(&action.sa_mask);
@@ -63,10 +64,10 @@ RunState run;
 
 // What the run shows at its end: the screenshot and the window dump, taken
 // while the monitor is still on screen.
-void CaptureEnd() {
+void CaptureEnd()
+{
     std::lock_guard<std::recursive_mutex> lock(BigLock());
-    if (run.captured)
-        return;
+    if (run.captured) return;
     run.captured = true;
     if (!run.options->screenshot.empty() && !WriteScreenPng(run.options->screenshot.c_str())) {
         std::fprintf(stderr, "perfmon: could not write %s\n", run.options->screenshot.c_str());
@@ -81,7 +82,8 @@ void CaptureEnd() {
 
 // Close the monitor the way a user does: WM_CLOSE to its main dialog. A
 // request that comes before the dialog exists stays pending until it does.
-void CloseMonitor() {
+void CloseMonitor()
+{
     CaptureEnd();
     std::lock_guard<std::recursive_mutex> lock(BigLock());
     run.closePending = !CloseWindowNormally(DEVICE_DIALOG_CLASS, u"Performance Monitor");
@@ -89,23 +91,22 @@ void CloseMonitor() {
 
 } // namespace
 
-bool PathWritable(const std::string &path) {
+bool PathWritable(const std::string &path)
+{
     struct stat before;
     bool existed = stat(path.c_str(), &before) == 0;
-    if (existed && S_ISDIR(before.st_mode))
-        return false;
+    if (existed && S_ISDIR(before.st_mode)) return false;
     // Appending leaves an existing file as it is.
     std::FILE *file = std::fopen(path.c_str(), "ab");
-    if (!file)
-        return false;
+    if (!file) return false;
     std::fclose(file);
-    if (!existed)
-        std::remove(path.c_str());
+    if (!existed) std::remove(path.c_str());
     return true;
 }
 
 int RunEmulator(const EmulatorOptions &options, ProgramEntry monitorEntry, const uint8_t *resources,
-                size_t resourceSize) {
+                size_t resourceSize)
+{
     run.options = &options;
     run.captured = false;
     run.outputFailed = false;
@@ -141,9 +142,9 @@ int RunEmulator(const EmulatorOptions &options, ProgramEntry monitorEntry, const
     struct Unpin {
         bool pinned;
         cpu_set_t *set;
-        ~Unpin() {
-            if (pinned)
-                sched_setaffinity(0, sizeof *set, set);
+        ~Unpin()
+        {
+            if (pinned) sched_setaffinity(0, sizeof *set, set);
         }
     } unpin{pinned, &callerSet};
 
@@ -168,12 +169,9 @@ int RunEmulator(const EmulatorOptions &options, ProgramEntry monitorEntry, const
     // clock cannot run ahead before the monitor even exists.
     HoldClock();
     bool ready = StartShell() != 0;
-    if (ready && options.alternateTaskbar)
-        ready = StartAlternateTaskbar() != 0;
-    if (ready && options.wexdock)
-        ready = StartWexdock() != 0;
-    if (ready && options.hangDemo)
-        ready = StartHangDemo() != 0;
+    if (ready && options.alternateTaskbar) ready = StartAlternateTaskbar() != 0;
+    if (ready && options.wexdock) ready = StartWexdock() != 0;
+    if (ready && options.hangDemo) ready = StartHangDemo() != 0;
     DWORD monitor = ready ? StartProgram(monitorImage, u"") : 0;
     if (!monitor) {
         ReleaseClock();
@@ -186,41 +184,33 @@ int RunEmulator(const EmulatorOptions &options, ProgramEntry monitorEntry, const
         ScheduleAt(tap.atMs, [x, y] { Tap(x, y, true); });
         ScheduleAt(tap.atMs + tapHoldMs, [x, y] { Tap(x, y, false); });
     }
-    if (options.haveAddIcon)
-        ScheduleAt(options.addIconAtMs, [] { StartProgram(TRAYGUEST_IMAGE, u""); });
-    if (options.haveSeconds)
-        ScheduleAt(options.closeAtMs, [] { CloseMonitor(); });
+    if (options.haveAddIcon) ScheduleAt(options.addIconAtMs, [] { StartProgram(TRAYGUEST_IMAGE, u""); });
+    if (options.haveSeconds) ScheduleAt(options.closeAtMs, [] { CloseMonitor(); });
     ReleaseClock();
 
     bool presenting = !options.headless && DisplayAvailable() && PresenterOpen();
     int exitCode = 0;
     std::sig_atomic_t handledSignals = 0;
     for (;;) {
-        if (WaitProgram(monitor, &exitCode, presenting ? 16 : signalPollMs))
-            break;
+        if (WaitProgram(monitor, &exitCode, presenting ? 16 : signalPollMs)) break;
         bool closeRequested = false;
-        if (presenting)
-            PresenterPump(&closeRequested);
+        if (presenting) PresenterPump(&closeRequested);
         if (closeSignals != handledSignals) {
             handledSignals = closeSignals;
             closeRequested = true;
         }
         // Each request posts the close again, as a user pressing close twice would.
-        if (closeRequested || run.closePending)
-            CloseMonitor();
+        if (closeRequested || run.closePending) CloseMonitor();
     }
     StopLoadLog();
     bool logFailed = !options.loadLog.empty() && LoadLogFailed();
     if (logFailed)
-        std::fprintf(stderr, "perfmon: writing the load log to %s failed; it is incomplete\n",
-                     options.loadLog.c_str());
-    if (presenting)
-        PresenterShut();
+        std::fprintf(stderr, "perfmon: writing the load log to %s failed; it is incomplete\n", options.loadLog.c_str());
+    if (presenting) PresenterShut();
     CaptureEnd(); // the monitor ended by itself: show what is left
     // End the device: every other program's threads leave at their next call.
     ResetDevice(config);
-    if ((logFailed || run.outputFailed) && exitCode == 0)
-        return 1;
+    if ((logFailed || run.outputFailed) && exitCode == 0) return 1;
     return exitCode;
 }
 

@@ -12,23 +12,23 @@
 namespace dev {
 
 struct TapAction {
-    int x, y;       // screen pixel
-    uint64_t atMs;  // device time of the press
+    int x, y;      // screen pixel
+    uint64_t atMs; // device time of the press
 };
 
 struct EmulatorOptions {
     bool headless = false;
     bool haveSeconds = false;
-    uint64_t closeAtMs = 0;     // --seconds, in device milliseconds
+    uint64_t closeAtMs = 0; // --seconds, in device milliseconds
     bool virtualTime = false;
-    std::string screenshot;     // empty: none
+    std::string screenshot; // empty: none
     uint32_t tickStart = 0;
     uint32_t osMajor = 3, osMinor = 0;
     bool alternateTaskbar = false;
     bool wexdock = false;
     bool hangDemo = false;
     bool haveAddIcon = false;
-    uint64_t addIconAtMs = 0;   // --add-icon-before
+    uint64_t addIconAtMs = 0; // --add-icon-before
     std::vector<TapAction> taps;
     bool dumpWindows = false;
     std::string loadLog;        // --log-load FILE; empty: none
@@ -38,8 +38,7 @@ struct EmulatorOptions {
 
 enum ParseResult { ParseRun, ParseHelp, ParseError };
 // On ParseError, error holds one line naming the option (no newline).
-ParseResult ParseEmulatorOptions(int argc, const char *const *argv, EmulatorOptions *options,
-                                 std::string *error);
+ParseResult ParseEmulatorOptions(int argc, const char *const *argv, EmulatorOptions *options, std::string *error);
 const char *EmulatorUsage();
 
 // Configure the device, start the shell and the stand-ins that were asked

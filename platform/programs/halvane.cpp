@@ -61,49 +61,52 @@ struct HalvaneState {
 };
 HalvaneState halvane;
 
-uint32_t RecordWord(const void *record, int offset) {
+uint32_t RecordWord(const void *record, int offset)
+{
     const uint8_t *b = (const uint8_t *)record + offset;
     return b[0] | b[1] << 8 | b[2] << 16 | (uint32_t)b[3] << 24;
 }
 
-std::vector<uint8_t> Bytes(const void *data, size_t count) {
-    if (!data)
-        return {};
+std::vector<uint8_t> Bytes(const void *data, size_t count)
+{
+    if (!data) return {};
     const uint8_t *b = (const uint8_t *)data;
     return std::vector<uint8_t>(b, b + count);
 }
 
-HICON ImageFromRecord(const void *record) {
+HICON ImageFromRecord(const void *record)
+{
     HIMAGELIST list = (HIMAGELIST)(uintptr_t)RecordWord(record, recordImageList);
-    if (!list || ImageList_GetImageCount(list) < 1)
-        return nullptr;
+    if (!list || ImageList_GetImageCount(list) < 1) return nullptr;
     return ImageList_GetIcon(list, 0, ILD_NORMAL);
 }
 
-HelperIcon *FindHelperIcon(int id) {
+HelperIcon *FindHelperIcon(int id)
+{
     for (HelperIcon &icon : halvane.icons)
-        if (icon.id == id)
-            return &icon;
+        if (icon.id == id) return &icon;
     return nullptr;
 }
 
-RECT IconPlace(size_t index) {
+RECT IconPlace(size_t index)
+{
     int left = iconsLeft + notifySlotWidth * (int)index;
     int top = (stripHeight - notifyIconSize) / 2;
     return RECT{left, top, left + notifyIconSize, top + notifyIconSize};
 }
 
-void InvalidateStrip() {
+void InvalidateStrip()
+{
     HWND window = Windows().halvane;
-    if (window && IsWindow(window))
-        InvalidateRect(window, nullptr, FALSE);
+    if (window && IsWindow(window)) InvalidateRect(window, nullptr, FALSE);
 }
 
 // The monitor calls once a second for as long as it runs; tests look only at
 // the latest calls, so the oldest go beyond this many.
 const size_t maxRecordedCalls = 1000;
 
-void Record(HalvaneCall call) {
+void Record(HalvaneCall call)
+{
     if (halvane.calls.size() >= maxRecordedCalls)
         halvane.calls.erase(halvane.calls.begin(), halvane.calls.begin() + maxRecordedCalls / 2);
     halvane.calls.push_back(std::move(call));
@@ -111,14 +114,13 @@ void Record(HalvaneCall call) {
 
 // ---- the exports
 
-int WINAPI CreateTransientIcon(HWND window, void *record, int menuBytes, const WCHAR *menu) {
+int WINAPI CreateTransientIcon(HWND window, void *record, int menuBytes, const WCHAR *menu)
+{
     std::lock_guard<std::recursive_mutex> lock(BigLock());
     HalvaneCall call{"WDTICreateTransientIcon", window, 0, 0, menuBytes, {}, {}, -1};
     bool menuSane = menuBytes >= 0 && menuBytes <= maxMenuBytes && (menu || menuBytes == 0);
-    if (record)
-        call.record = Bytes(record, recordBytes);
-    if (menuSane)
-        call.menu = Bytes(menu, menuBytes);
+    if (record) call.record = Bytes(record, recordBytes);
+    if (menuSane) call.menu = Bytes(menu, menuBytes);
     if (!record || RecordWord(record, 0) != recordBytes || !menuSane) {
         Record(call);
         return -1;
@@ -147,7 +149,8 @@ int WINAPI CreateTransientIcon(HWND window, void *record, int menuBytes, const W
     return icon.id;
 }
 
-int WINAPI GetSetDelIcon(HWND window, int id, void *record, int operation) {
+int WINAPI GetSetDelIcon(HWND window, int id, void *record, int operation)
+{
     std::lock_guard<std::recursive_mutex> lock(BigLock());
     HalvaneCall call{"WDTIGetSetDelIcon", window, id, operation, 0, Bytes(record, recordBytes), {}, helperFailed};
     HelperIcon *icon = FindHelperIcon(id);
@@ -161,20 +164,16 @@ int WINAPI GetSetDelIcon(HWND window, int id, void *record, int operation) {
         break;
     case opSet: {
         HICON image = record && RecordWord(record, 0) == recordBytes ? ImageFromRecord(record) : nullptr;
-        if (!image)
-            break;
-        if (icon->image)
-            DestroyIcon(icon->image);
+        if (!image) break;
+        if (icon->image) DestroyIcon(icon->image);
         icon->image = image;
         call.result = 0;
         InvalidateStrip();
         break;
     }
     case opDelete:
-        if (icon->image)
-            DestroyIcon(icon->image);
-        if (halvane.menuIcon == id && Windows().halvaneMenu)
-            PostMessageW(Windows().halvaneMenu, WM_CLOSE, 0, 0);
+        if (icon->image) DestroyIcon(icon->image);
+        if (halvane.menuIcon == id && Windows().halvaneMenu) PostMessageW(Windows().halvaneMenu, WM_CLOSE, 0, 0);
         halvane.icons.erase(halvane.icons.begin() + (icon - halvane.icons.data()));
         call.result = 0;
         InvalidateStrip();
@@ -186,7 +185,8 @@ int WINAPI GetSetDelIcon(HWND window, int id, void *record, int operation) {
 
 // Length of a multi-string in characters: every entry with its NUL, plus the
 // closing NUL.
-int WINAPI MultiStringLength(const WCHAR *text) {
+int WINAPI MultiStringLength(const WCHAR *text)
+{
     std::lock_guard<std::recursive_mutex> lock(BigLock());
     int length = 0;
     if (text) {
@@ -201,19 +201,21 @@ int WINAPI MultiStringLength(const WCHAR *text) {
 
 // ---- the menu window
 
-void CloseMenu() {
+void CloseMenu()
+{
     HWND menu = Windows().halvaneMenu;
-    if (menu && IsWindow(menu))
-        DestroyWindow(menu);
+    if (menu && IsWindow(menu)) DestroyWindow(menu);
     Windows().halvaneMenu = nullptr;
     halvane.menuIcon = 0;
 }
 
-RECT MenuItemRect(size_t index) {
+RECT MenuItemRect(size_t index)
+{
     return RECT{1, 1 + menuItemHeight * (int)index, menuWidth - 1, 1 + menuItemHeight * (int)(index + 1)};
 }
 
-void PaintMenu(HWND window) {
+void PaintMenu(HWND window)
+{
     std::lock_guard<std::recursive_mutex> lock(BigLock());
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(window, &ps);
@@ -241,7 +243,8 @@ void PaintMenu(HWND window) {
     EndPaint(window, &ps);
 }
 
-void MenuTapped(LPARAM lParam) {
+void MenuTapped(LPARAM lParam)
+{
     std::lock_guard<std::recursive_mutex> lock(BigLock());
     HelperIcon *icon = FindHelperIcon(halvane.menuIcon);
     int y = GET_Y_LPARAM(lParam);
@@ -249,8 +252,7 @@ void MenuTapped(LPARAM lParam) {
         for (size_t i = 0; i < icon->texts.size(); ++i) {
             RECT item = MenuItemRect(i);
             if (y >= item.top && y < item.bottom) {
-                if (icon->commands[i] == 0)
-                    return; // the divider keeps the menu open
+                if (icon->commands[i] == 0) return; // the divider keeps the menu open
                 // Posted, so a hung owner cannot hang the taskbar too.
                 PostMessageW(icon->window, WM_COMMAND, icon->commands[i], 0);
                 break;
@@ -260,7 +262,8 @@ void MenuTapped(LPARAM lParam) {
     CloseMenu();
 }
 
-LRESULT CALLBACK MenuProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK MenuProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
     switch (message) {
     case WM_ERASEBKGND:
         return 1;
@@ -291,16 +294,15 @@ LRESULT CALLBACK MenuProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-void OpenMenu(HWND strip, size_t index) {
+void OpenMenu(HWND strip, size_t index)
+{
     std::lock_guard<std::recursive_mutex> lock(BigLock());
     int id = halvane.icons[index].id;
     bool wasOpen = halvane.menuIcon == id;
     CloseMenu();
-    if (wasOpen)
-        return; // a second tap on the icon closes its menu
+    if (wasOpen) return; // a second tap on the icon closes its menu
     size_t entries = halvane.icons[index].texts.size();
-    if (entries == 0)
-        return;
+    if (entries == 0) return;
     RECT strip_;
     GetWindowRect(strip, &strip_);
     RECT place = IconPlace(index);
@@ -315,7 +317,8 @@ void OpenMenu(HWND strip, size_t index) {
 
 // ---- the strip
 
-void PaintStrip(HWND window) {
+void PaintStrip(HWND window)
+{
     std::lock_guard<std::recursive_mutex> lock(BigLock());
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(window, &ps);
@@ -328,16 +331,16 @@ void PaintStrip(HWND window) {
     DrawLabel(dc, u"Halvane", &label, DT_LEFT | DT_VCENTER | DT_SINGLELINE, RGB(255, 255, 255));
     for (size_t i = 0; i < halvane.icons.size(); ++i) {
         RECT place = IconPlace(i);
-        if (place.right > all.right)
-            break;
+        if (place.right > all.right) break;
         if (halvane.icons[i].image)
-            DrawIconEx(dc, place.left, place.top, halvane.icons[i].image, notifyIconSize, notifyIconSize, 0,
-                       nullptr, DI_NORMAL);
+            DrawIconEx(dc, place.left, place.top, halvane.icons[i].image, notifyIconSize, notifyIconSize, 0, nullptr,
+                       DI_NORMAL);
     }
     EndPaint(window, &ps);
 }
 
-void StripTapped(HWND window, LPARAM lParam) {
+void StripTapped(HWND window, LPARAM lParam)
+{
     std::lock_guard<std::recursive_mutex> lock(BigLock());
     int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
     for (size_t i = 0; i < halvane.icons.size(); ++i) {
@@ -350,7 +353,8 @@ void StripTapped(HWND window, LPARAM lParam) {
     CloseMenu();
 }
 
-LRESULT CALLBACK StripProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK StripProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
     switch (message) {
     case WM_ERASEBKGND:
         return 1;
@@ -363,8 +367,7 @@ LRESULT CALLBACK StripProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     case WM_DESTROY: {
         std::lock_guard<std::recursive_mutex> lock(BigLock());
         CloseMenu();
-        if (Windows().halvane == window)
-            Windows().halvane = nullptr;
+        if (Windows().halvane == window) Windows().halvane = nullptr;
         PostQuitMessage(0);
         return 0;
     }
@@ -374,36 +377,43 @@ LRESULT CALLBACK StripProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 
 } // namespace
 
-void ResetHalvaneState() {
+void ResetHalvaneState()
+{
     std::lock_guard<std::recursive_mutex> lock(BigLock());
     halvane = HalvaneState();
 }
 
 // Exports travel as FARPROC, as GetProcAddress hands them out.
-template <class F> FARPROC AsExport(F function) { return (FARPROC)(void (*)())function; }
+template <class F> FARPROC AsExport(F function)
+{
+    return (FARPROC)(void (*)())function;
+}
 
-void RegisterHalvaneLibrary() {
+void RegisterHalvaneLibrary()
+{
     RegisterLibrary(u"halvaneh", {{u"WDTICreateTransientIcon", AsExport(CreateTransientIcon)},
                                   {u"WDTIGetSetDelIcon", AsExport(GetSetDelIcon)},
                                   {u"mtslen", AsExport(MultiStringLength)}});
 }
 
-std::vector<HalvaneCall> HalvaneCalls() {
+std::vector<HalvaneCall> HalvaneCalls()
+{
     std::lock_guard<std::recursive_mutex> lock(BigLock());
     return halvane.calls;
 }
 
-void ClearHalvaneCalls() {
+void ClearHalvaneCalls()
+{
     std::lock_guard<std::recursive_mutex> lock(BigLock());
     halvane.calls.clear();
 }
 
-std::vector<HalvaneIconEntry> HalvaneIcons() {
+std::vector<HalvaneIconEntry> HalvaneIcons()
+{
     std::lock_guard<std::recursive_mutex> lock(BigLock());
     std::vector<HalvaneIconEntry> list;
     RECT strip = {0, 0, 0, 0};
-    if (Windows().halvane)
-        GetWindowRect(Windows().halvane, &strip);
+    if (Windows().halvane) GetWindowRect(Windows().halvane, &strip);
     for (size_t i = 0; i < halvane.icons.size(); ++i) {
         const HelperIcon &icon = halvane.icons[i];
         RECT place = IconPlace(i);
@@ -413,18 +423,19 @@ std::vector<HalvaneIconEntry> HalvaneIcons() {
     return list;
 }
 
-HWND HalvaneWindow() {
+HWND HalvaneWindow()
+{
     std::lock_guard<std::recursive_mutex> lock(BigLock());
     HWND window = Windows().halvane;
     return window && IsWindow(window) ? window : nullptr;
 }
 
-bool HalvaneMenuItemRect(size_t index, RECT *screenRect) {
+bool HalvaneMenuItemRect(size_t index, RECT *screenRect)
+{
     std::lock_guard<std::recursive_mutex> lock(BigLock());
     HWND menu = Windows().halvaneMenu;
     HelperIcon *icon = FindHelperIcon(halvane.menuIcon);
-    if (!menu || !IsWindow(menu) || !icon || index >= icon->texts.size())
-        return false;
+    if (!menu || !IsWindow(menu) || !icon || index >= icon->texts.size()) return false;
     RECT item = MenuItemRect(index);
     POINT topLeft = {item.left, item.top}, bottomRight = {item.right, item.bottom};
     ClientToScreen(menu, &topLeft);
@@ -433,16 +444,16 @@ bool HalvaneMenuItemRect(size_t index, RECT *screenRect) {
     return true;
 }
 
-int HalvaneMain(HINSTANCE instance, LPWSTR) {
+int HalvaneMain(HINSTANCE instance, LPWSTR)
+{
     RegisterProgramClass(instance, halvaneClass, StripProc);
     RegisterProgramClass(instance, menuClass, MenuProc);
 
     int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
-    HWND window = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, halvaneClass, u"Halvane", WS_POPUP | WS_VISIBLE,
-                                  0, height - taskbarHeight - stripHeight, width, stripHeight, nullptr, nullptr,
-                                  instance, nullptr);
-    if (!window)
-        return 1;
+    HWND window =
+        CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, halvaneClass, u"Halvane", WS_POPUP | WS_VISIBLE, 0,
+                        height - taskbarHeight - stripHeight, width, stripHeight, nullptr, nullptr, instance, nullptr);
+    if (!window) return 1;
     PublishWindow(&Windows().halvane, window);
     return RunMessageLoop();
 }

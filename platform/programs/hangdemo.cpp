@@ -14,19 +14,21 @@ const LPCWSTR hangDemoClass = u"HangDemo";
 const int freezeButton = 100;
 const DWORD freezeMs = 10000;
 
-void Paint(HWND window) {
+void Paint(HWND window)
+{
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(window, &ps);
     RECT all;
     GetClientRect(window, &all);
     FillRect(dc, &all, GetSysColorBrush(COLOR_BTNFACE));
     RECT text = {8, 34, all.right - 8, all.bottom - 4};
-    DrawLabel(dc, u"The button stops this window from answering for 10 seconds.", &text,
-              DT_LEFT | DT_WORDBREAK, GetSysColor(COLOR_BTNTEXT));
+    DrawLabel(dc, u"The button stops this window from answering for 10 seconds.", &text, DT_LEFT | DT_WORDBREAK,
+              GetSysColor(COLOR_BTNTEXT));
     EndPaint(window, &ps);
 }
 
-LRESULT CALLBACK HangDemoProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK HangDemoProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
     switch (message) {
     case WM_PAINT:
         Paint(window);
@@ -37,8 +39,7 @@ LRESULT CALLBACK HangDemoProc(HWND window, UINT message, WPARAM wParam, LPARAM l
         return 0;
     case WM_DESTROY: {
         std::lock_guard<std::recursive_mutex> lock(BigLock());
-        if (Windows().hangDemo == window)
-            Windows().hangDemo = nullptr;
+        if (Windows().hangDemo == window) Windows().hangDemo = nullptr;
         PostQuitMessage(0);
         return 0;
     }
@@ -48,27 +49,28 @@ LRESULT CALLBACK HangDemoProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 
 } // namespace
 
-HWND HangDemoWindow() {
+HWND HangDemoWindow()
+{
     std::lock_guard<std::recursive_mutex> lock(BigLock());
     HWND window = Windows().hangDemo;
     return window && IsWindow(window) ? window : nullptr;
 }
 
-bool FreezeHangDemo() {
+bool FreezeHangDemo()
+{
     std::lock_guard<std::recursive_mutex> lock(BigLock());
     HWND window = HangDemoWindow();
-    if (!window)
-        return false;
+    if (!window) return false;
     HWND button = GetDlgItem(window, freezeButton);
     return PostMessageW(window, WM_COMMAND, MAKEWPARAM(freezeButton, BN_CLICKED), (LPARAM)button) != 0;
 }
 
-int HangDemoMain(HINSTANCE instance, LPWSTR) {
+int HangDemoMain(HINSTANCE instance, LPWSTR)
+{
     RegisterProgramClass(instance, hangDemoClass, HangDemoProc);
-    HWND window = CreateWindowExW(0, hangDemoClass, u"Hang Demo", WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE,
-                                  20, 150, 200, 100, nullptr, nullptr, instance, nullptr);
-    if (!window)
-        return 1;
+    HWND window = CreateWindowExW(0, hangDemoClass, u"Hang Demo", WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE, 20,
+                                  150, 200, 100, nullptr, nullptr, instance, nullptr);
+    if (!window) return 1;
     RegisterSystemClasses(); // "Button" is there only once a dialog was made
     CreateWindowExW(0, u"Button", u"Freeze 10 s", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 8, 6, 90, 22,
                     window, (HMENU)(UINT_PTR)freezeButton, instance, nullptr);

@@ -16,7 +16,8 @@ struct HelpInfo {
 };
 HelpInfo help;
 
-void Paint(HWND window) {
+void Paint(HWND window)
+{
     std::lock_guard<std::recursive_mutex> lock(BigLock());
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(window, &ps);
@@ -31,15 +32,15 @@ void Paint(HWND window) {
     EndPaint(window, &ps);
 }
 
-LRESULT CALLBACK HelpProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK HelpProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
     switch (message) {
     case WM_PAINT:
         Paint(window);
         return 0;
     case WM_DESTROY: {
         std::lock_guard<std::recursive_mutex> lock(BigLock());
-        if (Windows().help == window)
-            Windows().help = nullptr;
+        if (Windows().help == window) Windows().help = nullptr;
         PostQuitMessage(0);
         return 0;
     }
@@ -49,7 +50,8 @@ LRESULT CALLBACK HelpProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 
 } // namespace
 
-int HelpViewerMain(HINSTANCE instance, LPWSTR commandLine) {
+int HelpViewerMain(HINSTANCE instance, LPWSTR commandLine)
+{
     std::u16string file = commandLine ? commandLine : u"";
     if (HWND open = FindWindowW(helpClass, nullptr)) {
         {
@@ -65,10 +67,9 @@ int HelpViewerMain(HINSTANCE instance, LPWSTR commandLine) {
         std::lock_guard<std::recursive_mutex> lock(BigLock());
         help.file = file;
     }
-    HWND window = CreateWindowExW(0, helpClass, u"Help", WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE, 30, 70,
-                                  180, 110, nullptr, nullptr, instance, nullptr);
-    if (!window)
-        return 1;
+    HWND window = CreateWindowExW(0, helpClass, u"Help", WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE, 30, 70, 180,
+                                  110, nullptr, nullptr, instance, nullptr);
+    if (!window) return 1;
     PublishWindow(&Windows().help, window);
     SetForegroundWindow(window);
     return RunMessageLoop();

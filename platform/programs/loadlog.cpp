@@ -31,48 +31,47 @@ struct LoadLog {
 LoadLog loadLog;
 
 // Device time of a tick count near now: the tick count is 32 bits and wraps.
-uint64_t DeviceTimeOfTick(DWORD tick) {
+uint64_t DeviceTimeOfTick(DWORD tick)
+{
     uint64_t now = Now();
     DWORD nowTick = (DWORD)(CurrentConfig().tickStart + now);
     int64_t time = (int64_t)now + (int32_t)(tick - nowTick);
     return time < 0 ? 0 : (uint64_t)time;
 }
 
-void WriteNewSamples() {
+void WriteNewSamples()
+{
     const LoadHistory &history = monitorState.history;
     int next = history.nextIndex;
     DWORD nextDue = monitorState.nextSampleTick;
-    if (next < 0 || next >= LOAD_HISTORY_SLOTS)
-        return;
+    if (next < 0 || next >= LOAD_HISTORY_SLOTS) return;
     int fresh = (next - loadLog.lastIndex + LOAD_HISTORY_SLOTS) % LOAD_HISTORY_SLOTS;
     for (int k = fresh; k >= 1; --k) {
         int slot = (next - k + LOAD_HISTORY_SLOTS) % LOAD_HISTORY_SLOTS;
         // The slot just before nextIndex was stored for the grid point before nextSampleTick.
         DWORD gridTick = nextDue - (DWORD)k * samplePeriodMs;
-        std::fprintf(loadLog.file, "%llu %d\n", (unsigned long long)DeviceTimeOfTick(gridTick),
-                     history.samples[slot]);
+        std::fprintf(loadLog.file, "%llu %d\n", (unsigned long long)DeviceTimeOfTick(gridTick), history.samples[slot]);
     }
     loadLog.lastIndex = next;
-    if (fresh > 0 && std::ferror(loadLog.file))
-        loadLog.failed = true;
+    if (fresh > 0 && std::ferror(loadLog.file)) loadLog.failed = true;
 }
 
-void Look(unsigned generation) {
-    if (generation != loadLog.generation || !loadLog.file)
-        return;
+void Look(unsigned generation)
+{
+    if (generation != loadLog.generation || !loadLog.file) return;
     WriteNewSamples();
     ScheduleAt(Now() + lookPeriodMs, [generation] { Look(generation); });
 }
 
 } // namespace
 
-bool StartLoadLog(const std::string &path) {
+bool StartLoadLog(const std::string &path)
+{
     std::lock_guard<std::recursive_mutex> lock(BigLock());
     StopLoadLog();
     loadLog.failed = false;
     loadLog.file = std::fopen(path.c_str(), "w");
-    if (!loadLog.file)
-        return false;
+    if (!loadLog.file) return false;
     // A line at a time, so a script can follow the file while the run goes on.
     std::setvbuf(loadLog.file, nullptr, _IOLBF, 0);
     // The heading goes out at once, so a file that takes nothing (a full
@@ -89,18 +88,18 @@ bool StartLoadLog(const std::string &path) {
     return true;
 }
 
-void StopLoadLog() {
+void StopLoadLog()
+{
     std::lock_guard<std::recursive_mutex> lock(BigLock());
     ++loadLog.generation;
-    if (!loadLog.file)
-        return;
+    if (!loadLog.file) return;
     WriteNewSamples();
-    if (std::fclose(loadLog.file) != 0)
-        loadLog.failed = true;
+    if (std::fclose(loadLog.file) != 0) loadLog.failed = true;
     loadLog.file = nullptr;
 }
 
-bool LoadLogFailed() {
+bool LoadLogFailed()
+{
     std::lock_guard<std::recursive_mutex> lock(BigLock());
     return loadLog.failed;
 }

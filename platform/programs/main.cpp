@@ -13,14 +13,16 @@ namespace {
 
 // The device hands every program its command line; the monitor always gets
 // an empty one and is shown normally.
-int MonitorEntry(HINSTANCE instance, LPWSTR) {
+int MonitorEntry(HINSTANCE instance, LPWSTR)
+{
     WCHAR empty[1] = {0};
     return WinMain(instance, nullptr, empty, SW_SHOW);
 }
 
 } // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char **argv)
+{
     dev::EmulatorOptions options;
     std::string error;
     switch (dev::ParseEmulatorOptions(argc, argv, &options, &error)) {

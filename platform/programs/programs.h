@@ -28,24 +28,24 @@ void RegisterHalvaneLibrary();
 
 // The "Halvane" stand-in and its helper library "halvaneh".
 struct HalvaneCall {
-    std::string function;          // "WDTICreateTransientIcon", "WDTIGetSetDelIcon" or "mtslen"
+    std::string function; // "WDTICreateTransientIcon", "WDTIGetSetDelIcon" or "mtslen"
     HWND window;
-    int icon;                      // icon argument (WDTIGetSetDelIcon)
-    int operation;                 // WDTIGetSetDelIcon
-    int menuBytes;                 // WDTICreateTransientIcon
-    std::vector<uint8_t> record;   // the record's bytes as passed (84), empty for none
-    std::vector<uint8_t> menu;     // the menu bytes as passed (create) or the multi-string (mtslen)
+    int icon;                    // icon argument (WDTIGetSetDelIcon)
+    int operation;               // WDTIGetSetDelIcon
+    int menuBytes;               // WDTICreateTransientIcon
+    std::vector<uint8_t> record; // the record's bytes as passed (84), empty for none
+    std::vector<uint8_t> menu;   // the menu bytes as passed (create) or the multi-string (mtslen)
     int result;
 };
 std::vector<HalvaneCall> HalvaneCalls(); // the latest calls (at least the last 500)
 void ClearHalvaneCalls();
 struct HalvaneIconEntry {
-    int icon;                      // the create call's result
-    HWND window;                   // the window given at create; menu commands go there
-    HICON image;                   // the library's own copy of the image, or null
+    int icon;    // the create call's result
+    HWND window; // the window given at create; menu commands go there
+    HICON image; // the library's own copy of the image, or null
     std::vector<std::u16string> menuTexts;
     std::vector<UINT> menuCommands;
-    RECT place;                    // on the screen
+    RECT place; // on the screen
 };
 std::vector<HalvaneIconEntry> HalvaneIcons();
 HWND HalvaneWindow();
@@ -54,7 +54,10 @@ HWND HalvaneWindow();
 bool HalvaneMenuItemRect(size_t index, RECT *screenRect);
 
 // The "Wexdock" stand-in: the commands it received, in order.
-struct WexdockCommand { WPARAM wParam; LPARAM lParam; };
+struct WexdockCommand {
+    WPARAM wParam;
+    LPARAM lParam;
+};
 std::vector<WexdockCommand> WexdockCommands();
 HWND WexdockWindow();
 HICON WexdockIcon(); // its own copy of the icon it shows, or null

@@ -10,14 +10,16 @@
 
 namespace dev {
 
-ProgramWindows &Windows() {
+ProgramWindows &Windows()
+{
     static ProgramWindows windows;
     return windows;
 }
 
 namespace {
 
-void RegisterPrograms() {
+void RegisterPrograms()
+{
     RegisterProgram(SHELL_IMAGE, u"\\Windows\\explorer.exe", TaskbarMain);
     RegisterProgram(HELP_IMAGE, u"\\Windows\\PegHelp.exe", HelpViewerMain);
     RegisterProgram(HALVANE_IMAGE, u"\\Program Files\\Halvane\\Halvane.exe", HalvaneMain);
@@ -28,7 +30,8 @@ void RegisterPrograms() {
 
 // A reset took every window and object with it; what the programs kept of
 // them is stale.
-void ForgetProgramState() {
+void ForgetProgramState()
+{
     std::lock_guard<std::recursive_mutex> lock(BigLock());
     Shell() = ShellState();
     Windows() = ProgramWindows();
@@ -37,7 +40,8 @@ void ForgetProgramState() {
 
 } // namespace
 
-void RegisterDevicePrograms() {
+void RegisterDevicePrograms()
+{
     static std::once_flag hooked;
     std::call_once(hooked, [] {
         OnReset([] {
@@ -48,7 +52,8 @@ void RegisterDevicePrograms() {
     RegisterPrograms();
 }
 
-bool WaitForWindowSlot(HWND *slot, DWORD processId, uint32_t timeoutMs) {
+bool WaitForWindowSlot(HWND *slot, DWORD processId, uint32_t timeoutMs)
+{
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         {
@@ -56,12 +61,10 @@ bool WaitForWindowSlot(HWND *slot, DWORD processId, uint32_t timeoutMs) {
             DWORD owner = 0;
             if (*slot && IsWindow(*slot)) {
                 GetWindowThreadProcessId(*slot, &owner);
-                if (owner == processId)
-                    return true;
+                if (owner == processId) return true;
             }
         }
-        if (!ProgramRunning(processId) || std::chrono::steady_clock::now() >= deadline)
-            return false;
+        if (!ProgramRunning(processId) || std::chrono::steady_clock::now() >= deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 }
@@ -71,27 +74,38 @@ namespace {
 // Programs come up within milliseconds; this only bounds a broken start.
 const uint32_t startTimeoutMs = 5000;
 
-DWORD StartAndWait(const char16_t *image, HWND *slot) {
+DWORD StartAndWait(const char16_t *image, HWND *slot)
+{
     DWORD processId = StartProgram(image, u"");
-    if (!processId)
-        return 0;
+    if (!processId) return 0;
     return WaitForWindowSlot(slot, processId, startTimeoutMs) ? processId : 0;
 }
 
 } // namespace
 
-DWORD StartShell() { return StartAndWait(SHELL_IMAGE, &Shell().taskbar); }
+DWORD StartShell()
+{
+    return StartAndWait(SHELL_IMAGE, &Shell().taskbar);
+}
 
-DWORD StartAlternateTaskbar() {
+DWORD StartAlternateTaskbar()
+{
     RegisterHalvaneLibrary();
     return StartAndWait(HALVANE_IMAGE, &Windows().halvane);
 }
 
-DWORD StartWexdock() { return StartAndWait(WEXDOCK_IMAGE, &Windows().wexdock); }
+DWORD StartWexdock()
+{
+    return StartAndWait(WEXDOCK_IMAGE, &Windows().wexdock);
+}
 
-DWORD StartHangDemo() { return StartAndWait(HANGDEMO_IMAGE, &Windows().hangDemo); }
+DWORD StartHangDemo()
+{
+    return StartAndWait(HANGDEMO_IMAGE, &Windows().hangDemo);
+}
 
-void RegisterProgramClass(HINSTANCE instance, LPCWSTR name, WNDPROC proc) {
+void RegisterProgramClass(HINSTANCE instance, LPCWSTR name, WNDPROC proc)
+{
     WNDCLASSW wc = {};
     wc.lpfnWndProc = proc;
     wc.hInstance = instance;
@@ -99,12 +113,14 @@ void RegisterProgramClass(HINSTANCE instance, LPCWSTR name, WNDPROC proc) {
     RegisterClassW(&wc);
 }
 
-void PublishWindow(HWND *slot, HWND window) {
+void PublishWindow(HWND *slot, HWND window)
+{
     std::lock_guard<std::recursive_mutex> lock(BigLock());
     *slot = window;
 }
 
-int RunMessageLoop() {
+int RunMessageLoop()
+{
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
         TranslateMessage(&msg);
@@ -113,7 +129,8 @@ int RunMessageLoop() {
     return (int)msg.wParam;
 }
 
-void DrawLabel(HDC dc, LPCWSTR text, RECT *rect, UINT format, COLORREF color) {
+void DrawLabel(HDC dc, LPCWSTR text, RECT *rect, UINT format, COLORREF color)
+{
     HGDIOBJ oldFont = SelectObject(dc, DialogFont());
     int oldMode = SetBkMode(dc, TRANSPARENT);
     COLORREF oldColor = SetTextColor(dc, color);

@@ -26,7 +26,8 @@ struct TaskbarInfo {
 };
 TaskbarInfo taskbarInfo;
 
-int ClientWidth(HWND window) {
+int ClientWidth(HWND window)
+{
     RECT rc;
     GetClientRect(window, &rc);
     return rc.right - rc.left;
@@ -34,10 +35,10 @@ int ClientWidth(HWND window) {
 
 // With a virtual or manual clock the day starts at 09:00, so runs and
 // screenshots repeat; a live run shows the host's local time.
-long ClockBaseSeconds() {
+long ClockBaseSeconds()
+{
     const Config &config = CurrentConfig();
-    if (config.virtualTime || config.manualClock)
-        return 9 * 3600;
+    if (config.virtualTime || config.manualClock) return 9 * 3600;
     std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
@@ -45,19 +46,22 @@ long ClockBaseSeconds() {
     return seconds - (long)(Now() / 1000 % 86400);
 }
 
-uint64_t DayMilliseconds() {
+uint64_t DayMilliseconds()
+{
     long base = taskbarInfo.clockBaseSeconds;
     int64_t ms = (int64_t)base * 1000 + (int64_t)Now();
     const int64_t day = 86400000;
     return (uint64_t)(((ms % day) + day) % day);
 }
 
-void ArmClockTimer(HWND window) {
+void ArmClockTimer(HWND window)
+{
     UINT untilNextMinute = (UINT)(60000 - DayMilliseconds() % 60000);
     SetTimer(window, clockTimer, untilNextMinute, nullptr);
 }
 
-void DrawClock(HDC dc, int width) {
+void DrawClock(HDC dc, int width)
+{
     uint64_t minutes = DayMilliseconds() / 60000;
     WCHAR text[8];
     swprintf(text, 8, u"%d:%02d", (int)(minutes / 60), (int)(minutes % 60));
@@ -67,7 +71,8 @@ void DrawClock(HDC dc, int width) {
 
 // Icons whose owner window is gone are dropped when the bar is next painted,
 // as the platform's shell finds out only then.
-bool DropOrphanIcons() {
+bool DropOrphanIcons()
+{
     ShellState &shell = Shell();
     bool dropped = false;
     for (size_t i = 0; i < shell.icons.size();) {
@@ -75,15 +80,15 @@ bool DropOrphanIcons() {
             ++i;
             continue;
         }
-        if (shell.icons[i].icon)
-            DestroyIcon(shell.icons[i].icon);
+        if (shell.icons[i].icon) DestroyIcon(shell.icons[i].icon);
         shell.icons.erase(shell.icons.begin() + i);
         dropped = true;
     }
     return dropped;
 }
 
-void PaintTaskbar(HWND window) {
+void PaintTaskbar(HWND window)
+{
     std::lock_guard<std::recursive_mutex> lock(BigLock());
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(window, &ps);
@@ -106,8 +111,7 @@ void PaintTaskbar(HWND window) {
     DrawEdge(dc, &area, BDR_SUNKENOUTER, BF_RECT);
     size_t shown = std::min(icons.size(), NotifyIconCapacity(width));
     for (size_t i = 0; i < shown; ++i) {
-        if (!icons[i].icon)
-            continue;
+        if (!icons[i].icon) continue;
         RECT slot = NotifyIconRect(width, i);
         DrawIconEx(dc, slot.left, slot.top, icons[i].icon, notifyIconSize, notifyIconSize, 0, nullptr, DI_NORMAL);
     }
@@ -123,39 +127,38 @@ void PaintTaskbar(HWND window) {
 
 // The icon under a point of the taskbar, or -1. The whole slot counts, gap
 // included, as a stylus is not that precise.
-int IconAt(HWND window, int x, int y) {
+int IconAt(HWND window, int x, int y)
+{
     int width = ClientWidth(window);
     size_t shown = std::min(Shell().icons.size(), NotifyIconCapacity(width));
     for (size_t i = 0; i < shown; ++i) {
         RECT slot = NotifyIconRect(width, i);
-        if (x >= slot.left - 2 && x < slot.right + 2 && y >= 2 && y < taskbarHeight - 2)
-            return (int)i;
+        if (x >= slot.left - 2 && x < slot.right + 2 && y >= 2 && y < taskbarHeight - 2) return (int)i;
     }
     return -1;
 }
 
-void Tapped(HWND window, LPARAM lParam, UINT mouseMessage) {
+void Tapped(HWND window, LPARAM lParam, UINT mouseMessage)
+{
     std::lock_guard<std::recursive_mutex> lock(BigLock());
     int index = IconAt(window, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
-    if (index < 0)
-        return;
+    if (index < 0) return;
     const ShellIcon &icon = Shell().icons[index];
-    if (icon.callbackMessage)
-        PostMessageW(icon.owner, icon.callbackMessage, icon.id, mouseMessage);
+    if (icon.callbackMessage) PostMessageW(icon.owner, icon.callbackMessage, icon.id, mouseMessage);
 }
 
-void ReleaseAllIcons(HWND window) {
+void ReleaseAllIcons(HWND window)
+{
     std::lock_guard<std::recursive_mutex> lock(BigLock());
     ShellState &shell = Shell();
     for (ShellIcon &icon : shell.icons)
-        if (icon.icon)
-            DestroyIcon(icon.icon);
+        if (icon.icon) DestroyIcon(icon.icon);
     shell.icons.clear();
-    if (shell.taskbar == window)
-        shell.taskbar = nullptr;
+    if (shell.taskbar == window) shell.taskbar = nullptr;
 }
 
-LRESULT CALLBACK TaskbarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK TaskbarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
     switch (message) {
     case WM_CREATE:
         ArmClockTimer(window);
@@ -187,7 +190,8 @@ LRESULT CALLBACK TaskbarProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 
 } // namespace
 
-int TaskbarMain(HINSTANCE instance, LPWSTR) {
+int TaskbarMain(HINSTANCE instance, LPWSTR)
+{
     RegisterProgramClass(instance, taskbarClass, TaskbarProc);
 
     {
@@ -200,8 +204,7 @@ int TaskbarMain(HINSTANCE instance, LPWSTR) {
     int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
     HWND window = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, taskbarClass, u"", WS_POPUP | WS_VISIBLE, 0,
                                   height - taskbarHeight, width, taskbarHeight, nullptr, nullptr, instance, nullptr);
-    if (!window)
-        return 1;
+    if (!window) return 1;
     PublishWindow(&Shell().taskbar, window);
     return RunMessageLoop();
 }

@@ -14,7 +14,8 @@ const LPCWSTR guestClass = u"TrayGuest";
 const UINT guestIconId = 1;
 
 // A blue square with a white cross: easy to tell from the monitor's graph.
-HICON MakeGuestIcon() {
+HICON MakeGuestIcon()
+{
     uint32_t color[16 * 16];
     uint8_t mask[16 * 2] = {0}; // monochrome rows of 2 bytes: all opaque
     for (int y = 0; y < 16; ++y)
@@ -31,21 +32,22 @@ HICON MakeGuestIcon() {
     return icon;
 }
 
-void FillRecord(NOTIFYICONDATAW *data, HWND window) {
+void FillRecord(NOTIFYICONDATAW *data, HWND window)
+{
     *data = NOTIFYICONDATAW();
     data->cbSize = sizeof(NOTIFYICONDATAW);
     data->hWnd = window;
     data->uID = guestIconId;
 }
 
-LRESULT CALLBACK GuestProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK GuestProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
     if (message == WM_DESTROY) {
         NOTIFYICONDATAW data;
         FillRecord(&data, window);
         Shell_NotifyIconW(NIM_DELETE, &data);
         std::lock_guard<std::recursive_mutex> lock(BigLock());
-        if (Windows().trayGuest == window)
-            Windows().trayGuest = nullptr;
+        if (Windows().trayGuest == window) Windows().trayGuest = nullptr;
         PostQuitMessage(0);
         return 0;
     }
@@ -54,12 +56,12 @@ LRESULT CALLBACK GuestProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 
 } // namespace
 
-int TrayGuestMain(HINSTANCE instance, LPWSTR) {
+int TrayGuestMain(HINSTANCE instance, LPWSTR)
+{
     RegisterProgramClass(instance, guestClass, GuestProc);
-    HWND window = CreateWindowExW(0, guestClass, u"Tray Guest", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance,
-                                  nullptr);
-    if (!window)
-        return 1;
+    HWND window =
+        CreateWindowExW(0, guestClass, u"Tray Guest", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr);
+    if (!window) return 1;
     PublishWindow(&Windows().trayGuest, window);
     NOTIFYICONDATAW data;
     FillRecord(&data, window);

@@ -28,24 +28,23 @@ struct WexdockInfo {
 };
 WexdockInfo wexdock;
 
-void Command(HWND window, WPARAM wParam, LPARAM lParam) {
+void Command(HWND window, WPARAM wParam, LPARAM lParam)
+{
     std::lock_guard<std::recursive_mutex> lock(BigLock());
     wexdock.commands.push_back(WexdockCommand{wParam, lParam});
-    if (LOWORD(wParam) != commandShowIcon)
-        return;
+    if (LOWORD(wParam) != commandShowIcon) return;
     HICON handed = (HICON)lParam;
     ICONINFO info;
-    if (!handed || !GetIconInfo(handed, &info))
-        return; // not an icon: keep showing the last one
+    if (!handed || !GetIconInfo(handed, &info)) return; // not an icon: keep showing the last one
     DeleteObject(info.hbmColor);
     DeleteObject(info.hbmMask);
-    if (wexdock.icon && wexdock.icon != handed)
-        DestroyIcon(wexdock.icon);
+    if (wexdock.icon && wexdock.icon != handed) DestroyIcon(wexdock.icon);
     wexdock.icon = handed;
     InvalidateRect(window, &iconPlace, FALSE);
 }
 
-void Paint(HWND window) {
+void Paint(HWND window)
+{
     std::lock_guard<std::recursive_mutex> lock(BigLock());
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(window, &ps);
@@ -62,7 +61,8 @@ void Paint(HWND window) {
     EndPaint(window, &ps);
 }
 
-LRESULT CALLBACK WexdockProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK WexdockProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
     switch (message) {
     case WM_ERASEBKGND:
         return 1;
@@ -74,11 +74,9 @@ LRESULT CALLBACK WexdockProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         return 0;
     case WM_DESTROY: {
         std::lock_guard<std::recursive_mutex> lock(BigLock());
-        if (wexdock.icon)
-            DestroyIcon(wexdock.icon);
+        if (wexdock.icon) DestroyIcon(wexdock.icon);
         wexdock.icon = nullptr;
-        if (Windows().wexdock == window)
-            Windows().wexdock = nullptr;
+        if (Windows().wexdock == window) Windows().wexdock = nullptr;
         PostQuitMessage(0);
         return 0;
     }
@@ -88,23 +86,27 @@ LRESULT CALLBACK WexdockProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 
 } // namespace
 
-std::vector<WexdockCommand> WexdockCommands() {
+std::vector<WexdockCommand> WexdockCommands()
+{
     std::lock_guard<std::recursive_mutex> lock(BigLock());
     return wexdock.commands;
 }
 
-HWND WexdockWindow() {
+HWND WexdockWindow()
+{
     std::lock_guard<std::recursive_mutex> lock(BigLock());
     HWND window = Windows().wexdock;
     return window && IsWindow(window) ? window : nullptr;
 }
 
-HICON WexdockIcon() {
+HICON WexdockIcon()
+{
     std::lock_guard<std::recursive_mutex> lock(BigLock());
     return wexdock.icon;
 }
 
-int WexdockMain(HINSTANCE instance, LPWSTR) {
+int WexdockMain(HINSTANCE instance, LPWSTR)
+{
     RegisterProgramClass(instance, wexdockClass, WexdockProc);
     {
         // An earlier device's icon went with its objects.
@@ -112,11 +114,10 @@ int WexdockMain(HINSTANCE instance, LPWSTR) {
         wexdock = WexdockInfo();
     }
     int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
-    HWND window = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, wexdockClass, u"Wexdock", WS_POPUP | WS_VISIBLE,
-                                  0, height - taskbarHeight - stripHeight, width, stripHeight, nullptr, nullptr,
-                                  instance, nullptr);
-    if (!window)
-        return 1;
+    HWND window =
+        CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, wexdockClass, u"Wexdock", WS_POPUP | WS_VISIBLE, 0,
+                        height - taskbarHeight - stripHeight, width, stripHeight, nullptr, nullptr, instance, nullptr);
+    if (!window) return 1;
     PublishWindow(&Windows().wexdock, window);
     return RunMessageLoop();
 }

@@ -102,7 +102,10 @@ struct CloseRecord {
 };
 CloseRecord closeRecord;
 
-int WINAPI FakeCreate(HWND, void *, int, const WCHAR *) { return 7; }
+int WINAPI FakeCreate(HWND, void *, int, const WCHAR *)
+{
+    return 7;
+}
 int WINAPI FakeGetSetDel(HWND window, int icon, void *, int operation)
 {
     if (operation == 2) {
@@ -112,7 +115,10 @@ int WINAPI FakeGetSetDel(HWND window, int icon, void *, int operation)
     }
     return 0;
 }
-int WINAPI FakeMtslen(const WCHAR *) { return 21; }
+int WINAPI FakeMtslen(const WCHAR *)
+{
+    return 21;
+}
 
 TEST_F(MonitorProgram, ClosingDestroysTheWindowBeforeTheIconGoes)
 {
@@ -158,8 +164,10 @@ struct VersionCase {
 
 TEST_F(MainDialog, VersionClassesSetTheFloorAndTheThreadsButton)
 {
-    const VersionCase cases[] = {{2, 10, OS_CLASS_OLDER, 140, false}, {2, 11, OS_CLASS_2_11, 900, true},
-                                 {2, 12, OS_CLASS_OLDER, 140, false}, {3, 0, OS_CLASS_3_0, 450, true},
+    const VersionCase cases[] = {{2, 10, OS_CLASS_OLDER, 140, false},
+                                 {2, 11, OS_CLASS_2_11, 900, true},
+                                 {2, 12, OS_CLASS_OLDER, 140, false},
+                                 {3, 0, OS_CLASS_3_0, 450, true},
                                  {5, 1, OS_CLASS_3_0, 450, true}};
     for (const VersionCase &c : cases) {
         ASSERT_NO_FATAL_FAILURE(Open(c.major, c.minor));
@@ -217,13 +225,12 @@ TEST_F(MainDialog, HideTrayTapAndActivationShowOrHideTheWindow)
     };
     for (auto c : cases) {
         ShowWindow(dialog, c.shownBefore ? SW_SHOW : SW_HIDE);
-        if (c.shownBefore)
-            SetForegroundWindow(dialog);
+        if (c.shownBefore) SetForegroundWindow(dialog);
         Pump();
         EXPECT_EQ(MainDialogProc(dialog, c.message, c.wParam, c.lParam), 1);
         Pump();
-        std::string what = std::to_string(c.message) + " " + std::to_string(c.wParam) + " " +
-                           std::to_string(c.lParam) + (c.shownBefore ? " when shown" : " when hidden");
+        std::string what = std::to_string(c.message) + " " + std::to_string(c.wParam) + " " + std::to_string(c.lParam) +
+                           (c.shownBefore ? " when shown" : " when hidden");
         EXPECT_EQ(IsWindowVisible(dialog) != 0, c.shownAfter) << what;
         if (c.checkForeground) {
             EXPECT_EQ(GetForegroundWindow() == dialog, c.shownAfter) << what;

@@ -34,9 +34,17 @@ std::vector<uint32_t> Rows(std::initializer_list<std::pair<int, uint32_t>> runs)
     return rows;
 }
 
-const std::vector<uint32_t> kGraphFill = Rows({{2, 0xFF0000}, {4, 0xFF3300}, {4, 0xFF6600}, {4, 0xFF9900},
-                                                {4, 0xFFCC00}, {4, 0xFFFF00}, {4, 0xCCFF00}, {4, 0x99FF00},
-                                                {5, 0x66FF00}, {1, 0x33FF33}, {4, 0x00FF00}});
+const std::vector<uint32_t> kGraphFill = Rows({{2, 0xFF0000},
+                                               {4, 0xFF3300},
+                                               {4, 0xFF6600},
+                                               {4, 0xFF9900},
+                                               {4, 0xFFCC00},
+                                               {4, 0xFFFF00},
+                                               {4, 0xCCFF00},
+                                               {4, 0x99FF00},
+                                               {5, 0x66FF00},
+                                               {1, 0x33FF33},
+                                               {4, 0x00FF00}});
 const std::vector<uint32_t> kIconFill = {0xFF0000, 0xFF3300, 0xFF3300, 0xFF6600, 0xFF9900, 0xFF9900,
                                          0xFFCC00, 0xFFFF00, 0xFFFF00, 0xCCFF00, 0xCCCC00, 0x99CC00,
                                          0x66CC00, 0x339900, 0x339900, 0x008000};
@@ -121,8 +129,8 @@ struct RampCase {
     int id;
     const std::vector<uint32_t> *rows;
 };
-const RampCase kRamps[] = {{IDB_GRAPH_FILL, &kGraphFill}, {IDB_ICON_FILL, &kIconFill},
-                           {IDB_ICON_FILL_ALT, &kIconFillAlt}};
+const RampCase kRamps[] = {
+    {IDB_GRAPH_FILL, &kGraphFill}, {IDB_ICON_FILL, &kIconFill}, {IDB_ICON_FILL_ALT, &kIconFillAlt}};
 
 // ----------------------------------------------- as the device loads them
 
@@ -177,7 +185,8 @@ TEST_F(ResourcesAsLoaded, ProbeIconsCoverAllPixelsOnAnyBackground)
     HICON white = LoadIconW(monitorState.instance, MAKEINTRESOURCEW(IDI_PROBE_B));
     ASSERT_TRUE(black && white);
     for (COLORREF background : {RGB(0, 0, 0), RGB(255, 255, 255)}) {
-        EXPECT_EQ(MismatchesOnBackground(black, background, RGB(0, 0, 0)), 0) << "probe A on " << std::hex << background;
+        EXPECT_EQ(MismatchesOnBackground(black, background, RGB(0, 0, 0)), 0)
+            << "probe A on " << std::hex << background;
         EXPECT_EQ(MismatchesOnBackground(white, background, RGB(255, 255, 255)), 0)
             << "probe B on " << std::hex << background;
     }

@@ -51,27 +51,39 @@
 
 namespace {
 
-const int kSlots = 24;               // the day's "hours"
-const int kWrapSlot = 12;            // the tick count wraps as this one starts
+const int kSlots = 24;                 // the day's "hours"
+const int kWrapSlot = 12;              // the tick count wraps as this one starts
 const uint64_t kCheckOffsetMs = 65000; // each hour's checkpoint, after its events have settled
-const DWORD kReportPollMs = 1000;    // how often the user looks for a report box
-const int kIdleReading = 25;         // what the estimator reads with nothing else running
+const DWORD kReportPollMs = 1000;      // how often the user looks for a report box
+const int kIdleReading = 25;           // what the estimator reads with nothing else running
 
 // Share of the device's processor the rest of the system takes, hour by
 // hour, from midnight: a quiet night, busy working hours heavy on both sides
 // of the wrap, an idle lunch hour after it, and full-load bursts (one of them
 // while the hang demo is frozen, so a real hang is told from a busy device).
-const int kSlotBusy[kSlots] = {0,  0,  0,   10, 0,  0,  0,   25, 50, 75, 50, 100,
-                               75, 0,  50,  75, 100, 50, 25, 10, 0,  25, 100, 0};
+const int kSlotBusy[kSlots] = {0,  0, 0,  10, 0,   0,  0,  25, 50, 75, 50,  100,
+                               75, 0, 50, 75, 100, 50, 25, 10, 0,  25, 100, 0};
 
 enum Act {
-    StartDock, ShowDock, HideDock, CloseDock, TapIcon, StartGuest, CloseGuest, IconFirst, IconSecond,
-    Freeze, OpenThreads, CloseThreads, HideMonitor, CloseMonitorWindow
+    StartDock,
+    ShowDock,
+    HideDock,
+    CloseDock,
+    TapIcon,
+    StartGuest,
+    CloseGuest,
+    IconFirst,
+    IconSecond,
+    Freeze,
+    OpenThreads,
+    CloseThreads,
+    HideMonitor,
+    CloseMonitorWindow
 };
-const char *const kActNames[] = {"start Wexdock", "show Wexdock", "hide Wexdock", "close Wexdock", "tap the icon",
-                                 "start TrayGuest", "close TrayGuest", "icon to first place", "icon to second place",
-                                 "freeze the hang demo", "open Thread Times", "close Thread Times",
-                                 "hide the monitor", "close the monitor"};
+const char *const kActNames[] = {
+    "start Wexdock",     "show Wexdock",       "hide Wexdock",        "close Wexdock",        "tap the icon",
+    "start TrayGuest",   "close TrayGuest",    "icon to first place", "icon to second place", "freeze the hang demo",
+    "open Thread Times", "close Thread Times", "hide the monitor",    "close the monitor"};
 
 struct Step {
     int slot;
@@ -82,23 +94,34 @@ struct Step {
 // What the user does. At the first minute and at the end the same programs
 // run in the same state (Wexdock hidden, no TrayGuest, no dialog open).
 const Step kSteps[] = {
-    {0, 20000, StartDock},   {0, 40000, HideDock},     {0, 45000, TapIcon},      {1, 5000, ShowDock},
-    {2, 5000, HideDock},     {2, 8000, TapIcon},       {3, 5000, StartGuest},    {4, 5000, IconFirst},
-    {4, 30000, IconSecond},  {5, 5000, CloseDock},     {6, 5000, Freeze},        {7, 5000, OpenThreads},
-    {7, 35000, CloseThreads}, {8, 5000, HideMonitor},  {9, 5000, TapIcon},       {10, 5000, CloseGuest},
-    {11, 3000, TapIcon},     {14, 5000, StartDock},    {15, 5000, HideDock},     {15, 8000, TapIcon},
-    {16, 5000, Freeze},      {17, 5000, OpenThreads},  {17, 35000, CloseThreads}, {18, 5000, StartGuest},
-    {19, 5000, IconFirst},   {20, 5000, CloseGuest},   {21, 5000, ShowDock},     {22, 5000, HideDock},
-    {22, 8000, TapIcon},     {kSlots, 0, CloseMonitorWindow},
+    {0, 20000, StartDock},    {0, 40000, HideDock},      {0, 45000, TapIcon},
+    {1, 5000, ShowDock},      {2, 5000, HideDock},       {2, 8000, TapIcon},
+    {3, 5000, StartGuest},    {4, 5000, IconFirst},      {4, 30000, IconSecond},
+    {5, 5000, CloseDock},     {6, 5000, Freeze},         {7, 5000, OpenThreads},
+    {7, 35000, CloseThreads}, {8, 5000, HideMonitor},    {9, 5000, TapIcon},
+    {10, 5000, CloseGuest},   {11, 3000, TapIcon},       {14, 5000, StartDock},
+    {15, 5000, HideDock},     {15, 8000, TapIcon},       {16, 5000, Freeze},
+    {17, 5000, OpenThreads},  {17, 35000, CloseThreads}, {18, 5000, StartGuest},
+    {19, 5000, IconFirst},    {20, 5000, CloseGuest},    {21, 5000, ShowDock},
+    {22, 5000, HideDock},     {22, 8000, TapIcon},       {kSlots, 0, CloseMonitorWindow},
 };
 
 // Where the icon is at each hour's checkpoint: with Wexdock shown it has it.
-bool Docked(int slot) { return slot == 1 || slot == 14 || slot == 21; }
+bool Docked(int slot)
+{
+    return slot == 1 || slot == 14 || slot == 21;
+}
 // Hours whose checkpoint has a minute of foreground behind it, so the graph
 // must show the whole ring.
-bool GraphSettled(int slot) { return slot == 9 || slot == 11 || slot == 12 || slot == 13; }
+bool GraphSettled(int slot)
+{
+    return slot == 9 || slot == 11 || slot == 12 || slot == 13;
+}
 // Hours whose checkpoint sees the same programs in the same state as the first minute.
-bool BaselineState(int slot) { return slot == 2 || slot == 22; }
+bool BaselineState(int slot)
+{
+    return slot == 2 || slot == 22;
+}
 
 struct Snapshot {
     std::string name;
@@ -116,8 +139,8 @@ struct Snapshot {
     std::vector<COLORREF> graph;   // GRAPH_WIDTH by GRAPH_HEIGHT, row by row
     std::vector<COLORREF> picture; // the icon's 16 by 16 picture
     bool inTray = false;
-    RECT slotRect{};               // the icon's place on the taskbar, taskbar coordinates
-    std::vector<COLORREF> shown;   // what the taskbar (or Wexdock's copy) shows
+    RECT slotRect{};             // the icon's place on the taskbar, taskbar coordinates
+    std::vector<COLORREF> shown; // what the taskbar (or Wexdock's copy) shows
     bool dockHasIcon = false;
 };
 
@@ -165,8 +188,8 @@ std::string GraphMismatch(const Snapshot &s)
             bool blank = s.graph[y * GRAPH_WIDTH + x] == white;
             if (blank != (y < GRAPH_HEIGHT - height)) {
                 std::ostringstream out;
-                out << "column " << x << " (sample " << sample << ", bar " << height << " high) row " << y
-                    << " is " << (blank ? "white" : "coloured");
+                out << "column " << x << " (sample " << sample << ", bar " << height << " high) row " << y << " is "
+                    << (blank ? "white" : "coloured");
                 return out.str();
             }
         }
@@ -176,8 +199,7 @@ std::string GraphMismatch(const Snapshot &s)
 
 std::string PictureMismatch(const std::vector<COLORREF> &want, const std::vector<COLORREF> &got)
 {
-    if (got.size() != want.size())
-        return "no picture (" + std::to_string(got.size()) + " pixels)";
+    if (got.size() != want.size()) return "no picture (" + std::to_string(got.size()) + " pixels)";
     for (size_t i = 0; i < want.size(); i++) {
         if (got[i] != want[i]) {
             char text[96];
@@ -248,8 +270,7 @@ protected:
     std::vector<COLORREF> IconPixels(HICON icon)
     {
         ICONINFO info = {};
-        if (!GetIconInfo(icon, &info))
-            return {};
+        if (!GetIconInfo(icon, &info)) return {};
         std::vector<COLORREF> pixels = BitmapPixels(info.hbmColor, ICON_SIZE, ICON_SIZE);
         DeleteObject(info.hbmColor);
         DeleteObject(info.hbmMask);
@@ -339,8 +360,7 @@ protected:
         case ShowDock:
         case HideDock:
             ok = dev::WexdockWindow() != nullptr;
-            if (ok)
-                ShowWindow(dev::WexdockWindow(), act == ShowDock ? SW_SHOW : SW_HIDE);
+            if (ok) ShowWindow(dev::WexdockWindow(), act == ShowDock ? SW_SHOW : SW_HIDE);
             break;
         case CloseDock:
             ok = dev::WexdockWindow() && PostMessageW(dev::WexdockWindow(), WM_CLOSE, 0, 0);
@@ -378,16 +398,14 @@ protected:
             ok = PostMessageW(dialog, WM_CLOSE, 0, 0);
             break;
         }
-        if (!ok)
-            Problem(std::string("could not ") + kActNames[act] + " at " + std::to_string(dev::Now()) + " ms");
+        if (!ok) Problem(std::string("could not ") + kActNames[act] + " at " + std::to_string(dev::Now()) + " ms");
     }
 
     // A user glancing at the screen: a report box is read and dismissed.
     void LookForReport()
     {
         HWND box = FindWindowW(DEVICE_DIALOG_CLASS, TEXT("Dead Window!"));
-        if (!box || !IsWindowVisible(box))
-            return;
+        if (!box || !IsWindowVisible(box)) return;
         {
             std::lock_guard<std::mutex> lock(mutex);
             bool seen = false;
@@ -412,8 +430,7 @@ protected:
             uint64_t due = SlotStart(kSteps[next].slot) + kSteps[next].offsetMs;
             uint64_t wake = std::min(due, nextLook);
             uint64_t now = dev::Now();
-            if (wake > now)
-                Sleep((DWORD)(wake - now));
+            if (wake > now) Sleep((DWORD)(wake - now));
             now = dev::Now();
             while (next < count && SlotStart(kSteps[next].slot) + kSteps[next].offsetMs <= now)
                 Do(kSteps[next++].act);
@@ -422,8 +439,7 @@ protected:
                 nextLook = now + kReportPollMs;
             }
             if (nextNote < kSlots && now >= SlotStart(nextNote)) {
-                double seconds =
-                    std::chrono::duration<double>(std::chrono::steady_clock::now() - hostStart).count();
+                double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - hostStart).count();
                 printf("[ day      ] hour %d of %d after %.1f s\n", nextNote, kSlots, seconds);
                 fflush(stdout);
                 nextNote += 6;
@@ -438,8 +454,7 @@ TEST_F(SimulatedDay, RunsAcrossTheTickWrapWithoutLeaksOrStalls)
     bool shortDay = DAY_UNDER_SANITIZER || getenv("PERFMON_SHORT_DAY") != nullptr;
     slotMs = shortDay ? 75000 : 3600000;
     const uint32_t tickStart = (uint32_t)(0 - (uint32_t)(kWrapSlot * slotMs));
-    if (shortDay)
-        printf("[ day      ] short day: 30 minutes of device time (sanitizer build or PERFMON_SHORT_DAY)\n");
+    if (shortDay) printf("[ day      ] short day: 30 minutes of device time (sanitizer build or PERFMON_SHORT_DAY)\n");
 
     BootDay(tickStart);
     dev::HoldClock();
@@ -449,8 +464,7 @@ TEST_F(SimulatedDay, RunsAcrossTheTickWrapWithoutLeaksOrStalls)
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (monitorProcess && std::chrono::steady_clock::now() < deadline) {
         dialog = FindMonitorDialog();
-        if (dialog && monitorState.mainDialog == dialog)
-            break;
+        if (dialog && monitorState.mainDialog == dialog) break;
         dialog = nullptr;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
@@ -462,8 +476,7 @@ TEST_F(SimulatedDay, RunsAcrossTheTickWrapWithoutLeaksOrStalls)
     ScheduleCheckpoints();
     std::vector<dev::LoadSpan> load;
     for (int slot = 0; slot < kSlots; slot++)
-        if (kSlotBusy[slot] > 0)
-            load.push_back(dev::LoadSpan{SlotStart(slot), SlotStart(slot + 1), kSlotBusy[slot]});
+        if (kSlotBusy[slot] > 0) load.push_back(dev::LoadSpan{SlotStart(slot), SlotStart(slot + 1), kSlotBusy[slot]});
     dev::SetLoadProfile(load);
     auto hostStart = std::chrono::steady_clock::now();
     ASSERT_NE(dev::StartDeviceThread(0, [this, hostStart] { Direct(hostStart); }), 0u);
@@ -492,8 +505,8 @@ TEST_F(SimulatedDay, RunsAcrossTheTickWrapWithoutLeaksOrStalls)
     RecordProperty("device_hours", std::to_string((double)SlotStart(kSlots) / 3600000.0));
 
     EXPECT_TRUE(!ended || !IsWindow(dialog)) << "the main dialog outlived its program";
-    ASSERT_TRUE(ended) << "device time stood still for " << kStillLimitSeconds << " s of host time at "
-                       << deviceEnd << " ms (tick " << std::hex << (DWORD)(tickStart + deviceEnd) << std::dec
+    ASSERT_TRUE(ended) << "device time stood still for " << kStillLimitSeconds << " s of host time at " << deviceEnd
+                       << " ms (tick " << std::hex << (DWORD)(tickStart + deviceEnd) << std::dec
                        << "): a thread of the device never waits";
     EXPECT_EQ(exitCode, 0);
     EXPECT_GE(deviceEnd, SlotStart(kSlots));
@@ -518,8 +531,7 @@ TEST_F(SimulatedDay, RunsAcrossTheTickWrapWithoutLeaksOrStalls)
     }
 
     // Checkpoints in the order they were taken.
-    std::sort(snapshots.begin(), snapshots.end(),
-              [](const Snapshot &a, const Snapshot &b) { return a.at < b.at; });
+    std::sort(snapshots.begin(), snapshots.end(), [](const Snapshot &a, const Snapshot &b) { return a.at < b.at; });
     ASSERT_EQ(snapshots.size(), (size_t)kSlots + 2);
     const Snapshot &first = snapshots.front();
     const Snapshot &last = snapshots.back();
@@ -529,8 +541,7 @@ TEST_F(SimulatedDay, RunsAcrossTheTickWrapWithoutLeaksOrStalls)
     // Nothing leaked: the same live objects as after the first minute,
     // whenever the same programs run in the same state.
     for (const Snapshot &s : snapshots) {
-        if (&s != &last && !BaselineState(s.slot))
-            continue;
+        if (&s != &last && !BaselineState(s.slot)) continue;
         for (int kind = 0; kind < dev::KindCount; kind++)
             EXPECT_EQ(s.counts[kind], first.counts[kind])
                 << dev::ObjectKindName((dev::ObjectKind)kind) << " at " << s.name;
@@ -597,12 +608,9 @@ TEST_F(SimulatedDay, RunsAcrossTheTickWrapWithoutLeaksOrStalls)
                 EXPECT_GE(Lowest(s.history), 95) << "a minute of full load";
             }
         }
-        if (s.name == "just before the wrap")
-            before = &s;
-        if (s.slot == kWrapSlot && hourly)
-            loaded = &s;
-        if (s.slot == kWrapSlot + 1 && hourly)
-            idle = &s;
+        if (s.name == "just before the wrap") before = &s;
+        if (s.slot == kWrapSlot && hourly) loaded = &s;
+        if (s.slot == kWrapSlot + 1 && hourly) idle = &s;
     }
 
     // Readings rise with the load.
@@ -610,8 +618,7 @@ TEST_F(SimulatedDay, RunsAcrossTheTickWrapWithoutLeaksOrStalls)
     double previous = -1;
     int previousBusy = -1;
     for (int busy = 0; busy <= 100; busy++) {
-        if (!samplesByBusy[busy])
-            continue;
+        if (!samplesByBusy[busy]) continue;
         double mean = meanByBusy[busy] / samplesByBusy[busy];
         char entry[32];
         snprintf(entry, sizeof entry, " %d%%:%.1f", busy, mean);

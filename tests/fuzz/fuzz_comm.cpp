@@ -5,7 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
     if (size == 0) return 0;
     size_t capacity = data[0] % 40; // small fields, so truncation is hit often
     const char *text = reinterpret_cast<const char *>(data + 1);

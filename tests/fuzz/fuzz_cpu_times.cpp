@@ -3,7 +3,8 @@
 
 #include <cstdlib>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
     procfs::CpuTimes times;
     if (!procfs::ParseCpuTimes(reinterpret_cast<const char *>(data), size, &times)) return 0;
     // Busy time is a part of all the time; a share above the whole would

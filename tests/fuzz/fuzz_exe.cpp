@@ -6,7 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
     std::u16string path = procfs::DevicePath(reinterpret_cast<const char *>(data), size);
     for (char16_t c : path)
         if (c == u'/' || c < 0x20) abort();

@@ -3,7 +3,8 @@
 
 #include <cstdlib>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
     const char *text = reinterpret_cast<const char *>(data);
     uint64_t total = 0, avail = 0;
     if (procfs::ParseMeminfo(text, size, &total, &avail) && avail > total) abort();

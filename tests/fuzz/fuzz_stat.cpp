@@ -4,7 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
     const char *text = reinterpret_cast<const char *>(data);
     procfs::Stat stat;
     if (!procfs::ParseStat(text, size, &stat)) return 0;

@@ -18,7 +18,8 @@ public:
     std::map<std::string, int> errors;
     int Read(const std::string &path, std::string *out) override { return Get(files, path, out); }
     int ReadLink(const std::string &path, std::string *out) override { return Get(links, path, out); }
-    int List(const std::string &path, std::vector<std::string> *out) override {
+    int List(const std::string &path, std::vector<std::string> *out) override
+    {
         if (errors.count(path)) return errors[path];
         auto found = dirs.find(path);
         if (found == dirs.end()) return ENOENT;
@@ -27,7 +28,8 @@ public:
     }
 
 private:
-    int Get(std::map<std::string, std::string> &map, const std::string &path, std::string *out) {
+    int Get(std::map<std::string, std::string> &map, const std::string &path, std::string *out)
+    {
         if (errors.count(path)) return errors[path];
         auto found = map.find(path);
         if (found == map.end()) return ENOENT;
@@ -40,7 +42,8 @@ const int Errors[] = {ENOENT, EACCES, ESRCH, EPERM};
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
     FuzzedDataProvider input(data, size);
     Tree tree;
     int processes = input.ConsumeIntegralInRange(0, 6);
@@ -50,8 +53,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         tree.dirs["/proc"].push_back(pid);
         std::string dir = "/proc/" + pid;
         if (input.ConsumeBool()) tree.files[dir + "/stat"] = input.ConsumeRandomLengthString(300);
-        if (input.ConsumeBool()) tree.links[dir + "/exe"] = input.ConsumeRandomLengthString(300);
-        else if (input.ConsumeBool()) tree.errors[dir + "/exe"] = input.PickValueInArray(Errors);
+        if (input.ConsumeBool())
+            tree.links[dir + "/exe"] = input.ConsumeRandomLengthString(300);
+        else if (input.ConsumeBool())
+            tree.errors[dir + "/exe"] = input.PickValueInArray(Errors);
         if (input.ConsumeBool()) tree.errors[dir + "/task"] = input.PickValueInArray(Errors);
         int threads = input.ConsumeIntegralInRange(0, 4);
         for (int t = 0; t < threads; ++t) {

@@ -33,15 +33,13 @@ protected:
     // made due just before, so whatever reaches the history is stored.
     int Arrive(uint32_t gap)
     {
-        if (gap)
-            dev::AdvanceClock(gap);
+        if (gap) dev::AdvanceClock(gap);
         monitorState.nextSampleTick = GetTickCount() - 1;
         LoadHistory &history = monitorState.history;
         int before = history.nextIndex;
         history.samples[(before + LOAD_HISTORY_SLOTS - 1) % LOAD_HISTORY_SLOTS] = 0xAAAA;
         UpdateLoadEstimate();
-        if (history.nextIndex == before)
-            return kNone;
+        if (history.nextIndex == before) return kNone;
         EXPECT_EQ(history.nextIndex, (before + 1) % LOAD_HISTORY_SLOTS) << "one sample per due step";
         return history.samples[before];
     }
@@ -53,8 +51,7 @@ protected:
         for (int i = 0; i < limit; i++) {
             DWORD before = monitorState.gapSum;
             percent = Arrive(gap);
-            if (monitorState.gapSum == before && i > 0)
-                break;
+            if (monitorState.gapSum == before && i > 0) break;
         }
         return percent;
     }
@@ -80,14 +77,24 @@ struct Scenario {
 TEST_F(Estimator, ScenariosReadAsWorkedOut)
 {
     const Scenario scenarios[] = {
-        {"worked example", 450,
-         {{'A', 10, 960, 960, 450, 53}, {'A', 10, 922, 922, 450, 51}, {'A', 10, 885, 885, 450, 49},
-          {'S', 10, 200, 200, 150, 25}, {'A', 100, 290, 200, 150, 48}, {'A', 10, 285, 200, 150, 47}}},
-        {"long pause", 450,
-         {{'S', 10, 200, 200, 150, 25}, {'A', 5000, 5190, 200, 150, 97}, {'A', 10, 4940, 200, 150, 96},
-          {'A', 10, 4703, 200, 150, 96}, {'A', 10, 4477, 200, 150, 96}}},
+        {"worked example",
+         450,
+         {{'A', 10, 960, 960, 450, 53},
+          {'A', 10, 922, 922, 450, 51},
+          {'A', 10, 885, 885, 450, 49},
+          {'S', 10, 200, 200, 150, 25},
+          {'A', 100, 290, 200, 150, 48},
+          {'A', 10, 285, 200, 150, 47}}},
+        {"long pause",
+         450,
+         {{'S', 10, 200, 200, 150, 25},
+          {'A', 5000, 5190, 200, 150, 97},
+          {'A', 10, 4940, 200, 150, 96},
+          {'A', 10, 4703, 200, 150, 96},
+          {'A', 10, 4477, 200, 150, 96}}},
         {"2.11 drops its floor at once", 900, {{'A', 10, 960, 960, 720, 25}}},
-        {"older keeps 140 while the minimum is above 186", 140,
+        {"older keeps 140 while the minimum is above 186",
+         140,
          {{'A', 10, 960, 960, 140, 85}, {'S', 10, 200, 200, 140, 30}}},
         {"1 ms", 450, {{'S', 1, 20, 20, 15, 25}}},
         {"2 ms", 450, {{'S', 2, 40, 40, 30, 25}}},
@@ -131,10 +138,18 @@ TEST_F(Estimator, NoSequenceOfGapsLeavesTheRange)
         for (int i = 0; i < 1500; i++) {
             uint32_t gap;
             switch (random() % 4) {
-            case 0: gap = 1 + random() % 3; break;
-            case 1: gap = 1 + random() % 50; break;
-            case 2: gap = 1 + random() % 5000; break;
-            default: gap = 1 + random() % (11 * 3600 * 1000); break; // under 12 hours
+            case 0:
+                gap = 1 + random() % 3;
+                break;
+            case 1:
+                gap = 1 + random() % 50;
+                break;
+            case 2:
+                gap = 1 + random() % 5000;
+                break;
+            default:
+                gap = 1 + random() % (11 * 3600 * 1000);
+                break; // under 12 hours
             }
             int got = Arrive(gap);
             ASSERT_TRUE(got >= 25 && got <= 99) << "floor " << floor << ", arrival " << i << " after " << gap
@@ -197,8 +212,8 @@ TEST_F(Estimator, MonitorRunsOnAcrossTheWrap)
         DWORD moved = monitorState.nextSampleTick - due;
         EXPECT_TRUE((stored == 3 || stored == 4) && moved == (DWORD)(SAMPLE_PERIOD_MS * stored) &&
                     monitorState.lastTimerTick != last && newest >= 25 && newest <= 99)
-            << "second " << second << ": " << stored << " samples, due moved " << moved
-            << ", last arrival " << monitorState.lastTimerTick << ", read " << newest;
+            << "second " << second << ": " << stored << " samples, due moved " << moved << ", last arrival "
+            << monitorState.lastTimerTick << ", read " << newest;
     }
     EXPECT_LT(GetTickCount(), 10000u) << "the run crossed the wrap";
     // 33 or 34 samples in ten seconds, each drawn at the right edge.

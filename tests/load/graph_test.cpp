@@ -153,9 +153,9 @@ TEST_F(LoadGraph, OutOfSightTheRingFillsAndThePictureWaits)
 {
     // Any other top-level window in front will do; the about box is at hand.
     HRSRC about = FindResourceW(monitorState.instance, MAKEINTRESOURCEW(IDD_ABOUT), RT_DIALOG);
-    HWND other = CreateDialogIndirectParamW(monitorState.instance,
-                                            (LPCDLGTEMPLATEW)LockResource(LoadResource(monitorState.instance, about)),
-                                            nullptr, [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
+    HWND other = CreateDialogIndirectParamW(
+        monitorState.instance, (LPCDLGTEMPLATEW)LockResource(LoadResource(monitorState.instance, about)), nullptr,
+        [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
     ASSERT_NE(other, nullptr);
     int percent = 60;
     for (bool hidden : {true, false}) {

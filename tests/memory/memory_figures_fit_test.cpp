@@ -48,8 +48,7 @@ TEST_F(MemoryFiguresFit, FourteenDigitFiguresShowTheirLastDigit)
         int rightmost = -1;
         for (int y = box.top + row * extent.cy; y < box.top + (row + 1) * extent.cy && y < box.bottom; y++)
             for (int x = box.left; x < box.right; x++)
-                if (ScreenPixel(x, y) != background && x > rightmost)
-                    rightmost = x;
+                if (ScreenPixel(x, y) != background && x > rightmost) rightmost = x;
         // a glyph keeps at most a couple of blank columns at its right
         EXPECT_GE(rightmost, box.left + extent.cx - 3) << "line " << row << " of " << extent.cx << " pixels";
     }

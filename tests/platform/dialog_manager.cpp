@@ -19,7 +19,8 @@ namespace {
 
 using Template = dev::TemplateWriter;
 
-RECT ScreenRectOf(HWND window) {
+RECT ScreenRectOf(HWND window)
+{
     RECT rect = {0, 0, 0, 0};
     GetWindowRect(window, &rect);
     return rect;
@@ -27,41 +28,49 @@ RECT ScreenRectOf(HWND window) {
 
 // Dialog units to pixels with the device's dialog base units, rounding
 // halves up as the platform's MulDiv does (units are never negative here).
-int UnitsX(int units) {
+int UnitsX(int units)
+{
     int x = 0, y = 0;
     dev::DialogBaseUnits(&x, &y);
     return (units * x + 2) / 4;
 }
-int UnitsY(int units) {
+int UnitsY(int units)
+{
     int x = 0, y = 0;
     dev::DialogBaseUnits(&x, &y);
     return (units * y + 4) / 8;
 }
 
-std::u16string ClassOf(HWND window) {
+std::u16string ClassOf(HWND window)
+{
     WCHAR name[64];
     std::memset(name, 0xAA, sizeof name);
     int length = GetClassNameW(window, name, 64);
     return std::u16string(name, length > 0 ? (size_t)length : 0);
 }
 
-INT_PTR CALLBACK QuietProc(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
+INT_PTR CALLBACK QuietProc(HWND, UINT message, WPARAM, LPARAM)
+{
+    return message == WM_INITDIALOG;
+}
 
 const DWORD kPopupDialog = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT;
 
 class DialogManager : public support::DeviceTest {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         Boot();
         AdoptAsMonitor();
     }
 };
 
-TEST_F(DialogManager, BuildsTheMainTemplateControlByControlInPixels) {
+TEST_F(DialogManager, BuildsTheMainTemplateControlByControlInPixels)
+{
     HRSRC found = FindResourceW(monitorState.instance, MAKEINTRESOURCEW(IDD_MAIN), RT_DIALOG);
-    HWND dialog = CreateDialogIndirectParamW(
-        monitorState.instance, (LPCDLGTEMPLATEW)LockResource(LoadResource(monitorState.instance, found)), nullptr,
-        QuietProc, 0);
+    HWND dialog = CreateDialogIndirectParamW(monitorState.instance,
+                                             (LPCDLGTEMPLATEW)LockResource(LoadResource(monitorState.instance, found)),
+                                             nullptr, QuietProc, 0);
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(ClassOf(dialog), std::u16string(DEVICE_DIALOG_CLASS));
     EXPECT_FALSE(IsWindowVisible(dialog)) << "IDD_MAIN has no WS_VISIBLE";
@@ -71,7 +80,7 @@ TEST_F(DialogManager, BuildsTheMainTemplateControlByControlInPixels) {
         DWORD style;
         int x, y, cx, cy; // dialog units
     } controls[] = {
-        {65535, u"Static", 0x50020002, 7, 7, 60, 16},      {IDC_MEMORY_TEXT, u"Static", 0x50020000, 69, 7, 81, 16},
+        {65535, u"Static", 0x50020002, 7, 7, 60, 16},       {IDC_MEMORY_TEXT, u"Static", 0x50020000, 69, 7, 81, 16},
         {IDC_GRAPH, u"Static", 0x5000000E, 13, 26, 15, 13}, {IDC_THREADS, u"Button", 0x50010000, 7, 63, 45, 12},
         {IDC_HELP, u"Button", 0x50010000, 105, 63, 45, 12}, {IDC_HIDE, u"Button", 0x50010000, 56, 63, 45, 12},
     };
@@ -98,7 +107,8 @@ TEST_F(DialogManager, BuildsTheMainTemplateControlByControlInPixels) {
         << "the client area has the template's size";
 }
 
-TEST_F(DialogManager, RefusesTemplatesItCannotBuildAndLeavesNothingBehind) {
+TEST_F(DialogManager, RefusesTemplatesItCannotBuildAndLeavesNothingBehind)
+{
     long windowsBefore = dev::LiveObjects(dev::KindWindow);
     Template unknown(kPopupDialog, 0, 0, 50, 50, u"Unknown");
     unknown.Item(WS_CHILD | WS_VISIBLE, 1, 1, 10, 10, 5, 0, u"x", u"NoSuchClass");
@@ -125,11 +135,12 @@ class MessageBox : public support::DeviceTest {
 protected:
     void SetUp() override { Boot(); }
     // Starts the program and finds its modal window once it shows.
-    HWND Start(const char16_t *title, std::function<INT_PTR(HWND)> modal) {
+    HWND Start(const char16_t *title, std::function<INT_PTR(HWND)> modal)
+    {
         ModalRun *run = &state;
         dev::StartDeviceThread(0, [run, modal] {
-            HWND owner = CreateWindowExW(0, u"Static", u"Owner", WS_POPUP | WS_VISIBLE, 0, 0, 120, 80, nullptr,
-                                         nullptr, nullptr, nullptr);
+            HWND owner = CreateWindowExW(0, u"Static", u"Owner", WS_POPUP | WS_VISIBLE, 0, 0, 120, 80, nullptr, nullptr,
+                                         nullptr, nullptr);
             SetForegroundWindow(owner);
             run->owner = owner;
             run->result = modal(owner);
@@ -145,7 +156,8 @@ protected:
         return found;
     }
     // Wait (real time, settling the device) until a condition holds.
-    static bool WaitUntil(const std::function<bool()> &condition) {
+    static bool WaitUntil(const std::function<bool()> &condition)
+    {
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
         for (dev::Settle(); !condition(); dev::Settle()) {
             if (std::chrono::steady_clock::now() > deadline) return false;
@@ -153,11 +165,15 @@ protected:
         }
         return true;
     }
-    INT_PTR Finish() { return WaitUntil([this] { return state.done.load(); }) ? state.result.load() : -1000; }
+    INT_PTR Finish()
+    {
+        return WaitUntil([this] { return state.done.load(); }) ? state.result.load() : -1000;
+    }
     ModalRun state;
 };
 
-TEST_F(MessageBox, StandsCentredInFrontWithItsTextWrapped) {
+TEST_F(MessageBox, StandsCentredInFrontWithItsTextWrapped)
+{
     HWND box = Start(kBoxTitle, [](HWND owner) { return MessageBoxW(owner, kLongText, kBoxTitle, MB_OK); });
     ASSERT_NE(box, nullptr) << "no visible box titled \"Dead Window!\" of the dialog class";
     EXPECT_EQ(GetWindow(box, GW_OWNER), state.owner.load());
@@ -166,8 +182,8 @@ TEST_F(MessageBox, StandsCentredInFrontWithItsTextWrapped) {
 
     RECT rect = ScreenRectOf(box);
     EXPECT_GE(rect.left, 0);
-    EXPECT_LE(std::abs(rect.left - (dev::ScreenWidth() - rect.right)), 1) << "centred: " << rect.left << ".."
-                                                                          << rect.right;
+    EXPECT_LE(std::abs(rect.left - (dev::ScreenWidth() - rect.right)), 1)
+        << "centred: " << rect.left << ".." << rect.right;
     EXPECT_LE(rect.bottom, ScreenRectOf(FindWindowW(DEVICE_TASKBAR_CLASS, nullptr)).top) << "above the taskbar";
 
     // The text static holds the message, on several lines of the box's width.

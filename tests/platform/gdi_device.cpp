@@ -12,38 +12,46 @@ namespace {
 
 class Gdi : public kt::DeviceTest {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         kt::DeviceTest::SetUp();
         screen = GetDC(NULL);
     }
     // A memory DC with a new screen-format bitmap of the size selected.
-    HDC Memory(int width, int height) {
+    HDC Memory(int width, int height)
+    {
         HDC dc = CreateCompatibleDC(screen);
         SelectObject(dc, CreateCompatibleBitmap(screen, width, height));
         return dc;
     }
-    static void Fill(HDC dc, int width, int height, COLORREF color) {
+    static void Fill(HDC dc, int width, int height, COLORREF color)
+    {
         for (int y = 0; y < height; y++)
-            for (int x = 0; x < width; x++) SetPixel(dc, x, y, color);
+            for (int x = 0; x < width; x++)
+                SetPixel(dc, x, y, color);
     }
     HDC screen = nullptr;
 };
 
-TEST_F(Gdi, LiveCountsFollowCreationAndRelease) {
+TEST_F(Gdi, LiveCountsFollowCreationAndRelease)
+{
     const dev::ObjectKind kinds[] = {dev::KindDC, dev::KindBitmap, dev::KindBrush};
     long before[3];
-    for (int i = 0; i < 3; i++) before[i] = dev::LiveObjects(kinds[i]);
+    for (int i = 0; i < 3; i++)
+        before[i] = dev::LiveObjects(kinds[i]);
     HDC window = GetDC(NULL);
     HDC memory = CreateCompatibleDC(window);
     HBITMAP bitmap = CreateCompatibleBitmap(window, 3, 3);
     HBRUSH brush = CreateSolidBrush(0);
     GetStockObject(GRAY_BRUSH); // stock objects are not counted
-    for (int i = 0; i < 3; i++) EXPECT_EQ(before[i] + (i == 0 ? 2 : 1), dev::LiveObjects(kinds[i])) << "kind " << i;
+    for (int i = 0; i < 3; i++)
+        EXPECT_EQ(before[i] + (i == 0 ? 2 : 1), dev::LiveObjects(kinds[i])) << "kind " << i;
     DeleteObject(brush);
     DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(NULL, window);
-    for (int i = 0; i < 3; i++) EXPECT_EQ(before[i], dev::LiveObjects(kinds[i])) << "kind " << i;
+    for (int i = 0; i < 3; i++)
+        EXPECT_EQ(before[i], dev::LiveObjects(kinds[i])) << "kind " << i;
 
     // A reset forgets every object; stock objects come back.
     brush = CreateSolidBrush(RGB(1, 2, 3));
@@ -59,7 +67,8 @@ TEST_F(Gdi, LiveCountsFollowCreationAndRelease) {
 // operation apart.
 const COLORREF kDest = RGB(0xCC, 0x33, 0x55), kSource = RGB(0xF0, 0x0F, 0xAA), kBrush = RGB(0x12, 0x34, 0x56);
 
-TEST_F(Gdi, EveryRasterOperationOnKnownPixels) {
+TEST_F(Gdi, EveryRasterOperationOnKnownPixels)
+{
     enum { Source, NoSource, StaleSource };
     const struct {
         const char *name;
@@ -87,11 +96,13 @@ TEST_F(Gdi, EveryRasterOperationOnKnownPixels) {
     }
 }
 
-TEST_F(Gdi, CopiesAreClippedToSourceAndDestination) {
+TEST_F(Gdi, CopiesAreClippedToSourceAndDestination)
+{
     const COLORREF poison = RGB(0xAA, 0xAA, 0xAA);
     HDC src = Memory(4, 4), dst = Memory(4, 4);
     for (int y = 0; y < 4; y++)
-        for (int x = 0; x < 4; x++) SetPixel(src, x, y, RGB(x, y, 9));
+        for (int x = 0; x < 4; x++)
+            SetPixel(src, x, y, RGB(x, y, 9));
 
     // Source partly outside its bitmap: only the part inside arrives.
     Fill(dst, 4, 4, poison);
@@ -114,13 +125,15 @@ TEST_F(Gdi, CopiesAreClippedToSourceAndDestination) {
 
 // ------------------------------------------------------------ window DCs
 
-LRESULT CALLBACK PlainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK PlainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
 class WindowDc : public kt::DeviceTest {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         kt::DeviceTest::SetUp();
         dev::AdoptCurrentThread();
         WNDCLASSW wc{};
@@ -137,7 +150,8 @@ protected:
         screen = GetDC(NULL);
         PatBlt(screen, 0, 0, dev::ScreenWidth(), dev::ScreenHeight(), WHITENESS);
     }
-    static HWND Make(DWORD style, int x, int y, int width, int height, HWND parent = NULL) {
+    static HWND Make(DWORD style, int x, int y, int width, int height, HWND parent = NULL)
+    {
         return CreateWindowExW(0, TEXT("GdiPlain"), TEXT(""), style | WS_VISIBLE, x, y, width, height, parent, NULL,
                                NULL, NULL);
     }
@@ -146,7 +160,8 @@ protected:
     HDC screen = nullptr;
 };
 
-TEST_F(WindowDc, DrawsOnlyOnPixelsTheWindowShows) {
+TEST_F(WindowDc, DrawsOnlyOnPixelsTheWindowShows)
+{
     HDC dc = GetDC(a);
     ASSERT_NE(nullptr, dc);
     uint64_t generation = dev::screenGeneration;
@@ -157,10 +172,11 @@ TEST_F(WindowDc, DrawsOnlyOnPixelsTheWindowShows) {
         int x, y;
         COLORREF expected;
     } probes[] = {
-        {"A's own pixel", 25, 25, 0},        {"A's last pixel", 59, 19, 0}, {"under B", 35, 25, 0xFFFFFF},
+        {"A's own pixel", 25, 25, 0},        {"A's last pixel", 59, 19, 0},  {"under B", 35, 25, 0xFFFFFF},
         {"under child C", 12, 12, 0xFFFFFF}, {"left of A", 9, 25, 0xFFFFFF}, {"below A", 25, 50, 0xFFFFFF},
     };
-    for (const auto &p : probes) EXPECT_EQ(p.expected, At(p.x, p.y)) << p.what << std::hex << " got " << At(p.x, p.y);
+    for (const auto &p : probes)
+        EXPECT_EQ(p.expected, At(p.x, p.y)) << p.what << std::hex << " got " << At(p.x, p.y);
 
     // Reading through the DC: its own pixels, nothing where it does not show.
     EXPECT_EQ(0u, GetPixel(dc, 15, 15));
@@ -170,7 +186,8 @@ TEST_F(WindowDc, DrawsOnlyOnPixelsTheWindowShows) {
     EXPECT_EQ(0xFFFFFFu, At(35, 25));
 }
 
-TEST_F(WindowDc, HiddenAndDestroyedWindowsDrawNothing) {
+TEST_F(WindowDc, HiddenAndDestroyedWindowsDrawNothing)
+{
     HDC dc = GetDC(a);
     ShowWindow(a, SW_HIDE);
     PatBlt(screen, 0, 0, dev::ScreenWidth(), dev::ScreenHeight(), WHITENESS);

@@ -35,7 +35,8 @@ TEST_F(System, VirtualBlocksAreZeroedAndCounted)
     long before = dev::LiveVirtualAllocations();
     BYTE *block = (BYTE *)VirtualAlloc(nullptr, 10000, MEM_COMMIT, PAGE_READWRITE);
     ASSERT_NE(block, nullptr);
-    for (int i = 0; i < 10000; i++) ASSERT_EQ(block[i], 0) << "at " << i;
+    for (int i = 0; i < 10000; i++)
+        ASSERT_EQ(block[i], 0) << "at " << i;
     EXPECT_EQ(dev::LiveVirtualAllocations(), before + 1);
     EXPECT_FALSE(VirtualFree(block, 10000, MEM_RELEASE)) << "release takes a size of 0";
     EXPECT_TRUE(VirtualFree(block, 0, MEM_RELEASE));
@@ -43,14 +44,18 @@ TEST_F(System, VirtualBlocksAreZeroedAndCounted)
     EXPECT_EQ(dev::LiveVirtualAllocations(), before);
 }
 
-INT_PTR WINAPI ExportA() { return 1; }
+INT_PTR WINAPI ExportA()
+{
+    return 1;
+}
 
 TEST_F(System, LibrariesAreCountedPerLoadAndDroppedAtTheProcessEnd)
 {
     dev::RegisterLibrary(u"halvaneh", {{u"mtslen", ExportA}});
     std::atomic<bool> loaded{false};
     dev::StartDeviceThread(0, [&] { loaded = LoadLibraryW(u"halvaneh") != nullptr; });
-    for (int i = 0; i < 1000 && dev::LiveObjects(dev::KindThread) > 0; i++) dev::AdvanceClock(0);
+    for (int i = 0; i < 1000 && dev::LiveObjects(dev::KindThread) > 0; i++)
+        dev::AdvanceClock(0);
     EXPECT_TRUE(loaded.load());
     EXPECT_FALSE(dev::LibraryLoaded(u"halvaneh")) << "a load outlived its process";
 
@@ -86,7 +91,8 @@ TEST_F(Clocks, VirtualClockJumpsOnlyWhenEveryThreadWaits)
     dev::StartDeviceThread(0, [&] {
         busyStart = GetTickCount();
         // Busy without any device call: no time may pass meanwhile.
-        while (!release.load()) std::this_thread::yield();
+        while (!release.load())
+            std::this_thread::yield();
         busyEnd = GetTickCount();
     });
     dev::StartDeviceThread(0, [&] {
@@ -98,7 +104,8 @@ TEST_F(Clocks, VirtualClockJumpsOnlyWhenEveryThreadWaits)
     EXPECT_EQ(sleeperWoke.load(), 0u) << "time moved while a thread ran";
     EXPECT_EQ(dev::Now(), 0u);
     release = true;
-    for (int i = 0; i < 5000 && !sleeperWoke.load(); i++) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    for (int i = 0; i < 5000 && !sleeperWoke.load(); i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     EXPECT_EQ(sleeperWoke.load(), 3600000u) << "0: an hour of device time took host time";
     EXPECT_EQ(busyStart.load(), busyEnd.load());
 }
@@ -117,13 +124,17 @@ int WINAPI ProgramWithHelperThread(HINSTANCE instance, LPWSTR commandLine)
     CreateWindowExW(0, u"ProgWnd", commandLine, WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr, instance,
                     nullptr);
     DWORD id;
-    CreateThread(nullptr, 0, [](LPVOID) -> DWORD {
-        MSG msg;
-        // A pump of its own that never sees a quit: the process end stops it.
-        while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
-        helperLeft = 1;
-        return 0;
-    }, nullptr, 0, &id);
+    CreateThread(
+        nullptr, 0,
+        [](LPVOID) -> DWORD {
+            MSG msg;
+            // A pump of its own that never sees a quit: the process end stops it.
+            while (GetMessageW(&msg, nullptr, 0, 0) > 0)
+                DispatchMessageW(&msg);
+            helperLeft = 1;
+            return 0;
+        },
+        nullptr, 0, &id);
     Sleep(50);
     return 7;
 }
@@ -155,7 +166,10 @@ TEST_F(Programs, EndOfEntryEndsTheProcessItsWindowsAndItsOtherThreads)
 TEST_F(Programs, ResetEndsEveryThreadHungOrWaitingAndForgetsEverything)
 {
     std::atomic<HWND> hung{nullptr};
-    dev::RegisterProgram(u"Hung.exe", u"\\Windows\\Hung.exe", [](HINSTANCE, LPWSTR) { Sleep(INFINITE); return 0; });
+    dev::RegisterProgram(u"Hung.exe", u"\\Windows\\Hung.exe", [](HINSTANCE, LPWSTR) {
+        Sleep(INFINITE);
+        return 0;
+    });
     DWORD pid = dev::StartProgram(u"Hung.exe", u"");
     dev::StartDeviceThread(0, [&] {
         WNDCLASSW wc{};
@@ -169,7 +183,8 @@ TEST_F(Programs, ResetEndsEveryThreadHungOrWaitingAndForgetsEverything)
     dev::StartDeviceThread(0, [&] { SendMessageW(hung, WM_USER, 0, 0); });
     dev::StartDeviceThread(0, [&] {
         MSG msg;
-        while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+        while (GetMessageW(&msg, nullptr, 0, 0) > 0)
+            DispatchMessageW(&msg);
     });
     dev::AdvanceClock(100);
     EXPECT_EQ(dev::LiveObjects(dev::KindThread), 4);

@@ -37,14 +37,23 @@ protected:
 struct Log {
     std::mutex lock;
     std::vector<std::string> lines;
-    void Add(const std::string &line) { std::lock_guard<std::mutex> g(lock); lines.push_back(line); }
-    std::vector<std::string> Take() { std::lock_guard<std::mutex> g(lock); return std::exchange(lines, {}); }
+    void Add(const std::string &line)
+    {
+        std::lock_guard<std::mutex> g(lock);
+        lines.push_back(line);
+    }
+    std::vector<std::string> Take()
+    {
+        std::lock_guard<std::mutex> g(lock);
+        return std::exchange(lines, {});
+    }
 };
 
 inline std::string Join(const std::vector<std::string> &lines)
 {
     std::string out;
-    for (const std::string &l : lines) out += (out.empty() ? "" : " ") + l;
+    for (const std::string &l : lines)
+        out += (out.empty() ? "" : " ") + l;
     return out;
 }
 

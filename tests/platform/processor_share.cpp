@@ -34,7 +34,7 @@ TEST(HostShare, CpuLineReadOrRefused)
         {"cpu  100 5 20 800 30 1 2 3 40 0\ncpu0 1 2 3 4\n", true, 131, 961},
         {"cpu  7 0 3 90\n", true, 10, 100}, // an old kernel's four fields
         {"cpu  100 5 20\n", false, 0, 0},
-        {"cpu  100 5 20 800", false, 0, 0},  // cut short: no line end
+        {"cpu  100 5 20 800", false, 0, 0},   // cut short: no line end
         {"cpu0 100 5 20 800\n", false, 0, 0}, // not the summary line
         {"cpu  100 x 20 800\n", false, 0, 0},
         {"cpu  18446744073709551615 18446744073709551615 0 0\n", false, 0, 0},
@@ -71,8 +71,9 @@ TEST(LoadProfile, ReadOrRefusedWithTheProblemNamed)
     struct Bad {
         const char *text, *problem;
     } bad[] = {
-        {"0-20:0,10-30:50", "overlaps"}, {"0-20:101", "percent"},  {"busy", "FROM-TO:PERCENT"},
-        {"0-20:-5", "percent"},          {"20-10:50", "ends before"}, {"0-x:50", "time"},
+        {"0-20:0,10-30:50", "overlaps"}, {"0-20:101", "percent"},
+        {"busy", "FROM-TO:PERCENT"},     {"0-20:-5", "percent"},
+        {"20-10:50", "ends before"},     {"0-x:50", "time"},
         {"0-20:50,", "FROM-TO:PERCENT"}, {"", "empty"},
     };
     for (const Bad &b : bad) {
@@ -160,19 +161,23 @@ TEST(PacedClock, EveryMillisecondArrivesAndNeverAheadOfTheWall)
     auto before = std::chrono::steady_clock::now();
     dev::ResetDevice(dev::Config());
     std::atomic<int> skipped{0}, ahead{0}, done{0};
-    ASSERT_NE(dev::StartDeviceThread(0, [&] {
-        DWORD last = GetTickCount();
-        for (int i = 0; i < 300; i++) {
-            Sleep(1);
-            DWORD now = GetTickCount();
-            if (now - last != 1) skipped++;
-            auto wall = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - before);
-            if ((int64_t)now > wall.count()) ahead++;
-            last = now;
-        }
-        done = 1;
-    }), 0u);
-    for (int i = 0; i < 5000 && !done; i++) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_NE(dev::StartDeviceThread(0,
+                                     [&] {
+                                         DWORD last = GetTickCount();
+                                         for (int i = 0; i < 300; i++) {
+                                             Sleep(1);
+                                             DWORD now = GetTickCount();
+                                             if (now - last != 1) skipped++;
+                                             auto wall = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                 std::chrono::steady_clock::now() - before);
+                                             if ((int64_t)now > wall.count()) ahead++;
+                                             last = now;
+                                         }
+                                         done = 1;
+                                     }),
+              0u);
+    for (int i = 0; i < 5000 && !done; i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     EXPECT_TRUE(done);
     EXPECT_EQ(skipped, 0);
     EXPECT_EQ(ahead, 0);
@@ -208,7 +213,8 @@ TEST_F(LoadStep, ColumnsInTheBandsTheMeterPredicts)
     std::vector<int> h = Heights(graph);
     // 200 columns of 300 ms: about 67 per stretch, the newest at the right.
     // Idle the meter reads its floor, 25 %: 10 of 40 rows.
-    for (int x = 5; x < 62; x++) EXPECT_EQ(h[x], 10) << "idle column " << x;
+    for (int x = 5; x < 62; x++)
+        EXPECT_EQ(h[x], 10) << "idle column " << x;
     // Half the time in 100 ms pieces: a reading just after a piece is about
     // 88 %, late in a free stretch it falls towards 25 %; on the whole the
     // meter's arithmetic gives about 65 %.
@@ -225,7 +231,8 @@ TEST_F(LoadStep, ColumnsInTheBandsTheMeterPredicts)
     EXPECT_LE(high, 36);
     EXPECT_LT(low, high) << "the pieces come and go";
     // All of it taken: one arrival per 101 ms, 97 % and more.
-    for (int x = 140; x < GRAPH_WIDTH; x++) EXPECT_GE(h[x], 38) << "full-load column " << x;
+    for (int x = 140; x < GRAPH_WIDTH; x++)
+        EXPECT_GE(h[x], 38) << "full-load column " << x;
     CloseMonitor();
 
     // The same profile gives the same picture.

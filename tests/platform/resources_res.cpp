@@ -13,8 +13,12 @@ extern const size_t perfmonResourcesSize;
 
 namespace {
 
-void Put16(std::vector<uint8_t> &v, uint16_t x) { v.insert(v.end(), {(uint8_t)x, (uint8_t)(x >> 8)}); }
-void Put32(std::vector<uint8_t> &v, uint32_t x) {
+void Put16(std::vector<uint8_t> &v, uint16_t x)
+{
+    v.insert(v.end(), {(uint8_t)x, (uint8_t)(x >> 8)});
+}
+void Put32(std::vector<uint8_t> &v, uint32_t x)
+{
     Put16(v, x & 0xFFFF);
     Put16(v, x >> 16);
 }
@@ -22,15 +26,19 @@ void Put32(std::vector<uint8_t> &v, uint32_t x) {
 // A .res image as the resource compiler writes it.
 struct ResBuilder {
     ResBuilder() { Add(0, 0, {}); } // the leading empty record
-    void Add(int type, int name, const std::vector<uint8_t> &data) {
+    void Add(int type, int name, const std::vector<uint8_t> &data)
+    {
         std::vector<uint8_t> header;
-        for (int id : {type, name}) header.insert(header.end(), {0xFF, 0xFF, (uint8_t)id, (uint8_t)(id >> 8)});
-        for (uint32_t field : {0u, 0x30u | 1033u << 16, 0u, 0u}) Put32(header, field); // version, flags, language...
+        for (int id : {type, name})
+            header.insert(header.end(), {0xFF, 0xFF, (uint8_t)id, (uint8_t)(id >> 8)});
+        for (uint32_t field : {0u, 0x30u | 1033u << 16, 0u, 0u})
+            Put32(header, field); // version, flags, language...
         Put32(bytes, (uint32_t)data.size());
         Put32(bytes, (uint32_t)(8 + header.size()));
         bytes.insert(bytes.end(), header.begin(), header.end());
         bytes.insert(bytes.end(), data.begin(), data.end());
-        while (bytes.size() % 4) bytes.push_back(0);
+        while (bytes.size() % 4)
+            bytes.push_back(0);
     }
     std::vector<uint8_t> bytes;
 };
@@ -38,15 +46,20 @@ struct ResBuilder {
 class Resources : public kt::DeviceTest {
 protected:
     // A module of the device whose image carries these resources.
-    HMODULE Module(const uint8_t *bytes, size_t size) {
+    HMODULE Module(const uint8_t *bytes, size_t size)
+    {
         std::u16string name = u"res" + std::u16string(1, (char16_t)(u'a' + modules++)) + u".exe";
-        auto idle = [](HINSTANCE, LPWSTR) { Sleep(INFINITE); return 0; };
+        auto idle = [](HINSTANCE, LPWSTR) {
+            Sleep(INFINITE);
+            return 0;
+        };
         dev::RegisterProgram(name, u"\\Windows\\" + name, idle, bytes, size);
         return dev::ModuleOfProcess(dev::StartProgram(name, u""));
     }
     HMODULE Module(const ResBuilder &res) { return Module(res.bytes.data(), res.bytes.size()); }
     // "WxH: #RRGGBB": the size and the top-left pixel of an icon's image.
-    static std::string Look(HICON icon) {
+    static std::string Look(HICON icon)
+    {
         ICONINFO info{};
         if (!GetIconInfo(icon, &info)) return "no icon";
         BITMAP bm{};
@@ -65,7 +78,8 @@ protected:
     int modules = 0;
 };
 
-TEST_F(Resources, FindsWholeRecordsOnlyAndKeepsTypesApart) {
+TEST_F(Resources, FindsWholeRecordsOnlyAndKeepsTypesApart)
+{
     ResBuilder res;
     res.Add(5, 120, {1, 2, 3});        // RT_DIALOG 120
     res.Add(14, 120, {4, 5, 6, 7, 8}); // RT_GROUP_ICON 120
@@ -84,7 +98,8 @@ TEST_F(Resources, FindsWholeRecordsOnlyAndKeepsTypesApart) {
     EXPECT_EQ(nullptr, FindResourceW(Module(res.bytes.data(), 16), MAKEINTRESOURCEW(120), RT_DIALOG));
 }
 
-TEST_F(Resources, LoadedIconsAreSharedAndSurviveDestroyIcon) {
+TEST_F(Resources, LoadedIconsAreSharedAndSurviveDestroyIcon)
+{
     HMODULE module = Module(perfmonResources, perfmonResourcesSize);
     long icons = dev::LiveObjects(dev::KindIcon);
     HICON a = LoadIconW(module, MAKEINTRESOURCEW(121));

@@ -13,7 +13,8 @@ class ShellNotify : public DeviceTest {
 protected:
     HWND taskbar = nullptr;
 
-    void SetUp() override {
+    void SetUp() override
+    {
         DeviceTest::SetUp();
         ASSERT_NE(0u, StartShell());
         taskbar = TaskbarWindow();
@@ -22,7 +23,8 @@ protected:
         dev::Settle();
     }
 
-    BOOL Notify(DWORD message, HWND owner, UINT id, UINT flags, HICON icon = nullptr) {
+    BOOL Notify(DWORD message, HWND owner, UINT id, UINT flags, HICON icon = nullptr)
+    {
         NOTIFYICONDATAW data;
         memset(&data, 0xAA, sizeof data);
         data.cbSize = NOTIFYICONDATAW_V1_SIZE;
@@ -35,20 +37,23 @@ protected:
 
     // Adds or modifies an icon with the given pattern and destroys the
     // caller's copy at once: the shell must draw from its own.
-    void Put(DWORD message, HWND owner, UINT id, int seed) {
+    void Put(DWORD message, HWND owner, UINT id, int seed)
+    {
         HICON icon = MakePatternIcon(seed);
         ASSERT_TRUE(Notify(message, owner, id, NIF_ICON, icon));
         DestroyIcon(icon);
     }
 
-    void Blacken() {
+    void Blacken()
+    {
         HDC dc = GetDC(taskbar);
         PatBlt(dc, 0, 0, 240, 26, BLACKNESS);
         ReleaseDC(taskbar, dc);
     }
 
     // Counts the bar's pixels that are no longer black, inside and outside r.
-    void Painted(const RECT &r, int *inside, int *outside) {
+    void Painted(const RECT &r, int *inside, int *outside)
+    {
         int width = 0, height = 0;
         std::vector<COLORREF> pixels = ClientPixels(taskbar, &width, &height);
         *inside = *outside = 0;
@@ -59,11 +64,12 @@ protected:
     }
 };
 
-TEST_F(ShellNotify, TaskbarShowsTheShellsOwnCopyAndModifiesRepaintOnlyItsSquare) {
+TEST_F(ShellNotify, TaskbarShowsTheShellsOwnCopyAndModifiesRepaintOnlyItsSquare)
+{
     RECT rc;
     GetWindowRect(taskbar, &rc);
-    EXPECT_EQ("0,294 240,320", std::to_string(rc.left) + "," + std::to_string(rc.top) + " " +
-                                   std::to_string(rc.right) + "," + std::to_string(rc.bottom));
+    EXPECT_EQ("0,294 240,320", std::to_string(rc.left) + "," + std::to_string(rc.top) + " " + std::to_string(rc.right) +
+                                   "," + std::to_string(rc.bottom));
     EXPECT_NE(0, GetWindowLongW(taskbar, GWL_EXSTYLE) & WS_EX_TOPMOST);
 
     HWND owner = NewWindow();
@@ -94,7 +100,8 @@ TEST_F(ShellNotify, TaskbarShowsTheShellsOwnCopyAndModifiesRepaintOnlyItsSquare)
     EXPECT_EQ(icons, LiveObjects(KindIcon)) << "each modify replaces the shell's copy";
 }
 
-TEST_F(ShellNotify, IconsGoWithTheirWindowAtTheNextPaintAndAllGoWithTheShell) {
+TEST_F(ShellNotify, IconsGoWithTheirWindowAtTheNextPaintAndAllGoWithTheShell)
+{
     long icons = LiveObjects(KindIcon);
     HWND stays = NewWindow(), goes = NewWindow();
     Put(NIM_ADD, stays, 1, 11);

@@ -21,13 +21,18 @@ namespace {
 
 const DWORD kAll = 0x80000006; // processes and threads, as the monitor asks
 
-std::string Narrow(const WCHAR *text) {
+std::string Narrow(const WCHAR *text)
+{
     std::string out;
-    for (; *text; ++text) out += *text < 0x80 ? char(*text) : '?';
+    for (; *text; ++text)
+        out += *text < 0x80 ? char(*text) : '?';
     return out;
 }
 
-DWORD LinuxThreadId() { return DWORD(syscall(SYS_gettid)); }
+DWORD LinuxThreadId()
+{
+    return DWORD(syscall(SYS_gettid));
+}
 
 struct Walked {
     std::map<DWORD, PROCESSENTRY32W> processes;
@@ -35,13 +40,15 @@ struct Walked {
     std::vector<DWORD> threadOrder;
 };
 
-template <typename Proc> Proc Resolve(HMODULE library, const char16_t *name) {
+template <typename Proc> Proc Resolve(HMODULE library, const char16_t *name)
+{
     return reinterpret_cast<Proc>(reinterpret_cast<void (*)()>(DeviceGetProcAddress(library, name)));
 }
 
 class ToolhelpBase : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         dev::ResetDevice(dev::Config());
         dev::AdoptCurrentThread();
         library = LoadLibraryW(u"toolhelp");
@@ -54,13 +61,15 @@ protected:
         threadNext = Resolve<decltype(threadNext)>(library, u"Thread32Next");
         ASSERT_TRUE(create && close && processFirst && processNext && threadFirst && threadNext);
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         if (library) FreeLibrary(library);
         dev::ReleaseCurrentThread();
     }
 
     // Both walks of a snapshot from their start; nothing may be listed twice.
-    Walked Walk(HANDLE snapshot) {
+    Walked Walk(HANDLE snapshot)
+    {
         Walked walked;
         PROCESSENTRY32W process;
         process.dwSize = sizeof process;
@@ -87,9 +96,10 @@ protected:
 // Over fixed tables.
 class Toolhelp : public ToolhelpBase {
 protected:
-    void SetUp() override {
-        tables.processes = {{0x40000001, u"\\Windows\\shell32.exe"}, {77, u"\\usr\\bin\\bash"},
-                            {88, std::u16string(300, u'L')}};
+    void SetUp() override
+    {
+        tables.processes = {
+            {0x40000001, u"\\Windows\\shell32.exe"}, {77, u"\\usr\\bin\\bash"}, {88, std::u16string(300, u'L')}};
         tables.threads = {{501, 0x40000001, 3, 25000000, 4000000, false},
                           {502, 77, 0, 10000000, 0, false},
                           {503, 77, 7, 9999999, 0, true},
@@ -97,7 +107,8 @@ protected:
         ToolhelpBase::SetUp();
         dev::SetSystemSource(&tables);
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         dev::SetSystemSource(nullptr);
         ToolhelpBase::TearDown();
     }
@@ -107,7 +118,8 @@ protected:
 } // namespace
 
 // The times that succeed are read through the monitor's thread table (tests/threads).
-TEST_F(Toolhelp, LookupsByIdentifierFailUntouchedAndCutNamesTerminated) {
+TEST_F(Toolhelp, LookupsByIdentifierFailUntouchedAndCutNamesTerminated)
+{
     FILETIME creation, exitTime, kernel, user;
     for (DWORD id : {503u /* its times fail */, 12345u /* no such thread */}) {
         memset(&user, 0xAA, sizeof user);
@@ -115,7 +127,10 @@ TEST_F(Toolhelp, LookupsByIdentifierFailUntouchedAndCutNamesTerminated) {
         EXPECT_EQ(0xAAAAAAAAu, user.dwLowDateTime) << id << ": outputs are left untouched";
     }
 
-    struct { DWORD pid, size, length; const char *text; } cases[] = {
+    struct {
+        DWORD pid, size, length;
+        const char *text;
+    } cases[] = {
         {77, MAX_PATH, 13, "\\usr\\bin\\bash"}, {77, 5, 4, "\\usr"}, {4321, MAX_PATH, 0, ""}, // not in the tables
     };
     WCHAR name[MAX_PATH + 1];
@@ -133,7 +148,8 @@ namespace {
 
 class ToolhelpLive : public ToolhelpBase {};
 
-std::u16string SelfProgram() {
+std::u16string SelfProgram()
+{
     char path[4096];
     ssize_t length = readlink("/proc/self/exe", path, sizeof path);
     return length > 0 ? procfs::DevicePath(path, size_t(length)) : std::u16string();
@@ -141,7 +157,8 @@ std::u16string SelfProgram() {
 
 } // namespace
 
-TEST_F(ToolhelpLive, LinuxAndDeviceThreadsUnderTheirOwnersAndAnEndedThreadHasNoTimes) {
+TEST_F(ToolhelpLive, LinuxAndDeviceThreadsUnderTheirOwnersAndAnEndedThreadHasNoTimes)
+{
     // The test thread was adopted as a device thread of a new device process.
     const DWORD me = LinuxThreadId(), self = DWORD(getpid()), deviceProcess = GetCurrentProcessId();
     ASSERT_GE(deviceProcess, 0x40000000u);
@@ -151,9 +168,11 @@ TEST_F(ToolhelpLive, LinuxAndDeviceThreadsUnderTheirOwnersAndAnEndedThreadHasNoT
     std::atomic<DWORD> parked{0};
     std::thread worker([&] {
         parked = LinuxThreadId();
-        while (!stop) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        while (!stop)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
     });
-    while (!parked) std::this_thread::yield();
+    while (!parked)
+        std::this_thread::yield();
     const DWORD id = parked;
     HANDLE snapshot = create(kAll, 0);
     Walked walked = Walk(snapshot);

@@ -14,36 +14,49 @@ kt::Log *windowLog = nullptr;
 std::mutex namesLock;
 std::map<HWND, std::string> names; // caught at WM_NCCREATE, so logging never sends
 
-std::string NameOf(HWND w) {
+std::string NameOf(HWND w)
+{
     std::lock_guard<std::mutex> g(namesLock);
     auto it = names.find(w);
     return it == names.end() ? (w ? "?" : "0") : it->second;
 }
 
 // How a message shows in the log; empty for those not logged.
-std::string Line(UINT m, WPARAM wp, LPARAM lp) {
+std::string Line(UINT m, WPARAM wp, LPARAM lp)
+{
     switch (m) {
-    case WM_ACTIVATE: return "activate(" + std::to_string(LOWORD(wp)) + "," + NameOf((HWND)lp) + ")";
+    case WM_ACTIVATE:
+        return "activate(" + std::to_string(LOWORD(wp)) + "," + NameOf((HWND)lp) + ")";
     case WM_LBUTTONDOWN:
         return "down(" + std::to_string(GET_X_LPARAM(lp)) + "," + std::to_string(GET_Y_LPARAM(lp)) + ")";
-    case WM_TIMER: return "timer(" + std::to_string(wp) + ")";
-    case WM_DESTROY: return "destroy";
-    case WM_NCDESTROY: return "ncdestroy";
-    case WM_SETFOCUS: return "setfocus";
-    case WM_KILLFOCUS: return "killfocus";
-    case WM_PAINT: return "paint";
-    case WM_QUIT: return "quit";
+    case WM_TIMER:
+        return "timer(" + std::to_string(wp) + ")";
+    case WM_DESTROY:
+        return "destroy";
+    case WM_NCDESTROY:
+        return "ncdestroy";
+    case WM_SETFOCUS:
+        return "setfocus";
+    case WM_KILLFOCUS:
+        return "killfocus";
+    case WM_PAINT:
+        return "paint";
+    case WM_QUIT:
+        return "quit";
     case WM_USER + 1:
     case WM_USER + 2:
-    case WM_USER + 3: return "user" + std::to_string(m - WM_USER);
+    case WM_USER + 3:
+        return "user" + std::to_string(m - WM_USER);
     }
     return "";
 }
 
-LRESULT CALLBACK Recorder(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+LRESULT CALLBACK Recorder(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
     if (m == WM_NCCREATE) {
         std::string s;
-        for (LPCWSTR p = ((CREATESTRUCTW *)lp)->lpszName; p && *p; p++) s += (char)*p;
+        for (LPCWSTR p = ((CREATESTRUCTW *)lp)->lpszName; p && *p; p++)
+            s += (char)*p;
         std::lock_guard<std::mutex> g(namesLock);
         names[w] = s;
     }
@@ -61,7 +74,8 @@ LRESULT CALLBACK Recorder(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     return DefWindowProcW(w, m, wp, lp);
 }
 
-std::string UpdateRect(HWND w) {
+std::string UpdateRect(HWND w)
+{
     RECT r;
     memset(&r, 0xAA, sizeof r);
     if (!GetUpdateRect(w, &r, FALSE)) return "none";
@@ -72,7 +86,8 @@ std::string UpdateRect(HWND w) {
 class Windows : public kt::DeviceTest {
 protected:
     kt::Log log;
-    void SetUp() override {
+    void SetUp() override
+    {
         kt::DeviceTest::SetUp();
         windowLog = &log;
         dev::AdoptCurrentThread();
@@ -83,28 +98,33 @@ protected:
         wc.lpszClassName = u"Rec";
         RegisterClassW(&wc); // instance 0: a class every process sees
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         kt::DeviceTest::TearDown();
         windowLog = nullptr;
     }
     static HWND Make(const WCHAR *name, DWORD style = WS_POPUP, int x = 0, int y = 0, int cx = 40, int cy = 40,
-                     HWND parent = nullptr) {
+                     HWND parent = nullptr)
+    {
         return CreateWindowExW(0, u"Rec", name, style, x, y, cx, cy, parent, nullptr, nullptr, nullptr);
     }
     // A window on a thread of another process that is hung for a while, then pumps.
-    static HWND MakeElsewhere(const WCHAR *name, DWORD hungMs, DWORD style = WS_POPUP) {
+    static HWND MakeElsewhere(const WCHAR *name, DWORD hungMs, DWORD style = WS_POPUP)
+    {
         auto window = std::make_shared<std::atomic<HWND>>(nullptr);
         dev::StartDeviceThread(0, [=] {
             *window = Make(name, style, 0, 0, 100, 100);
             Sleep(hungMs);
             MSG msg;
-            while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+            while (GetMessageW(&msg, nullptr, 0, 0) > 0)
+                DispatchMessageW(&msg);
         });
         dev::AdvanceClock(0);
         return window->load();
     }
     // Fetches and dispatches what the thread has; the messages fetched.
-    std::string Drain() {
+    std::string Drain()
+    {
         std::vector<std::string> fetched;
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -119,7 +139,8 @@ protected:
 
 using Messages = Windows;
 
-TEST_F(Windows, DestroyingSendsDestroyParentFirstNcDestroyChildFirstAndFreesEveryWindow) {
+TEST_F(Windows, DestroyingSendsDestroyParentFirstNcDestroyChildFirstAndFreesEveryWindow)
+{
     long before = dev::LiveObjects(dev::KindWindow);
     HWND top = Make(u"top", WS_POPUP, 0, 0, 100, 100);
     HWND child = Make(u"child", WS_CHILD, 0, 0, 10, 10, top);
@@ -137,7 +158,8 @@ TEST_F(Windows, DestroyingSendsDestroyParentFirstNcDestroyChildFirstAndFreesEver
     EXPECT_TRUE(again != top && again != child && again != grandchild) << "handles are not reused at once";
 }
 
-TEST_F(Windows, PixelsBelongToTheDeepestVisibleWindowAndUncoveredPixelsRepaint) {
+TEST_F(Windows, PixelsBelongToTheDeepestVisibleWindowAndUncoveredPixelsRepaint)
+{
     HWND low = Make(u"low", WS_POPUP | WS_VISIBLE, 0, 0, 100, 100);
     HWND child = Make(u"child", WS_CHILD | WS_VISIBLE, 10, 10, 20, 20, low);
     HWND high = Make(u"high", WS_POPUP | WS_VISIBLE, 50, 50, 100, 100);
@@ -157,7 +179,8 @@ TEST_F(Windows, PixelsBelongToTheDeepestVisibleWindowAndUncoveredPixelsRepaint) 
     EXPECT_EQ(dev::ScreenPixels()[15 * dev::ScreenWidth() + 15], desktop) << "the desktop shows again";
 }
 
-TEST_F(Messages, SendsToAHungThreadWaitUntilItFetchesUnlessTheyTimeOut) {
+TEST_F(Messages, SendsToAHungThreadWaitUntilItFetchesUnlessTheyTimeOut)
+{
     HWND target = MakeElsewhere(u"Stuck", 5000);
     std::atomic<LRESULT> answer{-1};
     std::atomic<int> length{-1}, outcome{-1};
@@ -190,7 +213,8 @@ TEST_F(Messages, SendsToAHungThreadWaitUntilItFetchesUnlessTheyTimeOut) {
     EXPECT_EQ(textAt.load(), 5000u);
 }
 
-TEST_F(Messages, SenderAnswersMessagesSentToItWhileItWaits) {
+TEST_F(Messages, SenderAnswersMessagesSentToItWhileItWaits)
+{
     HWND mine = Make(u"Mine");
     HWND theirs = MakeElsewhere(u"Theirs", 0);
     ASSERT_NE(theirs, nullptr);
@@ -198,7 +222,8 @@ TEST_F(Messages, SenderAnswersMessagesSentToItWhileItWaits) {
     EXPECT_EQ(Taken(), "Theirs:user2 Mine:user3");
 }
 
-TEST_F(Messages, OneTimerArrivalAfterABusyStretchAndThePeriodCountsFromIt) {
+TEST_F(Messages, OneTimerArrivalAfterABusyStretchAndThePeriodCountsFromIt)
+{
     HWND w = Make(u"W");
     SetTimer(w, 7, 100, nullptr);
     dev::AdvanceClock(350); // the thread fetches nothing for three periods
@@ -215,7 +240,8 @@ TEST_F(Messages, OneTimerArrivalAfterABusyStretchAndThePeriodCountsFromIt) {
     EXPECT_FALSE(KillTimer(w, 7));
 }
 
-TEST_F(Messages, FetchOrderSentPostedInputQuitPaintTimer) {
+TEST_F(Messages, FetchOrderSentPostedInputQuitPaintTimer)
+{
     HWND w = Make(u"W", WS_POPUP | WS_VISIBLE, 0, 0, 40, 40);
     Drain(); // the first paint
     log.Take();

@@ -8,12 +8,14 @@ using namespace dev;
 
 namespace {
 
-ParseResult Parse(std::vector<const char *> args, EmulatorOptions *options, std::string *error) {
+ParseResult Parse(std::vector<const char *> args, EmulatorOptions *options, std::string *error)
+{
     args.insert(args.begin(), "perfmon");
     return ParseEmulatorOptions((int)args.size(), args.data(), options, error);
 }
 
-TEST(EmulatorOptions, EveryOptionAndHelp) {
+TEST(EmulatorOptions, EveryOptionAndHelp)
+{
     EmulatorOptions options;
     options.osMajor = 0xAA; // poisoned: the parser must write every field
     options.headless = true;
@@ -53,19 +55,22 @@ TEST(EmulatorOptions, EveryOptionAndHelp) {
 }
 
 struct Seen {
-    std::string present; // the stand-ins and the helper library there when the monitor starts
-    uint64_t closedAt = 0; // device time of the WM_CLOSE; 0 while never closed
+    std::string present;              // the stand-ins and the helper library there when the monitor starts
+    uint64_t closedAt = 0;            // device time of the WM_CLOSE; 0 while never closed
     std::vector<uint64_t> downs, ups; // device times of the stylus on the dialog
     std::vector<std::pair<std::string, int>> iconsAtClose; // owner's class and left edge, shell order
-} seen; // written by the stand-in, read once the run has ended
+} seen;                                                    // written by the stand-in, read once the run has ended
 
-std::string Narrow(const WCHAR *name) { return std::string(name, name + wcslen(name)); }
+std::string Narrow(const WCHAR *name)
+{
+    return std::string(name, name + wcslen(name));
+}
 
-INT_PTR CALLBACK FakeDialogProc(HWND window, UINT message, WPARAM, LPARAM) {
+INT_PTR CALLBACK FakeDialogProc(HWND window, UINT message, WPARAM, LPARAM)
+{
     if (message == WM_LBUTTONDOWN || message == WM_LBUTTONUP)
         (message == WM_LBUTTONDOWN ? seen.downs : seen.ups).push_back(Now());
-    if (message != WM_CLOSE)
-        return message == WM_INITDIALOG;
+    if (message != WM_CLOSE) return message == WM_INITDIALOG;
     seen.closedAt = Now();
     for (const NotifyIconEntry &entry : NotifyIcons()) {
         WCHAR name[32] = {0};
@@ -77,7 +82,8 @@ INT_PTR CALLBACK FakeDialogProc(HWND window, UINT message, WPARAM, LPARAM) {
     return TRUE;
 }
 
-int RunMessages() {
+int RunMessages()
+{
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0)
         DispatchMessageW(&msg);
@@ -86,15 +92,13 @@ int RunMessages() {
 
 // The monitor's stand-in: notes which programs are already there, then a
 // "Performance Monitor" dialog with an icon, that exits with 7 when closed.
-int FakeMonitor(HINSTANCE instance, LPWSTR) {
+int FakeMonitor(HINSTANCE instance, LPWSTR)
+{
     for (const char16_t *name : {u"HHTaskBar", u"Halvane", u"Wexdock", u"HangDemo"})
-        if (FindWindowW(name, nullptr))
-            seen.present += (seen.present.empty() ? "" : " ") + Narrow(name);
-    if (HMODULE library = LoadLibraryW(u"halvaneh"))
-        seen.present += FreeLibrary(library) ? " halvaneh" : " halvaneh?";
+        if (FindWindowW(name, nullptr)) seen.present += (seen.present.empty() ? "" : " ") + Narrow(name);
+    if (HMODULE library = LoadLibraryW(u"halvaneh")) seen.present += FreeLibrary(library) ? " halvaneh" : " halvaneh?";
     HWND dialog = programs_test::CreateMonitorStandIn(instance, FakeDialogProc);
-    if (!dialog)
-        return 99;
+    if (!dialog) return 99;
     NOTIFYICONDATAW data = {};
     data.cbSize = sizeof data, data.hWnd = dialog, data.uID = 3000;
     Shell_NotifyIconW(NIM_ADD, &data);
@@ -103,13 +107,15 @@ int FakeMonitor(HINSTANCE instance, LPWSTR) {
 
 class EmulatorRun : public ::testing::Test {
 protected:
-    void TearDown() override {
+    void TearDown() override
+    {
         ResetMonitorState();
         programs_test::ResetManual();
         UnregisterLibrary(u"halvaneh");
     }
     // A headless run on virtual time with these options; the exit code.
-    int Run(std::vector<const char *> args, int (*monitor)(HINSTANCE, LPWSTR) = FakeMonitor) {
+    int Run(std::vector<const char *> args, int (*monitor)(HINSTANCE, LPWSTR) = FakeMonitor)
+    {
         seen = Seen();
         args.insert(args.begin(), {"perfmon", "--headless", "--virtual-time"});
         EmulatorOptions options;
@@ -119,7 +125,8 @@ protected:
     }
 };
 
-TEST_F(EmulatorRun, TimedCloseGivesTheMonitorsExitCodeAfterTheAddedIcon) {
+TEST_F(EmulatorRun, TimedCloseGivesTheMonitorsExitCodeAfterTheAddedIcon)
+{
     EXPECT_EQ(7, Run({"--seconds", "3", "--add-icon-before", "2", "--tap", "40,40@1"}));
     EXPECT_EQ("HHTaskBar", seen.present) << "the shell comes first; no helper library unless asked for";
     EXPECT_EQ(3000u, seen.closedAt);
@@ -134,7 +141,8 @@ TEST_F(EmulatorRun, TimedCloseGivesTheMonitorsExitCodeAfterTheAddedIcon) {
     EXPECT_TRUE(seen.ups[0] > 1000 && seen.ups[0] < 3000) << "lifted at " << seen.ups[0];
 }
 
-TEST_F(EmulatorRun, StandInsStartBeforeTheMonitor) {
+TEST_F(EmulatorRun, StandInsStartBeforeTheMonitor)
+{
     EXPECT_EQ(7, Run({"--seconds", "1", "--alternate-taskbar", "--wexdock", "--hang-demo"}));
     EXPECT_EQ("HHTaskBar Halvane Wexdock HangDemo halvaneh", seen.present);
 }

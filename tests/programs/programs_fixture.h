@@ -15,12 +15,14 @@
 namespace programs_test {
 
 // Pixel (x, y) of pattern `seed`: never black, white or grey, unique per pixel.
-inline COLORREF PatternColor(int seed, int x, int y) {
+inline COLORREF PatternColor(int seed, int x, int y)
+{
     return RGB((seed * 37 + x * 13 + 7) & 0xFF, (y * 15 + 3) & 0xFF, (200 - x * 5 + seed * 11) & 0xFF);
 }
 
 // The pattern as a 16 by 16 32-bit colour bitmap and an all-opaque mask.
-inline void PatternBitmaps(int seed, HBITMAP *color, HBITMAP *mask) {
+inline void PatternBitmaps(int seed, HBITMAP *color, HBITMAP *mask)
+{
     uint32_t bits[16 * 16];
     for (int y = 0; y < 16; ++y)
         for (int x = 0; x < 16; ++x) {
@@ -32,7 +34,8 @@ inline void PatternBitmaps(int seed, HBITMAP *color, HBITMAP *mask) {
     *mask = CreateBitmap(16, 16, 1, 1, maskBits);
 }
 
-inline HICON MakePatternIcon(int seed) {
+inline HICON MakePatternIcon(int seed)
+{
     ICONINFO info = {TRUE, 8, 8, nullptr, nullptr};
     PatternBitmaps(seed, &info.hbmColor, &info.hbmMask);
     HICON icon = CreateIconIndirect(&info);
@@ -43,7 +46,8 @@ inline HICON MakePatternIcon(int seed) {
 
 // The first pixel of the 16 by 16 square at (left, top) of a window's client
 // area that differs from the pattern, as "x,y got G want W"; empty when all match.
-inline std::string PatternMismatch(HWND window, int left, int top, int seed) {
+inline std::string PatternMismatch(HWND window, int left, int top, int seed)
+{
     std::string mismatch;
     HDC dc = GetDC(window);
     for (int i = 0; i < 256 && mismatch.empty(); ++i) {
@@ -57,7 +61,8 @@ inline std::string PatternMismatch(HWND window, int left, int top, int seed) {
 }
 
 // All pixels of a window's client area, row by row.
-inline std::vector<COLORREF> ClientPixels(HWND window, int *width, int *height) {
+inline std::vector<COLORREF> ClientPixels(HWND window, int *width, int *height)
+{
     RECT rc;
     GetClientRect(window, &rc);
     *width = rc.right;
@@ -73,7 +78,8 @@ inline std::vector<COLORREF> ClientPixels(HWND window, int *width, int *height) 
 
 // A visible dialog titled "Performance Monitor" from a standard template with
 // no items, as the emulator's stand-ins for the monitor open.
-inline HWND CreateMonitorStandIn(HINSTANCE instance, DLGPROC proc) {
+inline HWND CreateMonitorStandIn(HINSTANCE instance, DLGPROC proc)
+{
     alignas(4) WORD templ[64] = {0};
     DLGTEMPLATE *header = (DLGTEMPLATE *)templ;
     header->style = WS_POPUP | WS_VISIBLE;
@@ -85,7 +91,8 @@ inline HWND CreateMonitorStandIn(HINSTANCE instance, DLGPROC proc) {
     return CreateDialogIndirectParamW(instance, (LPCDLGTEMPLATEW)templ, nullptr, proc, 0);
 }
 
-inline void ResetManual() {
+inline void ResetManual()
+{
     dev::Config config;
     config.manualClock = true;
     dev::ResetDevice(config);
@@ -94,21 +101,24 @@ inline void ResetManual() {
 // A fresh device on the manual clock; the test's thread is a program of it.
 class DeviceTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         ResetManual();
         dev::RegisterDevicePrograms();
         dev::AdoptCurrentThread();
         WNDCLASSW wc = {0, DefWindowProcW, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, u"ProgramsTestWindow"};
         RegisterClassW(&wc);
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         dev::ReleaseCurrentThread();
         ResetManual();
     }
     // A hidden top-level window of the test's own.
-    HWND NewWindow() {
-        return CreateWindowExW(0, u"ProgramsTestWindow", u"test", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
-                               nullptr, nullptr);
+    HWND NewWindow()
+    {
+        return CreateWindowExW(0, u"ProgramsTestWindow", u"test", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr,
+                               nullptr);
     }
 };
 

@@ -17,14 +17,16 @@ const WCHAR menu[] = u"Show / Hide\0a\0Close\0";
 
 struct Record {
     uint8_t bytes[84] = {0};
-    Record &Put(int offset, uint32_t value) {
+    Record &Put(int offset, uint32_t value)
+    {
         for (int i = 0; i < 4; ++i)
             bytes[offset + i] = (uint8_t)(value >> (8 * i));
         return *this;
     }
 };
 
-HIMAGELIST PatternList(int seed) {
+HIMAGELIST PatternList(int seed)
+{
     HBITMAP image, mask;
     PatternBitmaps(seed, &image, &mask);
     HIMAGELIST list = ImageList_Create(16, 16, ILC_MASK, 1, 1);
@@ -35,13 +37,17 @@ HIMAGELIST PatternList(int seed) {
 }
 
 // Only the low 32 bits of the list's handle fit in the record.
-Record CreateRecord(HIMAGELIST list) {
+Record CreateRecord(HIMAGELIST list)
+{
     Record r;
     r.Put(0, 84).Put(4, 143).Put(8, 65535).Put(12, 1).Put(16, (uint32_t)(uintptr_t)list).Put(20, 16).Put(24, 16);
     return r.Put(44, 1034).Put(48, 0).Put(52, 2);
 }
 
-Record UpdateRecord(HIMAGELIST list) { return Record().Put(0, 84).Put(4, 2).Put(16, (uint32_t)(uintptr_t)list); }
+Record UpdateRecord(HIMAGELIST list)
+{
+    return Record().Put(0, 84).Put(4, 2).Put(16, (uint32_t)(uintptr_t)list);
+}
 
 class Halvaneh : public DeviceTest {
 protected:
@@ -49,7 +55,8 @@ protected:
     GetSetDelProc getSetDel = nullptr;
     MtslenProc mtslen = nullptr;
     HWND owner = nullptr;
-    void SetUp() override {
+    void SetUp() override
+    {
         DeviceTest::SetUp();
         RegisterHalvaneLibrary();
         HMODULE library = LoadLibraryW(u"halvaneh");
@@ -61,7 +68,8 @@ protected:
     }
 
     // Create (icon 0) or update an icon as the monitor does, destroying the list right after.
-    int Put(int seed, int icon = 0) {
+    int Put(int seed, int icon = 0)
+    {
         HIMAGELIST list = PatternList(seed);
         int result = icon ? getSetDel(owner, icon, UpdateRecord(list).bytes, 1)
                           : create(owner, CreateRecord(list).bytes, 2 * mtslen(menu), menu);
@@ -70,7 +78,8 @@ protected:
     }
 };
 
-TEST_F(Halvaneh, IconKeepsImageAndMenuOfItsOwnThroughUpdatesWithoutLeaks) {
+TEST_F(Halvaneh, IconKeepsImageAndMenuOfItsOwnThroughUpdatesWithoutLeaks)
+{
     EXPECT_EQ(21, mtslen(menu));
     long liveIcons = LiveObjects(KindIcon);
     int icon = Put(1);

@@ -13,20 +13,23 @@ namespace {
 const char16_t kMonitorImage[] = u"perfmon.exe";
 const char16_t kHolderImage[] = u"perfmonres.exe";
 
-int MonitorEntry(HINSTANCE instance, LPWSTR) {
+int MonitorEntry(HINSTANCE instance, LPWSTR)
+{
     WCHAR empty[1] = {0};
     return WinMain(instance, nullptr, empty, SW_SHOW);
 }
 
 // Holds the monitor's resources for an adopted test thread; waits for ever.
-int HolderEntry(HINSTANCE, LPWSTR) {
+int HolderEntry(HINSTANCE, LPWSTR)
+{
     for (MSG message; GetMessageW(&message, nullptr, 0, 0) > 0;) {
     }
     return 0;
 }
 
 // Reads pixels of a bitmap through a memory device context.
-template <class Read> void ReadBitmap(HBITMAP bitmap, Read read) {
+template <class Read> void ReadBitmap(HBITMAP bitmap, Read read)
+{
     HDC dc = CreateCompatibleDC(nullptr);
     HGDIOBJ previous = SelectObject(dc, bitmap);
     read(dc);
@@ -36,9 +39,9 @@ template <class Read> void ReadBitmap(HBITMAP bitmap, Read read) {
 
 } // namespace
 
-void DeviceTest::TearDown() {
-    if (adopted_)
-        dev::ReleaseCurrentThread();
+void DeviceTest::TearDown()
+{
+    if (adopted_) dev::ReleaseCurrentThread();
     adopted_ = false;
     // Ends every program and thread the test left.
     dev::ResetDevice(dev::Config());
@@ -47,7 +50,8 @@ void DeviceTest::TearDown() {
     ResetMonitorState();
 }
 
-void DeviceTest::Boot(const DeviceSetup &setup) {
+void DeviceTest::Boot(const DeviceSetup &setup)
+{
     ResetMonitorState();
     dev::Config config;
     config.manualClock = true;
@@ -69,15 +73,16 @@ void DeviceTest::Boot(const DeviceSetup &setup) {
     ASSERT_TRUE(shell && alternate) << "taskbar started: " << shell << ", alternate taskbar: " << alternate;
 }
 
-HWND DeviceTest::FindMonitorDialog() {
+HWND DeviceTest::FindMonitorDialog()
+{
     std::lock_guard<std::recursive_mutex> lock(dev::BigLock());
     return FindWindowW(DEVICE_DIALOG_CLASS, TEXT("Performance Monitor"));
 }
 
-DWORD DeviceTest::StartMonitor() {
+DWORD DeviceTest::StartMonitor()
+{
     monitorProcess = dev::StartProgram(kMonitorImage, u"");
-    if (!monitorProcess)
-        return 0;
+    if (!monitorProcess) return 0;
     // The device runs on its own threads: wait for the dialog in real time.
     bool up = false;
     for (auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
@@ -85,14 +90,14 @@ DWORD DeviceTest::StartMonitor() {
         dev::Settle();
         HWND dialog = FindMonitorDialog();
         up = (dialog && monitorState.mainDialog == dialog) || !dev::ProgramRunning(monitorProcess);
-        if (!up)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (!up) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     dev::Settle();
     return up && dev::ProgramRunning(monitorProcess) ? monitorProcess : 0;
 }
 
-int DeviceTest::CloseMonitor() {
+int DeviceTest::CloseMonitor()
+{
     {
         std::lock_guard<std::recursive_mutex> lock(dev::BigLock());
         dev::CloseWindowNormally(DEVICE_DIALOG_CLASS, TEXT("Performance Monitor"));
@@ -102,7 +107,8 @@ int DeviceTest::CloseMonitor() {
     return dev::WaitProgram(monitorProcess, &code, 5000) ? code : -1000;
 }
 
-void DeviceTest::AdoptAsMonitor() {
+void DeviceTest::AdoptAsMonitor()
+{
     DWORD holder = dev::StartProgram(kHolderImage, u"");
     ASSERT_NE(holder, 0u);
     dev::Settle();
@@ -111,10 +117,10 @@ void DeviceTest::AdoptAsMonitor() {
     monitorState.instance = dev::ModuleOfProcess(holder);
 }
 
-HWND DeviceTest::CreateMonitorDialog() {
+HWND DeviceTest::CreateMonitorDialog()
+{
     HRSRC resource = FindResourceW(monitorState.instance, MAKEINTRESOURCEW(IDD_MAIN), RT_DIALOG);
-    if (!resource)
-        return nullptr;
+    if (!resource) return nullptr;
     auto dialogTemplate = (LPCDLGTEMPLATEW)LockResource(LoadResource(monitorState.instance, resource));
     HWND dialog = CreateDialogIndirectParamW(monitorState.instance, dialogTemplate, nullptr, MainDialogProc, 0);
     Pump();
@@ -122,7 +128,8 @@ HWND DeviceTest::CreateMonitorDialog() {
     return dialog;
 }
 
-void DeviceTest::Pump() {
+void DeviceTest::Pump()
+{
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
         TranslateMessage(&message);
@@ -130,7 +137,8 @@ void DeviceTest::Pump() {
     }
 }
 
-void DeviceTest::Advance(uint32_t milliseconds) {
+void DeviceTest::Advance(uint32_t milliseconds)
+{
     if (!adopted_) {
         dev::AdvanceClock(milliseconds);
         return;
@@ -142,20 +150,22 @@ void DeviceTest::Advance(uint32_t milliseconds) {
     dev::Settle();
 }
 
-uint32_t DeviceTest::ScreenPixel(int x, int y) {
+uint32_t DeviceTest::ScreenPixel(int x, int y)
+{
     std::lock_guard<std::recursive_mutex> lock(dev::BigLock());
-    if (x < 0 || y < 0 || x >= dev::ScreenWidth() || y >= dev::ScreenHeight())
-        return 0xFFFFFFFF;
+    if (x < 0 || y < 0 || x >= dev::ScreenWidth() || y >= dev::ScreenHeight()) return 0xFFFFFFFF;
     return dev::ScreenPixels()[y * dev::ScreenWidth() + x];
 }
 
-COLORREF DeviceTest::BitmapPixel(HBITMAP bitmap, int x, int y) {
+COLORREF DeviceTest::BitmapPixel(HBITMAP bitmap, int x, int y)
+{
     COLORREF color = 0;
     ReadBitmap(bitmap, [&](HDC dc) { color = GetPixel(dc, x, y); });
     return color;
 }
 
-std::vector<COLORREF> DeviceTest::BitmapPixels(HBITMAP bitmap, int width, int height) {
+std::vector<COLORREF> DeviceTest::BitmapPixels(HBITMAP bitmap, int width, int height)
+{
     std::vector<COLORREF> pixels;
     ReadBitmap(bitmap, [&](HDC dc) {
         for (int y = 0; y < height; y++)

@@ -20,15 +20,15 @@
 namespace support {
 
 // Figures the fixture installs; tests may set others with dev::SetMemorySource.
-const uint64_t kFixedTotalPhys = 64ull << 20;  // 64 MiB of RAM
-const uint64_t kFixedAvailPhys = 52ull << 20;  // 12 MiB in use: "12,582,912"
-const uint64_t kFixedDiskTotal = 32ull << 20;  // 32 MiB of storage
-const uint64_t kFixedDiskFree = 29ull << 20;   // 3 MiB in use: "3,145,728"
+const uint64_t kFixedTotalPhys = 64ull << 20; // 64 MiB of RAM
+const uint64_t kFixedAvailPhys = 52ull << 20; // 12 MiB in use: "12,582,912"
+const uint64_t kFixedDiskTotal = 32ull << 20; // 32 MiB of storage
+const uint64_t kFixedDiskFree = 29ull << 20;  // 3 MiB in use: "3,145,728"
 
 struct DeviceSetup {
     uint32_t tickStart = 0;
     uint32_t osMajor = 3, osMinor = 0;
-    bool shell = true;            // the taskbar shell "HHTaskBar"
+    bool shell = true;             // the taskbar shell "HHTaskBar"
     bool alternateTaskbar = false; // "Halvane" with its library "halvaneh"
 };
 
@@ -62,6 +62,9 @@ private:
 };
 
 // A COLORREF (0x00BBGGRR) from #RRGGBB.
-inline COLORREF FromRgb(uint32_t rgb) { return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
+inline COLORREF FromRgb(uint32_t rgb)
+{
+    return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
+}
 
 } // namespace support

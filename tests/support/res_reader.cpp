@@ -4,16 +4,22 @@ namespace support {
 
 namespace {
 
-uint16_t Word(const uint8_t *p) { return (uint16_t)(p[0] | p[1] << 8); }
-uint32_t Dword(const uint8_t *p) { return (uint32_t)(p[0] | p[1] << 8 | p[2] << 16 | (uint32_t)p[3] << 24); }
+uint16_t Word(const uint8_t *p)
+{
+    return (uint16_t)(p[0] | p[1] << 8);
+}
+uint32_t Dword(const uint8_t *p)
+{
+    return (uint32_t)(p[0] | p[1] << 8 | p[2] << 16 | (uint32_t)p[3] << 24);
+}
 
 // A name-or-ordinal field: 0xFFFF then an ordinal, or a NUL-terminated
 // string. Returns the position after it; ordinal -1 for a string.
-size_t ReadNameOrOrdinal(const uint8_t *data, size_t at, size_t size, int *ordinal, std::u16string *text) {
+size_t ReadNameOrOrdinal(const uint8_t *data, size_t at, size_t size, int *ordinal, std::u16string *text)
+{
     *ordinal = -1;
     text->clear();
-    if (at + 2 > size)
-        return size + 1;
+    if (at + 2 > size) return size + 1;
     if (Word(data + at) == 0xFFFF) {
         *ordinal = at + 4 <= size ? Word(data + at + 2) : 0;
         return at + 4;
@@ -27,13 +33,15 @@ size_t ReadNameOrOrdinal(const uint8_t *data, size_t at, size_t size, int *ordin
     return size + 1;
 }
 
-void ReadRect(const uint8_t *p, int *x, int *y, int *cx, int *cy) {
+void ReadRect(const uint8_t *p, int *x, int *y, int *cx, int *cy)
+{
     *x = (int16_t)Word(p), *y = (int16_t)Word(p + 2), *cx = (int16_t)Word(p + 4), *cy = (int16_t)Word(p + 6);
 }
 
 } // namespace
 
-const std::vector<ResourceEntry> &MonitorResources() {
+const std::vector<ResourceEntry> &MonitorResources()
+{
     static const std::vector<ResourceEntry> all = [] {
         std::vector<ResourceEntry> entries; // the leading empty entry marks a 32-bit .res
         const uint8_t *bytes = perfmonResources;
@@ -45,10 +53,8 @@ const std::vector<ResourceEntry> &MonitorResources() {
             size_t p = ReadNameOrOrdinal(bytes, at + 8, size, &type, &text);
             p = (ReadNameOrOrdinal(bytes, p, size, &name, &text) + 3) & ~(size_t)3;
             int language = p + 16 <= size ? Word(bytes + p + 6) : 0;
-            if (at + headerSize + dataSize > size)
-                break;
-            if (dataSize > 0)
-                entries.push_back(ResourceEntry{type, name, language, bytes + at + headerSize, dataSize});
+            if (at + headerSize + dataSize > size) break;
+            if (dataSize > 0) entries.push_back(ResourceEntry{type, name, language, bytes + at + headerSize, dataSize});
             at = (at + headerSize + dataSize + 3) & ~(size_t)3;
         }
         return entries;
@@ -56,16 +62,16 @@ const std::vector<ResourceEntry> &MonitorResources() {
     return all;
 }
 
-const ResourceEntry *FindMonitorResource(int type, int name) {
+const ResourceEntry *FindMonitorResource(int type, int name)
+{
     for (const ResourceEntry &entry : MonitorResources())
-        if (entry.type == type && entry.name == name)
-            return &entry;
+        if (entry.type == type && entry.name == name) return &entry;
     return nullptr;
 }
 
-bool ParseDialogTemplate(const uint8_t *data, size_t size, DialogInfo *dialog) {
-    if (size < 18)
-        return false;
+bool ParseDialogTemplate(const uint8_t *data, size_t size, DialogInfo *dialog)
+{
+    if (size < 18) return false;
     dialog->style = Dword(data), dialog->exStyle = Dword(data + 4);
     int count = Word(data + 8), ordinal;
     ReadRect(data + 10, &dialog->x, &dialog->y, &dialog->cx, &dialog->cy);
@@ -74,16 +80,14 @@ bool ParseDialogTemplate(const uint8_t *data, size_t size, DialogInfo *dialog) {
     at = ReadNameOrOrdinal(data, at, size, &ordinal, &dialog->title);
     dialog->pointSize = 0, dialog->font.clear();
     if (dialog->style & DS_SETFONT) {
-        if (at + 2 > size)
-            return false;
+        if (at + 2 > size) return false;
         dialog->pointSize = Word(data + at);
         at = ReadNameOrOrdinal(data, at + 2, size, &ordinal, &dialog->font);
     }
     dialog->items.clear();
     for (int i = 0; i < count; i++) {
         at = (at + 3) & ~(size_t)3;
-        if (at + 18 > size)
-            return false;
+        if (at + 18 > size) return false;
         DialogItemInfo item;
         item.style = Dword(data + at), item.exStyle = Dword(data + at + 4);
         ReadRect(data + at + 8, &item.x, &item.y, &item.cx, &item.cy);
@@ -91,8 +95,7 @@ bool ParseDialogTemplate(const uint8_t *data, size_t size, DialogInfo *dialog) {
         at = ReadNameOrOrdinal(data, at + 18, size, &ordinal, &item.className);
         item.classAtom = ordinal < 0 ? 0 : ordinal;
         at = ReadNameOrOrdinal(data, at, size, &ordinal, &item.text);
-        if (at + 2 > size)
-            return false;
+        if (at + 2 > size) return false;
         item.creationBytes = Word(data + at);
         at += 2 + item.creationBytes;
         dialog->items.push_back(item);
@@ -100,13 +103,19 @@ bool ParseDialogTemplate(const uint8_t *data, size_t size, DialogInfo *dialog) {
     return at <= size;
 }
 
-std::string Narrow(const std::u16string &text) {
+std::string Narrow(const std::u16string &text)
+{
     std::string out;
     for (char16_t c : text)
-        out += c == '\r' ? std::string("\\r") : c == '\n' ? std::string("\\n") : std::string(1, c < 128 ? (char)c : '?');
+        out += c == '\r'   ? std::string("\\r")
+               : c == '\n' ? std::string("\\n")
+                           : std::string(1, c < 128 ? (char)c : '?');
     return out;
 }
 
-std::string Narrow(const WCHAR *text) { return Narrow(std::u16string(text ? text : u"")); }
+std::string Narrow(const WCHAR *text)
+{
+    return Narrow(std::u16string(text ? text : u""));
+}
 
 } // namespace support

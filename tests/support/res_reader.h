@@ -29,8 +29,8 @@ const ResourceEntry *FindMonitorResource(int type, int name);
 struct DialogItemInfo {
     DWORD style, exStyle;
     int x, y, cx, cy;
-    int id;             // as the 16-bit word reads (65535 for -1)
-    int classAtom;      // 0x80 Button, 0x82 Static ...; 0 when given by name
+    int id;        // as the 16-bit word reads (65535 for -1)
+    int classAtom; // 0x80 Button, 0x82 Static ...; 0 when given by name
     std::u16string className, text;
     int creationBytes;
 };
@@ -41,7 +41,7 @@ struct DialogInfo {
     std::u16string menu;      // empty: none
     std::u16string className; // empty: the default dialog class
     std::u16string title;
-    int pointSize;            // font only with DS_SETFONT
+    int pointSize; // font only with DS_SETFONT
     std::u16string font;
     std::vector<DialogItemInfo> items;
 };

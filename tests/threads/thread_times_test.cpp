@@ -85,11 +85,16 @@ TEST_F(ThreadsTest, RowsNameThePriorityAndTruncateTheTimeToTenths)
         const char *name;
         DWORD tenths;
     } cases[] = {
-        {0, 0, false, "Critical", 0},        {1, 999999, false, "Highest", 0},
-        {2, 1000000, false, "Above", 1},     {3, 10000000000ULL, false, "Normal", 10000},
-        {5, 70 * tenth, true, "Lowest", 0},  {6, 70 * tenth, false, "Unknown", 70},
-        {7, 0, false, "Idle", 0},            {8, 0, false, "Unknown", 0},
-        {-1, 0, false, "Unknown", 0},        {(LONG)0x80000000, 0, false, "Unknown", 0},
+        {0, 0, false, "Critical", 0},
+        {1, 999999, false, "Highest", 0},
+        {2, 1000000, false, "Above", 1},
+        {3, 10000000000ULL, false, "Normal", 10000},
+        {5, 70 * tenth, true, "Lowest", 0},
+        {6, 70 * tenth, false, "Unknown", 70},
+        {7, 0, false, "Idle", 0},
+        {8, 0, false, "Unknown", 0},
+        {-1, 0, false, "Unknown", 0},
+        {(LONG)0x80000000, 0, false, "Unknown", 0},
         // Only the low 32 bits of the quotient are kept.
         {4, (4294967296ULL + 5) * tenth, false, "Below", 5},
     };
@@ -117,8 +122,13 @@ TEST_F(ThreadsTest, RowsFollowTheWalkAndTextsFollowTheRows)
     longest[0] = u'\\';
     dev::SystemTables system;
     system.processes = {{7, u"\\Windows\\shell.exe"}, {9, u"\\Windows\\app.exe"}, {7, u"dup.exe"}, {5, longest}};
-    system.threads = {Thread(31, 9, 3, 12 * tenth), Thread(17, 7, 1), Thread(25, 9, 4), Thread(2, 7, 7),
-                      Thread(40, 8), Thread(50, 5), Thread(51, 5)};
+    system.threads = {Thread(31, 9, 3, 12 * tenth),
+                      Thread(17, 7, 1),
+                      Thread(25, 9, 4),
+                      Thread(2, 7, 7),
+                      Thread(40, 8),
+                      Thread(50, 5),
+                      Thread(51, 5)};
     Use(system);
 
     ASSERT_EQ(SnapshotThreads(), 1);
@@ -126,9 +136,13 @@ TEST_F(ThreadsTest, RowsFollowTheWalkAndTextsFollowTheRows)
     // a thread whose process is gone gets an empty owner; the longest names
     // are copied whole.
     std::string x = Narrow(longest.c_str());
-    std::vector<std::string> expected = {"31 \\Windows\\app.exe Normal 12", "17 \\Windows\\shell.exe Highest 0",
-                "25 \\Windows\\app.exe Below 0", "2 \\Windows\\shell.exe Idle 0", "40  Normal 0",
-                "50 " + x + " Normal 0", "51 " + x + " Normal 0"};
+    std::vector<std::string> expected = {"31 \\Windows\\app.exe Normal 12",
+                                         "17 \\Windows\\shell.exe Highest 0",
+                                         "25 \\Windows\\app.exe Below 0",
+                                         "2 \\Windows\\shell.exe Idle 0",
+                                         "40  Normal 0",
+                                         "50 " + x + " Normal 0",
+                                         "51 " + x + " Normal 0"};
     ASSERT_EQ(Rows(), expected);
 
     // Two threads of one process: each its own copy, back to back after the rows.
@@ -295,8 +309,7 @@ protected:
         info.mask = LVCF_TEXT | LVCF_WIDTH;
         info.pszText = title;
         info.cchTextMax = 32;
-        if (!SendMessageW(list, LVM_GETCOLUMNW, column, (LPARAM)&info))
-            return "none";
+        if (!SendMessageW(list, LVM_GETCOLUMNW, column, (LPARAM)&info)) return "none";
         return Narrow(title) + " " + std::to_string(info.cx);
     }
 

@@ -39,7 +39,12 @@ int WINAPI FakeCreate(HWND window, void *record, int menuBytes, const WCHAR *men
 
 int WINAPI FakeGetSetDel(HWND window, int icon, void *record, int operation)
 {
-    calls.push_back(Call{"getsetdel", window, icon, operation, Bytes(record, HELPER_RECORD_BYTES), {},
+    calls.push_back(Call{"getsetdel",
+                         window,
+                         icon,
+                         operation,
+                         Bytes(record, HELPER_RECORD_BYTES),
+                         {},
                          dev::LiveObjects(dev::KindImageList)});
     return 5;
 }
@@ -70,8 +75,7 @@ void ExpectRecord(const std::vector<uint8_t> &record, const std::vector<std::pai
         memcpy(&got, &record[offset], 4);
         uint32_t want = 0;
         for (auto word : words)
-            if (word.first == offset)
-                want = word.second;
+            if (word.first == offset) want = word.second;
         if (offset == 16)
             EXPECT_NE(got, 0u) << "image list";
         else
@@ -108,8 +112,8 @@ TEST_F(HelperLibrary, CreateAndUpdateRecordsLeaveNoImageLists)
     const Call &create = calls[1];
     ASSERT_EQ(create.function, "create");
     EXPECT_EQ(create.window, window);
-    ExpectRecord(create.record, {{0, 84}, {4, 143}, {8, 65535}, {12, 1}, {20, 16}, {24, 16}, {44, IDC_HIDE},
-                                 {48, 0}, {52, IDCANCEL}});
+    ExpectRecord(create.record,
+                 {{0, 84}, {4, 143}, {8, 65535}, {12, 1}, {20, 16}, {24, 16}, {44, IDC_HIDE}, {48, 0}, {52, IDCANCEL}});
     const char16_t menu[] = u"Show / Hide\0a\0Close\0";
     ASSERT_EQ(create.menu.size(), 42u);
     EXPECT_EQ(memcmp(create.menu.data(), menu, 42), 0);
@@ -123,8 +127,7 @@ TEST_F(HelperLibrary, CreateAndUpdateRecordsLeaveNoImageLists)
         EXPECT_TRUE(update.function == "getsetdel" && update.window == window && update.icon == kFakeIcon &&
                     update.operation == 1)
             << update.function << " icon " << update.icon << " operation " << update.operation;
-        if (second == 0)
-            ExpectRecord(update.record, {{0, 84}, {4, 2}});
+        if (second == 0) ExpectRecord(update.record, {{0, 84}, {4, 2}});
         EXPECT_EQ(update.imageListsDuringCall, lists + 1);
     }
     EXPECT_EQ(dev::LiveObjects(dev::KindImageList), lists) << "a list outlived its call";

@@ -49,10 +49,8 @@ inline void FillWith(HDC dc, RECT rect, COLORREF color)
 
 inline LRESULT CALLBACK FakeBarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_ERASEBKGND)
-        return 1;
-    if (message != WM_PAINT)
-        return DefWindowProcW(window, message, wParam, lParam);
+    if (message == WM_ERASEBKGND) return 1;
+    if (message != WM_PAINT) return DefWindowProcW(window, message, wParam, lParam);
     FakeBar &bar = Bar();
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(window, &paint);
@@ -63,8 +61,7 @@ inline LRESULT CALLBACK FakeBarProc(HWND window, UINT message, WPARAM wParam, LP
         FillWith(dc, {bar.iconLeft, bar.iconTop, bar.iconLeft + bar.squareWidth, bar.iconTop + ICON_SIZE}, brushColor);
     else if (bar.showIcon && monitorState.trayIcon)
         DrawIconEx(dc, bar.iconLeft, bar.iconTop, monitorState.trayIcon, ICON_SIZE, ICON_SIZE, 0, NULL, DI_NORMAL);
-    if (bar.flicker)
-        SetPixel(dc, 40, 13, bar.paints % 2 ? 0x00000000 : 0x00FFFFFF);
+    if (bar.flicker) SetPixel(dc, 40, 13, bar.paints % 2 ? 0x00000000 : 0x00FFFFFF);
     bar.paints++;
     EndPaint(window, &paint);
     return 0;
@@ -88,8 +85,8 @@ protected:
         owner.hInstance = monitorState.instance;
         owner.lpszClassName = u"TrayTestOwner";
         RegisterClassW(&owner);
-        monitorState.mainDialog = CreateWindowExW(0, u"TrayTestOwner", u"Performance Monitor", WS_POPUP, 0, 0, 100,
-                                                  60, NULL, NULL, monitorState.instance, NULL);
+        monitorState.mainDialog = CreateWindowExW(0, u"TrayTestOwner", u"Performance Monitor", WS_POPUP, 0, 0, 100, 60,
+                                                  NULL, NULL, monitorState.instance, NULL);
         monitorState.gridBrush = CreateSolidBrush(brushColor);
         Settle();
     }
@@ -102,8 +99,8 @@ protected:
         barClass.hInstance = monitorState.instance;
         barClass.lpszClassName = DEVICE_TASKBAR_CLASS;
         RegisterClassW(&barClass);
-        HWND bar = CreateWindowExW(WS_EX_TOPMOST, DEVICE_TASKBAR_CLASS, u"", WS_POPUP | WS_VISIBLE, x, y, width,
-                                   height, NULL, NULL, monitorState.instance, NULL);
+        HWND bar = CreateWindowExW(WS_EX_TOPMOST, DEVICE_TASKBAR_CLASS, u"", WS_POPUP | WS_VISIBLE, x, y, width, height,
+                                   NULL, NULL, monitorState.instance, NULL);
         UpdateWindow(bar);
         return bar;
     }
@@ -112,8 +109,7 @@ protected:
     void StartIcon()
     {
         CreateTrayBitmaps();
-        if (!monitorState.alternateTaskbar)
-            AddTrayIcon();
+        if (!monitorState.alternateTaskbar) AddTrayIcon();
         Settle();
     }
 
@@ -137,8 +133,7 @@ protected:
     {
         for (const dev::NotifyIconEntry &entry : dev::NotifyIcons()) {
             if (entry.owner == monitorState.mainDialog && entry.id == ID_TRAY_ICON) {
-                if (found)
-                    *found = entry;
+                if (found) *found = entry;
                 return true;
             }
         }

@@ -90,9 +90,9 @@ TEST_F(BareTrayTest, ProbeFindsTheFirstChangedPixel)
         int iconLeft, iconTop;
         bool showIcon, flicker;
         int foundX, foundY;
-    } cases[] = {{0, 240, 26, 1, 5, true, false, 1, 5},       {0, 240, 26, 224, 10, true, false, 224, 10},
-                 {30, 180, 30, 150, 7, true, false, 150, 7},  {0, 240, 16, 50, 0, true, false, 50, 0},
-                 {0, 240, 26, 100, 5, false, false, 240, 0},  {0, 240, 26, 100, 5, true, true, 40, 13}};
+    } cases[] = {{0, 240, 26, 1, 5, true, false, 1, 5},      {0, 240, 26, 224, 10, true, false, 224, 10},
+                 {30, 180, 30, 150, 7, true, false, 150, 7}, {0, 240, 16, 50, 0, true, false, 50, 0},
+                 {0, 240, 26, 100, 5, false, false, 240, 0}, {0, 240, 26, 100, 5, true, true, 40, 13}};
     for (const auto &c : cases) {
         TearDown();
         Start(false);
@@ -249,8 +249,7 @@ TEST_F(TrayTest, OurTickKeepsOtherProgramsRepaintsAndAddsOnlyItsSquare)
     HWND bar = dev::TaskbarWindow();
     RECT other = {};
     for (const dev::NotifyIconEntry &entry : dev::NotifyIcons())
-        if (entry.owner == otherOwner)
-            other = entry.slot;
+        if (entry.owner == otherOwner) other = entry.slot;
     ASSERT_FALSE(IsRectEmpty(&other));
 
     // The taskbar's thread paints as soon as it can: the device lock keeps it

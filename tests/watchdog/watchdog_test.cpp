@@ -31,10 +31,8 @@ bool WaitUntil(const std::function<bool()> &condition, int timeoutMs = 5000)
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         dev::Settle();
-        if (condition())
-            return true;
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
+        if (condition()) return true;
+        if (std::chrono::steady_clock::now() > deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 }
@@ -101,8 +99,7 @@ TEST_F(Watchdog, CheckReportsAStallOlderThanOneSecondOnce)
         while (PeekMessageW(&message, NULL, 0, 0, PM_REMOVE))
             reports += message.message == WM_COMMAND && message.hwnd == dialog &&
                        message.wParam == (WPARAM)IDM_DEAD_WINDOW && message.lParam == 0;
-        EXPECT_EQ(reports, c.report ? 1 : 0) << c.name << ": now " << GetTickCount() << ", heartbeat "
-                                             << c.heartbeat;
+        EXPECT_EQ(reports, c.report ? 1 : 0) << c.name << ": now " << GetTickCount() << ", heartbeat " << c.heartbeat;
         EXPECT_EQ(monitorState.acknowledgedTick, c.acknowledged) << c.name << ": the check never acknowledges";
         TearDown();
     }
@@ -157,8 +154,8 @@ TEST_F(Watchdog, ReportNamesClassAndProgramLiterally)
             windowClass.lpfnWndProc = DefWindowProcW;
             windowClass.lpszClassName = u"ReportOwner";
             RegisterClassW(&windowClass);
-            monitorState.mainDialog = CreateWindowExW(0, u"ReportOwner", u"Performance Monitor", WS_POPUP, 0, 0, 50,
-                                                      50, NULL, NULL, NULL, NULL);
+            monitorState.mainDialog = CreateWindowExW(0, u"ReportOwner", u"Performance Monitor", WS_POPUP, 0, 0, 50, 50,
+                                                      NULL, NULL, NULL, NULL);
             dialog = monitorState.mainDialog;
             monitorState.watchedWindow = target;
             ReportDeadWindow();
@@ -186,8 +183,7 @@ struct Stuck {
 
 LRESULT CALLBACK StuckProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_USER)
-        Sleep((DWORD)wParam);
+    if (message == WM_USER) Sleep((DWORD)wParam);
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
@@ -228,8 +224,7 @@ protected:
                 PostMessageW(box, WM_COMMAND, IDOK, 0);
                 dev::Settle();
             }
-            if (!box)
-                openBox = NULL;
+            if (!box) openBox = NULL;
         }
     }
 
@@ -240,8 +235,7 @@ protected:
         EXPECT_TRUE(dev::FreezeHangDemo());
         dev::Settle();
         for (int i = 0; i < 1000; i++) {
-            if (monitorState.watchedWindow == demo)
-                return monitorState.heartbeatTick;
+            if (monitorState.watchedWindow == demo) return monitorState.heartbeatTick;
             Step(10, 10);
         }
         ADD_FAILURE() << "the watchdog never asked the demo window";

@@ -20,13 +20,13 @@ struct CheckRegistration {
     static void name(void)
 
 // CHECK(condition, "format of the actual values", values...)
-#define CHECK(condition, ...)                                                          \
-    do {                                                                               \
-        checkTally.checks++;                                                           \
-        if (!(condition)) {                                                            \
-            checkTally.failures++;                                                     \
-            printf("%s:%d: failed: %s\n    ", __FILE__, __LINE__, #condition);         \
-            printf(__VA_ARGS__);                                                       \
-            printf("\n");                                                              \
-        }                                                                              \
+#define CHECK(condition, ...)                                                  \
+    do {                                                                       \
+        checkTally.checks++;                                                   \
+        if (!(condition)) {                                                    \
+            checkTally.failures++;                                             \
+            printf("%s:%d: failed: %s\n    ", __FILE__, __LINE__, #condition); \
+            printf(__VA_ARGS__);                                               \
+            printf("\n");                                                      \
+        }                                                                      \
     } while (0)

@@ -20,10 +20,16 @@ bool EndsWithNoCase(const WCHAR *text, const WCHAR *tail)
     return length >= tailLength && _wcsicmp(text + length - tailLength, tail) == 0;
 }
 
-DWORD WINAPI ReturnAtOnce(LPVOID) { return 0; }
+DWORD WINAPI ReturnAtOnce(LPVOID)
+{
+    return 0;
+}
 
 HANDLE parked;
-DWORD WINAPI WaitParked(LPVOID) { return WaitForSingleObject(parked, INFINITE); }
+DWORD WINAPI WaitParked(LPVOID)
+{
+    return WaitForSingleObject(parked, INFINITE);
+}
 
 } // namespace
 
@@ -71,8 +77,7 @@ CHECK_CASE(ProcessFileNameAndMemory)
     GetModuleFileNameW(NULL, own, MAX_PATH);
     memset(path, 0xAA, sizeof path);
     DWORD length = DeviceGetProcessFileName(GetCurrentProcessId(), path, MAX_PATH);
-    CHECK(length == wcslen(own) && _wcsicmp(path, own) == 0, "got %lu \"%ls\", module says \"%ls\"", length, path,
-          own);
+    CHECK(length == wcslen(own) && _wcsicmp(path, own) == 0, "got %lu \"%ls\", module says \"%ls\"", length, path, own);
     memset(path, 0xAA, sizeof path);
     DeviceGetProcessFileName(GetCurrentProcessId(), path, 5);
     CHECK(wcsnlen(path, MAX_PATH) < 5, "5-unit buffer not terminated inside: %u units",
@@ -101,8 +106,7 @@ CHECK_CASE(WindowTextWaitsForHungWindowOfAnotherProcess)
     PROCESS_INFORMATION process;
     BOOL started = CreateProcessW(NULL, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process);
     CHECK(started, "can't start %ls: error %lu", program, GetLastError());
-    if (!started)
-        return;
+    if (!started) return;
     WaitForInputIdle(process.hProcess, 10000);
     HWND window = NULL;
     for (int i = 0; i < 200 && (window = FindWindowW(L"HungWindowTest", L"Layer Text Window")) == NULL; i++)
@@ -129,8 +133,7 @@ CHECK_CASE(WindowTextWaitsForHungWindowOfAnotherProcess)
 
     PostMessageW(window, WM_CLOSE, 0, 0);
     DWORD code = 99;
-    if (WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0)
-        TerminateProcess(process.hProcess, 98);
+    if (WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 98);
     GetExitCodeProcess(process.hProcess, &code);
     CHECK(code == 0, "hungwin's exit code %lu", code);
     CloseHandle(process.hThread);
@@ -141,9 +144,11 @@ CHECK_CASE(WindowTextWaitsForHungWindowOfAnotherProcess)
 // base priority. Each step of the device scale, at both of its ends.
 CHECK_CASE(PriorityFromBase)
 {
-    long bases[][2] = {{16, 0}, {15, 0}, {14, 1}, {10, 1}, {9, 2}, {8, 3}, {7, 4}, {6, 5}, {5, 6}, {2, 6}, {1, 7}, {-3, 7}};
+    long bases[][2] = {{16, 0}, {15, 0}, {14, 1}, {10, 1}, {9, 2}, {8, 3},
+                       {7, 4},  {6, 5},  {5, 6},  {2, 6},  {1, 7}, {-3, 7}};
     for (auto &c : bases)
-        CHECK(DevicePriorityFromBase(c[0]) == c[1], "base %ld: got %ld, want %ld", c[0], DevicePriorityFromBase(c[0]), c[1]);
+        CHECK(DevicePriorityFromBase(c[0]) == c[1], "base %ld: got %ld, want %ld", c[0], DevicePriorityFromBase(c[0]),
+              c[1]);
 }
 
 namespace {
@@ -152,8 +157,8 @@ struct Toolhelp {
     HMODULE library;
     HANDLE(WINAPI *create)(DWORD, DWORD);
     BOOL(WINAPI *close)(HANDLE);
-    BOOL(WINAPI *processFirst)(HANDLE, PROCESSENTRY32W *), (WINAPI *processNext)(HANDLE, PROCESSENTRY32W *);
-    BOOL(WINAPI *threadFirst)(HANDLE, THREADENTRY32 *), (WINAPI *threadNext)(HANDLE, THREADENTRY32 *);
+    BOOL(WINAPI *processFirst)(HANDLE, PROCESSENTRY32W *), (WINAPI * processNext)(HANDLE, PROCESSENTRY32W *);
+    BOOL(WINAPI *threadFirst)(HANDLE, THREADENTRY32 *), (WINAPI * threadNext)(HANDLE, THREADENTRY32 *);
 };
 
 bool LoadAdapter(Toolhelp *t)
@@ -161,8 +166,7 @@ bool LoadAdapter(Toolhelp *t)
     // By the bare name, as the monitor asks for it: found next to the program.
     t->library = LoadLibraryW(L"toolhelp");
     CHECK(t->library != NULL, "LoadLibraryW(\"toolhelp\"): error %lu", GetLastError());
-    if (t->library == NULL)
-        return false;
+    if (t->library == NULL) return false;
 #define RESOLVE(field, name) t->field = (decltype(t->field))(void *)DeviceGetProcAddress(t->library, name)
     RESOLVE(create, L"CreateToolhelp32Snapshot");
     RESOLVE(close, L"CloseToolhelp32Snapshot");
@@ -174,8 +178,7 @@ bool LoadAdapter(Toolhelp *t)
     bool all = t->create && t->close && t->processFirst && t->processNext && t->threadFirst && t->threadNext;
     CHECK(all, "entry points %p %p %p %p %p %p", (void *)t->create, (void *)t->close, (void *)t->processFirst,
           (void *)t->processNext, (void *)t->threadFirst, (void *)t->threadNext);
-    if (!all)
-        FreeLibrary(t->library);
+    if (!all) FreeLibrary(t->library);
     return all;
 }
 
@@ -184,8 +187,7 @@ bool LoadAdapter(Toolhelp *t)
 CHECK_CASE(ToolhelpAdapterWalks)
 {
     Toolhelp t;
-    if (!LoadAdapter(&t))
-        return;
+    if (!LoadAdapter(&t)) return;
     HANDLE snapshot = t.create(0x80000006, 0);
     DWORD handleFlags = 0xAAAAAAAA;
     GetHandleInformation(snapshot, &handleFlags);
@@ -221,8 +223,11 @@ CHECK_CASE(ToolhelpAdapterWalks)
     parked = CreateEventW(NULL, TRUE, FALSE, NULL);
     DWORD id = 0;
     HANDLE worker = CreateThread(NULL, 0, WaitParked, NULL, 0, &id);
-    struct { int level; long device; } table[] = {
-        {THREAD_PRIORITY_TIME_CRITICAL, 0}, {THREAD_PRIORITY_HIGHEST, 1}, {THREAD_PRIORITY_ABOVE_NORMAL, 2},
+    struct {
+        int level;
+        long device;
+    } table[] = {
+        {THREAD_PRIORITY_TIME_CRITICAL, 0}, {THREAD_PRIORITY_HIGHEST, 1},      {THREAD_PRIORITY_ABOVE_NORMAL, 2},
         {THREAD_PRIORITY_NORMAL, 3},        {THREAD_PRIORITY_BELOW_NORMAL, 4}, {THREAD_PRIORITY_LOWEST, 5},
         {THREAD_PRIORITY_IDLE, 7},
     };
@@ -233,8 +238,7 @@ CHECK_CASE(ToolhelpAdapterWalks)
         memset(&thread, 0xAA, sizeof thread);
         thread.dwSize = sizeof thread;
         for (BOOL more = t.threadFirst(snapshot, &thread); more; more = t.threadNext(snapshot, &thread))
-            if (thread.th32ThreadID == id)
-                device = thread.tpBasePri;
+            if (thread.th32ThreadID == id) device = thread.tpBasePri;
         t.close(snapshot);
         CHECK(set && device == c.device, "level %d: set %d, adapter says %ld, want %ld", c.level, set, device,
               c.device);

@@ -61,7 +61,10 @@ inline void RasterOperations(Sink &sink, HDC screen, HDC canvas)
     DeleteDC(memory);
 
     const DWORD W = WHITENESS, B = BLACKNESS;
-    struct { const char *key; DWORD first, second, rop; } rops[] = {
+    struct {
+        const char *key;
+        DWORD first, second, rop;
+    } rops[] = {
         {"agree.rop.WHITENESS", B, W, WHITENESS},
         {"agree.rop.BLACKNESS", W, W, BLACKNESS},
         {"agree.rop.SRCCOPY.whiteOntoBlack", B, W, SRCCOPY},
@@ -79,7 +82,10 @@ inline void RasterOperations(Sink &sink, HDC screen, HDC canvas)
     BitBlt(canvas, 0, 0, 16, 16, canvas, 0, 0, SRCINVERT);
     PutHex(sink, "agree.rop.SRCINVERT.E0A0A0OntoItself", GetPixel(canvas, 3, 3));
     PatBlt(canvas, 0, 0, 16, 16, WHITENESS);
-    struct { const char *key; int x, y; } pixels[] = {
+    struct {
+        const char *key;
+        int x, y;
+    } pixels[] = {
         {"agree.getPixel.inside.15,15", 15, 15}, {"agree.getPixel.outside.16,0", 16, 0},
         {"agree.getPixel.outside.0,16", 0, 16},  {"agree.getPixel.outside.-1,0", -1, 0},
         {"agree.getPixel.outside.0,-1", 0, -1},
@@ -93,7 +99,11 @@ inline void RasterOperations(Sink &sink, HDC screen, HDC canvas)
 inline void Icons(Sink &sink, HDC screen, HDC canvas, HINSTANCE resources)
 {
     // Drawn at 16 by 16, as the notification area shows them: every pixel opaque.
-    struct { int id; const char *key; DWORD background; } probes[] = {
+    struct {
+        int id;
+        const char *key;
+        DWORD background;
+    } probes[] = {
         {IDI_PROBE_A, "agree.drawIcon.probeA.onWhite", WHITENESS},
         {IDI_PROBE_B, "agree.drawIcon.probeB.onBlack", BLACKNESS},
     };
@@ -155,8 +165,7 @@ inline void PutRect(Sink &sink, const char *key, const WCHAR *lead, const RECT &
 inline BOOL CALLBACK DescribeControl(HWND control, LPARAM parameter)
 {
     ControlWalk *walk = (ControlWalk *)parameter;
-    if (GetParent(control) != walk->dialog)
-        return TRUE;
+    if (GetParent(control) != walk->dialog) return TRUE;
     RECT r;
     GetWindowRect(control, &r);
     ScreenToClient(walk->dialog, (POINT *)&r.left);
@@ -196,21 +205,24 @@ inline void WidestFigures(Sink &sink, HWND dialog)
 inline void Dialogs(Sink &sink, HDC screen, HINSTANCE resources)
 {
     InitCommonControls();
-    struct { int id; const char *prefix; } templates[] = {
+    struct {
+        int id;
+        const char *prefix;
+    } templates[] = {
         {IDD_MAIN, "agree.IDD_MAIN"},
         {IDD_THREADS, "agree.IDD_THREADS"},
     };
     for (auto &t : templates) {
         char key[64];
         HRSRC found = FindResourceW(resources, MAKEINTRESOURCEW(t.id), RT_DIALOG);
-        HWND dialog = found == NULL ? NULL
-                                    : CreateDialogIndirectParamW(
-                                          resources, (LPCDLGTEMPLATEW)LockResource(LoadResource(resources, found)),
-                                          NULL, QuietDialogProc, 0);
+        HWND dialog =
+            found == NULL
+                ? NULL
+                : CreateDialogIndirectParamW(resources, (LPCDLGTEMPLATEW)LockResource(LoadResource(resources, found)),
+                                             NULL, QuietDialogProc, 0);
         snprintf(key, sizeof key, "%s.created", t.prefix);
         PutHex(sink, key, dialog != NULL);
-        if (dialog == NULL)
-            continue;
+        if (dialog == NULL) continue;
         RECT units = {0, 0, 4, 8};
         MapDialogRect(dialog, &units);
         snprintf(key, sizeof key, "%s.baseUnits", t.prefix);
@@ -224,8 +236,7 @@ inline void Dialogs(Sink &sink, HDC screen, HINSTANCE resources)
         EnumChildWindows(dialog, DescribeControl, (LPARAM)&walk);
 
         HBITMAP graph = NULL;
-        if (t.id == IDD_MAIN)
-            WidestFigures(sink, dialog);
+        if (t.id == IDD_MAIN) WidestFigures(sink, dialog);
         if (t.id == IDD_MAIN) {
             // A bitmap static takes the size of its bitmap, keeping its top-left corner.
             graph = CreateCompatibleBitmap(screen, 200, 40);
@@ -235,8 +246,7 @@ inline void Dialogs(Sink &sink, HDC screen, HINSTANCE resources)
             EnumChildWindows(dialog, DescribeControl, (LPARAM)&walk);
         }
         DestroyWindow(dialog);
-        if (graph != NULL)
-            DeleteObject(graph);
+        if (graph != NULL) DeleteObject(graph);
     }
 }
 
@@ -244,8 +254,7 @@ inline void Formatting(Sink &sink)
 {
     // The Thread Times list: tenths in single precision times 0.1.
     WCHAR text[64];
-    swprintf(text, 64, TEXT("[%4.1f][%4.1f][%4.1f]"), (float)0u * 0.1f, (float)123u * 0.1f,
-             (float)4294967295u * 0.1f);
+    swprintf(text, 64, TEXT("[%4.1f][%4.1f][%4.1f]"), (float)0u * 0.1f, (float)123u * 0.1f, (float)4294967295u * 0.1f);
     sink.emit(sink.context, "agree.format.time", text);
     swprintf(text, 64, TEXT("[%ls][%d][%5d][%-3d]"), TEXT("a%sb%n"), -7, 42, 5);
     sink.emit(sink.context, "agree.format.wideAndNumbers", text);

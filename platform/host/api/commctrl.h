@@ -3,7 +3,10 @@
 #pragma once
 
 void InitCommonControls(void);
-typedef struct tagINITCOMMONCONTROLSEX { DWORD dwSize; DWORD dwICC; } INITCOMMONCONTROLSEX;
+typedef struct tagINITCOMMONCONTROLSEX {
+    DWORD dwSize;
+    DWORD dwICC;
+} INITCOMMONCONTROLSEX;
 #define ICC_LISTVIEW_CLASSES 0x00000001
 BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX *init);
 

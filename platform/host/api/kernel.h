@@ -15,8 +15,8 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 // ---- threads and processes
 typedef DWORD(WINAPI *PTHREAD_START_ROUTINE)(LPVOID parameter);
 typedef PTHREAD_START_ROUTINE LPTHREAD_START_ROUTINE;
-HANDLE CreateThread(LPSECURITY_ATTRIBUTES attributes, SIZE_T stackSize, LPTHREAD_START_ROUTINE start,
-                    LPVOID parameter, DWORD creationFlags, LPDWORD threadId);
+HANDLE CreateThread(LPSECURITY_ATTRIBUTES attributes, SIZE_T stackSize, LPTHREAD_START_ROUTINE start, LPVOID parameter,
+                    DWORD creationFlags, LPDWORD threadId);
 // The device's scale runs from 0 (time-critical) to 7 (idle); 3 is normal.
 BOOL SetThreadPriority(HANDLE thread, int priority);
 int GetThreadPriority(HANDLE thread);
@@ -40,7 +40,10 @@ BOOL GetThreadTimes(HANDLE thread, LPFILETIME creation, LPFILETIME exitTime, LPF
 
 typedef struct _STARTUPINFOW STARTUPINFOW, *LPSTARTUPINFOW;
 typedef struct _PROCESS_INFORMATION {
-    HANDLE hProcess; HANDLE hThread; DWORD dwProcessId; DWORD dwThreadId;
+    HANDLE hProcess;
+    HANDLE hThread;
+    DWORD dwProcessId;
+    DWORD dwThreadId;
 } PROCESS_INFORMATION, *LPPROCESS_INFORMATION;
 BOOL CreateProcessW(LPCWSTR imageName, LPWSTR commandLine, LPSECURITY_ATTRIBUTES processAttributes,
                     LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles, DWORD creationFlags,

@@ -13,7 +13,10 @@ typedef struct _NOTIFYICONDATAW {
     DWORD dwState;
     DWORD dwStateMask;
     WCHAR szInfo[256];
-    union { UINT uTimeout; UINT uVersion; } u;
+    union {
+        UINT uTimeout;
+        UINT uVersion;
+    } u;
     WCHAR szInfoTitle[64];
     DWORD dwInfoFlags;
 } NOTIFYICONDATAW, *PNOTIFYICONDATAW;

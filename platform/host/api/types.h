@@ -62,7 +62,9 @@ typedef LONG HRESULT;
 #endif
 #define MAX_PATH 260
 
-#define DECLARE_HANDLE(name) struct name##__; typedef struct name##__ *name
+#define DECLARE_HANDLE(name) \
+    struct name##__;         \
+    typedef struct name##__ *name
 typedef void *HANDLE;
 DECLARE_HANDLE(HWND);
 DECLARE_HANDLE(HINSTANCE);
@@ -90,7 +92,8 @@ typedef INT_PTR(WINAPI *FARPROC)();
 #define LOWORD(l) ((WORD)(((DWORD_PTR)(l)) & 0xffff))
 #define HIWORD(l) ((WORD)((((DWORD_PTR)(l)) >> 16) & 0xffff))
 #define LOBYTE(w) ((BYTE)(((DWORD_PTR)(w)) & 0xff))
-#define MAKELONG(a, b) ((LONG)(((WORD)(((DWORD_PTR)(a)) & 0xffff)) | ((DWORD)((WORD)(((DWORD_PTR)(b)) & 0xffff))) << 16))
+#define MAKELONG(a, b) \
+    ((LONG)(((WORD)(((DWORD_PTR)(a)) & 0xffff)) | ((DWORD)((WORD)(((DWORD_PTR)(b)) & 0xffff))) << 16))
 #define MAKEWPARAM(l, h) ((WPARAM)(DWORD)MAKELONG(l, h))
 #define MAKELPARAM(l, h) ((LPARAM)(DWORD)MAKELONG(l, h))
 #define MAKEINTRESOURCEW(i) ((LPWSTR)((ULONG_PTR)((WORD)(i))))
@@ -104,17 +107,30 @@ typedef INT_PTR(WINAPI *FARPROC)();
 #define GetBValue(rgb) (LOBYTE((rgb) >> 16))
 #define FIELD_OFFSET(type, field) ((LONG)offsetof(type, field))
 
-typedef struct tagRECT { LONG left, top, right, bottom; } RECT, *PRECT, *LPRECT;
+typedef struct tagRECT {
+    LONG left, top, right, bottom;
+} RECT, *PRECT, *LPRECT;
 typedef const RECT *LPCRECT;
-typedef struct tagPOINT { LONG x, y; } POINT, *PPOINT, *LPPOINT;
-typedef struct tagSIZE { LONG cx, cy; } SIZE, *PSIZE, *LPSIZE;
-typedef struct _FILETIME { DWORD dwLowDateTime, dwHighDateTime; } FILETIME, *PFILETIME, *LPFILETIME;
+typedef struct tagPOINT {
+    LONG x, y;
+} POINT, *PPOINT, *LPPOINT;
+typedef struct tagSIZE {
+    LONG cx, cy;
+} SIZE, *PSIZE, *LPSIZE;
+typedef struct _FILETIME {
+    DWORD dwLowDateTime, dwHighDateTime;
+} FILETIME, *PFILETIME, *LPFILETIME;
 typedef union _ULARGE_INTEGER {
-    struct { DWORD LowPart; DWORD HighPart; } u;
+    struct {
+        DWORD LowPart;
+        DWORD HighPart;
+    } u;
     ULONGLONG QuadPart;
 } ULARGE_INTEGER, *PULARGE_INTEGER;
 typedef struct _SECURITY_ATTRIBUTES {
-    DWORD nLength; LPVOID lpSecurityDescriptor; BOOL bInheritHandle;
+    DWORD nLength;
+    LPVOID lpSecurityDescriptor;
+    BOOL bInheritHandle;
 } SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
 
 static_assert(sizeof(DWORD) == 4 && sizeof(LONG) == 4 && sizeof(WCHAR) == 2, "LLP64 sizes");

@@ -76,18 +76,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int show)
     windowClass.hCursor = LoadCursorW(NULL, (LPCWSTR)IDC_ARROW);
     windowClass.hbrBackground = (HBRUSH)(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = L"HungWindowTest";
-    if (!RegisterClassW(&windowClass))
-        return 3;
-    HWND window = CreateWindowExW(0, L"HungWindowTest", title, WS_OVERLAPPEDWINDOW, 10, 150, 200, 100, NULL,
-                                  NULL, instance, NULL);
-    if (window == NULL)
-        return 3;
+    if (!RegisterClassW(&windowClass)) return 3;
+    HWND window = CreateWindowExW(0, L"HungWindowTest", title, WS_OVERLAPPEDWINDOW, 10, 150, 200, 100, NULL, NULL,
+                                  instance, NULL);
+    if (window == NULL) return 3;
     CreateWindowExW(0, L"BUTTON", L"Hang", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 10, 10, 80, 24, window,
                     (HMENU)(INT_PTR)HUNG_COMMAND_HANG, instance, NULL);
     ShowWindow(window, show);
     UpdateWindow(window);
-    if (autoSeconds > 0)
-        SetTimer(window, HUNG_TIMER_AUTO, autoSeconds * 1000, NULL);
+    if (autoSeconds > 0) SetTimer(window, HUNG_TIMER_AUTO, autoSeconds * 1000, NULL);
 
     MSG message;
     while (GetMessageW(&message, NULL, 0, 0) > 0) {

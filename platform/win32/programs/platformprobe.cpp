@@ -67,15 +67,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
 {
     int argc = 0;
     LPWSTR *argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    if (argc != 3)
-        return 2;
+    if (argc != 3) return 2;
     HMODULE resources = LoadLibraryExW(argv[1], NULL, LOAD_LIBRARY_AS_DATAFILE);
-    if (resources == NULL)
-        return 3;
-    Output output = {CreateFileW(argv[2], GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, NULL)};
-    if (output.file == INVALID_HANDLE_VALUE)
-        return 4;
+    if (resources == NULL) return 3;
+    Output output = {
+        CreateFileW(argv[2], GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL)};
+    if (output.file == INVALID_HANDLE_VALUE) return 4;
     RunPlatformProbe((HINSTANCE)resources, WriteLine, &output);
     WCHAR text[16];
     swprintf(text, 16, L"%d", TimerArrivalsPerSecond(instance));

@@ -120,13 +120,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
 {
     int argc = 0;
     LPWSTR *argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    output = argc > 1 ? CreateFileW(argv[1], GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, NULL)
+    output = argc > 1 ? CreateFileW(argv[1], GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                    NULL)
                       : GetStdHandle(STD_OUTPUT_HANDLE);
     HWND taskbar = FindWindowW(L"Shell_TrayWnd", NULL);
     Line("tray.found", taskbar ? "1" : "0");
-    if (taskbar == NULL)
-        return 1;
+    if (taskbar == NULL) return 1;
     HWND window = CreateWindowExW(0, L"STATIC", L"trayprobe", 0, 0, 0, 0, 0, NULL, NULL, instance, NULL);
     HICON black = SolidIcon(BLACKNESS);
     HICON white = SolidIcon(WHITENESS);
@@ -143,7 +142,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
 
     // Each sequence swaps the icon's colour and reads the taskbar back.
     enum { Validate = 1, InvalidateAll = 2, InvalidateIcon = 4, Update = 8 };
-    struct { const char *key; int steps; } sequences[] = {
+    struct {
+        const char *key;
+        int steps;
+    } sequences[] = {
         {"tray.modify+invalidateAll+UpdateWindow", InvalidateAll | Update},
         {"tray.modify+invalidateIcon+UpdateWindow", InvalidateIcon | Update},
         {"tray.modify+ValidateRect+invalidateIcon+UpdateWindow", Validate | InvalidateIcon | Update},

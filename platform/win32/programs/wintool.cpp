@@ -52,13 +52,11 @@ static void Out(const wchar_t *format, ...)
     va_start(args, format);
     int length = vswprintf(text, sizeof text / sizeof text[0], format, args);
     va_end(args);
-    if (length < 0)
-        length = (int)wcslen(text);
+    if (length < 0) length = (int)wcslen(text);
     char utf8[6144];
     int bytes = WideCharToMultiByte(CP_UTF8, 0, text, length, utf8, sizeof utf8, NULL, NULL);
     DWORD written;
-    if (output != INVALID_HANDLE_VALUE && output != NULL)
-        WriteFile(output, utf8, (DWORD)bytes, &written, NULL);
+    if (output != INVALID_HANDLE_VALUE && output != NULL) WriteFile(output, utf8, (DWORD)bytes, &written, NULL);
 }
 
 static unsigned long long Number(const wchar_t *text)
@@ -83,8 +81,7 @@ static HWND WaitForWindow(const wchar_t *className, const wchar_t *title, DWORD 
     DWORD start = GetTickCount();
     for (;;) {
         HWND window = FindTopLevel(className, title);
-        if (window != NULL || GetTickCount() - start >= milliseconds)
-            return window;
+        if (window != NULL || GetTickCount() - start >= milliseconds) return window;
         Sleep(50);
     }
 }
@@ -103,23 +100,21 @@ static void DescribeWindow(const wchar_t *label, HWND window, HWND origin)
     // One line per window: a line break shows as "|".
     wchar_t *to = text;
     for (const wchar_t *c = text; *c; c++) {
-        if (*c == L'\r' && c[1] == L'\n')
-            continue;
+        if (*c == L'\r' && c[1] == L'\n') continue;
         *to++ = (*c == L'\r' || *c == L'\n') ? L'|' : *c;
     }
     *to = 0;
     RECT rect;
     GetWindowRect(window, &rect);
-    if (origin != NULL)
-        MapWindowPoints(HWND_DESKTOP, origin, (POINT *)&rect, 2);
+    if (origin != NULL) MapWindowPoints(HWND_DESKTOP, origin, (POINT *)&rect, 2);
     DWORD processId = 0;
     GetWindowThreadProcessId(window, &processId);
     LONG style = GetWindowLongW(window, GWL_STYLE);
     Out(L"%ls %p class=\"%ls\" id=%d text=\"%ls\" rect=%ld,%ld,%ld,%ld size=%ldx%ld style=0x%08lx "
         L"visible=%d enabled=%d pid=%lu\n",
-        label, (void *)window, className, GetDlgCtrlID(window), text, rect.left, rect.top, rect.right,
-        rect.bottom, rect.right - rect.left, rect.bottom - rect.top, (unsigned long)style,
-        IsWindowVisible(window) ? 1 : 0, IsWindowEnabled(window) ? 1 : 0, (unsigned long)processId);
+        label, (void *)window, className, GetDlgCtrlID(window), text, rect.left, rect.top, rect.right, rect.bottom,
+        rect.right - rect.left, rect.bottom - rect.top, (unsigned long)style, IsWindowVisible(window) ? 1 : 0,
+        IsWindowEnabled(window) ? 1 : 0, (unsigned long)processId);
 }
 
 // A list view of another process only takes and fills buffers in its own
@@ -134,8 +129,7 @@ static bool OpenRemote(HWND window, SIZE_T size, RemoteBuffer *remote)
     DWORD processId = 0;
     GetWindowThreadProcessId(window, &processId);
     remote->process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId);
-    if (remote->process == NULL)
-        return false;
+    if (remote->process == NULL) return false;
     remote->address = (char *)VirtualAllocEx(remote->process, NULL, size, MEM_COMMIT, PAGE_READWRITE);
     if (remote->address == NULL) {
         CloseHandle(remote->process);
@@ -209,14 +203,12 @@ struct DumpContext {
 static BOOL CALLBACK DumpChild(HWND child, LPARAM parameter)
 {
     DumpContext *context = (DumpContext *)parameter;
-    if (GetAncestor(child, GA_PARENT) != context->root)
-        return TRUE;
+    if (GetAncestor(child, GA_PARENT) != context->root) return TRUE;
     context->count++;
     DescribeWindow(L" control", child, context->root);
     wchar_t className[64] = L"";
     GetClassNameW(child, className, 64);
-    if (wcscmp(className, WC_LISTVIEWW) == 0)
-        DumpListView(child);
+    if (wcscmp(className, WC_LISTVIEWW) == 0) DumpListView(child);
     return TRUE;
 }
 
@@ -254,8 +246,7 @@ static BOOL CALLBACK ListTaskbarChild(HWND child, LPARAM parameter)
 // the desktop can see of another program's window.
 static int DumpPixels(HWND window, int x, int y, int width, int height)
 {
-    if (width <= 0 || height <= 0 || width > 1024 || height > 1024)
-        return 2;
+    if (width <= 0 || height <= 0 || width > 1024 || height > 1024) return 2;
     HDC source = GetDC(window);
     HDC copy = CreateCompatibleDC(source);
     HBITMAP bitmap = CreateCompatibleBitmap(source, width, height);
@@ -279,8 +270,7 @@ static int Run(int count, wchar_t **args)
     // The command line: the program, then its arguments, each quoted.
     wchar_t commandLine[2048] = L"";
     for (int i = 0; i < count; i++) {
-        if (wcslen(commandLine) + wcslen(args[i]) + 4 >= 2048)
-            return 2;
+        if (wcslen(commandLine) + wcslen(args[i]) + 4 >= 2048) return 2;
         wcscat(commandLine, i ? L" \"" : L"\"");
         wcscat(commandLine, args[i]);
         wcscat(commandLine, L"\"");
@@ -293,18 +283,16 @@ static int Run(int count, wchar_t **args)
     // writes, without a console window of its own.
     HANDLE inherited = INVALID_HANDLE_VALUE;
     if (output != INVALID_HANDLE_VALUE && output != NULL &&
-        DuplicateHandle(GetCurrentProcess(), output, GetCurrentProcess(), &inherited, 0, TRUE,
-                        DUPLICATE_SAME_ACCESS)) {
+        DuplicateHandle(GetCurrentProcess(), output, GetCurrentProcess(), &inherited, 0, TRUE, DUPLICATE_SAME_ACCESS)) {
         startup.dwFlags = STARTF_USESTDHANDLES;
         startup.hStdInput = NULL;
         startup.hStdOutput = inherited;
         startup.hStdError = inherited;
     }
     PROCESS_INFORMATION process;
-    BOOL started = CreateProcessW(NULL, commandLine, NULL, NULL, inherited != INVALID_HANDLE_VALUE,
-                                  CREATE_NO_WINDOW, NULL, NULL, &startup, &process);
-    if (inherited != INVALID_HANDLE_VALUE)
-        CloseHandle(inherited);
+    BOOL started = CreateProcessW(NULL, commandLine, NULL, NULL, inherited != INVALID_HANDLE_VALUE, CREATE_NO_WINDOW,
+                                  NULL, NULL, &startup, &process);
+    if (inherited != INVALID_HANDLE_VALUE) CloseHandle(inherited);
     if (!started) {
         Out(L"run: can't start %ls (error %lu)\n", args[0], GetLastError());
         return 3;
@@ -334,11 +322,9 @@ static HWND FindButton(HWND window, const wchar_t *text)
         wchar_t plain[128];
         int n = 0;
         for (int i = 0; caption[i] && n < 127; i++)
-            if (caption[i] != L'&')
-                plain[n++] = caption[i];
+            if (caption[i] != L'&') plain[n++] = caption[i];
         plain[n] = 0;
-        if (_wcsicmp(plain, text) == 0)
-            return child;
+        if (_wcsicmp(plain, text) == 0) return child;
     }
     return NULL;
 }
@@ -351,8 +337,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
     int a = 1;
     for (; a + 1 < argc && argv[a][0] == L'-' && argv[a][2] == 0; a += 2) {
         if (argv[a][1] == L'o') {
-            output = CreateFileW(argv[a + 1], FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+            output = CreateFileW(argv[a + 1], FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, NULL);
         } else if (argv[a][1] == L'd') {
             desktopName = argv[a + 1];
             HDESK desktop = OpenDesktopW(desktopName, 0, FALSE, GENERIC_ALL);
@@ -364,14 +350,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
             return Usage();
         }
     }
-    if (a >= argc)
-        return Usage();
+    if (a >= argc) return Usage();
     const wchar_t *command = argv[a];
     int rest = argc - a - 1;
     wchar_t **args = argv + a + 1;
 
-    if (wcscmp(command, L"run") == 0 && rest >= 1)
-        return Run(rest, args);
+    if (wcscmp(command, L"run") == 0 && rest >= 1) return Run(rest, args);
     if (wcscmp(command, L"windows") == 0) {
         EnumWindows(ListTopLevel, 0);
         return 0;
@@ -386,8 +370,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
         EnumChildWindows(taskbar, ListTaskbarChild, (LPARAM)taskbar);
         return 0;
     }
-    if (rest < 2)
-        return Usage();
+    if (rest < 2) return Usage();
     const wchar_t *className = args[0];
     const wchar_t *title = args[1];
 
@@ -423,8 +406,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
         DumpWindow(window);
         return 0;
     }
-    if (wcscmp(command, L"close") == 0)
-        return PostMessageW(window, WM_CLOSE, 0, 0) ? 0 : 1;
+    if (wcscmp(command, L"close") == 0) return PostMessageW(window, WM_CLOSE, 0, 0) ? 0 : 1;
     if (wcscmp(command, L"post") == 0 && rest >= 3) {
         UINT message = (UINT)Number(args[2]);
         WPARAM wParam = rest >= 4 ? (WPARAM)Number(args[3]) : 0;

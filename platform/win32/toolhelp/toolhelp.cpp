@@ -27,8 +27,7 @@ HANDLE WINAPI AdapterCreateSnapshot(DWORD flags, DWORD processId)
 
 BOOL WINAPI AdapterCloseSnapshot(HANDLE snapshot)
 {
-    if (snapshot == NULL || snapshot == INVALID_HANDLE_VALUE)
-        return FALSE;
+    if (snapshot == NULL || snapshot == INVALID_HANDLE_VALUE) return FALSE;
     return CloseHandle(snapshot);
 }
 
@@ -44,8 +43,7 @@ BOOL WINAPI AdapterProcessNext(HANDLE snapshot, PROCESSENTRY32W *entry)
 
 static BOOL OnDeviceScale(BOOL found, THREADENTRY32 *entry)
 {
-    if (!found)
-        return found;
+    if (!found) return found;
     HANDLE thread = OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, entry->th32ThreadID);
     int level = THREAD_PRIORITY_ERROR_RETURN;
     if (thread != NULL) {

@@ -25,8 +25,7 @@ class ProbeAgreement : public support::DeviceTest {};
 TEST_F(ProbeAgreement, DeviceAnswersAsWineDid)
 {
     const char *findings = std::getenv("PERFMON_WINE_PROBE");
-    if (!findings || !*findings)
-        GTEST_SKIP() << "run by tests/scripts/wine_layer.sh with Wine's findings";
+    if (!findings || !*findings) GTEST_SKIP() << "run by tests/scripts/wine_layer.sh with Wine's findings";
     std::ifstream file(findings);
     ASSERT_TRUE(file) << "cannot read " << findings;
     std::map<std::string, std::string> wine, device;
