@@ -24,6 +24,11 @@ const char16_t monitorImage[] = u"perfmon.exe";
 const char16_t monitorPath[] = u"\\Windows\\perfmon.exe";
 // A stylus press lasts a moment; buttons act on the release.
 const uint64_t tapHoldMs = 50;
+
+// A handheld's figures for virtual-time runs: 32 MiB of program memory with
+// 20 MiB in use, 32 MiB of storage with 10 MiB in use.
+const uint64_t virtualMemoryTotal = 32ull << 20, virtualMemoryAvailable = 12ull << 20;
+const uint64_t virtualStorageTotal = 32ull << 20, virtualStorageFree = 22ull << 20;
 // How often the run looks for a close signal while headless: the device
 // runs on its own threads, so this is only how late a SIGINT may be seen.
 const uint32_t signalPollMs = 250;
@@ -158,6 +163,12 @@ int RunEmulator(const EmulatorOptions &options, ProgramEntry monitorEntry, const
         SetLoadProfile(options.load);
     else if (!options.virtualTime)
         FollowHostShare();
+    // A virtual-time run repeats to the pixel; the host's free memory moves
+    // from one run to the next, so the device keeps figures of its own.
+    if (options.virtualTime) {
+        SetMemorySource([] { return MemoryFigures{virtualMemoryTotal, virtualMemoryAvailable}; });
+        SetDiskSource([] { return DiskFigures{true, virtualStorageFree, virtualStorageTotal, virtualStorageFree}; });
+    }
     RegisterDevicePrograms();
     RegisterProgram(monitorImage, monitorPath, monitorEntry, resources, resourceSize);
     if (!options.loadLog.empty() && !StartLoadLog(options.loadLog)) {

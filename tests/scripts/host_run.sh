@@ -40,6 +40,13 @@ for class in Halvane Wexdock HangDemo HHTaskBar; do
     grep -q "$class" "$work/all.txt" || fail "no $class window in the dump"
 done
 
+# The same load profile on the virtual clock gives the same screen, pixel for pixel.
+for run in 1 2; do
+    timeout 300 "$perfmon" --headless --virtual-time --seconds 30 --load 5-15:50,15-25:100 \
+        --screenshot "$work/load$run.png" >/dev/null 2>&1 || fail "load profile run $run failed"
+done
+cmp -s "$work/load1.png" "$work/load2.png" || fail "two runs of one load profile drew different screens"
+
 # SIGTERM closes the monitor the normal way: exit code 0.
 "$perfmon" --headless >"$work/term.txt" 2>&1 &
 pid=$!
