@@ -3,15 +3,7 @@
 # monitor's windows, while its timers run, in virtual and in real time; and
 # a second SIGINT or SIGTERM that ends the emulator at once.
 # Arguments: <source dir> <binary dir>.
-set -u
-bin=$2
-perfmon=$bin/perfmon
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-
-[ -x "$perfmon" ] || { echo "FAIL: $perfmon not built" >&2; exit 1; }
+source "$1/tests/support/host_script.sh" "$2"
 
 # Close boxes on the 240 by 320 screen.
 mainX=229,10         # "Performance Monitor"
@@ -67,20 +59,10 @@ for first in INT TERM; do
     sleep 1
     kill -$first $pid
     kill -$second $pid
-    for _ in $(seq 1 50); do
-        kill -0 $pid 2>/dev/null || break
-        sleep 0.1
-    done
-    if kill -0 $pid 2>/dev/null; then
-        fail "still running 5 s after SIG$first and SIG$second"
-        kill -KILL $pid
-    fi
-    wait $pid
-    code=$?
+    stop_within $pid 5 "SIG$first and SIG$second"
     # Both may be pending at once, and then the lower-numbered comes first.
     [ $code -eq 130 ] || [ $code -eq 143 ] || fail "SIG$first then SIG$second exited $code, not 130 or 143"
     [ "$(grep -c . "$work/err.txt")" -eq 1 ] || { fail "not one line after two signals:"; cat "$work/err.txt" >&2; }
 done
 
-[ $failures -eq 0 ] || exit 1
-echo "host close boxes: all passed"
+finish "host close boxes"

@@ -2,15 +2,7 @@
 # The emulator's command line from outside: --help, and bad options that end
 # the run at once with exit code 2 and one line naming the option before the
 # usage. Arguments: <source dir> <binary dir>.
-set -u
-bin=$2
-perfmon=$bin/perfmon
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-
-[ -x "$perfmon" ] || { echo "FAIL: $perfmon not built" >&2; exit 1; }
+source "$1/tests/support/host_script.sh" "$2"
 
 timeout 30 "$perfmon" --help >"$work/out.txt" 2>"$work/err.txt"
 code=$?
@@ -35,5 +27,4 @@ check_bad --os-version --os-version 3
 check_bad --tick-start --tick-start 99999999999
 check_bad --screenshot --screenshot
 
-[ $failures -eq 0 ] || exit 1
-echo "host options: all passed"
+finish "host options"

@@ -3,15 +3,7 @@
 # refused before the run (one line, exit code 2), a write that fails during
 # the run is reported and makes the exit code non-zero.
 # Arguments: <source dir> <binary dir>.
-set -u
-bin=$2
-perfmon=$bin/perfmon
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-
-[ -x "$perfmon" ] || { echo "FAIL: $perfmon not built" >&2; exit 1; }
+source "$1/tests/support/host_script.sh" "$2"
 
 for option in "--log-load /dev/full" "--screenshot $work/missing/x.png" "--screenshot $work" \
     "--log-load $work/missing/load.txt"; do
@@ -37,5 +29,4 @@ code=$?
 [ $code -ne 0 ] || fail "a load log that could not be written to the end still exited 0"
 grep -q 'load' "$work/err.txt" || { fail "the failed load log was not reported:"; cat "$work/err.txt" >&2; }
 
-[ $failures -eq 0 ] || exit 1
-echo "host outputs: all passed"
+finish "host outputs"

@@ -2,15 +2,7 @@
 # Whole runs of the emulator, headless: the timed close with its screenshot
 # and window dump, the stand-in programs, a tick count about to wrap, and a
 # close by SIGTERM. Arguments: <source dir> <binary dir>.
-set -u
-bin=$2
-perfmon=$bin/perfmon
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-
-[ -x "$perfmon" ] || { echo "FAIL: $perfmon not built" >&2; exit 1; }
+source "$1/tests/support/host_script.sh" "$2"
 
 # The timed close: exit code 0, a 240 by 320 PNG, the dialog and the taskbar in the dump.
 timeout 300 "$perfmon" --headless --virtual-time --seconds 5 --screenshot "$work/x.png" --dump-windows \
@@ -52,17 +44,7 @@ cmp -s "$work/load1.png" "$work/load2.png" || fail "two runs of one load profile
 pid=$!
 sleep 2
 kill -TERM $pid
-for _ in $(seq 1 100); do
-    kill -0 $pid 2>/dev/null || break
-    sleep 0.1
-done
-if kill -0 $pid 2>/dev/null; then
-    fail "still running 10 s after SIGTERM"
-    kill -KILL $pid
-fi
-wait $pid
-code=$?
+stop_within $pid 10 SIGTERM
 [ $code -eq 0 ] || { fail "SIGTERM run exited $code"; cat "$work/term.txt" >&2; }
 
-[ $failures -eq 0 ] || exit 1
-echo "host runs: all passed"
+finish "host runs"

@@ -184,17 +184,23 @@ TEST_F(TrayTest, WexdockTakesTheIconWhileVisible)
     EXPECT_EQ(dev::WexdockCommands().size(), 3u);
 }
 
+// The shell's taskbar program closes and ends, as when it is restarted.
+static bool EndTaskbarProgram()
+{
+    DWORD shell = 0;
+    GetWindowThreadProcessId(dev::TaskbarWindow(), &shell);
+    PostMessageW(dev::TaskbarWindow(), WM_CLOSE, 0, 0);
+    dev::Settle();
+    int code = 0;
+    return dev::WaitProgram(shell, &code, 2000);
+}
+
 TEST_F(TrayTest, WithoutAnyTaskbarTheIconIsDeletedAndDestroyed)
 {
     StartIcon();
     Tick();
     ASSERT_TRUE(OurShellIcon(nullptr));
-    DWORD shell = 0;
-    GetWindowThreadProcessId(dev::TaskbarWindow(), &shell);
-    PostMessageW(dev::TaskbarWindow(), WM_CLOSE, 0, 0);
-    Settle();
-    int code = 0;
-    ASSERT_TRUE(dev::WaitProgram(shell, &code, 2000));
+    ASSERT_TRUE(EndTaskbarProgram());
 
     long icons = dev::LiveObjects(dev::KindIcon);
     Tick();
@@ -217,12 +223,7 @@ TEST_F(TrayTest, TheIconComesBackWhenTheTaskbarProgramStartsAgain)
 
     // Between two ticks the taskbar program ends and starts again; the
     // monitor still believes its icon is in the tray.
-    DWORD shell = 0;
-    GetWindowThreadProcessId(dev::TaskbarWindow(), &shell);
-    PostMessageW(dev::TaskbarWindow(), WM_CLOSE, 0, 0);
-    Settle();
-    int code = 0;
-    ASSERT_TRUE(dev::WaitProgram(shell, &code, 2000));
+    ASSERT_TRUE(EndTaskbarProgram());
     ASSERT_NE(dev::StartShell(), 0u);
     Settle();
     ASSERT_EQ(monitorState.iconInTray, 1);
