@@ -23,9 +23,10 @@ struct GraphDrawing {
 
 #define GRID_BRUSH_COLOR 0x00E0A0A0
 
-// White through a white brush, the way every bitmap of the monitor is
-// whitened: WHITENESS on a desktop's 32-bit bitmap also sets the alpha byte.
-static void FillWhite(HDC dc, int x, int y, int width, int height)
+// WHITENESS on a desktop's 32-bit bitmap also sets the alpha byte, and an
+// icon with any alpha is drawn by it, leaving its bars and frame unseen; a
+// white brush writes the colour alone, the same white on the device.
+void FillWhite(HDC dc, int x, int y, int width, int height)
 {
     HGDIOBJ previous = SelectObject(dc, GetStockObject(WHITE_BRUSH));
     PatBlt(dc, x, y, width, height, PATCOPY);

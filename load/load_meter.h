@@ -14,3 +14,6 @@ void UpdateLoadEstimate(void);
 void AppendLoadSample(int percent);
 void CreateGraphResources(void);
 void RedrawLoadGraph(void);
+// Whitens a rectangle of a memory bitmap through a white brush, the way the
+// graph and the icon are both whitened.
+void FillWhite(HDC dc, int x, int y, int width, int height);

@@ -24,6 +24,7 @@
 #include "tray_icon.h"
 
 #include "helper_library.h"
+#include "../load/load_meter.h"
 #include "../app/resource.h"
 
 #include <string.h>
@@ -46,17 +47,6 @@
 static HWND ShellTaskbar(void)
 {
     return FindWindowW(DEVICE_TASKBAR_CLASS, NULL);
-}
-
-// White through a white brush, the way every bitmap of the monitor is
-// whitened: WHITENESS on a desktop's 32-bit bitmap also sets the alpha byte,
-// and an icon with any alpha is drawn by it, leaving the bars and frame
-// unseen; the brush writes the colour alone, the same white on the device.
-static void FillWhite(HDC dc, int x, int y, int width, int height)
-{
-    HGDIOBJ previous = SelectObject(dc, GetStockObject(WHITE_BRUSH));
-    PatBlt(dc, x, y, width, height, PATCOPY);
-    SelectObject(dc, previous);
 }
 
 int FillNotifyIconData(NOTIFYICONDATAW *record)

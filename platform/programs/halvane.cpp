@@ -36,7 +36,6 @@ const int recordImageList = 16;
 const int recordCommands = 44;
 const int maxMenuEntries = (recordBytes - recordCommands) / 4;
 const int maxMenuBytes = 4096;
-const int stripHeight = 22;
 const int iconsLeft = 64;
 const int menuItemHeight = 18;
 const int menuWidth = 96;
@@ -449,10 +448,7 @@ int HalvaneMain(HINSTANCE instance, LPWSTR)
     RegisterProgramClass(instance, halvaneClass, StripProc);
     RegisterProgramClass(instance, menuClass, MenuProc);
 
-    int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
-    HWND window =
-        CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, halvaneClass, u"Halvane", WS_POPUP | WS_VISIBLE, 0,
-                        height - taskbarHeight - stripHeight, width, stripHeight, nullptr, nullptr, instance, nullptr);
+    HWND window = CreateStripWindow(instance, halvaneClass, u"Halvane");
     if (!window) return 1;
     PublishWindow(&Windows().halvane, window);
     return RunMessageLoop();

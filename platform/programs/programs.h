@@ -90,6 +90,10 @@ int TrayGuestMain(HINSTANCE instance, LPWSTR commandLine);
 void RegisterProgramClass(HINSTANCE instance, LPCWSTR name, WNDPROC proc);
 void PublishWindow(HWND *slot, HWND window);
 int RunMessageLoop();
+// The alternate taskbars are strips of this height just above the taskbar,
+// in front of everything; null when the window could not be made.
+const int stripHeight = 22;
+HWND CreateStripWindow(HINSTANCE instance, LPCWSTR className, LPCWSTR title);
 // Wait in real time until *slot (under the lock) holds a window; false on timeout.
 bool WaitForWindowSlot(HWND *slot, DWORD processId, uint32_t timeoutMs);
 // Draw text with the dialog font, transparent background.

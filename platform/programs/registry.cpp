@@ -119,6 +119,14 @@ void PublishWindow(HWND *slot, HWND window)
     *slot = window;
 }
 
+HWND CreateStripWindow(HINSTANCE instance, LPCWSTR className, LPCWSTR title)
+{
+    int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    return CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, className, title, WS_POPUP | WS_VISIBLE, 0,
+                           height - taskbarHeight - stripHeight, width, stripHeight, nullptr, nullptr, instance,
+                           nullptr);
+}
+
 int RunMessageLoop()
 {
     MSG msg;

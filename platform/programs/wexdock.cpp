@@ -18,7 +18,6 @@ namespace {
 const LPCWSTR wexdockClass = u"Wexdock";
 const WORD commandLeftTray = 48004;
 const WORD commandShowIcon = 4000;
-const int stripHeight = 22;
 const RECT iconPlace = {64, 3, 80, 19};
 
 // One record for the window.
@@ -113,10 +112,7 @@ int WexdockMain(HINSTANCE instance, LPWSTR)
         std::lock_guard<std::recursive_mutex> lock(BigLock());
         wexdock = WexdockInfo();
     }
-    int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
-    HWND window =
-        CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, wexdockClass, u"Wexdock", WS_POPUP | WS_VISIBLE, 0,
-                        height - taskbarHeight - stripHeight, width, stripHeight, nullptr, nullptr, instance, nullptr);
+    HWND window = CreateStripWindow(instance, wexdockClass, u"Wexdock");
     if (!window) return 1;
     PublishWindow(&Windows().wexdock, window);
     return RunMessageLoop();
