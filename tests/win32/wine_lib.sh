@@ -9,11 +9,14 @@
 #   winpath PATH       the Windows name (Z:\...) of a Unix path
 #   shot FILE          a PNG of the virtual desktop
 #   check NAME CMD...  runs CMD; records NAME as passed or failed
+#   wait_within PID S  PID's exit code, 124 if it runs S seconds more
 #   wine_end           prints the tally; exits 1 if anything failed
 #
 # When build/windows has no perfmon.exe or Wine is missing, the run is
 # skipped with a message (exit 0), unless PERFMON_REQUIRE_WINE=1, as
 # scripts/test.sh sets it, makes that a failure.
+
+source "$(dirname "${BASH_SOURCE[0]}")/../support/xvfb.sh"
 
 WINE_DESKTOP=perfmon
 WINE_DESKTOP_SIZE=240x320
@@ -62,15 +65,8 @@ wine_prefix() {
     return 0
   fi
   if [ -e "$WINEPREFIX" ]; then
-    local why
-    if [ ! -f "$stamp" ]; then
-      why="never finished"
-    elif [ "$(cat "$stamp")" != "$version" ]; then
-      why="made by $(cat "$stamp")"
-    else
-      why="$(wine_prefix_whole)"
-    fi
-    echo "the Wine prefix $WINEPREFIX is not whole ($why); making it again"
+    echo "the Wine prefix $WINEPREFIX is not whole (made by: $(cat "$stamp" 2>/dev/null || echo nothing that finished);" \
+      "$(wine_prefix_whole || true)); making it again"
     timeout 30 wineserver -k >/dev/null 2>&1 || true
     rm -rf "$WINEPREFIX"
   fi
@@ -135,14 +131,7 @@ wine_begin() {
   EXPLORER_PID=""
   trap wine_stop EXIT
 
-  Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$WORK/display" 2>"$WORK/xvfb.log" &
-  XVFB_PID=$!
-  for _ in $(seq 100); do
-    [ -s "$WORK/display" ] && break
-    sleep 0.1
-  done
-  [ -s "$WORK/display" ] || { echo "FAIL: Xvfb did not start"; cat "$WORK/xvfb.log"; exit 1; }
-  export DISPLAY=":$(cat "$WORK/display")"
+  start_xvfb "$WORK" 640x480x24 || exit 1
 
   wine_prefix || exit 1
 
@@ -168,6 +157,20 @@ wine_stop() {
   [ -n "$EXPLORER_PID" ] && wait "$EXPLORER_PID" 2>/dev/null
   [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
   return 0
+}
+
+# wait_within PID SECONDS: the exit code of PID, or 124 when it is still
+# running after SECONDS (it is left to wine_stop).
+wait_within() {
+  for _ in $(seq $(($2 * 10))); do
+    kill -0 "$1" 2>/dev/null || break
+    sleep 0.1
+  done
+  if kill -0 "$1" 2>/dev/null; then
+    echo "still running $2 s later"
+    return 124
+  fi
+  wait "$1"
 }
 
 wt() {
