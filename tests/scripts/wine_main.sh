@@ -65,10 +65,7 @@ check "both figures drawn whole" figures_drawn_whole
 second_start() { wt run "$exe" >"$WORK/second.txt" 2>&1; }
 check "a second start returns 0" second_start
 check "the first keeps running" kill -0 "$first"
-count_dialogs() {
-  wt windows | grep -c "class=\"#32770\" id=[0-9]* text=\"$title\""
-}
-check "one dialog only" test "$(count_dialogs)" -eq 1
+check "one dialog only" test "$(wt windows | grep -c "class=\"#32770\" id=[0-9]* text=\"$title\"")" -eq 1
 
 # Thread Times: every thread of the Wine session, through the adapter.
 check "Threads pressed" wt press "#32770" "$title" Threads
