@@ -3,8 +3,10 @@
 #include "app/monitor_state.h"
 #include "platform/programs/emulator.h"
 #include "programs_fixture.h"
+#include "tests/support/res_reader.h"
 
 using namespace dev;
+using support::Narrow;
 
 namespace {
 
@@ -60,11 +62,6 @@ struct Seen {
     std::vector<uint64_t> downs, ups; // device times of the stylus on the dialog
     std::vector<std::pair<std::string, int>> iconsAtClose; // owner's class and left edge, shell order
 } seen;                                                    // written by the stand-in, read once the run has ended
-
-std::string Narrow(const WCHAR *name)
-{
-    return std::string(name, name + wcslen(name));
-}
 
 INT_PTR CALLBACK FakeDialogProc(HWND window, UINT message, WPARAM, LPARAM)
 {

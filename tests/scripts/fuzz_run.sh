@@ -8,10 +8,7 @@ root="$(cd "${1:-$(dirname "${BASH_SOURCE[0]}")/../..}" && pwd)"
 seconds="${FUZZ_SECONDS:-20}"
 build="$root/build/fuzz"
 
-if ! command -v clang++ >/dev/null 2>&1; then
-  echo "fuzz_run: clang++ is missing (scripts/setup.sh installs it)" >&2
-  exit 1
-fi
+command -v clang++ >/dev/null 2>&1 || { echo "fuzz_run: clang++ is missing (scripts/setup.sh installs it)" >&2; exit 1; }
 
 cmake -S "$root" -B "$build" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DPERFMON_FUZZ=ON -DPERFMON_TESTS=OFF -DPERFMON_BENCH=OFF >/dev/null
@@ -33,10 +30,8 @@ mkdir -p "$work/fuzz_exe" && readlink /proc/self/exe >"$work/fuzz_exe/self" || t
 seed fuzz_meminfo meminfo /proc/meminfo
 seed fuzz_meminfo stat /proc/stat
 seed fuzz_cpu_times stat /proc/stat
-mkdir -p "$work/fuzz_tables"
 
-failed=0
-ran=0
+failed=0 ran=0
 for target in "$build"/fuzz_*; do
   [ -x "$target" ] || continue
   name="$(basename "$target")"
@@ -55,8 +50,5 @@ for target in "$build"/fuzz_*; do
   fi
 done
 
-if [ "$ran" -eq 0 ]; then
-  echo "fuzz_run: no fuzz targets were built" >&2
-  exit 1
-fi
+[ "$ran" -gt 0 ] || { echo "fuzz_run: no fuzz targets were built" >&2; exit 1; }
 exit "$failed"

@@ -16,39 +16,27 @@ deadX=227,88         # the "Dead Window!" report
 # the timeout's 124 or 137.
 for clock in --virtual-time ""; do
     name=${clock:-real time}
-    timeout -k 2 20 "$perfmon" --headless $clock --tap $mainX@1 >"$work/out.txt" 2>&1
-    code=$?
-    [ $code -eq 0 ] || { fail "main dialog's close box ($name) exited $code"; cat "$work/out.txt" >&2; }
+    run_ok "main dialog's close box ($name)" 20 "$work/out.txt" --headless $clock --tap $mainX@1
 done
 
 # Thread Times closes by its box and opens again.
-timeout -k 2 20 "$perfmon" --headless --virtual-time --tap $threadsButton@1 --tap $threadsX@2 --seconds 3 \
-    --dump-windows >"$work/closed.txt" 2>&1
-code=$?
-[ $code -eq 0 ] || fail "Thread Times run exited $code"
+run_ok "Thread Times run" 20 "$work/closed.txt" --headless --virtual-time --tap $threadsButton@1 --tap $threadsX@2 \
+    --seconds 3 --dump-windows
 grep -q '"Thread Times"' "$work/closed.txt" && fail "Thread Times still open after a tap on its close box"
-timeout -k 2 20 "$perfmon" --headless --virtual-time --tap $threadsButton@1 --tap $threadsX@2 \
-    --tap $threadsButton@3 --seconds 4 --dump-windows >"$work/again.txt" 2>&1
-code=$?
-[ $code -eq 0 ] || fail "Thread Times reopen run exited $code"
+run_ok "Thread Times reopen run" 20 "$work/again.txt" --headless --virtual-time --tap $threadsButton@1 \
+    --tap $threadsX@2 --tap $threadsButton@3 --seconds 4 --dump-windows
 grep -q '"Thread Times"' "$work/again.txt" || fail "Thread Times did not open again after its close box"
 
 # The report closes by its box, and the next hang is reported again.
-timeout -k 2 20 "$perfmon" --headless --virtual-time --hang-demo --tap $freezeButton@2 --tap $deadX@10 \
-    --seconds 11 --dump-windows >"$work/dead1.txt" 2>&1
-code=$?
-[ $code -eq 0 ] || fail "report run exited $code"
+run_ok "report run" 20 "$work/dead1.txt" --headless --virtual-time --hang-demo --tap $freezeButton@2 \
+    --tap $deadX@10 --seconds 11 --dump-windows
 grep -q '"Dead Window!"' "$work/dead1.txt" && fail "the report stayed after a tap on its close box"
-timeout -k 2 20 "$perfmon" --headless --virtual-time --hang-demo --tap $freezeButton@2 --tap $deadX@10 \
-    --tap $freezeButton@14 --seconds 23 --dump-windows >"$work/dead2.txt" 2>&1
-code=$?
-[ $code -eq 0 ] || fail "second report run exited $code"
+run_ok "second report run" 20 "$work/dead2.txt" --headless --virtual-time --hang-demo --tap $freezeButton@2 \
+    --tap $deadX@10 --tap $freezeButton@14 --seconds 23 --dump-windows
 grep -q '"Dead Window!"' "$work/dead2.txt" || fail "a second hang was not reported after the first report closed"
 # In real time too (the hang demo needs its 10 s: the main box stands in).
-timeout -k 2 20 "$perfmon" --headless --tap $threadsButton@1 --tap $threadsX@2 --tap $mainX@3 \
-    >"$work/out.txt" 2>&1
-code=$?
-[ $code -eq 0 ] || { fail "Thread Times then main close box (real time) exited $code"; cat "$work/out.txt" >&2; }
+run_ok "Thread Times then main close box (real time)" 20 "$work/out.txt" --headless --tap $threadsButton@1 \
+    --tap $threadsX@2 --tap $mainX@3
 
 # A second signal ends the run at once with one line; two different signals
 # back to back, since a second one of the same kind may merge with the first.

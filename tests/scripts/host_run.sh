@@ -5,10 +5,8 @@
 source "$1/tests/support/host_script.sh" "$2"
 
 # The timed close: exit code 0, a 240 by 320 PNG, the dialog and the taskbar in the dump.
-timeout 300 "$perfmon" --headless --virtual-time --seconds 5 --screenshot "$work/x.png" --dump-windows \
-    >"$work/dump.txt" 2>"$work/err.txt"
-code=$?
-[ $code -eq 0 ] || { fail "timed run exited $code"; cat "$work/err.txt" >&2; }
+run_ok "timed run" 300 "$work/dump.txt" --headless --virtual-time --seconds 5 --screenshot "$work/x.png" \
+    --dump-windows
 if [ -s "$work/x.png" ]; then
     signature=$(head -c 8 "$work/x.png" | od -An -tx1 | tr -d ' \n')
     [ "$signature" = "89504e470d0a1a0a" ] || fail "screenshot is no PNG: $signature"
@@ -23,11 +21,9 @@ grep -q 'HHTaskBar' "$work/dump.txt" || fail "no HHTaskBar in the dump"
 
 # Every stand-in at once, scripted taps on empty screen, a tick count that
 # wraps during the run and the oldest version class.
-timeout 300 "$perfmon" --headless --virtual-time --seconds 4 --alternate-taskbar --wexdock --hang-demo \
-    --add-icon-before 2 --tap 5,5@1 --tap 120,150@1.5 --tick-start 4294965296 --os-version 2.10 \
-    --dump-windows >"$work/all.txt" 2>"$work/err.txt"
-code=$?
-[ $code -eq 0 ] || { fail "run with the stand-ins exited $code"; cat "$work/err.txt" >&2; }
+run_ok "run with the stand-ins" 300 "$work/all.txt" --headless --virtual-time --seconds 4 --alternate-taskbar \
+    --wexdock --hang-demo --add-icon-before 2 --tap 5,5@1 --tap 120,150@1.5 --tick-start 4294965296 \
+    --os-version 2.10 --dump-windows
 for class in Halvane Wexdock HangDemo HHTaskBar; do
     grep -q "$class" "$work/all.txt" || fail "no $class window in the dump"
 done

@@ -6,36 +6,23 @@
 # closed by the close request a window manager sends; and the dialog's close
 # box pressed and held as a person holds it. Each way ends with exit code 0.
 # Arguments: <source dir> <binary dir>.
-set -u
-bin=$2
-perfmon=$bin/perfmon
+source "$1/tests/support/host_script.sh" "$2"
+source "$1/tests/support/xvfb.sh"
 # The window shows every device pixel as a square of this many screen pixels.
 scale=2
-work=$(mktemp -d)
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-xvfb=""
+XVFB_PID=""
 monitor=""
 cleanup() {
     [ -n "$monitor" ] && kill -KILL "$monitor" 2>/dev/null
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null && wait "$xvfb" 2>/dev/null
+    [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
     rm -rf "$work"
 }
 trap cleanup EXIT
 
-[ -x "$perfmon" ] || { echo "FAIL: $perfmon not built" >&2; exit 1; }
 for tool in Xvfb xdotool import convert compare python3; do
     command -v $tool >/dev/null || { echo "FAIL: $tool is missing (bash scripts/setup.sh installs it)" >&2; exit 1; }
 done
-
-Xvfb -displayfd 3 -screen 0 800x720x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb=$!
-for _ in $(seq 100); do
-    [ -s "$work/display" ] && break
-    sleep 0.1
-done
-[ -s "$work/display" ] || { echo "FAIL: Xvfb did not start" >&2; cat "$work/xvfb.log" >&2; exit 1; }
-export DISPLAY=":$(cat "$work/display")"
+start_xvfb "$work" 800x720x24 || exit 1
 export SDL_VIDEODRIVER=x11
 unset WAYLAND_DISPLAY
 
@@ -65,57 +52,27 @@ start_windowed() {
     sleep 2 # the monitor's first seconds: figures, graph and icon in place
 }
 
-# Waits up to 20 s for the monitor to end; sets code to its exit code
-# (124 if it did not end).
-await_exit() {
-    for _ in $(seq 200); do
-        kill -0 "$monitor" 2>/dev/null || break
-        sleep 0.1
-    done
-    if kill -0 "$monitor" 2>/dev/null; then
-        kill -KILL "$monitor"
-        wait "$monitor" 2>/dev/null
-        code=124
-    else
-        wait "$monitor"
-        code=$?
-    fi
-    monitor=""
-}
-
 # What a window manager sends when its close button is pressed:
 # WM_PROTOCOLS with WM_DELETE_WINDOW, to the window itself.
 close_request() {
     python3 - "$1" <<'EOF'
-import ctypes, sys
-x = ctypes.CDLL("libX11.so.6")
-x.XOpenDisplay.restype = ctypes.c_void_p
-x.XOpenDisplay.argtypes = [ctypes.c_char_p]
-x.XInternAtom.restype = ctypes.c_ulong
-x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-x.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
-x.XFlush.argtypes = [ctypes.c_void_p]
-x.XCloseDisplay.argtypes = [ctypes.c_void_p]
-
-class ClientMessage(ctypes.Structure):
-    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
-                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
-                ("format", ctypes.c_int), ("data", ctypes.c_long * 5)]
-
-class Event(ctypes.Union):
-    _fields_ = [("client", ClientMessage), ("pad", ctypes.c_long * 24)]
-
+import ctypes as c, sys
+x = c.CDLL("libX11.so.6")
+x.XOpenDisplay.restype = c.c_void_p
+x.XInternAtom.restype = c.c_ulong
+x.XInternAtom.argtypes = [c.c_void_p, c.c_char_p, c.c_int]
+x.XSendEvent.argtypes = [c.c_void_p, c.c_ulong, c.c_int, c.c_long, c.c_void_p]
+x.XFlush.argtypes = x.XCloseDisplay.argtypes = [c.c_void_p]
 display = x.XOpenDisplay(None)
 if not display:
     sys.exit("no display")
-event = Event()
-event.client.type = 33  # ClientMessage
-event.client.window = int(sys.argv[1])
-event.client.message_type = x.XInternAtom(display, b"WM_PROTOCOLS", 0)
-event.client.format = 32
-event.client.data[0] = x.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
-event.client.data[1] = 0  # CurrentTime
-sent = x.XSendEvent(display, event.client.window, 0, 0, ctypes.byref(event))
+# An XClientMessageEvent on a 64-bit machine, where each field takes a long:
+# type, serial, send_event, display, window, message_type, format, data[5].
+event = (c.c_long * 24)()
+event[0], event[4], event[6] = 33, int(sys.argv[1]), 32  # ClientMessage, the window, format
+event[5] = x.XInternAtom(display, b"WM_PROTOCOLS", 0)
+event[7] = x.XInternAtom(display, b"WM_DELETE_WINDOW", 0)  # data[1] stays 0: CurrentTime
+sent = x.XSendEvent(display, event[4], 0, 0, event)
 x.XFlush(display)
 x.XCloseDisplay(display)
 sys.exit(0 if sent else 1)
@@ -156,7 +113,7 @@ if start_windowed shown; then
     sleep 1
     import -window "$window" "$work/x-screen.png" 2>>"$work/import.log" || fail "import could not read the window"
     close_request "$window" || fail "the close request was not sent"
-    await_exit
+    stop_within "$monitor" 20 "the close request"; monitor=""
     [ "$code" -eq 0 ] || { fail "after the close request the monitor exited $code"; cat "$work/shown.err" >&2; }
     grep -q 'class="Dialog" text="Thread Times"' "$work/shown.txt" ||
         { fail "Thread Times did not open on the click"; cat "$work/shown.txt" >&2; }
@@ -186,10 +143,9 @@ if start_windowed closebox; then
     xdotool mousemove --window "$window" "$bx" "$by" mousedown 1
     sleep 0.3
     xdotool mouseup 1
-    await_exit
+    stop_within "$monitor" 20 "a held press on the close box"; monitor=""
     [ "$code" -eq 0 ] || { fail "after a held press on the close box the monitor exited $code"; \
         cat "$work/closebox.err" >&2; }
 fi
 
-[ $failures -eq 0 ] || exit 1
-echo "host window: all passed"
+finish "host window"

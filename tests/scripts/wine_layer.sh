@@ -9,17 +9,9 @@ set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../win32/wine_lib.sh"
 wine_begin "$1" "$2" layer
 
-run_logged() {
-  local log="$1"
-  shift
-  : >"$log"
-  wt -o "$(winpath "$log")" run "$@"
-  local rc=$?
-  cat "$log"
-  return $rc
-}
-
-check "layer tests" run_logged "$WORK/win32_tests.txt" "$(winpath "$WINDOWS_DIR/win32_tests.exe")"
+: >"$WORK/win32_tests.txt"
+check "layer tests" wt -o "$(winpath "$WORK/win32_tests.txt")" run "$(winpath "$WINDOWS_DIR/win32_tests.exe")"
+cat "$WORK/win32_tests.txt"
 
 if [ -f "$WINDOWS_DIR/platformprobe.exe" ]; then
   probe="$WINDOWS_DIR/wine-probe.txt"

@@ -62,14 +62,10 @@ figures_drawn_whole() {
 check "both figures drawn whole" figures_drawn_whole
 
 # A second start finds the first, brings it forward and returns 0.
-second_rc=0
-timeout 60 wine64 "$WINDOWS_DIR/wintool.exe" -d "$WINE_DESKTOP" run "$exe" >"$WORK/second.txt" 2>&1 || second_rc=$?
-check "a second start returns 0" test "$second_rc" -eq 0
+second_start() { wt run "$exe" >"$WORK/second.txt" 2>&1; }
+check "a second start returns 0" second_start
 check "the first keeps running" kill -0 "$first"
-count_dialogs() {
-  wt windows | grep -c "class=\"#32770\" id=[0-9]* text=\"$title\""
-}
-check "one dialog only" test "$(count_dialogs)" -eq 1
+check "one dialog only" test "$(wt windows | grep -c "class=\"#32770\" id=[0-9]* text=\"$title\"")" -eq 1
 
 # Thread Times: every thread of the Wine session, through the adapter.
 check "Threads pressed" wt press "#32770" "$title" Threads
@@ -111,19 +107,8 @@ wait "$hung" 2>/dev/null
 
 # WM_CLOSE ends it, the normal way, with exit code 0.
 check "WM_CLOSE posted" wt close "#32770" "$title"
-first_rc=0
-for _ in $(seq 200); do
-  kill -0 "$first" 2>/dev/null || break
-  sleep 0.1
-done
-if kill -0 "$first" 2>/dev/null; then
-  first_rc=124
-  echo "still running 20 s after WM_CLOSE"
-else
-  wait "$first" || first_rc=$?
-fi
+check "WM_CLOSE ends it with exit code 0" wait_within "$first" 20
 cat "$WORK/first.txt"
-check "WM_CLOSE ends it with exit code 0" test "$first_rc" -eq 0
 check "the dialog is gone" wt gone "#32770" "$title" 5000
 
 wine_end

@@ -32,6 +32,5 @@ convert "$WORK/desktop.png" -crop 240x20+0+300 +repage -scale 400% "$WINDOWS_DIR
 check "the icon's top and bottom rows in the brush colour" test "$(frame_rows)" -ge 2
 
 wt close "#32770" "$title"
-wait "$first"
-check "closes with exit code 0" test $? -eq 0
+check "closes with exit code 0" wait_within "$first" 20
 wine_end

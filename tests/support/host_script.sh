@@ -3,6 +3,8 @@
 # fail MESSAGE, which counts a failure and goes on.
 #   stop_within PID SECONDS WHAT  waits for PID to end, kills it after SECONDS
 #                                 (a failure naming WHAT); $code is its exit code
+#   run_ok WHAT SECONDS OUT ARGS...  runs perfmon ARGS for at most SECONDS, output
+#                                 in OUT; a failure naming WHAT unless it exits 0
 #   finish NAME                   exits 1 after any failure, else says NAME passed
 set -u
 bin=$1
@@ -26,6 +28,14 @@ stop_within() {
     fi
     wait "$pid"
     code=$?
+}
+
+run_ok() {
+    local what=$1 seconds=$2 out=$3
+    shift 3
+    timeout -k 2 "$seconds" "$perfmon" "$@" >"$out" 2>&1
+    code=$?
+    [ $code -eq 0 ] || { fail "$what exited $code"; cat "$out" >&2; }
 }
 
 finish() {

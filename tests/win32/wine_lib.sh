@@ -9,20 +9,20 @@
 #   winpath PATH       the Windows name (Z:\...) of a Unix path
 #   shot FILE          a PNG of the virtual desktop
 #   check NAME CMD...  runs CMD; records NAME as passed or failed
+#   wait_within PID S  PID's exit code, 124 if it runs S seconds more
 #   wine_end           prints the tally; exits 1 if anything failed
 #
 # When build/windows has no perfmon.exe or Wine is missing, the run is
 # skipped with a message (exit 0), unless PERFMON_REQUIRE_WINE=1, as
 # scripts/test.sh sets it, makes that a failure.
 
+source "$(dirname "${BASH_SOURCE[0]}")/../support/xvfb.sh"
+
 WINE_DESKTOP=perfmon
 WINE_DESKTOP_SIZE=240x320
 
 wine_skip() {
-  if [ "${PERFMON_REQUIRE_WINE:-0}" = 1 ]; then
-    echo "FAIL: $1" >&2
-    exit 1
-  fi
+  [ "${PERFMON_REQUIRE_WINE:-0}" = 1 ] && { echo "FAIL: $1" >&2; exit 1; }
   echo "SKIP: $1"
   exit 0
 }
@@ -34,20 +34,16 @@ wine_skip() {
 # thrown away and made again, so no run depends on what an earlier one left.
 WINE_PREFIX_STAMP=perfmon-prefix-ready
 
-wine_prefix_version() {
-  wine64 --version 2>/dev/null
-}
-
 # The prefix's parts, checked one by one; prints what is missing.
 wine_prefix_whole() {
-  local fonts="$WINEPREFIX/drive_c/windows/Fonts"
-  [ -f "$WINEPREFIX/system.reg" ] || { echo "no system.reg"; return 1; }
-  [ -f "$WINEPREFIX/user.reg" ] || { echo "no user.reg"; return 1; }
+  local fonts="$WINEPREFIX/drive_c/windows/Fonts" font file
+  for file in system.reg user.reg; do
+    [ -f "$WINEPREFIX/$file" ] || { echo "no $file"; return 1; }
+  done
   # The desktop's own taskbar, with its notification area, like the device's.
   grep -qF "[Software\\\\Wine\\\\Explorer\\\\Desktops\\\\$WINE_DESKTOP]" "$WINEPREFIX/user.reg" &&
     grep -A3 -F "[Software\\\\Wine\\\\Explorer\\\\Desktops\\\\$WINE_DESKTOP]" "$WINEPREFIX/user.reg" |
     grep -qi '"EnableShell"=dword:00000001' || { echo "no EnableShell for the $WINE_DESKTOP desktop"; return 1; }
-  local font
   for font in marlett.ttf ms_sans_serif.ttf tahoma.ttf; do
     [ ! -f "/usr/share/wine/fonts/$font" ] || [ -s "$fonts/$font" ] || { echo "no $font in the prefix"; return 1; }
   done
@@ -55,28 +51,19 @@ wine_prefix_whole() {
 }
 
 wine_prefix() {
-  local stamp="$WINEPREFIX/$WINE_PREFIX_STAMP"
-  local version
-  version="$(wine_prefix_version)"
+  local stamp="$WINEPREFIX/$WINE_PREFIX_STAMP" version
+  version="$(wine64 --version 2>/dev/null)"
   if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$version" ] && wine_prefix_whole >/dev/null; then
     return 0
   fi
   if [ -e "$WINEPREFIX" ]; then
-    local why
-    if [ ! -f "$stamp" ]; then
-      why="never finished"
-    elif [ "$(cat "$stamp")" != "$version" ]; then
-      why="made by $(cat "$stamp")"
-    else
-      why="$(wine_prefix_whole)"
-    fi
-    echo "the Wine prefix $WINEPREFIX is not whole ($why); making it again"
+    echo "the Wine prefix $WINEPREFIX is not whole (made by: $(cat "$stamp" 2>/dev/null || echo nothing that finished);" \
+      "$(wine_prefix_whole || true)); making it again"
     timeout 30 wineserver -k >/dev/null 2>&1 || true
     rm -rf "$WINEPREFIX"
   fi
   echo "making a fresh Wine prefix in $WINEPREFIX"
-  local start=$SECONDS
-  local log="$WORK/wineboot.log"
+  local start=$SECONDS log="$WORK/wineboot.log" fonts="$WINEPREFIX/drive_c/windows/Fonts" missing
   # Debian's wine64 package has no wineboot command: the loader runs it.
   timeout 300 wine64 wineboot --init >"$log" 2>&1
   echo "wineboot: exit code $?" >>"$log"
@@ -85,14 +72,9 @@ wine_prefix() {
   # Without a 32-bit Wine, wineboot stops before it puts Wine's own fonts
   # into the prefix: the caption buttons (Marlett) and the system font
   # then fall back to letters. Put them where it would have.
-  local fonts="$WINEPREFIX/drive_c/windows/Fonts"
-  if [ -d /usr/share/wine/fonts ]; then
-    mkdir -p "$fonts"
-    cp -n /usr/share/wine/fonts/* "$fonts/"
-  fi
+  [ -d /usr/share/wine/fonts ] && mkdir -p "$fonts" && cp -n /usr/share/wine/fonts/* "$fonts/"
   # The registry reaches its files only when the wineserver lets go.
   timeout 120 wineserver -w
-  local missing
   if ! missing="$(wine_prefix_whole)"; then
     echo "FAIL: the Wine prefix is not whole after $((SECONDS - start)) s: $missing"
     cat "$log"
@@ -106,9 +88,7 @@ wine_begin() {
   SOURCE_DIR="$(cd "$1" && pwd)"
   WINDOWS_DIR="${PERFMON_WINDOWS_DIR:-$SOURCE_DIR/build/windows}"
   RUN_NAME="$3"
-  PASSED=0
-  FAILED=0
-  FAILED_NAMES=()
+  PASSED=0 FAILED=0 FAILED_NAMES=()
 
   export PATH="/usr/lib/wine:$PATH"
   command -v wine64 >/dev/null || wine_skip "wine64 is not installed (bash scripts/setup.sh installs it)"
@@ -119,31 +99,18 @@ wine_begin() {
   done
 
   WORK="$WINDOWS_DIR/wine-$RUN_NAME"
-  rm -rf "$WORK"
-  mkdir -p "$WORK"
+  rm -rf "$WORK" && mkdir -p "$WORK"
 
   # One Wine run at a time: they share the prefix and its wineserver.
   exec 8>"$WINDOWS_DIR/wine.lock"
   flock 8
 
-  export WINEPREFIX="$WINDOWS_DIR/wineprefix"
-  export WINEDEBUG=-all
-  export WINEDLLOVERRIDES="mscoree,mshtml="
+  export WINEPREFIX="$WINDOWS_DIR/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   unset WINELOADER WINESERVER
 
-  XVFB_PID=""
-  EXPLORER_PID=""
+  XVFB_PID="" EXPLORER_PID=""
   trap wine_stop EXIT
-
-  Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$WORK/display" 2>"$WORK/xvfb.log" &
-  XVFB_PID=$!
-  for _ in $(seq 100); do
-    [ -s "$WORK/display" ] && break
-    sleep 0.1
-  done
-  [ -s "$WORK/display" ] || { echo "FAIL: Xvfb did not start"; cat "$WORK/xvfb.log"; exit 1; }
-  export DISPLAY=":$(cat "$WORK/display")"
-
+  start_xvfb "$WORK" 640x480x24 || exit 1
   wine_prefix || exit 1
 
   wine64 explorer "/desktop=$WINE_DESKTOP,$WINE_DESKTOP_SIZE" >"$WORK/explorer.log" 2>&1 &
@@ -162,12 +129,24 @@ wine_begin() {
 wine_stop() {
   # Only what this run started: the prefix's wineserver and its processes,
   # then this run's X server.
-  if [ -n "${WINEPREFIX:-}" ]; then
-    timeout 30 wineserver -k >/dev/null 2>&1 || true
-  fi
+  [ -n "${WINEPREFIX:-}" ] && timeout 30 wineserver -k >/dev/null 2>&1
   [ -n "$EXPLORER_PID" ] && wait "$EXPLORER_PID" 2>/dev/null
   [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
   return 0
+}
+
+# wait_within PID SECONDS: the exit code of PID, or 124 when it is still
+# running after SECONDS (it is left to wine_stop).
+wait_within() {
+  for _ in $(seq $(($2 * 10))); do
+    kill -0 "$1" 2>/dev/null || break
+    sleep 0.1
+  done
+  if kill -0 "$1" 2>/dev/null; then
+    echo "still running $2 s later"
+    return 124
+  fi
+  wait "$1"
 }
 
 wt() {
@@ -175,8 +154,7 @@ wt() {
 }
 
 winpath() {
-  local path
-  path="$(readlink -f "$1")"
+  local path="$(readlink -f "$1")"
   printf 'Z:%s' "${path//\//\\}"
 }
 
