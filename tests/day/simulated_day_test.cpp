@@ -33,7 +33,7 @@
 #include <cstdlib>
 #include <functional>
 #include <mutex>
-#include <sstream>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -106,22 +106,10 @@ const Step kSteps[] = {
     {22, 5000, HideDock},     {22, 8000, TapIcon},       {kSlots, 0, CloseMonitorWindow},
 };
 
-// Where the icon is at each hour's checkpoint: with Wexdock shown it has it.
-bool Docked(int slot)
-{
-    return slot == 1 || slot == 14 || slot == 21;
-}
-// Hours whose checkpoint has a minute of foreground behind it, so the graph
-// must show the whole ring.
-bool GraphSettled(int slot)
-{
-    return slot == 9 || slot == 11 || slot == 12 || slot == 13;
-}
-// Hours whose checkpoint sees the same programs in the same state as the first minute.
-bool BaselineState(int slot)
-{
-    return slot == 2 || slot == 22;
-}
+// Hours whose checkpoint finds Wexdock shown, so it has the icon; that has a
+// minute of foreground behind it, so the graph must show the whole ring; and
+// that sees the same programs in the same state as the first minute.
+const std::set<int> kDocked = {1, 14, 21}, kGraphSettled = {9, 11, 12, 13}, kBaselineState = {2, 22};
 
 struct Snapshot {
     std::string name;
@@ -134,14 +122,11 @@ struct Snapshot {
     DWORD nextSampleTick = 0;
     LoadHistory history{};
     int iconX = 0, iconY = 0;
-    bool foreground = false;
-    bool mainVisible = false;
+    bool foreground = false, mainVisible = false, inTray = false, dockHasIcon = false;
     std::vector<COLORREF> graph;   // GRAPH_WIDTH by GRAPH_HEIGHT, row by row
     std::vector<COLORREF> picture; // the icon's 16 by 16 picture
-    bool inTray = false;
-    RECT slotRect{};             // the icon's place on the taskbar, taskbar coordinates
-    std::vector<COLORREF> shown; // what the taskbar (or Wexdock's copy) shows
-    bool dockHasIcon = false;
+    RECT slotRect{};               // the icon's place on the taskbar, taskbar coordinates
+    std::vector<COLORREF> shown;   // what the taskbar (or Wexdock's copy) shows
 };
 
 struct Report {
@@ -149,14 +134,6 @@ struct Report {
     uint64_t at;
     std::u16string text;
 };
-
-std::string Narrow(const std::u16string &text)
-{
-    std::string out;
-    for (char16_t c : text)
-        out += c < 128 ? (char)c : '?';
-    return out;
-}
 
 double Mean(const LoadHistory &history)
 {
@@ -166,14 +143,11 @@ double Mean(const LoadHistory &history)
     return sum / LOAD_HISTORY_SLOTS;
 }
 
-int Lowest(const LoadHistory &history)
+// The lowest and the highest sample.
+std::pair<int, int> Range(const LoadHistory &history)
 {
-    return *std::min_element(history.samples, history.samples + LOAD_HISTORY_SLOTS);
-}
-
-int Highest(const LoadHistory &history)
-{
-    return *std::max_element(history.samples, history.samples + LOAD_HISTORY_SLOTS);
+    auto range = std::minmax_element(history.samples, history.samples + LOAD_HISTORY_SLOTS);
+    return {*range.first, *range.second};
 }
 
 // The first column of the graph that is not its history sample drawn as a
@@ -186,12 +160,10 @@ std::string GraphMismatch(const Snapshot &s)
         int height = GRAPH_HEIGHT * sample / 100;
         for (int y = 0; y < GRAPH_HEIGHT; y++) {
             bool blank = s.graph[y * GRAPH_WIDTH + x] == white;
-            if (blank != (y < GRAPH_HEIGHT - height)) {
-                std::ostringstream out;
-                out << "column " << x << " (sample " << sample << ", bar " << height << " high) row " << y << " is "
-                    << (blank ? "white" : "coloured");
-                return out.str();
-            }
+            if (blank != (y < GRAPH_HEIGHT - height))
+                return "column " + std::to_string(x) + " (sample " + std::to_string(sample) + ", bar " +
+                       std::to_string(height) + " high) row " + std::to_string(y) + " is " +
+                       (blank ? "white" : "coloured");
         }
     }
     return "";
@@ -200,15 +172,12 @@ std::string GraphMismatch(const Snapshot &s)
 std::string PictureMismatch(const std::vector<COLORREF> &want, const std::vector<COLORREF> &got)
 {
     if (got.size() != want.size()) return "no picture (" + std::to_string(got.size()) + " pixels)";
-    for (size_t i = 0; i < want.size(); i++) {
-        if (got[i] != want[i]) {
-            char text[96];
-            snprintf(text, sizeof text, "pixel %d,%d shows %06X, the picture has %06X", (int)(i % ICON_SIZE),
-                     (int)(i / ICON_SIZE), (unsigned)got[i], (unsigned)want[i]);
-            return text;
-        }
-    }
-    return "";
+    size_t i = std::mismatch(want.begin(), want.end(), got.begin()).first - want.begin();
+    if (i == want.size()) return "";
+    char text[96];
+    snprintf(text, sizeof text, "pixel %d,%d shows %06X, the picture has %06X", (int)(i % ICON_SIZE),
+             (int)(i / ICON_SIZE), (unsigned)got[i], (unsigned)want[i]);
+    return text;
 }
 
 int MonitorEntry(HINSTANCE instance, LPWSTR)
@@ -331,75 +300,60 @@ protected:
 
     // ------------------------------------------------------- the director
 
-    void TapMonitorIcon()
+    bool TapMonitorIcon()
     {
         POINT point;
         {
             std::lock_guard<std::recursive_mutex> lock(dev::BigLock());
             dev::NotifyIconEntry icon;
             RECT bar, client;
-            if (!MonitorIcon(&icon) || !dev::WindowScreenRects(dev::TaskbarWindow(), &bar, &client)) {
-                Problem("no icon of the monitor on the taskbar to tap at " + std::to_string(dev::Now()) + " ms");
-                return;
-            }
+            if (!MonitorIcon(&icon) || !dev::WindowScreenRects(dev::TaskbarWindow(), &bar, &client)) return false;
             point.x = client.left + (icon.slot.left + icon.slot.right) / 2;
             point.y = client.top + (icon.slot.top + icon.slot.bottom) / 2;
         }
         dev::Tap(point.x, point.y, true);
         Sleep(50);
         dev::Tap(point.x, point.y, false);
+        return true;
     }
 
-    void Do(Act act)
+    // False when the user could not do it: the window it needs is missing.
+    bool Perform(Act act)
     {
-        bool ok = true;
+        HWND dock = dev::WexdockWindow();
         switch (act) {
         case StartDock:
-            ok = dev::StartWexdock() != 0;
-            break;
+            return dev::StartWexdock() != 0;
         case ShowDock:
         case HideDock:
-            ok = dev::WexdockWindow() != nullptr;
-            if (ok) ShowWindow(dev::WexdockWindow(), act == ShowDock ? SW_SHOW : SW_HIDE);
-            break;
+            if (dock) ShowWindow(dock, act == ShowDock ? SW_SHOW : SW_HIDE);
+            return dock != nullptr;
         case CloseDock:
-            ok = dev::WexdockWindow() && PostMessageW(dev::WexdockWindow(), WM_CLOSE, 0, 0);
-            break;
+            return CloseIfThere(dock);
         case TapIcon:
-            TapMonitorIcon();
-            break;
+            return TapMonitorIcon();
         case StartGuest:
-            ok = dev::StartProgram(TRAYGUEST_IMAGE, u"") != 0;
-            break;
-        case CloseGuest: {
-            HWND guest = FindWindowW(u"TrayGuest", nullptr);
-            ok = guest && PostMessageW(guest, WM_CLOSE, 0, 0);
-            break;
-        }
+            return dev::StartProgram(TRAYGUEST_IMAGE, u"") != 0;
+        case CloseGuest:
+            return CloseIfThere(FindWindowW(u"TrayGuest", nullptr));
         case IconFirst:
         case IconSecond:
-            ok = dev::MoveNotifyIcon(dialog, ID_TRAY_ICON, act == IconFirst ? 0 : 1);
-            break;
+            return dev::MoveNotifyIcon(dialog, ID_TRAY_ICON, act == IconFirst ? 0 : 1);
         case Freeze:
-            ok = dev::FreezeHangDemo();
-            break;
+            return dev::FreezeHangDemo();
         case OpenThreads:
-            ok = PostMessageW(dialog, WM_COMMAND, IDC_THREADS, 0);
-            break;
-        case CloseThreads: {
-            HWND list = FindWindowW(DEVICE_DIALOG_CLASS, TEXT("Thread Times"));
-            ok = list && PostMessageW(list, WM_CLOSE, 0, 0);
-            break;
-        }
+            return PostMessageW(dialog, WM_COMMAND, IDC_THREADS, 0);
+        case CloseThreads:
+            return CloseIfThere(FindWindowW(DEVICE_DIALOG_CLASS, TEXT("Thread Times")));
         case HideMonitor:
-            ok = PostMessageW(dialog, WM_COMMAND, IDC_HIDE, 0);
-            break;
+            return PostMessageW(dialog, WM_COMMAND, IDC_HIDE, 0);
         case CloseMonitorWindow:
-            ok = PostMessageW(dialog, WM_CLOSE, 0, 0);
-            break;
+            return PostMessageW(dialog, WM_CLOSE, 0, 0);
         }
-        if (!ok) Problem(std::string("could not ") + kActNames[act] + " at " + std::to_string(dev::Now()) + " ms");
+        return false;
     }
+
+    static bool CloseIfThere(HWND window) { return window && PostMessageW(window, WM_CLOSE, 0, 0); }
 
     // A user glancing at the screen: a report box is read and dismissed.
     void LookForReport()
@@ -432,8 +386,10 @@ protected:
             uint64_t now = dev::Now();
             if (wake > now) Sleep((DWORD)(wake - now));
             now = dev::Now();
-            while (next < count && SlotStart(kSteps[next].slot) + kSteps[next].offsetMs <= now)
-                Do(kSteps[next++].act);
+            for (; next < count && SlotStart(kSteps[next].slot) + kSteps[next].offsetMs <= now; next++)
+                if (!Perform(kSteps[next].act))
+                    Problem(std::string("could not ") + kActNames[kSteps[next].act] + " at " + std::to_string(now) +
+                            " ms");
             if (nextLook <= now) {
                 LookForReport();
                 nextLook = now + kReportPollMs;
@@ -523,7 +479,7 @@ TEST_F(SimulatedDay, RunsAcrossTheTickWrapWithoutLeaksOrStalls)
     ASSERT_EQ(reports.size(), 2u) << "reports made";
     const int freezeSlots[2] = {6, 16};
     for (int i = 0; i < 2; i++) {
-        std::string text = Narrow(reports[i].text);
+        std::string text = support::Narrow(reports[i].text);
         EXPECT_NE(text.find("HangDemo class"), std::string::npos) << text;
         uint64_t freezeAt = SlotStart(freezeSlots[i]) + 5000;
         EXPECT_GE(reports[i].at, freezeAt);
@@ -541,7 +497,7 @@ TEST_F(SimulatedDay, RunsAcrossTheTickWrapWithoutLeaksOrStalls)
     // Nothing leaked: the same live objects as after the first minute,
     // whenever the same programs run in the same state.
     for (const Snapshot &s : snapshots) {
-        if (&s != &last && !BaselineState(s.slot)) continue;
+        if (&s != &last && !kBaselineState.count(s.slot)) continue;
         for (int kind = 0; kind < dev::KindCount; kind++)
             EXPECT_EQ(s.counts[kind], first.counts[kind])
                 << dev::ObjectKindName((dev::ObjectKind)kind) << " at " << s.name;
@@ -574,7 +530,7 @@ TEST_F(SimulatedDay, RunsAcrossTheTickWrapWithoutLeaksOrStalls)
 
         bool hourly = s.name.rfind("hour", 0) == 0 || &s == &last;
         // The taskbar (or Wexdock) shows this second's picture.
-        bool docked = hourly && Docked(s.slot);
+        bool docked = hourly && kDocked.count(s.slot);
         if (docked) {
             EXPECT_FALSE(s.inTray) << "the icon stayed in the notification area with Wexdock shown";
             EXPECT_TRUE(s.dockHasIcon) << "Wexdock shows no icon";
@@ -585,7 +541,7 @@ TEST_F(SimulatedDay, RunsAcrossTheTickWrapWithoutLeaksOrStalls)
         }
         EXPECT_EQ(PictureMismatch(s.picture, s.shown), "") << (docked ? "Wexdock's icon" : "taskbar");
 
-        if (GraphSettled(s.slot) || s.name == "just before the wrap") {
+        if (kGraphSettled.count(s.slot) || s.name == "just before the wrap") {
             EXPECT_TRUE(s.foreground && s.mainVisible) << "the monitor is not in front";
             EXPECT_EQ(GraphMismatch(s), "");
         }
@@ -596,8 +552,7 @@ TEST_F(SimulatedDay, RunsAcrossTheTickWrapWithoutLeaksOrStalls)
             meanByBusy[busy] += Mean(s.history);
             samplesByBusy[busy]++;
             if (busy == 0) {
-                EXPECT_EQ(Lowest(s.history), kIdleReading) << "an idle minute";
-                EXPECT_EQ(Highest(s.history), kIdleReading) << "an idle minute";
+                EXPECT_EQ(Range(s.history), std::make_pair(kIdleReading, kIdleReading)) << "an idle minute";
             }
             // The rest of the system comes in quanta, so a light hour has
             // idle readings between its pieces; its minute as a whole does not.
@@ -605,7 +560,7 @@ TEST_F(SimulatedDay, RunsAcrossTheTickWrapWithoutLeaksOrStalls)
                 EXPECT_GT(Mean(s.history), kIdleReading + 10) << busy << " % busy";
             }
             if (busy == 100) {
-                EXPECT_GE(Lowest(s.history), 95) << "a minute of full load";
+                EXPECT_GE(Range(s.history).first, 95) << "a minute of full load";
             }
         }
         if (s.name == "just before the wrap") before = &s;
@@ -637,7 +592,7 @@ TEST_F(SimulatedDay, RunsAcrossTheTickWrapWithoutLeaksOrStalls)
     EXPECT_LT(loaded->tick, 0x80000000u);
     EXPECT_GT(Mean(before->history), 60.0);
     EXPECT_GT(Mean(loaded->history), 60.0);
-    EXPECT_EQ(Highest(idle->history), kIdleReading);
+    EXPECT_EQ(Range(idle->history).second, kIdleReading);
     EXPECT_NE(loaded->picture, idle->picture) << "the icon did not change after the wrap";
     EXPECT_NE(loaded->graph, idle->graph) << "the graph did not change after the wrap";
 }
