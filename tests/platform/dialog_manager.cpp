@@ -28,17 +28,11 @@ RECT ScreenRectOf(HWND window)
 
 // Dialog units to pixels with the device's dialog base units, rounding
 // halves up as the platform's MulDiv does (units are never negative here).
-int UnitsX(int units)
+int Units(int units, bool vertical)
 {
-    int x = 0, y = 0;
-    dev::DialogBaseUnits(&x, &y);
-    return (units * x + 2) / 4;
-}
-int UnitsY(int units)
-{
-    int x = 0, y = 0;
-    dev::DialogBaseUnits(&x, &y);
-    return (units * y + 4) / 8;
+    int base[2] = {0, 0};
+    dev::DialogBaseUnits(&base[0], &base[1]);
+    return vertical ? (units * base[1] + 4) / 8 : (units * base[0] + 2) / 4;
 }
 
 std::u16string ClassOf(HWND window)
@@ -94,16 +88,16 @@ TEST_F(DialogManager, BuildsTheMainTemplateControlByControlInPixels)
         EXPECT_EQ(ClassOf(control), std::u16string(e.cls));
         EXPECT_EQ((DWORD)GetWindowLongW(control, GWL_STYLE), e.style);
         RECT r = ScreenRectOf(control);
-        EXPECT_EQ(r.left - origin.x, UnitsX(e.x));
-        EXPECT_EQ(r.top - origin.y, UnitsY(e.y));
-        EXPECT_EQ(r.right - r.left, UnitsX(e.cx));
-        EXPECT_EQ(r.bottom - r.top, UnitsY(e.cy));
+        EXPECT_EQ(r.left - origin.x, Units(e.x, false));
+        EXPECT_EQ(r.top - origin.y, Units(e.y, true));
+        EXPECT_EQ(r.right - r.left, Units(e.cx, false));
+        EXPECT_EQ(r.bottom - r.top, Units(e.cy, true));
         control = GetWindow(control, GW_HWNDNEXT);
     }
     EXPECT_EQ(control, nullptr) << "more controls than the template has";
     RECT client;
     GetClientRect(dialog, &client);
-    EXPECT_TRUE(client.right == UnitsX(157) && client.bottom == UnitsY(82))
+    EXPECT_TRUE(client.right == Units(157, false) && client.bottom == Units(82, true))
         << "the client area has the template's size";
 }
 

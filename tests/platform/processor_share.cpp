@@ -18,6 +18,7 @@
 #include <thread>
 #include <cstdlib>
 #include <cstring>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -218,13 +219,9 @@ TEST_F(LoadStep, ColumnsInTheBandsTheMeterPredicts)
     // Half the time in 100 ms pieces: a reading just after a piece is about
     // 88 %, late in a free stretch it falls towards 25 %; on the whole the
     // meter's arithmetic gives about 65 %.
-    int sum = 0, low = GRAPH_HEIGHT, high = 0;
-    for (int x = 72; x < 128; x++) {
-        sum += h[x];
-        low = std::min(low, h[x]);
-        high = std::max(high, h[x]);
-    }
-    double mean = sum / 56.0;
+    double mean = std::accumulate(h.begin() + 72, h.begin() + 128, 0) / 56.0;
+    int low = *std::min_element(h.begin() + 72, h.begin() + 128),
+        high = *std::max_element(h.begin() + 72, h.begin() + 128);
     EXPECT_GE(mean, 0.55 * GRAPH_HEIGHT);
     EXPECT_LE(mean, 0.75 * GRAPH_HEIGHT);
     EXPECT_GE(low, 10);

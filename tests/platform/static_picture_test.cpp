@@ -15,17 +15,12 @@ INT_PTR CALLBACK QuietProc(HWND, UINT message, WPARAM, LPARAM)
     return message == WM_INITDIALOG;
 }
 
-class CentredPicture : public support::DeviceTest {
-protected:
-    void SetUp() override
-    {
-        Boot();
-        AdoptAsMonitor();
-    }
-};
+class CentredPicture : public support::DeviceTest {};
 
 TEST_F(CentredPicture, BackgroundFillsAroundThePicture)
 {
+    ASSERT_NO_FATAL_FAILURE(Boot());
+    ASSERT_NO_FATAL_FAILURE(AdoptAsMonitor());
     const DWORD style = WS_POPUP | WS_VISIBLE | WS_CAPTION | DS_SETFONT;
     Template t(style, 0, 0, 120, 90, u"Picture");
     t.Item(WS_CHILD | WS_VISIBLE | SS_BITMAP | SS_CENTERIMAGE, 10, 10, 60, 50, 7, 0x82, u"");
