@@ -33,6 +33,7 @@
 #include <cstdlib>
 #include <functional>
 #include <mutex>
+#include <numeric>
 #include <set>
 #include <string>
 #include <thread>
@@ -118,10 +119,7 @@ struct Snapshot {
     DWORD tick = 0;
     long counts[dev::KindCount] = {};
     long virtualBlocks = 0;
-    DWORD lastTimerTick = 0;
-    DWORD nextSampleTick = 0;
-    LoadHistory history{};
-    int iconX = 0, iconY = 0;
+    MonitorState state{}; // the estimator, the history and the icon's place
     bool foreground = false, mainVisible = false, inTray = false, dockHasIcon = false;
     std::vector<COLORREF> graph;   // GRAPH_WIDTH by GRAPH_HEIGHT, row by row
     std::vector<COLORREF> picture; // the icon's 16 by 16 picture
@@ -137,10 +135,7 @@ struct Report {
 
 double Mean(const LoadHistory &history)
 {
-    double sum = 0;
-    for (int sample : history.samples)
-        sum += sample;
-    return sum / LOAD_HISTORY_SLOTS;
+    return std::accumulate(history.samples, history.samples + LOAD_HISTORY_SLOTS, 0.0) / LOAD_HISTORY_SLOTS;
 }
 
 // The lowest and the highest sample.
@@ -156,7 +151,7 @@ std::string GraphMismatch(const Snapshot &s)
 {
     const COLORREF white = RGB(255, 255, 255);
     for (int x = 0; x < GRAPH_WIDTH; x++) {
-        int sample = s.history.samples[(s.history.nextIndex + x) % LOAD_HISTORY_SLOTS];
+        int sample = s.state.history.samples[(s.state.history.nextIndex + x) % LOAD_HISTORY_SLOTS];
         int height = GRAPH_HEIGHT * sample / 100;
         for (int y = 0; y < GRAPH_HEIGHT; y++) {
             bool blank = s.graph[y * GRAPH_WIDTH + x] == white;
@@ -236,16 +231,6 @@ protected:
         return false;
     }
 
-    std::vector<COLORREF> IconPixels(HICON icon)
-    {
-        ICONINFO info = {};
-        if (!GetIconInfo(icon, &info)) return {};
-        std::vector<COLORREF> pixels = BitmapPixels(info.hbmColor, ICON_SIZE, ICON_SIZE);
-        DeleteObject(info.hbmColor);
-        DeleteObject(info.hbmMask);
-        return pixels;
-    }
-
     // Runs under the device lock while every device thread waits.
     void Capture(const std::string &name, int slot)
     {
@@ -257,11 +242,7 @@ protected:
         s.virtualBlocks = dev::LiveVirtualAllocations();
         s.at = dev::Now();
         s.tick = (DWORD)(dev::CurrentConfig().tickStart + s.at);
-        s.lastTimerTick = monitorState.lastTimerTick;
-        s.nextSampleTick = monitorState.nextSampleTick;
-        s.history = monitorState.history;
-        s.iconX = monitorState.iconX;
-        s.iconY = monitorState.iconY;
+        s.state = monitorState;
         s.foreground = GetForegroundWindow() == dialog;
         s.mainVisible = IsWindowVisible(dialog) != 0;
         s.graph = BitmapPixels(monitorState.graphBitmap, GRAPH_WIDTH, GRAPH_HEIGHT);
@@ -280,7 +261,12 @@ protected:
                 }
         } else if (HICON docked = dev::WexdockIcon()) {
             s.dockHasIcon = true;
-            s.shown = IconPixels(docked);
+            ICONINFO info = {};
+            if (GetIconInfo(docked, &info)) {
+                s.shown = BitmapPixels(info.hbmColor, ICON_SIZE, ICON_SIZE);
+                DeleteObject(info.hbmColor);
+                DeleteObject(info.hbmMask);
+            }
         }
         std::lock_guard<std::mutex> lock(mutex);
         snapshots.push_back(std::move(s));
@@ -362,10 +348,7 @@ protected:
         if (!box || !IsWindowVisible(box)) return;
         {
             std::lock_guard<std::mutex> lock(mutex);
-            bool seen = false;
-            for (const Report &report : reports)
-                seen = seen || report.box == box;
-            if (!seen) {
+            if (std::none_of(reports.begin(), reports.end(), [box](const Report &r) { return r.box == box; })) {
                 WCHAR text[600] = {0};
                 DefWindowProcW(GetWindow(box, GW_CHILD), WM_GETTEXT, 600, (LPARAM)text);
                 reports.push_back(Report{box, dev::Now(), text});
@@ -512,19 +495,19 @@ TEST_F(SimulatedDay, RunsAcrossTheTickWrapWithoutLeaksOrStalls)
         SCOPED_TRACE(s.name + " at tick " + std::to_string(s.tick));
         // The estimator took the last arrival, and the grid is at most one
         // step ahead of the clock.
-        DWORD sinceArrival = s.tick - s.lastTimerTick;
-        EXPECT_LE(sinceArrival, dev::kQuantumMs + 1) << "last arrival at tick " << s.lastTimerTick;
-        LONG ahead = (LONG)(s.nextSampleTick - s.tick);
-        EXPECT_GE(ahead, -(LONG)dev::kQuantumMs - 1) << "next sample due at tick " << s.nextSampleTick;
-        EXPECT_LE(ahead, 300) << "next sample due at tick " << s.nextSampleTick;
+        DWORD sinceArrival = s.tick - s.state.lastTimerTick;
+        EXPECT_LE(sinceArrival, dev::kQuantumMs + 1) << "last arrival at tick " << s.state.lastTimerTick;
+        LONG ahead = (LONG)(s.state.nextSampleTick - s.tick);
+        EXPECT_GE(ahead, -(LONG)dev::kQuantumMs - 1) << "next sample due at tick " << s.state.nextSampleTick;
+        EXPECT_LE(ahead, 300) << "next sample due at tick " << s.state.nextSampleTick;
         if (i > 0) {
             // One sample per 300 ms grid step, on through the wrap.
             const Snapshot &p = snapshots[i - 1];
-            DWORD steps = (s.nextSampleTick - p.nextSampleTick) / 300;
+            DWORD steps = (s.state.nextSampleTick - p.state.nextSampleTick) / 300;
             DWORD elapsed = s.tick - p.tick;
             EXPECT_LE(steps * 300, elapsed + 300 + dev::kQuantumMs) << "since " << p.name;
             EXPECT_GE(steps * 300 + 300 + dev::kQuantumMs, elapsed) << "since " << p.name;
-            EXPECT_EQ(s.history.nextIndex, (int)((p.history.nextIndex + steps) % LOAD_HISTORY_SLOTS))
+            EXPECT_EQ(s.state.history.nextIndex, (int)((p.state.history.nextIndex + steps) % LOAD_HISTORY_SLOTS))
                 << steps << " samples since " << p.name;
         }
 
@@ -536,8 +519,8 @@ TEST_F(SimulatedDay, RunsAcrossTheTickWrapWithoutLeaksOrStalls)
             EXPECT_TRUE(s.dockHasIcon) << "Wexdock shows no icon";
         } else {
             EXPECT_TRUE(s.inTray) << "the icon is not in the notification area";
-            EXPECT_EQ(s.iconX, s.slotRect.left) << "the icon's place was not found again";
-            EXPECT_EQ(s.iconY, s.slotRect.top) << "the icon's place was not found again";
+            EXPECT_EQ(s.state.iconX, s.slotRect.left) << "the icon's place was not found again";
+            EXPECT_EQ(s.state.iconY, s.slotRect.top) << "the icon's place was not found again";
         }
         EXPECT_EQ(PictureMismatch(s.picture, s.shown), "") << (docked ? "Wexdock's icon" : "taskbar");
 
@@ -549,18 +532,18 @@ TEST_F(SimulatedDay, RunsAcrossTheTickWrapWithoutLeaksOrStalls)
         // A checkpoint an hour into its slot read a minute of that slot's load.
         if (hourly) {
             int busy = kSlotBusy[s.slot];
-            meanByBusy[busy] += Mean(s.history);
+            meanByBusy[busy] += Mean(s.state.history);
             samplesByBusy[busy]++;
             if (busy == 0) {
-                EXPECT_EQ(Range(s.history), std::make_pair(kIdleReading, kIdleReading)) << "an idle minute";
+                EXPECT_EQ(Range(s.state.history), std::make_pair(kIdleReading, kIdleReading)) << "an idle minute";
             }
             // The rest of the system comes in quanta, so a light hour has
             // idle readings between its pieces; its minute as a whole does not.
             if (busy >= 25) {
-                EXPECT_GT(Mean(s.history), kIdleReading + 10) << busy << " % busy";
+                EXPECT_GT(Mean(s.state.history), kIdleReading + 10) << busy << " % busy";
             }
             if (busy == 100) {
-                EXPECT_GE(Range(s.history).first, 95) << "a minute of full load";
+                EXPECT_GE(Range(s.state.history).first, 95) << "a minute of full load";
             }
         }
         if (s.name == "just before the wrap") before = &s;
@@ -590,9 +573,9 @@ TEST_F(SimulatedDay, RunsAcrossTheTickWrapWithoutLeaksOrStalls)
     ASSERT_TRUE(before && loaded && idle);
     EXPECT_GT(before->tick, 0x80000000u);
     EXPECT_LT(loaded->tick, 0x80000000u);
-    EXPECT_GT(Mean(before->history), 60.0);
-    EXPECT_GT(Mean(loaded->history), 60.0);
-    EXPECT_EQ(Range(idle->history).second, kIdleReading);
+    EXPECT_GT(Mean(before->state.history), 60.0);
+    EXPECT_GT(Mean(loaded->state.history), 60.0);
+    EXPECT_EQ(Range(idle->state.history).second, kIdleReading);
     EXPECT_NE(loaded->picture, idle->picture) << "the icon did not change after the wrap";
     EXPECT_NE(loaded->graph, idle->graph) << "the graph did not change after the wrap";
 }
