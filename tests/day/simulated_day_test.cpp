@@ -33,7 +33,8 @@
 #include <cstdlib>
 #include <functional>
 #include <mutex>
-#include <sstream>
+#include <numeric>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -106,22 +107,10 @@ const Step kSteps[] = {
     {22, 5000, HideDock},     {22, 8000, TapIcon},       {kSlots, 0, CloseMonitorWindow},
 };
 
-// Where the icon is at each hour's checkpoint: with Wexdock shown it has it.
-bool Docked(int slot)
-{
-    return slot == 1 || slot == 14 || slot == 21;
-}
-// Hours whose checkpoint has a minute of foreground behind it, so the graph
-// must show the whole ring.
-bool GraphSettled(int slot)
-{
-    return slot == 9 || slot == 11 || slot == 12 || slot == 13;
-}
-// Hours whose checkpoint sees the same programs in the same state as the first minute.
-bool BaselineState(int slot)
-{
-    return slot == 2 || slot == 22;
-}
+// Hours whose checkpoint finds Wexdock shown, so it has the icon; that has a
+// minute of foreground behind it, so the graph must show the whole ring; and
+// that sees the same programs in the same state as the first minute.
+const std::set<int> kDocked = {1, 14, 21}, kGraphSettled = {9, 11, 12, 13}, kBaselineState = {2, 22};
 
 struct Snapshot {
     std::string name;
@@ -130,18 +119,12 @@ struct Snapshot {
     DWORD tick = 0;
     long counts[dev::KindCount] = {};
     long virtualBlocks = 0;
-    DWORD lastTimerTick = 0;
-    DWORD nextSampleTick = 0;
-    LoadHistory history{};
-    int iconX = 0, iconY = 0;
-    bool foreground = false;
-    bool mainVisible = false;
+    MonitorState state{}; // the estimator, the history and the icon's place
+    bool foreground = false, mainVisible = false, inTray = false, dockHasIcon = false;
     std::vector<COLORREF> graph;   // GRAPH_WIDTH by GRAPH_HEIGHT, row by row
     std::vector<COLORREF> picture; // the icon's 16 by 16 picture
-    bool inTray = false;
-    RECT slotRect{};             // the icon's place on the taskbar, taskbar coordinates
-    std::vector<COLORREF> shown; // what the taskbar (or Wexdock's copy) shows
-    bool dockHasIcon = false;
+    RECT slotRect{};               // the icon's place on the taskbar, taskbar coordinates
+    std::vector<COLORREF> shown;   // what the taskbar (or Wexdock's copy) shows
 };
 
 struct Report {
@@ -150,30 +133,16 @@ struct Report {
     std::u16string text;
 };
 
-std::string Narrow(const std::u16string &text)
-{
-    std::string out;
-    for (char16_t c : text)
-        out += c < 128 ? (char)c : '?';
-    return out;
-}
-
 double Mean(const LoadHistory &history)
 {
-    double sum = 0;
-    for (int sample : history.samples)
-        sum += sample;
-    return sum / LOAD_HISTORY_SLOTS;
+    return std::accumulate(history.samples, history.samples + LOAD_HISTORY_SLOTS, 0.0) / LOAD_HISTORY_SLOTS;
 }
 
-int Lowest(const LoadHistory &history)
+// The lowest and the highest sample.
+std::pair<int, int> Range(const LoadHistory &history)
 {
-    return *std::min_element(history.samples, history.samples + LOAD_HISTORY_SLOTS);
-}
-
-int Highest(const LoadHistory &history)
-{
-    return *std::max_element(history.samples, history.samples + LOAD_HISTORY_SLOTS);
+    auto range = std::minmax_element(history.samples, history.samples + LOAD_HISTORY_SLOTS);
+    return {*range.first, *range.second};
 }
 
 // The first column of the graph that is not its history sample drawn as a
@@ -182,16 +151,14 @@ std::string GraphMismatch(const Snapshot &s)
 {
     const COLORREF white = RGB(255, 255, 255);
     for (int x = 0; x < GRAPH_WIDTH; x++) {
-        int sample = s.history.samples[(s.history.nextIndex + x) % LOAD_HISTORY_SLOTS];
+        int sample = s.state.history.samples[(s.state.history.nextIndex + x) % LOAD_HISTORY_SLOTS];
         int height = GRAPH_HEIGHT * sample / 100;
         for (int y = 0; y < GRAPH_HEIGHT; y++) {
             bool blank = s.graph[y * GRAPH_WIDTH + x] == white;
-            if (blank != (y < GRAPH_HEIGHT - height)) {
-                std::ostringstream out;
-                out << "column " << x << " (sample " << sample << ", bar " << height << " high) row " << y << " is "
-                    << (blank ? "white" : "coloured");
-                return out.str();
-            }
+            if (blank != (y < GRAPH_HEIGHT - height))
+                return "column " + std::to_string(x) + " (sample " + std::to_string(sample) + ", bar " +
+                       std::to_string(height) + " high) row " + std::to_string(y) + " is " +
+                       (blank ? "white" : "coloured");
         }
     }
     return "";
@@ -200,15 +167,12 @@ std::string GraphMismatch(const Snapshot &s)
 std::string PictureMismatch(const std::vector<COLORREF> &want, const std::vector<COLORREF> &got)
 {
     if (got.size() != want.size()) return "no picture (" + std::to_string(got.size()) + " pixels)";
-    for (size_t i = 0; i < want.size(); i++) {
-        if (got[i] != want[i]) {
-            char text[96];
-            snprintf(text, sizeof text, "pixel %d,%d shows %06X, the picture has %06X", (int)(i % ICON_SIZE),
-                     (int)(i / ICON_SIZE), (unsigned)got[i], (unsigned)want[i]);
-            return text;
-        }
-    }
-    return "";
+    size_t i = std::mismatch(want.begin(), want.end(), got.begin()).first - want.begin();
+    if (i == want.size()) return "";
+    char text[96];
+    snprintf(text, sizeof text, "pixel %d,%d shows %06X, the picture has %06X", (int)(i % ICON_SIZE),
+             (int)(i / ICON_SIZE), (unsigned)got[i], (unsigned)want[i]);
+    return text;
 }
 
 int MonitorEntry(HINSTANCE instance, LPWSTR)
@@ -267,16 +231,6 @@ protected:
         return false;
     }
 
-    std::vector<COLORREF> IconPixels(HICON icon)
-    {
-        ICONINFO info = {};
-        if (!GetIconInfo(icon, &info)) return {};
-        std::vector<COLORREF> pixels = BitmapPixels(info.hbmColor, ICON_SIZE, ICON_SIZE);
-        DeleteObject(info.hbmColor);
-        DeleteObject(info.hbmMask);
-        return pixels;
-    }
-
     // Runs under the device lock while every device thread waits.
     void Capture(const std::string &name, int slot)
     {
@@ -288,11 +242,7 @@ protected:
         s.virtualBlocks = dev::LiveVirtualAllocations();
         s.at = dev::Now();
         s.tick = (DWORD)(dev::CurrentConfig().tickStart + s.at);
-        s.lastTimerTick = monitorState.lastTimerTick;
-        s.nextSampleTick = monitorState.nextSampleTick;
-        s.history = monitorState.history;
-        s.iconX = monitorState.iconX;
-        s.iconY = monitorState.iconY;
+        s.state = monitorState;
         s.foreground = GetForegroundWindow() == dialog;
         s.mainVisible = IsWindowVisible(dialog) != 0;
         s.graph = BitmapPixels(monitorState.graphBitmap, GRAPH_WIDTH, GRAPH_HEIGHT);
@@ -311,7 +261,12 @@ protected:
                 }
         } else if (HICON docked = dev::WexdockIcon()) {
             s.dockHasIcon = true;
-            s.shown = IconPixels(docked);
+            ICONINFO info = {};
+            if (GetIconInfo(docked, &info)) {
+                s.shown = BitmapPixels(info.hbmColor, ICON_SIZE, ICON_SIZE);
+                DeleteObject(info.hbmColor);
+                DeleteObject(info.hbmMask);
+            }
         }
         std::lock_guard<std::mutex> lock(mutex);
         snapshots.push_back(std::move(s));
@@ -331,75 +286,60 @@ protected:
 
     // ------------------------------------------------------- the director
 
-    void TapMonitorIcon()
+    bool TapMonitorIcon()
     {
         POINT point;
         {
             std::lock_guard<std::recursive_mutex> lock(dev::BigLock());
             dev::NotifyIconEntry icon;
             RECT bar, client;
-            if (!MonitorIcon(&icon) || !dev::WindowScreenRects(dev::TaskbarWindow(), &bar, &client)) {
-                Problem("no icon of the monitor on the taskbar to tap at " + std::to_string(dev::Now()) + " ms");
-                return;
-            }
+            if (!MonitorIcon(&icon) || !dev::WindowScreenRects(dev::TaskbarWindow(), &bar, &client)) return false;
             point.x = client.left + (icon.slot.left + icon.slot.right) / 2;
             point.y = client.top + (icon.slot.top + icon.slot.bottom) / 2;
         }
         dev::Tap(point.x, point.y, true);
         Sleep(50);
         dev::Tap(point.x, point.y, false);
+        return true;
     }
 
-    void Do(Act act)
+    // False when the user could not do it: the window it needs is missing.
+    bool Perform(Act act)
     {
-        bool ok = true;
+        HWND dock = dev::WexdockWindow();
         switch (act) {
         case StartDock:
-            ok = dev::StartWexdock() != 0;
-            break;
+            return dev::StartWexdock() != 0;
         case ShowDock:
         case HideDock:
-            ok = dev::WexdockWindow() != nullptr;
-            if (ok) ShowWindow(dev::WexdockWindow(), act == ShowDock ? SW_SHOW : SW_HIDE);
-            break;
+            if (dock) ShowWindow(dock, act == ShowDock ? SW_SHOW : SW_HIDE);
+            return dock != nullptr;
         case CloseDock:
-            ok = dev::WexdockWindow() && PostMessageW(dev::WexdockWindow(), WM_CLOSE, 0, 0);
-            break;
+            return CloseIfThere(dock);
         case TapIcon:
-            TapMonitorIcon();
-            break;
+            return TapMonitorIcon();
         case StartGuest:
-            ok = dev::StartProgram(TRAYGUEST_IMAGE, u"") != 0;
-            break;
-        case CloseGuest: {
-            HWND guest = FindWindowW(u"TrayGuest", nullptr);
-            ok = guest && PostMessageW(guest, WM_CLOSE, 0, 0);
-            break;
-        }
+            return dev::StartProgram(TRAYGUEST_IMAGE, u"") != 0;
+        case CloseGuest:
+            return CloseIfThere(FindWindowW(u"TrayGuest", nullptr));
         case IconFirst:
         case IconSecond:
-            ok = dev::MoveNotifyIcon(dialog, ID_TRAY_ICON, act == IconFirst ? 0 : 1);
-            break;
+            return dev::MoveNotifyIcon(dialog, ID_TRAY_ICON, act == IconFirst ? 0 : 1);
         case Freeze:
-            ok = dev::FreezeHangDemo();
-            break;
+            return dev::FreezeHangDemo();
         case OpenThreads:
-            ok = PostMessageW(dialog, WM_COMMAND, IDC_THREADS, 0);
-            break;
-        case CloseThreads: {
-            HWND list = FindWindowW(DEVICE_DIALOG_CLASS, TEXT("Thread Times"));
-            ok = list && PostMessageW(list, WM_CLOSE, 0, 0);
-            break;
-        }
+            return PostMessageW(dialog, WM_COMMAND, IDC_THREADS, 0);
+        case CloseThreads:
+            return CloseIfThere(FindWindowW(DEVICE_DIALOG_CLASS, TEXT("Thread Times")));
         case HideMonitor:
-            ok = PostMessageW(dialog, WM_COMMAND, IDC_HIDE, 0);
-            break;
+            return PostMessageW(dialog, WM_COMMAND, IDC_HIDE, 0);
         case CloseMonitorWindow:
-            ok = PostMessageW(dialog, WM_CLOSE, 0, 0);
-            break;
+            return PostMessageW(dialog, WM_CLOSE, 0, 0);
         }
-        if (!ok) Problem(std::string("could not ") + kActNames[act] + " at " + std::to_string(dev::Now()) + " ms");
+        return false;
     }
+
+    static bool CloseIfThere(HWND window) { return window && PostMessageW(window, WM_CLOSE, 0, 0); }
 
     // A user glancing at the screen: a report box is read and dismissed.
     void LookForReport()
@@ -408,10 +348,7 @@ protected:
         if (!box || !IsWindowVisible(box)) return;
         {
             std::lock_guard<std::mutex> lock(mutex);
-            bool seen = false;
-            for (const Report &report : reports)
-                seen = seen || report.box == box;
-            if (!seen) {
+            if (std::none_of(reports.begin(), reports.end(), [box](const Report &r) { return r.box == box; })) {
                 WCHAR text[600] = {0};
                 DefWindowProcW(GetWindow(box, GW_CHILD), WM_GETTEXT, 600, (LPARAM)text);
                 reports.push_back(Report{box, dev::Now(), text});
@@ -432,8 +369,10 @@ protected:
             uint64_t now = dev::Now();
             if (wake > now) Sleep((DWORD)(wake - now));
             now = dev::Now();
-            while (next < count && SlotStart(kSteps[next].slot) + kSteps[next].offsetMs <= now)
-                Do(kSteps[next++].act);
+            for (; next < count && SlotStart(kSteps[next].slot) + kSteps[next].offsetMs <= now; next++)
+                if (!Perform(kSteps[next].act))
+                    Problem(std::string("could not ") + kActNames[kSteps[next].act] + " at " + std::to_string(now) +
+                            " ms");
             if (nextLook <= now) {
                 LookForReport();
                 nextLook = now + kReportPollMs;
@@ -523,7 +462,7 @@ TEST_F(SimulatedDay, RunsAcrossTheTickWrapWithoutLeaksOrStalls)
     ASSERT_EQ(reports.size(), 2u) << "reports made";
     const int freezeSlots[2] = {6, 16};
     for (int i = 0; i < 2; i++) {
-        std::string text = Narrow(reports[i].text);
+        std::string text = support::Narrow(reports[i].text);
         EXPECT_NE(text.find("HangDemo class"), std::string::npos) << text;
         uint64_t freezeAt = SlotStart(freezeSlots[i]) + 5000;
         EXPECT_GE(reports[i].at, freezeAt);
@@ -541,7 +480,7 @@ TEST_F(SimulatedDay, RunsAcrossTheTickWrapWithoutLeaksOrStalls)
     // Nothing leaked: the same live objects as after the first minute,
     // whenever the same programs run in the same state.
     for (const Snapshot &s : snapshots) {
-        if (&s != &last && !BaselineState(s.slot)) continue;
+        if (&s != &last && !kBaselineState.count(s.slot)) continue;
         for (int kind = 0; kind < dev::KindCount; kind++)
             EXPECT_EQ(s.counts[kind], first.counts[kind])
                 << dev::ObjectKindName((dev::ObjectKind)kind) << " at " << s.name;
@@ -556,36 +495,36 @@ TEST_F(SimulatedDay, RunsAcrossTheTickWrapWithoutLeaksOrStalls)
         SCOPED_TRACE(s.name + " at tick " + std::to_string(s.tick));
         // The estimator took the last arrival, and the grid is at most one
         // step ahead of the clock.
-        DWORD sinceArrival = s.tick - s.lastTimerTick;
-        EXPECT_LE(sinceArrival, dev::kQuantumMs + 1) << "last arrival at tick " << s.lastTimerTick;
-        LONG ahead = (LONG)(s.nextSampleTick - s.tick);
-        EXPECT_GE(ahead, -(LONG)dev::kQuantumMs - 1) << "next sample due at tick " << s.nextSampleTick;
-        EXPECT_LE(ahead, 300) << "next sample due at tick " << s.nextSampleTick;
+        DWORD sinceArrival = s.tick - s.state.lastTimerTick;
+        EXPECT_LE(sinceArrival, dev::kQuantumMs + 1) << "last arrival at tick " << s.state.lastTimerTick;
+        LONG ahead = (LONG)(s.state.nextSampleTick - s.tick);
+        EXPECT_GE(ahead, -(LONG)dev::kQuantumMs - 1) << "next sample due at tick " << s.state.nextSampleTick;
+        EXPECT_LE(ahead, 300) << "next sample due at tick " << s.state.nextSampleTick;
         if (i > 0) {
             // One sample per 300 ms grid step, on through the wrap.
             const Snapshot &p = snapshots[i - 1];
-            DWORD steps = (s.nextSampleTick - p.nextSampleTick) / 300;
+            DWORD steps = (s.state.nextSampleTick - p.state.nextSampleTick) / 300;
             DWORD elapsed = s.tick - p.tick;
             EXPECT_LE(steps * 300, elapsed + 300 + dev::kQuantumMs) << "since " << p.name;
             EXPECT_GE(steps * 300 + 300 + dev::kQuantumMs, elapsed) << "since " << p.name;
-            EXPECT_EQ(s.history.nextIndex, (int)((p.history.nextIndex + steps) % LOAD_HISTORY_SLOTS))
+            EXPECT_EQ(s.state.history.nextIndex, (int)((p.state.history.nextIndex + steps) % LOAD_HISTORY_SLOTS))
                 << steps << " samples since " << p.name;
         }
 
         bool hourly = s.name.rfind("hour", 0) == 0 || &s == &last;
         // The taskbar (or Wexdock) shows this second's picture.
-        bool docked = hourly && Docked(s.slot);
+        bool docked = hourly && kDocked.count(s.slot);
         if (docked) {
             EXPECT_FALSE(s.inTray) << "the icon stayed in the notification area with Wexdock shown";
             EXPECT_TRUE(s.dockHasIcon) << "Wexdock shows no icon";
         } else {
             EXPECT_TRUE(s.inTray) << "the icon is not in the notification area";
-            EXPECT_EQ(s.iconX, s.slotRect.left) << "the icon's place was not found again";
-            EXPECT_EQ(s.iconY, s.slotRect.top) << "the icon's place was not found again";
+            EXPECT_EQ(s.state.iconX, s.slotRect.left) << "the icon's place was not found again";
+            EXPECT_EQ(s.state.iconY, s.slotRect.top) << "the icon's place was not found again";
         }
         EXPECT_EQ(PictureMismatch(s.picture, s.shown), "") << (docked ? "Wexdock's icon" : "taskbar");
 
-        if (GraphSettled(s.slot) || s.name == "just before the wrap") {
+        if (kGraphSettled.count(s.slot) || s.name == "just before the wrap") {
             EXPECT_TRUE(s.foreground && s.mainVisible) << "the monitor is not in front";
             EXPECT_EQ(GraphMismatch(s), "");
         }
@@ -593,19 +532,18 @@ TEST_F(SimulatedDay, RunsAcrossTheTickWrapWithoutLeaksOrStalls)
         // A checkpoint an hour into its slot read a minute of that slot's load.
         if (hourly) {
             int busy = kSlotBusy[s.slot];
-            meanByBusy[busy] += Mean(s.history);
+            meanByBusy[busy] += Mean(s.state.history);
             samplesByBusy[busy]++;
             if (busy == 0) {
-                EXPECT_EQ(Lowest(s.history), kIdleReading) << "an idle minute";
-                EXPECT_EQ(Highest(s.history), kIdleReading) << "an idle minute";
+                EXPECT_EQ(Range(s.state.history), std::make_pair(kIdleReading, kIdleReading)) << "an idle minute";
             }
             // The rest of the system comes in quanta, so a light hour has
             // idle readings between its pieces; its minute as a whole does not.
             if (busy >= 25) {
-                EXPECT_GT(Mean(s.history), kIdleReading + 10) << busy << " % busy";
+                EXPECT_GT(Mean(s.state.history), kIdleReading + 10) << busy << " % busy";
             }
             if (busy == 100) {
-                EXPECT_GE(Lowest(s.history), 95) << "a minute of full load";
+                EXPECT_GE(Range(s.state.history).first, 95) << "a minute of full load";
             }
         }
         if (s.name == "just before the wrap") before = &s;
@@ -635,9 +573,9 @@ TEST_F(SimulatedDay, RunsAcrossTheTickWrapWithoutLeaksOrStalls)
     ASSERT_TRUE(before && loaded && idle);
     EXPECT_GT(before->tick, 0x80000000u);
     EXPECT_LT(loaded->tick, 0x80000000u);
-    EXPECT_GT(Mean(before->history), 60.0);
-    EXPECT_GT(Mean(loaded->history), 60.0);
-    EXPECT_EQ(Highest(idle->history), kIdleReading);
+    EXPECT_GT(Mean(before->state.history), 60.0);
+    EXPECT_GT(Mean(loaded->state.history), 60.0);
+    EXPECT_EQ(Range(idle->state.history).second, kIdleReading);
     EXPECT_NE(loaded->picture, idle->picture) << "the icon did not change after the wrap";
     EXPECT_NE(loaded->graph, idle->graph) << "the graph did not change after the wrap";
 }

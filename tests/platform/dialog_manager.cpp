@@ -1,6 +1,6 @@
-// The dialog manager: templates to windows in pixels, refused templates,
-// modal dialogs and the message box, with the program on a device thread of
-// its own while the test drives the device from outside.
+// The dialog manager: templates to windows in pixels, refused templates, a
+// centred picture, modal dialogs and the message box, with the program on a
+// device thread of its own while the test drives the device from outside.
 #include "platform/host/dialog_internal.h"
 #include "tests/support/device_fixture.h"
 
@@ -28,17 +28,11 @@ RECT ScreenRectOf(HWND window)
 
 // Dialog units to pixels with the device's dialog base units, rounding
 // halves up as the platform's MulDiv does (units are never negative here).
-int UnitsX(int units)
+int Units(int units, bool vertical)
 {
-    int x = 0, y = 0;
-    dev::DialogBaseUnits(&x, &y);
-    return (units * x + 2) / 4;
-}
-int UnitsY(int units)
-{
-    int x = 0, y = 0;
-    dev::DialogBaseUnits(&x, &y);
-    return (units * y + 4) / 8;
+    int base[2] = {0, 0};
+    dev::DialogBaseUnits(&base[0], &base[1]);
+    return vertical ? (units * base[1] + 4) / 8 : (units * base[0] + 2) / 4;
 }
 
 std::u16string ClassOf(HWND window)
@@ -94,16 +88,16 @@ TEST_F(DialogManager, BuildsTheMainTemplateControlByControlInPixels)
         EXPECT_EQ(ClassOf(control), std::u16string(e.cls));
         EXPECT_EQ((DWORD)GetWindowLongW(control, GWL_STYLE), e.style);
         RECT r = ScreenRectOf(control);
-        EXPECT_EQ(r.left - origin.x, UnitsX(e.x));
-        EXPECT_EQ(r.top - origin.y, UnitsY(e.y));
-        EXPECT_EQ(r.right - r.left, UnitsX(e.cx));
-        EXPECT_EQ(r.bottom - r.top, UnitsY(e.cy));
+        EXPECT_EQ(r.left - origin.x, Units(e.x, false));
+        EXPECT_EQ(r.top - origin.y, Units(e.y, true));
+        EXPECT_EQ(r.right - r.left, Units(e.cx, false));
+        EXPECT_EQ(r.bottom - r.top, Units(e.cy, true));
         control = GetWindow(control, GW_HWNDNEXT);
     }
     EXPECT_EQ(control, nullptr) << "more controls than the template has";
     RECT client;
     GetClientRect(dialog, &client);
-    EXPECT_TRUE(client.right == UnitsX(157) && client.bottom == UnitsY(82))
+    EXPECT_TRUE(client.right == Units(157, false) && client.bottom == Units(82, true))
         << "the client area has the template's size";
 }
 
@@ -115,6 +109,58 @@ TEST_F(DialogManager, RefusesTemplatesItCannotBuildAndLeavesNothingBehind)
     EXPECT_EQ(CreateDialogIndirectParamW(monitorState.instance, unknown.Get(), nullptr, QuietProc, 0), nullptr);
     EXPECT_EQ(DialogBoxIndirectParamW(monitorState.instance, unknown.Get(), nullptr, QuietProc, 0), -1);
     EXPECT_EQ(dev::LiveObjects(dev::KindWindow), windowsBefore);
+}
+
+// A bitmap static centred in a control larger than its picture: the picture
+// in the middle and the control's background all around it, with nothing
+// left over from what was on the screen before.
+TEST_F(DialogManager, CentredPictureHasTheBackgroundAllAroundIt)
+{
+    const DWORD style = WS_POPUP | WS_VISIBLE | WS_CAPTION | DS_SETFONT;
+    Template t(style, 0, 0, 120, 90, u"Picture");
+    t.Item(WS_CHILD | WS_VISIBLE | SS_BITMAP | SS_CENTERIMAGE, 10, 10, 60, 50, 7, 0x82, u"");
+    HWND dialog = CreateDialogIndirectParamW(monitorState.instance, t.Get(), nullptr, QuietProc, 0);
+    ASSERT_NE(dialog, nullptr);
+    HWND control = GetDlgItem(dialog, 7);
+    RECT rect = ScreenRectOf(control);
+    ASSERT_GT(rect.right - rect.left, 20);
+    ASSERT_GT(rect.bottom - rect.top, 20);
+
+    // Something unlike the background on the screen where the control is.
+    HDC screen = GetDC(nullptr);
+    HBRUSH blue = CreateSolidBrush(RGB(0, 0, 255));
+    FillRect(screen, &rect, blue);
+    ReleaseDC(nullptr, screen);
+    DeleteObject(blue);
+
+    HDC dc = GetDC(control);
+    HBITMAP picture = CreateCompatibleBitmap(dc, 8, 6);
+    ReleaseDC(control, dc);
+    HDC memory = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(memory, picture);
+    RECT all = {0, 0, 8, 6};
+    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+    FillRect(memory, &all, red);
+    SelectObject(memory, old);
+    DeleteDC(memory);
+    DeleteObject(red);
+    SendMessageW(control, STM_SETIMAGE, IMAGE_BITMAP, (LPARAM)picture);
+    InvalidateRect(control, nullptr, TRUE);
+    UpdateWindow(control);
+    Pump();
+
+    COLORREF face = GetSysColor(COLOR_BTNFACE);
+    const uint32_t background = (uint32_t)GetRValue(face) << 16 | GetGValue(face) << 8 | GetBValue(face);
+    int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    int left = rect.left + (width - 8) / 2, top = rect.top + (height - 6) / 2;
+    for (int y = rect.top; y < rect.bottom; y++)
+        for (int x = rect.left; x < rect.right; x++) {
+            bool inside = x >= left && x < left + 8 && y >= top && y < top + 6;
+            uint32_t want = inside ? 0xFF0000u : background;
+            ASSERT_EQ(ScreenPixel(x, y), want) << "at " << x - rect.left << "," << y - rect.top;
+        }
+    DestroyWindow(dialog);
+    DeleteObject(picture);
 }
 
 const char16_t kBoxTitle[] = u"Dead Window!";

@@ -7,6 +7,7 @@
 #include "kernel_test_util.h"
 
 #include <cstdint>
+#include <vector>
 
 namespace {
 
@@ -35,23 +36,23 @@ protected:
 
 TEST_F(Gdi, LiveCountsFollowCreationAndRelease)
 {
-    const dev::ObjectKind kinds[] = {dev::KindDC, dev::KindBitmap, dev::KindBrush};
-    long before[3];
-    for (int i = 0; i < 3; i++)
-        before[i] = dev::LiveObjects(kinds[i]);
+    // Device contexts, bitmaps, brushes.
+    auto live = [] {
+        return std::vector<long>{dev::LiveObjects(dev::KindDC), dev::LiveObjects(dev::KindBitmap),
+                                 dev::LiveObjects(dev::KindBrush)};
+    };
+    const std::vector<long> before = live();
     HDC window = GetDC(NULL);
     HDC memory = CreateCompatibleDC(window);
     HBITMAP bitmap = CreateCompatibleBitmap(window, 3, 3);
     HBRUSH brush = CreateSolidBrush(0);
     GetStockObject(GRAY_BRUSH); // stock objects are not counted
-    for (int i = 0; i < 3; i++)
-        EXPECT_EQ(before[i] + (i == 0 ? 2 : 1), dev::LiveObjects(kinds[i])) << "kind " << i;
+    EXPECT_EQ(live(), (std::vector<long>{before[0] + 2, before[1] + 1, before[2] + 1}));
     DeleteObject(brush);
     DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(NULL, window);
-    for (int i = 0; i < 3; i++)
-        EXPECT_EQ(before[i], dev::LiveObjects(kinds[i])) << "kind " << i;
+    EXPECT_EQ(live(), before);
 
     // A reset forgets every object; stock objects come back.
     brush = CreateSolidBrush(RGB(1, 2, 3));

@@ -128,10 +128,7 @@ TEST(DeviceText, BrokenUtf8ControlsAndSlashes)
         {"lone continuation", "a\x80z", u"a\uFFFDz"},
         {"overlong", "\xC0\x80", u"\uFFFD\uFFFD"},
         {"surrogate", "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},
-        {"cut before ascii",
-         "\xE2\x82"
-         "A",
-         u"\uFFFDA"},
+        {"cut before ascii", "\xE2\x82\x41", u"\uFFFDA"}, // \x41: the A
         {"kernel cut", cutUtf8, u"\u00DCberwachungsd\uFFFD"},
     };
     for (const auto &c : cases)

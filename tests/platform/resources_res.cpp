@@ -3,24 +3,17 @@
 // by the monitor's resource tests.
 
 #include "kernel_test_util.h"
+#include "tests/support/res_reader.h"
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
-extern const uint8_t perfmonResources[];
-extern const size_t perfmonResourcesSize;
-
 namespace {
 
-void Put16(std::vector<uint8_t> &v, uint16_t x)
-{
-    v.insert(v.end(), {(uint8_t)x, (uint8_t)(x >> 8)});
-}
 void Put32(std::vector<uint8_t> &v, uint32_t x)
 {
-    Put16(v, x & 0xFFFF);
-    Put16(v, x >> 16);
+    v.insert(v.end(), {(uint8_t)x, (uint8_t)(x >> 8), (uint8_t)(x >> 16), (uint8_t)(x >> 24)});
 }
 
 // A .res image as the resource compiler writes it.

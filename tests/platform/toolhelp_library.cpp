@@ -5,6 +5,7 @@
 #include "platform/host/kernel.h"
 #include "platform/host/toolhelp.h"
 #include "platform/host/procfs.h"
+#include "tests/support/res_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -21,17 +22,18 @@ namespace {
 
 const DWORD kAll = 0x80000006; // processes and threads, as the monitor asks
 
-std::string Narrow(const WCHAR *text)
-{
-    std::string out;
-    for (; *text; ++text)
-        out += *text < 0x80 ? char(*text) : '?';
-    return out;
-}
+using support::Narrow;
 
 DWORD LinuxThreadId()
 {
     return DWORD(syscall(SYS_gettid));
+}
+
+std::u16string SelfProgram()
+{
+    char path[4096];
+    ssize_t length = readlink("/proc/self/exe", path, sizeof path);
+    return length > 0 ? procfs::DevicePath(path, size_t(length)) : std::u16string();
 }
 
 struct Walked {
@@ -144,18 +146,7 @@ TEST_F(Toolhelp, LookupsByIdentifierFailUntouchedAndCutNamesTerminated)
 
 // ------------------------------------------------------------ the real /proc
 
-namespace {
-
-class ToolhelpLive : public ToolhelpBase {};
-
-std::u16string SelfProgram()
-{
-    char path[4096];
-    ssize_t length = readlink("/proc/self/exe", path, sizeof path);
-    return length > 0 ? procfs::DevicePath(path, size_t(length)) : std::u16string();
-}
-
-} // namespace
+using ToolhelpLive = ToolhelpBase;
 
 TEST_F(ToolhelpLive, LinuxAndDeviceThreadsUnderTheirOwnersAndAnEndedThreadHasNoTimes)
 {

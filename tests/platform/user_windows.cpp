@@ -31,24 +31,13 @@ std::string Line(UINT m, WPARAM wp, LPARAM lp)
         return "down(" + std::to_string(GET_X_LPARAM(lp)) + "," + std::to_string(GET_Y_LPARAM(lp)) + ")";
     case WM_TIMER:
         return "timer(" + std::to_string(wp) + ")";
-    case WM_DESTROY:
-        return "destroy";
-    case WM_NCDESTROY:
-        return "ncdestroy";
-    case WM_SETFOCUS:
-        return "setfocus";
-    case WM_KILLFOCUS:
-        return "killfocus";
-    case WM_PAINT:
-        return "paint";
-    case WM_QUIT:
-        return "quit";
-    case WM_USER + 1:
-    case WM_USER + 2:
-    case WM_USER + 3:
-        return "user" + std::to_string(m - WM_USER);
     }
-    return "";
+    static const std::map<UINT, std::string> plain = {
+        {WM_DESTROY, "destroy"},     {WM_NCDESTROY, "ncdestroy"}, {WM_SETFOCUS, "setfocus"},
+        {WM_KILLFOCUS, "killfocus"}, {WM_PAINT, "paint"},         {WM_QUIT, "quit"},
+        {WM_USER + 1, "user1"},      {WM_USER + 2, "user2"},      {WM_USER + 3, "user3"}};
+    auto found = plain.find(m);
+    return found == plain.end() ? "" : found->second;
 }
 
 LRESULT CALLBACK Recorder(HWND w, UINT m, WPARAM wp, LPARAM lp)
