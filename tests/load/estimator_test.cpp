@@ -136,21 +136,10 @@ TEST_F(Estimator, NoSequenceOfGapsLeavesTheRange)
         ASSERT_NO_FATAL_FAILURE(Start(0xFFFF0000u, floor));
         DWORD lastMin = monitorState.gapSumMin, lastFloor = monitorState.idleGapSum;
         for (int i = 0; i < 1500; i++) {
-            uint32_t gap;
-            switch (random() % 4) {
-            case 0:
-                gap = 1 + random() % 3;
-                break;
-            case 1:
-                gap = 1 + random() % 50;
-                break;
-            case 2:
-                gap = 1 + random() % 5000;
-                break;
-            default:
-                gap = 1 + random() % (11 * 3600 * 1000);
-                break; // under 12 hours
-            }
+            // Bursts, steady rates, pauses and gaps of hours (under 12).
+            const uint32_t spans[] = {3, 50, 5000, 11 * 3600 * 1000};
+            uint32_t span = spans[random() % 4];
+            uint32_t gap = 1 + random() % span;
             int got = Arrive(gap);
             ASSERT_TRUE(got >= 25 && got <= 99) << "floor " << floor << ", arrival " << i << " after " << gap
                                                 << " ms read " << got << " (gapSum " << monitorState.gapSum << ")";
