@@ -146,11 +146,9 @@ TEST_F(LoadGraph, OldestSampleIsColumnZeroAndTheNewestColumn199)
 // rebuilds it from the ring.
 TEST_F(LoadGraph, OutOfSightTheRingFillsAndThePictureWaits)
 {
-    // Any other top-level window in front will do; the about box is at hand.
-    HRSRC about = FindResourceW(monitorState.instance, MAKEINTRESOURCEW(IDD_ABOUT), RT_DIALOG);
-    HWND other = CreateDialogIndirectParamW(
-        monitorState.instance, (LPCDLGTEMPLATEW)LockResource(LoadResource(monitorState.instance, about)), nullptr,
-        [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
+    // Any other top-level window in front will do.
+    HWND other = CreateWindowExW(0, DEVICE_DIALOG_CLASS, u"other", WS_POPUP, 0, 0, 240, 320, nullptr, nullptr,
+                                 monitorState.instance, nullptr);
     ASSERT_NE(other, nullptr);
     int percent = 60;
     for (bool hidden : {true, false}) {
@@ -197,11 +195,8 @@ TEST_F(LoadGraph, TheControlShowsTheBitmapOnScreen)
     std::vector<COLORREF> graph = Graph();
     int differ = 0;
     for (int y = 0; y < GRAPH_HEIGHT; y++)
-        for (int x = 0; x < GRAPH_WIDTH; x++) {
-            COLORREF c = graph[y * GRAPH_WIDTH + x];
-            uint32_t want = (uint32_t)GetRValue(c) << 16 | GetGValue(c) << 8 | GetBValue(c);
-            differ += ScreenPixel(client.left + x, client.top + y) != want;
-        }
+        for (int x = 0; x < GRAPH_WIDTH; x++)
+            differ += support::FromRgb(ScreenPixel(client.left + x, client.top + y)) != graph[y * GRAPH_WIDTH + x];
     EXPECT_EQ(differ, 0);
 }
 
