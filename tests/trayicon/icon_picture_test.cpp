@@ -45,12 +45,6 @@ std::vector<std::string> Expected(const int heights[ICON_SIZE])
     return lines;
 }
 
-// A load that gives a bar of h rows: the least s with 16 * s / 100 = h.
-int LoadForHeight(int h)
-{
-    return (h * 100 + 15) / 16;
-}
-
 class PictureTest : public TrayTest {
 protected:
     void SetUp() override
@@ -84,7 +78,7 @@ TEST_F(PictureTest, ColumnsShowEveryFourthSlotEndingAtTheNewest)
     EXPECT_EQ(Render(IconPicture(), ramp), std::vector<std::string>(ICON_SIZE, std::string(ICON_SIZE, '.')))
         << "the first icon, before any sample";
     for (int k = 0; k < LOAD_HISTORY_SLOTS; k++)
-        monitorState.history.samples[k] = k % 4 ? 99 : LoadForHeight(k / 4 % 16);
+        monitorState.history.samples[k] = k % 4 ? 99 : (k / 4 % 16 * 100 + 15) / 16; // least load for that bar
     for (const auto &c : cases) {
         monitorState.history.nextIndex = c.nextIndex;
         Tick();
