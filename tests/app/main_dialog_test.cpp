@@ -93,12 +93,8 @@ TEST_F(MonitorProgram, WithoutItsDialogItEndsAtOnceWithAFailure)
 
 // The close sequence, seen from the helper library: the window is already
 // gone when the icon is deleted.
-struct CloseRecord {
-    bool deleted = false;
-    bool windowAliveAtDelete = true;
-    int icon = 0;
-};
-CloseRecord closeRecord;
+int deletedIcon;
+bool windowAliveAtDelete;
 
 int WINAPI FakeCreate(HWND, void *, int, const WCHAR *)
 {
@@ -107,9 +103,8 @@ int WINAPI FakeCreate(HWND, void *, int, const WCHAR *)
 int WINAPI FakeGetSetDel(HWND window, int icon, void *, int operation)
 {
     if (operation == 2) {
-        closeRecord.deleted = true;
-        closeRecord.windowAliveAtDelete = IsWindow(window);
-        closeRecord.icon = icon;
+        deletedIcon = icon;
+        windowAliveAtDelete = IsWindow(window);
     }
     return 0;
 }
@@ -126,13 +121,13 @@ TEST_F(MonitorProgram, ClosingDestroysTheWindowBeforeTheIconGoes)
     dev::RegisterLibrary(u"halvaneh", {{u"WDTICreateTransientIcon", (FARPROC)(void *)FakeCreate},
                                        {u"WDTIGetSetDelIcon", (FARPROC)(void *)FakeGetSetDel},
                                        {u"mtslen", (FARPROC)(void *)FakeMtslen}});
-    closeRecord = CloseRecord();
+    deletedIcon = 0;
+    windowAliveAtDelete = true;
     ASSERT_NE(StartMonitor(), 0u);
     EXPECT_EQ(monitorState.alternateTaskbar, 1);
     EXPECT_EQ(CloseMonitor(), 0);
-    EXPECT_TRUE(closeRecord.deleted);
-    EXPECT_FALSE(closeRecord.windowAliveAtDelete);
-    EXPECT_EQ(closeRecord.icon, 7);
+    EXPECT_EQ(deletedIcon, 7) << "the icon was not deleted, or another one";
+    EXPECT_FALSE(windowAliveAtDelete);
 }
 
 // ------------------------------------------- the test thread as the monitor
