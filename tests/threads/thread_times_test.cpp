@@ -305,21 +305,6 @@ protected:
     HWND dialog = NULL, list = NULL;
 };
 
-// A thread identifier the walk repeats gives one item, the first.
-TEST_F(ThreadListTest, OpensSortedByTimeWithOneDecimal)
-{
-    dev::SystemTables system;
-    system.processes = {{7, u"\\Windows\\shell.exe"}};
-    system.threads = {Thread(1, 7, 3, 0), Thread(2, 7, 3, 123456 * tenth), Thread(3, 7, 3, 123 * tenth),
-                      // Single precision: 123456789 tenths show as 12345679.0, not 12345678.9.
-                      Thread(4, 7, 3, 123456789ULL * tenth), Thread(3, 7, 3, 999 * tenth)};
-    Use(system);
-    ASSERT_NO_FATAL_FAILURE(Open());
-
-    std::vector<std::string> expected = {"12345679.0", "12345.6", "12.3", " 0.0"};
-    EXPECT_EQ(Column(0), expected);
-}
-
 TEST_F(ThreadListTest, HeaderTapsSortByThatColumn)
 {
     dev::SystemTables system;
@@ -369,7 +354,7 @@ TEST_F(ThreadListTest, HeaderTapsSortByThatColumn)
     EXPECT_EQ(ThreadTimesDlgProc(dialog, WM_CLOSE, 0, 0), TRUE);
 }
 
-TEST_F(ThreadListTest, EachOpeningTakesANewSnapshotOrShowsTheLastSortedByTime)
+TEST_F(ThreadListTest, EachOpeningTakesANewSnapshotSortedByTimeOrShowsTheLast)
 {
     // No threads yet: the three headers alone.
     ASSERT_NO_FATAL_FAILURE(Open());
@@ -378,20 +363,25 @@ TEST_F(ThreadListTest, EachOpeningTakesANewSnapshotOrShowsTheLastSortedByTime)
     EXPECT_EQ(headers, (std::vector<std::string>{"Time 40", "Owner 90", "Priority 65", "none"}));
     DestroyWindow(dialog);
 
+    // A thread identifier the walk repeats gives one item, the first.
     dev::SystemTables system;
-    system.processes = {{1, u"b.exe"}, {2, u"a.exe"}};
-    system.threads = {Thread(1, 1, 3, 9 * tenth), Thread(2, 2, 3, 1 * tenth)};
+    system.processes = {{1, u"a.exe"}, {2, u"b.exe"}};
+    system.threads = {Thread(1, 1, 3, 0), Thread(2, 2, 3, 123456 * tenth), Thread(3, 1, 3, 123 * tenth),
+                      // Single precision: 123456789 tenths show as 12345679.0, not 12345678.9.
+                      Thread(4, 2, 3, 123456789ULL * tenth), Thread(3, 2, 3, 999 * tenth)};
     Use(system);
     ASSERT_NO_FATAL_FAILURE(Open());
+    std::vector<std::string> expected = {"12345679.0", "12345.6", "12.3", " 0.0"};
+    EXPECT_EQ(Column(0), expected);
     TapColumn(1);
-    std::vector<std::string> owners = {"a.exe", "b.exe"};
+    std::vector<std::string> owners = {"a.exe", "a.exe", "b.exe", "b.exe"};
     EXPECT_EQ(Column(1), owners);
     DestroyWindow(dialog);
 
-    system.threads.push_back(Thread(3, 2, 3, 20 * tenth));
+    system.threads.push_back(Thread(5, 1, 3, 20 * tenth));
     Use(system);
     ASSERT_NO_FATAL_FAILURE(Open());
-    std::vector<std::string> expected = {" 2.0", " 0.9", " 0.1"};
+    expected.insert(expected.begin() + 3, " 2.0");
     EXPECT_EQ(Column(0), expected);
     TapColumn(1);
     DestroyWindow(dialog);
