@@ -264,19 +264,6 @@ protected:
         return ThreadTimesDlgProc(dialog, WM_NOTIFY, control, (LPARAM)&notice);
     }
 
-    std::string Cell(int item, int subitem)
-    {
-        WCHAR text[64];
-        memset(text, 0xAA, sizeof(text));
-        LVITEMW cell = {};
-        cell.mask = LVIF_TEXT;
-        cell.iSubItem = subitem;
-        cell.pszText = text;
-        cell.cchTextMax = 64;
-        SendMessageW(list, LVM_GETITEMTEXTW, item, (LPARAM)&cell);
-        return Narrow(text);
-    }
-
     // A column's "title width", or "none" when there is no such column.
     std::string Header(int column)
     {
@@ -296,8 +283,17 @@ protected:
     std::vector<std::string> Column(int subitem)
     {
         std::vector<std::string> texts;
-        for (int i = 0; i < ItemCount(); i++)
-            texts.push_back(Cell(i, subitem));
+        for (int i = 0; i < ItemCount(); i++) {
+            WCHAR text[64];
+            memset(text, 0xAA, sizeof(text)); // an unterminated copy shows
+            LVITEMW cell = {};
+            cell.mask = LVIF_TEXT;
+            cell.iSubItem = subitem;
+            cell.pszText = text;
+            cell.cchTextMax = 64;
+            SendMessageW(list, LVM_GETITEMTEXTW, i, (LPARAM)&cell);
+            texts.push_back(Narrow(text));
+        }
         return texts;
     }
 
