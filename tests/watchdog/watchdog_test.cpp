@@ -115,14 +115,9 @@ TEST_F(Watchdog, CheckReportsAStallOlderThanOneSecondOnce)
 
 // A program whose one window has the class it is given.
 std::u16string targetClass;
-int TargetMain(HINSTANCE instance, LPWSTR)
+int TargetMain(HINSTANCE, LPWSTR)
 {
-    WNDCLASSW windowClass = {};
-    windowClass.lpfnWndProc = DefWindowProcW;
-    windowClass.hInstance = instance;
-    windowClass.lpszClassName = targetClass.c_str();
-    RegisterClassW(&windowClass);
-    CreateWindowExW(0, targetClass.c_str(), u"target", WS_POPUP, 0, 0, 20, 20, NULL, NULL, instance, NULL);
+    NewWindow(targetClass.c_str(), DefWindowProcW, u"target");
     MSG message;
     while (GetMessageW(&message, NULL, 0, 0) > 0)
         DispatchMessageW(&message);
