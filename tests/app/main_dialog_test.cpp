@@ -20,18 +20,16 @@ namespace {
 
 class MonitorProgram : public support::DeviceTest {};
 
-// One run: the figures at start, Help, a second copy, the modal Thread Times
-// with the timers running behind it, and Cancel closing the same way as the
-// close box: window and icon gone, exit 0.
-TEST_F(MonitorProgram, ShowsFiguresHelpThreadTimesAndASecondCopyAndCancelClosesWithZero)
+// One run: Help, a second copy, the modal Thread Times with the timers
+// running behind it, and Cancel closing the same way as the close box:
+// window and icon gone, exit 0.
+TEST_F(MonitorProgram, ShowsHelpThreadTimesAndASecondCopyAndCancelClosesWithZero)
 {
     ASSERT_NO_FATAL_FAILURE(Boot());
     ASSERT_NE(StartMonitor(), 0u);
     HWND dialog = FindMonitorDialog();
     EXPECT_TRUE(IsWindowVisible(dialog));
     WCHAR text[64] = {0};
-    GetDlgItemTextW(dialog, IDC_MEMORY_TEXT, text, 64);
-    EXPECT_EQ(Narrow(text), "12,582,912\\r\\n3,145,728");
 
     // Help puts another program's window in front first.
     PostMessageW(dialog, WM_COMMAND, IDC_HELP, 0);
@@ -95,12 +93,8 @@ TEST_F(MonitorProgram, WithoutItsDialogItEndsAtOnceWithAFailure)
 
 // The close sequence, seen from the helper library: the window is already
 // gone when the icon is deleted.
-struct CloseRecord {
-    bool deleted = false;
-    bool windowAliveAtDelete = true;
-    int icon = 0;
-};
-CloseRecord closeRecord;
+int deletedIcon;
+bool windowAliveAtDelete;
 
 int WINAPI FakeCreate(HWND, void *, int, const WCHAR *)
 {
@@ -109,9 +103,8 @@ int WINAPI FakeCreate(HWND, void *, int, const WCHAR *)
 int WINAPI FakeGetSetDel(HWND window, int icon, void *, int operation)
 {
     if (operation == 2) {
-        closeRecord.deleted = true;
-        closeRecord.windowAliveAtDelete = IsWindow(window);
-        closeRecord.icon = icon;
+        deletedIcon = icon;
+        windowAliveAtDelete = IsWindow(window);
     }
     return 0;
 }
@@ -128,13 +121,13 @@ TEST_F(MonitorProgram, ClosingDestroysTheWindowBeforeTheIconGoes)
     dev::RegisterLibrary(u"halvaneh", {{u"WDTICreateTransientIcon", (FARPROC)(void *)FakeCreate},
                                        {u"WDTIGetSetDelIcon", (FARPROC)(void *)FakeGetSetDel},
                                        {u"mtslen", (FARPROC)(void *)FakeMtslen}});
-    closeRecord = CloseRecord();
+    deletedIcon = 0;
+    windowAliveAtDelete = true;
     ASSERT_NE(StartMonitor(), 0u);
     EXPECT_EQ(monitorState.alternateTaskbar, 1);
     EXPECT_EQ(CloseMonitor(), 0);
-    EXPECT_TRUE(closeRecord.deleted);
-    EXPECT_FALSE(closeRecord.windowAliveAtDelete);
-    EXPECT_EQ(closeRecord.icon, 7);
+    EXPECT_EQ(deletedIcon, 7) << "the icon was not deleted, or another one";
+    EXPECT_FALSE(windowAliveAtDelete);
 }
 
 // ------------------------------------------- the test thread as the monitor
@@ -155,21 +148,19 @@ protected:
     HWND dialog = nullptr;
 };
 
-struct VersionCase {
-    uint32_t major, minor;
-    int osClass;
-    DWORD floor;
-    bool threadsEnabled;
-};
-
 TEST_F(MainDialog, VersionClassesSetTheFloorAndTheThreadsButton)
 {
-    const VersionCase cases[] = {{2, 10, OS_CLASS_OLDER, 140, false},
-                                 {2, 11, OS_CLASS_2_11, 900, true},
-                                 {2, 12, OS_CLASS_OLDER, 140, false},
-                                 {3, 0, OS_CLASS_3_0, 450, true},
-                                 {5, 1, OS_CLASS_3_0, 450, true}};
-    for (const VersionCase &c : cases) {
+    const struct {
+        uint32_t major, minor;
+        int osClass;
+        DWORD floor;
+        bool threadsEnabled;
+    } cases[] = {{2, 10, OS_CLASS_OLDER, 140, false},
+                 {2, 11, OS_CLASS_2_11, 900, true},
+                 {2, 12, OS_CLASS_OLDER, 140, false},
+                 {3, 0, OS_CLASS_3_0, 450, true},
+                 {5, 1, OS_CLASS_3_0, 450, true}};
+    for (const auto &c : cases) {
         ASSERT_NO_FATAL_FAILURE(Open(c.major, c.minor));
         std::string version = std::to_string(c.major) + "." + std::to_string(c.minor);
         EXPECT_EQ(CheckOsVersion(), c.osClass) << version;
@@ -184,18 +175,19 @@ TEST_F(MainDialog, VersionClassesSetTheFloorAndTheThreadsButton)
 TEST_F(MainDialog, UnlistedCommandsAndTimersDoNothing)
 {
     ASSERT_NO_FATAL_FAILURE(Open());
+    auto state = [] {
+        return std::vector<uint8_t>((const uint8_t *)&monitorState, (const uint8_t *)(&monitorState + 1));
+    };
     for (UINT message : {(UINT)WM_COMMAND, (UINT)WM_TIMER}) {
         for (WPARAM id : {(WPARAM)IDOK, (WPARAM)1003, (WPARAM)ID_TRAY_ICON + 1, (WPARAM)0xFFFF}) {
             Pump();
-            std::vector<uint8_t> before((const uint8_t *)&monitorState, (const uint8_t *)(&monitorState + 1));
+            std::vector<uint8_t> before = state();
             EXPECT_EQ(MainDialogProc(dialog, message, id, 0), 1) << message << " " << id;
             MSG queued;
             EXPECT_FALSE(PeekMessageW(&queued, nullptr, WM_USER, 0xFFFF, PM_NOREMOVE) ||
                          PeekMessageW(&queued, nullptr, WM_QUIT, WM_COMMAND, PM_NOREMOVE))
                 << "posted something for " << message << " " << id;
-            EXPECT_TRUE(std::vector<uint8_t>((const uint8_t *)&monitorState, (const uint8_t *)(&monitorState + 1)) ==
-                        before)
-                << "state changed by " << message << " " << id;
+            EXPECT_TRUE(state() == before) << "state changed by " << message << " " << id;
             EXPECT_TRUE(IsWindowVisible(dialog) && GetForegroundWindow() == dialog) << message << " " << id;
         }
     }
@@ -210,18 +202,18 @@ TEST_F(MainDialog, HideTrayTapAndActivationShowOrHideTheWindow)
         UINT message;
         WPARAM wParam;
         LPARAM lParam;
-        bool shownBefore, shownAfter, checkForeground;
+        bool shownBefore, shownAfter;
     } cases[] = {
-        {WM_COMMAND, IDC_HIDE, 0, true, false, true},
-        {WM_COMMAND, IDC_HIDE, 0, false, true, true},
-        {WM_COMMAND, ID_TRAY_ICON, WM_LBUTTONUP, false, false, true},
-        {WM_COMMAND, ID_TRAY_ICON, WM_LBUTTONDOWN, false, true, true},
-        {WM_COMMAND, ID_TRAY_ICON, WM_LBUTTONDOWN, true, true, true},
-        {WM_ACTIVATE, WA_CLICKACTIVE, 0, false, false, false},
-        {WM_ACTIVATE, WA_INACTIVE, 0, false, false, false},
-        {WM_ACTIVATE, MAKEWPARAM(WA_CLICKACTIVE, 1), 0, false, false, false},
-        {WM_ACTIVATE, WA_ACTIVE, 0, false, true, false},
-        {WM_ACTIVATE, MAKEWPARAM(WA_ACTIVE, 1), 0, false, true, false},
+        {WM_COMMAND, IDC_HIDE, 0, true, false},
+        {WM_COMMAND, IDC_HIDE, 0, false, true},
+        {WM_COMMAND, ID_TRAY_ICON, WM_LBUTTONUP, false, false},
+        {WM_COMMAND, ID_TRAY_ICON, WM_LBUTTONDOWN, false, true},
+        {WM_COMMAND, ID_TRAY_ICON, WM_LBUTTONDOWN, true, true},
+        {WM_ACTIVATE, WA_CLICKACTIVE, 0, false, false},
+        {WM_ACTIVATE, WA_INACTIVE, 0, false, false},
+        {WM_ACTIVATE, MAKEWPARAM(WA_CLICKACTIVE, 1), 0, false, false},
+        {WM_ACTIVATE, WA_ACTIVE, 0, false, true},
+        {WM_ACTIVATE, MAKEWPARAM(WA_ACTIVE, 1), 0, false, true},
     };
     for (auto c : cases) {
         ShowWindow(dialog, c.shownBefore ? SW_SHOW : SW_HIDE);
@@ -232,7 +224,8 @@ TEST_F(MainDialog, HideTrayTapAndActivationShowOrHideTheWindow)
         std::string what = std::to_string(c.message) + " " + std::to_string(c.wParam) + " " + std::to_string(c.lParam) +
                            (c.shownBefore ? " when shown" : " when hidden");
         EXPECT_EQ(IsWindowVisible(dialog) != 0, c.shownAfter) << what;
-        if (c.checkForeground) {
+        // Activation's own effect on the foreground is not the dialog's doing.
+        if (c.message == WM_COMMAND) {
             EXPECT_EQ(GetForegroundWindow() == dialog, c.shownAfter) << what;
         }
     }

@@ -51,12 +51,7 @@ protected:
 
     static dev::FakeThread Thread(DWORD id, DWORD owner, LONG priority = 3, uint64_t user = 0)
     {
-        dev::FakeThread thread = {};
-        thread.threadId = id;
-        thread.ownerProcessId = owner;
-        thread.basePriority = priority;
-        thread.userTime100ns = user;
-        return thread;
+        return dev::FakeThread{id, owner, priority, user, 0, false};
     }
 
     // The table's rows as "id owner priority tenths" lines, in table order.
@@ -145,11 +140,10 @@ TEST_F(ThreadsTest, RowsFollowTheWalkAndTextsFollowTheRows)
                                          "51 " + x + " Normal 0"};
     ASSERT_EQ(Rows(), expected);
 
-    // Two threads of one process: each its own copy, back to back after the rows.
+    // Every row its own copy, even two threads of one process: back to back
+    // after the rows.
     const ThreadRow *rows = monitorState.threadRows;
-    EXPECT_NE(rows[0].ownerName, rows[2].ownerName);
-    const WCHAR *store = (const WCHAR *)(rows + THREAD_ROW_SLOTS);
-    EXPECT_EQ(rows[0].ownerName, store);
+    EXPECT_EQ(rows[0].ownerName, (const WCHAR *)(rows + THREAD_ROW_SLOTS));
     for (int i = 1; i < 7; i++)
         EXPECT_EQ(rows[i].ownerName, rows[i - 1].ownerName + wcslen(rows[i - 1].ownerName) + 1) << "row " << i;
 }
@@ -177,34 +171,14 @@ TEST_F(ThreadsTest, ManyThreadsAllGetRows)
     EXPECT_GE((const void *)monitorState.threadRows[0].ownerName, (const void *)(monitorState.threadRows + 5000));
 }
 
-TEST_F(ThreadsTest, LibraryIsLoadedOnlyDuringASnapshot)
-{
-    dev::SystemTables system;
-    system.processes = {{7, u"a.exe"}};
-    system.threads = {Thread(1, 7)};
-    Use(system);
-    long allocations = dev::LiveVirtualAllocations();
-
-    for (int round = 0; round < 2; round++) {
-        ASSERT_EQ(SnapshotThreads(), 1) << "round " << round;
-        EXPECT_FALSE(dev::LibraryLoaded(u"toolhelp")) << "round " << round;
-        EXPECT_EQ(monitorState.toolhelpLibrary, nullptr);
-        EXPECT_EQ(dev::LiveToolhelpSnapshots(), 0) << "the snapshot was not closed";
-        // Only the table stays: the scratch lists and the previous table are gone.
-        EXPECT_EQ(dev::LiveVirtualAllocations(), allocations + 1) << "round " << round;
-    }
-}
-
-TEST_F(ThreadsTest, MissingLibraryBeforeAnySnapshotLeavesNoTable)
+TEST_F(ThreadsTest, MissingLibraryOrEntryPointFailsAndReleasesTheLibrary)
 {
     dev::UnregisterLibrary(u"toolhelp");
     EXPECT_EQ(SnapshotThreads(), 0);
-    EXPECT_EQ(monitorState.threadRows, nullptr);
+    EXPECT_EQ(monitorState.threadRows, nullptr) << "a table without a snapshot";
     EXPECT_EQ(monitorState.threadRowCount, 0);
-}
+    dev::RegisterToolhelp({});
 
-TEST_F(ThreadsTest, EachMissingEntryPointFailsAndReleasesTheLibrary)
-{
     dev::SystemTables system;
     system.processes = {{7, u"a.exe"}};
     system.threads = {Thread(1, 7), Thread(2, 7)};
@@ -250,9 +224,15 @@ TEST_F(ThreadsTest, RefusedStorageReleasesWhatItTookAndKeepsThePreviousTable)
         EXPECT_EQ(dev::LiveToolhelpSnapshots(), 0) << granted << " granted";
         EXPECT_FALSE(dev::LibraryLoaded(u"toolhelp")) << granted << " granted";
 
-        // Storage back: the next snapshot goes through.
+        // Storage back: the next snapshot goes through, and only its table
+        // stays: the scratch lists, the previous table, the snapshot and the
+        // library are gone.
         EXPECT_EQ(SnapshotThreads(), 1);
         EXPECT_EQ(monitorState.threadRowCount, 3);
+        EXPECT_EQ(dev::LiveVirtualAllocations(), allocations) << granted << " granted, then storage back";
+        EXPECT_EQ(dev::LiveToolhelpSnapshots(), 0) << "the snapshot was not closed";
+        EXPECT_FALSE(dev::LibraryLoaded(u"toolhelp"));
+        EXPECT_EQ(monitorState.toolhelpLibrary, nullptr);
     }
 }
 
@@ -275,8 +255,7 @@ protected:
 
     INT_PTR TapColumn(int column, UINT code = (UINT)LVN_COLUMNCLICK, int control = IDC_THREAD_LIST)
     {
-        NMLISTVIEW notice;
-        memset(&notice, 0, sizeof(notice));
+        NMLISTVIEW notice = {};
         notice.hdr.hwndFrom = list;
         notice.hdr.idFrom = control;
         notice.hdr.code = code;
@@ -285,27 +264,12 @@ protected:
         return ThreadTimesDlgProc(dialog, WM_NOTIFY, control, (LPARAM)&notice);
     }
 
-    std::string Cell(int item, int subitem)
-    {
-        WCHAR text[64];
-        memset(text, 0xAA, sizeof(text));
-        LVITEMW cell;
-        memset(&cell, 0, sizeof(cell));
-        cell.mask = LVIF_TEXT;
-        cell.iSubItem = subitem;
-        cell.pszText = text;
-        cell.cchTextMax = 64;
-        SendMessageW(list, LVM_GETITEMTEXTW, item, (LPARAM)&cell);
-        return Narrow(text);
-    }
-
     // A column's "title width", or "none" when there is no such column.
     std::string Header(int column)
     {
         WCHAR title[32];
         memset(title, 0xAA, sizeof(title));
-        LVCOLUMNW info;
-        memset(&info, 0, sizeof(info));
+        LVCOLUMNW info = {};
         info.mask = LVCF_TEXT | LVCF_WIDTH;
         info.pszText = title;
         info.cchTextMax = 32;
@@ -319,39 +283,22 @@ protected:
     std::vector<std::string> Column(int subitem)
     {
         std::vector<std::string> texts;
-        for (int i = 0; i < ItemCount(); i++)
-            texts.push_back(Cell(i, subitem));
+        for (int i = 0; i < ItemCount(); i++) {
+            WCHAR text[64];
+            memset(text, 0xAA, sizeof(text)); // an unterminated copy shows
+            LVITEMW cell = {};
+            cell.mask = LVIF_TEXT;
+            cell.iSubItem = subitem;
+            cell.pszText = text;
+            cell.cchTextMax = 64;
+            SendMessageW(list, LVM_GETITEMTEXTW, i, (LPARAM)&cell);
+            texts.push_back(Narrow(text));
+        }
         return texts;
     }
 
-    HWND dialog = NULL;
-    HWND list = NULL;
+    HWND dialog = NULL, list = NULL;
 };
-
-// A thread identifier the walk repeats gives one item, the first.
-TEST_F(ThreadListTest, OpensSortedByTimeWithOneDecimal)
-{
-    dev::SystemTables system;
-    system.processes = {{7, u"\\Windows\\shell.exe"}};
-    system.threads = {Thread(1, 7, 3, 0), Thread(2, 7, 3, 123456 * tenth), Thread(3, 7, 3, 123 * tenth),
-                      // Single precision: 123456789 tenths show as 12345679.0, not 12345678.9.
-                      Thread(4, 7, 3, 123456789ULL * tenth), Thread(3, 7, 3, 999 * tenth)};
-    Use(system);
-    ASSERT_NO_FATAL_FAILURE(Open());
-
-    std::vector<std::string> expected = {"12345679.0", "12345.6", "12.3", " 0.0"};
-    EXPECT_EQ(Column(0), expected);
-    EXPECT_EQ(Cell(0, 1), "shell.exe");
-    EXPECT_EQ(Cell(0, 2), "Normal");
-}
-
-TEST_F(ThreadListTest, EmptyTableShowsThreeHeaders)
-{
-    ASSERT_NO_FATAL_FAILURE(Open());
-    EXPECT_EQ(ItemCount(), 0);
-    std::vector<std::string> headers = {Header(0), Header(1), Header(2), Header(3)};
-    EXPECT_EQ(headers, (std::vector<std::string>{"Time 40", "Owner 90", "Priority 65", "none"}));
-}
 
 TEST_F(ThreadListTest, HeaderTapsSortByThatColumn)
 {
@@ -368,7 +315,18 @@ TEST_F(ThreadListTest, HeaderTapsSortByThatColumn)
                                            "Lowest", "Normal", "Unknown",  "Unknown", "Unknown"};
     EXPECT_EQ(Column(2), byPriority);
 
-    EXPECT_EQ(TapColumn(1), TRUE);
+    // The "Owner" header tapped with the stylus: the notice comes from the
+    // list view itself.
+    ShowWindow(dialog, SW_SHOW);
+    Pump();
+    POINT header = {40 + 45, 6}; // the middle of "Owner", in the header row
+    ClientToScreen(list, &header);
+    ASSERT_EQ(WindowFromPoint(header), list);
+    for (bool down : {true, false}) {
+        dev::Tap(header.x, header.y, down);
+        dev::Settle();
+        Pump();
+    }
     std::vector<std::string> owners = Column(1);
     std::vector<std::string> byOwner = {"alpha.exe", "alpha.exe", "BETA.EXE", "BETA.EXE", "BETA.EXE",
                                         "Gamma.exe", "Gamma.exe", "zeta.exe", "zeta.exe", "zeta.exe"};
@@ -388,24 +346,37 @@ TEST_F(ThreadListTest, HeaderTapsSortByThatColumn)
     EXPECT_EQ(TapColumn(1, (UINT)LVN_COLUMNCLICK, IDC_THREAD_LIST + 1), FALSE);
     EXPECT_EQ(Column(0), first);
     EXPECT_EQ(ThreadTimesDlgProc(dialog, WM_COMMAND, IDOK, 0), FALSE);
+    EXPECT_EQ(ThreadTimesDlgProc(dialog, WM_CLOSE, 0, 0), TRUE);
 }
 
-TEST_F(ThreadListTest, EachOpeningTakesANewSnapshotOrShowsTheLastSortedByTime)
+TEST_F(ThreadListTest, EachOpeningTakesANewSnapshotSortedByTimeOrShowsTheLast)
 {
+    // No threads yet: the three headers alone.
+    ASSERT_NO_FATAL_FAILURE(Open());
+    EXPECT_EQ(ItemCount(), 0);
+    std::vector<std::string> headers = {Header(0), Header(1), Header(2), Header(3)};
+    EXPECT_EQ(headers, (std::vector<std::string>{"Time 40", "Owner 90", "Priority 65", "none"}));
+    DestroyWindow(dialog);
+
+    // A thread identifier the walk repeats gives one item, the first.
     dev::SystemTables system;
-    system.processes = {{1, u"b.exe"}, {2, u"a.exe"}};
-    system.threads = {Thread(1, 1, 3, 9 * tenth), Thread(2, 2, 3, 1 * tenth)};
+    system.processes = {{1, u"a.exe"}, {2, u"b.exe"}};
+    system.threads = {Thread(1, 1, 3, 0), Thread(2, 2, 3, 123456 * tenth), Thread(3, 1, 3, 123 * tenth),
+                      // Single precision: 123456789 tenths show as 12345679.0, not 12345678.9.
+                      Thread(4, 2, 3, 123456789ULL * tenth), Thread(3, 2, 3, 999 * tenth)};
     Use(system);
     ASSERT_NO_FATAL_FAILURE(Open());
+    std::vector<std::string> expected = {"12345679.0", "12345.6", "12.3", " 0.0"};
+    EXPECT_EQ(Column(0), expected);
     TapColumn(1);
-    std::vector<std::string> owners = {"a.exe", "b.exe"};
+    std::vector<std::string> owners = {"a.exe", "a.exe", "b.exe", "b.exe"};
     EXPECT_EQ(Column(1), owners);
     DestroyWindow(dialog);
 
-    system.threads.push_back(Thread(3, 2, 3, 20 * tenth));
+    system.threads.push_back(Thread(5, 1, 3, 20 * tenth));
     Use(system);
     ASSERT_NO_FATAL_FAILURE(Open());
-    std::vector<std::string> expected = {" 2.0", " 0.9", " 0.1"};
+    expected.insert(expected.begin() + 3, " 2.0");
     EXPECT_EQ(Column(0), expected);
     TapColumn(1);
     DestroyWindow(dialog);
@@ -416,33 +387,6 @@ TEST_F(ThreadListTest, EachOpeningTakesANewSnapshotOrShowsTheLastSortedByTime)
     Use(system);
     ASSERT_NO_FATAL_FAILURE(Open());
     EXPECT_EQ(Column(0), expected);
-}
-
-// A tap on the "Owner" header arrives from the list view itself and
-// re-sorts; the close message ends the dialog.
-TEST_F(ThreadListTest, TapOnTheRealHeaderSorts)
-{
-    dev::SystemTables system;
-    system.processes = {{1, u"\\w\\b.exe"}, {2, u"\\w\\c.exe"}, {3, u"\\w\\a.exe"}};
-    system.threads = {Thread(1, 1, 3, 5 * tenth), Thread(2, 2, 3, 9 * tenth), Thread(3, 3, 3, 1 * tenth)};
-    Use(system);
-    ASSERT_NO_FATAL_FAILURE(Open());
-    std::vector<std::string> byTime = {"c.exe", "b.exe", "a.exe"};
-    EXPECT_EQ(Column(1), byTime);
-
-    ShowWindow(dialog, SW_SHOW);
-    Pump();
-    POINT header = {40 + 45, 6}; // the middle of "Owner", in the header row
-    ClientToScreen(list, &header);
-    ASSERT_EQ(WindowFromPoint(header), list);
-    for (bool down : {true, false}) {
-        dev::Tap(header.x, header.y, down);
-        dev::Settle();
-        Pump();
-    }
-    std::vector<std::string> byOwner = {"a.exe", "b.exe", "c.exe"};
-    EXPECT_EQ(Column(1), byOwner);
-    EXPECT_EQ(ThreadTimesDlgProc(dialog, WM_CLOSE, 0, 0), TRUE);
 }
 
 } // namespace

@@ -53,6 +53,16 @@ std::u16string ReportText(HWND box)
     return text;
 }
 
+// A popup of a class of its own, on the calling thread.
+HWND NewWindow(const char16_t *className, WNDPROC proc = DefWindowProcW, const char16_t *title = u"")
+{
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = proc;
+    windowClass.lpszClassName = className;
+    RegisterClassW(&windowClass);
+    return CreateWindowExW(0, className, title, WS_POPUP, 0, 0, 50, 50, NULL, NULL, NULL, NULL);
+}
+
 // ------------------------------------------------------------ the check
 
 class Watchdog : public support::DeviceTest {};
@@ -84,11 +94,7 @@ TEST_F(Watchdog, CheckReportsAStallOlderThanOneSecondOnce)
         setup.shell = false;
         ASSERT_NO_FATAL_FAILURE(Boot(setup));
         ASSERT_NO_FATAL_FAILURE(AdoptAsMonitor());
-        WNDCLASSW windowClass = {};
-        windowClass.lpfnWndProc = DefWindowProcW;
-        windowClass.lpszClassName = u"CheckOwner";
-        RegisterClassW(&windowClass);
-        HWND dialog = CreateWindowExW(0, u"CheckOwner", u"", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
+        HWND dialog = NewWindow(u"CheckOwner");
         dev::AdvanceClock(c.elapsed);
         monitorState.heartbeatTick = c.heartbeat;
         monitorState.acknowledgedTick = c.acknowledged;
@@ -109,14 +115,9 @@ TEST_F(Watchdog, CheckReportsAStallOlderThanOneSecondOnce)
 
 // A program whose one window has the class it is given.
 std::u16string targetClass;
-int TargetMain(HINSTANCE instance, LPWSTR)
+int TargetMain(HINSTANCE, LPWSTR)
 {
-    WNDCLASSW windowClass = {};
-    windowClass.lpfnWndProc = DefWindowProcW;
-    windowClass.hInstance = instance;
-    windowClass.lpszClassName = targetClass.c_str();
-    RegisterClassW(&windowClass);
-    CreateWindowExW(0, targetClass.c_str(), u"target", WS_POPUP, 0, 0, 20, 20, NULL, NULL, instance, NULL);
+    NewWindow(targetClass.c_str(), DefWindowProcW, u"target");
     MSG message;
     while (GetMessageW(&message, NULL, 0, 0) > 0)
         DispatchMessageW(&message);
@@ -150,12 +151,7 @@ TEST_F(Watchdog, ReportNamesClassAndProgramLiterally)
         std::atomic<bool> done{false};
         std::atomic<HWND> dialog{NULL};
         dev::StartDeviceThread(0, [&] {
-            WNDCLASSW windowClass = {};
-            windowClass.lpfnWndProc = DefWindowProcW;
-            windowClass.lpszClassName = u"ReportOwner";
-            RegisterClassW(&windowClass);
-            monitorState.mainDialog = CreateWindowExW(0, u"ReportOwner", u"Performance Monitor", WS_POPUP, 0, 0, 50, 50,
-                                                      NULL, NULL, NULL, NULL);
+            monitorState.mainDialog = NewWindow(u"ReportOwner", DefWindowProcW, u"Performance Monitor");
             dialog = monitorState.mainDialog;
             monitorState.watchedWindow = target;
             ReportDeadWindow();
@@ -175,12 +171,7 @@ TEST_F(Watchdog, ReportNamesClassAndProgramLiterally)
 
 // ------------------------------------------------------------ the whole chain
 
-// A window whose thread stops answering for the given time once told to.
-struct Stuck {
-    std::atomic<HWND> window{NULL};
-    std::atomic<DWORD> hangMs{0};
-};
-
+// A window whose thread sleeps for wParam milliseconds when told to.
 LRESULT CALLBACK StuckProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_USER) Sleep((DWORD)wParam);
@@ -215,7 +206,6 @@ protected:
             HWND box = FindReport();
             if (box && box != openBox) {
                 openBox = box;
-                reports++;
                 reportTicks.push_back(GetTickCount());
                 reportTexts.push_back(ReportText(box));
                 reportOwners.push_back(GetWindow(box, GW_OWNER));
@@ -246,8 +236,7 @@ protected:
     HWND demo = NULL;
     std::u16string demoPath;
     HWND openBox = NULL;
-    int reports = 0;
-    std::vector<DWORD> reportTicks;
+    std::vector<DWORD> reportTicks; // one per report seen
     std::vector<std::u16string> reportTexts;
     std::vector<HWND> reportOwners;
 };
@@ -256,10 +245,10 @@ protected:
 // report of its own, also while the monitor is hidden.
 TEST_F(WatchdogChain, EachHangIsReportedWithinTwoSecondsOnce)
 {
-    EXPECT_EQ(reports, 0) << "a report while every window answered";
+    EXPECT_EQ(reportTicks.size(), 0u) << "a report while every window answered";
     DWORD heartbeat = FreezeDemoAndFindItsHeartbeat();
     Step(2500, 10);
-    ASSERT_EQ(reports, 1);
+    ASSERT_EQ(reportTicks.size(), 1u);
     DWORD age = reportTicks[0] - heartbeat;
     EXPECT_GT(age, 1000u);
     EXPECT_LE(age, 2000u);
@@ -268,23 +257,19 @@ TEST_F(WatchdogChain, EachHangIsReportedWithinTwoSecondsOnce)
 
     // The rest of the ten seconds and a good while after: no second report.
     Step(20000, 100);
-    EXPECT_EQ(reports, 1);
+    EXPECT_EQ(reportTicks.size(), 1u);
 
-    Stuck stuck;
+    std::atomic<HWND> stuck{NULL};
     dev::StartDeviceThread(0, [&stuck] {
-        WNDCLASSW windowClass = {};
-        windowClass.lpfnWndProc = StuckProc;
-        windowClass.lpszClassName = u"StuckWindow";
-        RegisterClassW(&windowClass);
-        stuck.window = CreateWindowExW(0, u"StuckWindow", u"stuck", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
+        stuck = NewWindow(u"StuckWindow", StuckProc);
         MSG message;
         while (GetMessageW(&message, NULL, 0, 0) > 0)
             DispatchMessageW(&message);
     });
-    ASSERT_TRUE(WaitUntil([&] { return stuck.window.load() != NULL; }));
-    PostMessageW(stuck.window, WM_USER, 60000, 0);
+    ASSERT_TRUE(WaitUntil([&] { return stuck.load() != NULL; }));
+    PostMessageW(stuck, WM_USER, 60000, 0);
     Step(65000, 100);
-    ASSERT_EQ(reports, 2);
+    ASSERT_EQ(reportTicks.size(), 2u);
     EXPECT_EQ(reportTexts[1], Message(u"StuckWindow", u"\\Windows\\test.exe"));
     DWORD before = monitorState.heartbeatTick;
     Step(1000, 100);
@@ -296,12 +281,12 @@ TEST_F(WatchdogChain, EachHangIsReportedWithinTwoSecondsOnce)
     ASSERT_FALSE(IsWindowVisible(dialog));
     FreezeDemoAndFindItsHeartbeat();
     Step(2500, 10, false);
-    ASSERT_EQ(reports, 3);
+    ASSERT_EQ(reportTicks.size(), 3u);
     EXPECT_EQ(reportOwners[2], dialog);
     int index = monitorState.history.nextIndex;
     Step(3000, 100, false);
     EXPECT_NE(monitorState.history.nextIndex, index) << "sampling stopped behind the report";
-    EXPECT_EQ(reports, 3);
+    EXPECT_EQ(reportTicks.size(), 3u);
     PostMessageW(openBox, WM_COMMAND, IDOK, 0);
     Step(1000, 100);
     EXPECT_EQ(FindReport(), nullptr);
