@@ -139,25 +139,20 @@ class Run:
                 "wakeups_per_s": self.rusage.ru_nvcsw / wall}
 
 
-# The device names each of its threads after the program it belongs to
-# (Linux keeps 15 characters); the emulator's own thread keeps the
-# executable's name. The monitor's first thread is its main thread, the
-# second its watchdog.
+# The emulator's own thread keeps the executable's name; the device's
+# threads, the monitor's among them, all run on the device's processor
+# thread, named "device".
 PROGRAM_ROLES = {
-    "explorer.exe": "taskbar shell (explorer.exe)",
+    "device": "device's processor (every device thread: monitor, watchdog, taskbar)",
 }
 
 
 def thread_roles(names):
     """A role for each thread name, in the order the threads started."""
-    roles, monitor_threads = [], 0
+    roles = []
     for index, name in enumerate(names):
         if index == 0:
             roles.append("emulator's main thread (waits for the monitor to end)")
-        elif name == "perfmon.exe":
-            roles.append(["monitor's main thread (1 ms timer, dialog, icon)",
-                          "monitor's watchdog"][min(monitor_threads, 1)])
-            monitor_threads += 1
         else:
             roles.append(PROGRAM_ROLES.get(name, name))
     return roles

@@ -1,12 +1,15 @@
 // Thread times and program file names looked up by identifier, as the
 // device answers GetThreadTimes and GetModuleFileNameW given an id in place
-// of a handle. Thread ids are Linux thread ids (device threads included);
+// of a handle. Thread ids are the device's own for the threads its programs
+// start, Linux thread ids for the rest;
 // process ids are the device's own (0x40000000 and up) or Linux pids.
 #include "kernel.h"
 #include "toolhelp.h"
 #include "procfs.h"
 
 #include <memory>
+
+#include <unistd.h>
 
 namespace dev {
 
@@ -48,8 +51,18 @@ bool ThreadTimes(DWORD threadId, Times *times)
         return false;
     }
     procfs::Stat stat;
-    if (threadId == 0 || !procfs::ReadThreadStat(procfs::LiveProcFiles(), "/proc", threadId, &stat)) return false;
     uint64_t ticks = procfs::TicksPerSecond();
+    uint64_t user100ns = 0, startMs = 0;
+    if (DeviceThreadFigures(threadId, &user100ns, &startMs, nullptr)) {
+        // Started with the device, which started with this process.
+        if (!procfs::ReadThreadStat(procfs::LiveProcFiles(), "/proc", (DWORD)getpid(), &stat)) return false;
+        times->user = user100ns;
+        times->kernel = 0;
+        times->creation = UnixEpochAsFileTime + BootSeconds() * 10000000ull +
+                          procfs::TicksTo100ns(stat.startTicks, ticks) + startMs * 10000;
+        return true;
+    }
+    if (threadId == 0 || !procfs::ReadThreadStat(procfs::LiveProcFiles(), "/proc", threadId, &stat)) return false;
     times->user = procfs::TicksTo100ns(stat.utimeTicks, ticks);
     times->kernel = procfs::TicksTo100ns(stat.stimeTicks, ticks);
     times->creation = UnixEpochAsFileTime + BootSeconds() * 10000000ull + procfs::TicksTo100ns(stat.startTicks, ticks);

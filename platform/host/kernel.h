@@ -76,6 +76,15 @@ DWORD StartProgram(const std::u16string &imageName, const std::u16string &comman
 // ended; true and its exit code, or false when timeoutMs passed first.
 bool WaitProgram(DWORD processId, int *exitCode, uint32_t timeoutMs);
 bool ProgramRunning(DWORD processId);
+// Let the device's other ready threads run until they wait, without moving
+// the clock, before the calling device thread goes on; a host thread sleeps
+// a millisecond instead.
+void LetOthersRun();
+
+// The processor time (all counted as user time) and start (device ms) of a
+// thread the kernel started, and its priority. Those threads share one host
+// thread, so the host's /proc cannot tell them apart; false for any other id.
+bool DeviceThreadFigures(DWORD threadId, uint64_t *user100ns, uint64_t *startMs, int *priority);
 
 // Run a function on a new device thread belonging to the given process
 // (0: a process of its own named "test"). Used by tests to act as a program.

@@ -1,20 +1,24 @@
 // Device threads, processes, programs and the clock.
 //
-// One device clock that moves only while every device thread waits, and then
-// to the next due event, in three paces: virtual (at once, as fast as the work
-// allows), live (held to the wall clock: never ahead of it, at most kSlackMs
-// behind while the device waits) and manual (tests step it with
-// AdvanceClock). The thread whose wait makes "every thread waits" true moves
-// the clock itself and wakes only the threads whose deadline it reached, each
-// on its own futex; a lone thread waiting for its own 1 ms timer therefore
-// never sleeps under the virtual clock, and live it sleeps once per batch of
-// kSlackMs timer arrivals instead of once per arrival. Events never fall in
-// the pieces of time the rest of the system holds the processor
+// The threads the device starts are fibers that one host thread, the
+// device's processor, runs one at a time, each until it waits; threads of
+// the host that adopt a device identity (tests) wait on a futex of their
+// own instead. One device clock moves only while every device thread waits,
+// and then to the next due event, in three paces: virtual (at once, as fast
+// as the work allows), live (held to the wall clock: never ahead of it, at
+// most kSlackMs behind while the device waits) and manual (tests step it
+// with AdvanceClock). The thread whose wait makes "every thread waits" true
+// moves the clock itself and wakes only the threads whose deadline it
+// reached; live, the processor then sleeps until the wall clock is due to
+// move the device clock on, so the monitor's 1 ms timer wakes the host once
+// per batch of kSlackMs arrivals instead of once per arrival. Events never
+// fall in the pieces of time the rest of the system holds the processor
 // (kernel_processor.cpp): they wait for the piece to end.
 //
 // BigLock is a recursive mutex that other areas may hold around calls into
 // us; a wait releases it completely (however deep it is held) and takes it
-// back to the same depth afterwards.
+// back to the same depth afterwards. The processor holds it once while it
+// switches, and every fiber holds it exactly once at its switch points.
 
 #include "kernel_sched.h"
 #include "kernel.h"
@@ -24,7 +28,7 @@
 
 #include <linux/futex.h>
 #include <pthread.h>
-#include <sched.h>
+#include <sys/mman.h>
 #include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
@@ -32,10 +36,25 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <deque>
 #include <future>
 #include <map>
 #include <queue>
 #include <unordered_map>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define DEVICE_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define DEVICE_ASAN 1
+#endif
+#endif
+#ifndef DEVICE_ASAN
+#define DEVICE_ASAN 0
+#endif
+#if DEVICE_ASAN
+#include <sanitizer/common_interface_defs.h>
+#endif
 
 #ifndef __GLIBC__
 #error "the wait primitives read glibc's recursive mutex owner and count"
@@ -92,7 +111,19 @@ struct Kernel {
     std::unordered_map<DWORD, std::shared_ptr<Thread>> byId;
     std::map<DWORD, std::shared_ptr<Process>> processes;
     DWORD processCount = 0;
-    std::vector<std::thread> finishedHosts; // joined at the next start or reset
+
+    // The device's one processor: a host thread that runs the fibers of the
+    // device's threads, one at a time, each until it waits.
+    std::thread processorHost;
+    bool processorStop = false;
+    std::deque<Thread *> ready;             // woken fibers, in the order they woke
+    std::atomic<uint32_t> processorWord{0}; // a futex: bumped to make an idle processor look again
+    bool processorSleeping = false;
+    void *processorSavedStack = nullptr;
+    const void *processorStack = nullptr; // its stack, for the address sanitizer
+    size_t processorStackSize = 0;
+    std::vector<std::shared_ptr<Thread>> fibers; // whose stacks are still mapped
+    DWORD fiberCount = 0;
 
     std::priority_queue<ScheduledAction, std::vector<ScheduledAction>, LaterFirst> actions;
     uint64_t actionSequence = 0;
@@ -101,7 +132,6 @@ struct Kernel {
     Thread *pacer = nullptr;
     uint64_t paceTarget = kNoDeadline;
     uint64_t wallSeen = 0; // the wall clock in device ms at its last reading
-    int processor = -1;    // the host processor the device's threads share (-1: any)
 
     std::condition_variable_any hostWake; // host threads waiting for replies and ends
     std::condition_variable_any idleWake; // Settle and AdvanceClock waiting for all threads to wait
@@ -119,8 +149,12 @@ Kernel &K()
     return *kernel;
 }
 
+// The running device thread of this host thread: on the processor thread,
+// the fiber it runs now.
 thread_local Thread *current = nullptr;
 thread_local DWORD hostTid = 0;
+
+void WaitWord(std::atomic<uint32_t> &word, uint32_t seen, SteadyClock::time_point until);
 
 DWORD OwnTid()
 {
@@ -179,9 +213,21 @@ uint64_t WallMs()
     return (uint64_t)std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - K().realStart).count();
 }
 
-// Make a waiting thread look at the clock again without waking it for good.
+void NudgeProcessor()
+{
+    Kernel &k = K();
+    k.processorWord.fetch_add(1, std::memory_order_release);
+    if (k.processorSleeping) syscall(SYS_futex, &k.processorWord, FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
+}
+
+// Make a waiting thread look at the clock again without waking it for good
+// (for a fiber, the processor does its looking).
 void Nudge(Thread *t)
 {
+    if (t->fiber) {
+        NudgeProcessor();
+        return;
+    }
     t->wakeWord.fetch_add(1, std::memory_order_release);
     if (t->sleeping) syscall(SYS_futex, &t->wakeWord, FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
 }
@@ -264,15 +310,6 @@ void RunningDown()
     if (--K().running == 0) OnAllWaiting();
 }
 
-void JoinFinishedHosts()
-{
-    // Finished threads take BigLock no more once they are in this list.
-    std::vector<std::thread> hosts;
-    hosts.swap(K().finishedHosts);
-    for (std::thread &h : hosts)
-        if (h.joinable()) h.join();
-}
-
 std::u16string Lower(const std::u16string &s)
 {
     std::u16string r = s;
@@ -326,7 +363,6 @@ void FinishThread(const std::shared_ptr<Thread> &t, DWORD code)
     if (k.pacer == t.get()) k.pacer = nullptr;
     if (p->threads.empty()) ProcessEnded(p);
     WakeAll();
-    if (!t->adopted) k.finishedHosts.push_back(std::move(t->host));
     RunningDown();
 }
 
@@ -345,81 +381,272 @@ void EndProcessFromMain(Process *p, int code)
 
 typedef std::function<DWORD()> Body;
 
-// Host tools (top, ps, the cost script) then tell the device's threads apart
-// by the program they belong to; Linux keeps 15 characters of it.
-void NameHostThread(const std::u16string &name)
+// ------------------------------------------------------------ processor
+
+} // namespace
+} // namespace dev
+
+#ifndef __x86_64__
+#error "the device's processor switches stacks in x86-64 assembly"
+#endif
+
+// Saves the callee-saved registers and the floating-point control words on
+// the current stack, stores the stack pointer in *save, and resumes the
+// stack at load where it was saved (or a new fiber's prepared frame). No
+// signal mask is saved or restored, unlike swapcontext: a system call less
+// per switch, and the address sanitizer is told of each switch directly.
+extern "C" void DeviceSwitchStack(void **save, void *load);
+extern "C" void DeviceFiberThunk();
+extern "C" void DeviceFiberStart(dev::Thread *t);
+asm(R"(
+    .text
+    .globl DeviceSwitchStack
+    .type DeviceSwitchStack, @function
+DeviceSwitchStack:
+    pushq %rbp
+    pushq %rbx
+    pushq %r12
+    pushq %r13
+    pushq %r14
+    pushq %r15
+    subq $8, %rsp
+    stmxcsr (%rsp)
+    fnstcw 4(%rsp)
+    movq %rsp, (%rdi)
+    movq %rsi, %rsp
+    ldmxcsr (%rsp)
+    fldcw 4(%rsp)
+    addq $8, %rsp
+    popq %r15
+    popq %r14
+    popq %r13
+    popq %r12
+    popq %rbx
+    popq %rbp
+    ret
+    .size DeviceSwitchStack, .-DeviceSwitchStack
+
+    .globl DeviceFiberThunk
+    .type DeviceFiberThunk, @function
+DeviceFiberThunk:
+    movq %r12, %rdi
+    call DeviceFiberStart@PLT
+    ud2
+    .size DeviceFiberThunk, .-DeviceFiberThunk
+)");
+
+namespace dev {
+namespace {
+
+// A fiber's stack: mapped as needed, as a host thread's is.
+const size_t kFiberStackBytes = 8u << 20;
+
+// The address sanitizer keeps its own record of which stack is in use.
+void SwitchStart(void **fakeStack, const void *bottom, size_t size)
 {
-    char narrow[16] = {};
-    for (size_t i = 0; i < name.size() && i < sizeof narrow - 1; i++)
-        narrow[i] = name[i] < 0x80 ? (char)name[i] : '?';
-    pthread_setname_np(pthread_self(), narrow);
+#if DEVICE_ASAN
+    __sanitizer_start_switch_fiber(fakeStack, bottom, size);
+#else
+    (void)fakeStack, (void)bottom, (void)size;
+#endif
 }
 
-// The device has one processor, and its threads hand it to one another all
-// the time: a send and its reply, a timer that wakes the main thread, a
-// wait that moves the clock. On one host processor such a hand-over is a
-// plain switch; across two it is a wake-up of the other processor each
-// time, which costs a virtual machine several times more (a simulated day
-// took three times as long). Under the batch policy the woken thread does
-// not preempt the thread that woke it, which still holds BigLock and is
-// about to wait: preempting it only makes the woken thread block on the
-// lock and switch straight back. Both are best effort: a host that refuses
-// them still runs the device correctly.
-void ShareDeviceProcessor(int processor)
+void SwitchFinish(void *fakeStack, const void **bottomOld, size_t *sizeOld)
 {
-    struct sched_param none = {};
-    sched_setscheduler(0, SCHED_BATCH, &none);
-    if (processor < 0) return;
-    cpu_set_t one;
-    CPU_ZERO(&one);
-    CPU_SET(processor, &one);
-    sched_setaffinity(0, sizeof one, &one);
+#if DEVICE_ASAN
+    __sanitizer_finish_switch_fiber(fakeStack, bottomOld, sizeOld);
+#else
+    (void)fakeStack, (void)bottomOld, (void)sizeOld;
+#endif
 }
+
+uint64_t HostThreadCpuNs()
+{
+    struct timespec used;
+    if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &used) != 0) return 0;
+    return (uint64_t)used.tv_sec * 1000000000u + (uint64_t)used.tv_nsec;
+}
+
+// On a fiber, BigLock held once: give the processor back. Returns when the
+// processor runs the fiber again (never, when it has ended).
+void LeaveFiber(Thread *t, bool ended)
+{
+    Kernel &k = K();
+    SwitchStart(ended ? nullptr : &t->fakeStack, k.processorStack, k.processorStackSize);
+    DeviceSwitchStack(&t->savedStack, k.processorSavedStack);
+    SwitchFinish(t->fakeStack, &k.processorStack, &k.processorStackSize);
+}
+
+// Everything of the fiber's own that needs destroying lives in this frame,
+// so it is gone before the fiber leaves its stack for good.
+__attribute__((noinline)) void RunFiberBody(Thread *t)
+{
+    Kernel &k = K();
+    BigLock().unlock(); // the processor runs a fiber holding it once
+    DWORD code = 0;
+    bool terminated = false;
+    try {
+        code = t->body();
+    } catch (ThreadTerminated &) {
+        terminated = true;
+    }
+    t->body = nullptr; // captured state goes before the final locked steps
+    BigLock().lock();
+    Process *p = t->process.get();
+    if (terminated)
+        code = p->exitCode == STILL_ACTIVE ? 0 : (DWORD)p->exitCode;
+    else if (t->mainThread && !p->exiting)
+        EndProcessFromMain(p, (int)code);
+    for (const std::shared_ptr<Thread> &f : k.fibers)
+        if (f.get() == t) {
+            FinishThread(f, code);
+            break;
+        }
+    t->stackDone = true;
+}
+
+} // namespace
+} // namespace dev
+
+extern "C" void DeviceFiberStart(dev::Thread *t)
+{
+    using namespace dev;
+    Kernel &k = K();
+    SwitchFinish(nullptr, &k.processorStack, &k.processorStackSize);
+    RunFiberBody(t);
+    LeaveFiber(t, true);
+    __builtin_unreachable();
+}
+
+namespace dev {
+namespace {
+
+// A new fiber's stack as DeviceSwitchStack leaves a stack it switches away
+// from: control words, the six saved registers (the thread in r12, for the
+// thunk) and the address to return to, with the stack 16-byte aligned once
+// that is popped, as a call needs.
+void PrepareFiberStack(Thread *t)
+{
+    uintptr_t top = ((uintptr_t)t->stack + t->stackSize) & ~(uintptr_t)15;
+    uint64_t *frame = (uint64_t *)(top - 80);
+    uint32_t mxcsr = 0;
+    uint16_t fpu = 0;
+    asm volatile("stmxcsr %0" : "=m"(mxcsr));
+    asm volatile("fnstcw %0" : "=m"(fpu));
+    frame[0] = mxcsr | ((uint64_t)fpu << 32);
+    frame[1] = frame[2] = frame[3] = 0; // r15, r14, r13
+    frame[4] = (uint64_t)(uintptr_t)t;  // r12
+    frame[5] = frame[6] = 0;            // rbx, rbp
+    frame[7] = (uint64_t)(uintptr_t)DeviceFiberThunk;
+    t->savedStack = frame;
+}
+
+void ReleaseFiber(Thread *t)
+{
+    Kernel &k = K();
+    // A wake during its last steps may have queued it again.
+    k.ready.erase(std::remove(k.ready.begin(), k.ready.end(), t), k.ready.end());
+    munmap(t->stack, t->stackSize);
+    t->stack = nullptr;
+    k.fiberCount--;
+    for (size_t i = 0; i < k.fibers.size(); i++)
+        if (k.fibers[i].get() == t) {
+            k.fibers.erase(k.fibers.begin() + (long)i);
+            break;
+        }
+    k.hostWake.notify_all();
+}
+
+// The device's processor. It runs the woken fibers in turn, each until it
+// waits; a hand-over between device threads is then a switch of stacks on
+// one host thread rather than a wake-up of another host thread, which cost
+// the host several microseconds each time, and the device's threads
+// cannot run side by side, as they cannot on the device. With nothing to
+// run it sleeps until a fiber is woken (from a host thread: input, a
+// signal, a test) or, live, until the wall clock is due to move the device
+// clock on.
+void ProcessorMain()
+{
+    Kernel &k = K();
+    pthread_setname_np(pthread_self(), "device");
+    std::recursive_mutex &m = BigLock();
+    m.lock();
+    uint64_t mark = HostThreadCpuNs();
+    for (;;) {
+        if (!k.ready.empty()) {
+            Thread *t = k.ready.front();
+            k.ready.pop_front();
+            t->queued = false;
+            if (t->stackDone) continue;
+            current = t;
+            void *fakeStack = nullptr;
+            SwitchStart(&fakeStack, t->stack, t->stackSize);
+            DeviceSwitchStack(&k.processorSavedStack, t->savedStack);
+            SwitchFinish(fakeStack, nullptr, nullptr);
+            current = nullptr;
+            uint64_t now = HostThreadCpuNs();
+            t->cpuNs += now - mark;
+            mark = now;
+            if (t->stackDone) ReleaseFiber(t);
+            continue;
+        }
+        if (k.processorStop && k.fiberCount == 0) break;
+        // The wall clock moved on (or the schedule changed): run what is due.
+        if (Live() && k.running == 0) {
+            OnAllWaiting();
+            if (!k.ready.empty()) continue;
+        }
+        uint32_t seen = k.processorWord.load(std::memory_order_acquire);
+        Thread *pacer = k.pacer;
+        bool pacing = pacer && pacer->fiber && pacer->waiting && k.running == 0 && k.paceTarget != kNoDeadline;
+        SteadyClock::time_point until =
+            pacing ? k.realStart + std::chrono::milliseconds(k.paceTarget) : SteadyClock::time_point::max();
+        k.processorSleeping = true;
+        m.unlock();
+        WaitWord(k.processorWord, seen, until);
+        m.lock();
+        k.processorSleeping = false;
+        mark = HostThreadCpuNs(); // time asleep is nobody's
+    }
+    m.unlock();
+}
+
+DWORD nextFiberId = 0x20000000; // never reused while the emulator runs
 
 DWORD Launch(const std::shared_ptr<Process> &process, Body body, bool mainThread, std::shared_ptr<Thread> *out)
 {
     Kernel &k = K();
     std::lock_guard<std::recursive_mutex> lock(BigLock());
-    JoinFinishedHosts();
+    void *stack = mmap(nullptr, kFiberStackBytes, PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_STACK, -1, 0);
+    if (stack == MAP_FAILED) return 0;
+    mprotect(stack, 4096, PROT_NONE); // an overflow faults rather than writing over a neighbour
     auto t = std::make_shared<Thread>();
     t->process = process;
     t->startTime = Now();
+    t->fiber = true;
+    t->body = std::move(body);
+    t->mainThread = mainThread;
+    t->stack = stack;
+    t->stackSize = kFiberStackBytes;
+    nextFiberId += 4;
+    t->id = nextFiberId;
+    PrepareFiberStack(t.get());
+
     k.running++; // runs from this moment, so the clock cannot move before it starts
     k.threads.push_back(t.get());
     process->threads.push_back(t.get());
-    CountObject(KindThread, 1);
-
-    std::promise<DWORD> idPromise;
-    std::future<DWORD> idFuture = idPromise.get_future();
-    std::promise<void> goPromise;
-    std::shared_future<void> go = goPromise.get_future().share();
-    int processor = k.processor;
-    t->host = std::thread([t, body, mainThread, go, processor, idPromise = std::move(idPromise)]() mutable {
-        current = t.get();
-        NameHostThread(t->process->image);
-        ShareDeviceProcessor(processor);
-        idPromise.set_value(OwnTid());
-        go.wait();
-        DWORD code = 0;
-        bool terminated = false;
-        try {
-            code = body();
-        } catch (ThreadTerminated &) {
-            terminated = true;
-        }
-        body = nullptr; // captured state goes before the final locked steps
-        std::lock_guard<std::recursive_mutex> lock(BigLock());
-        Process *p = t->process.get();
-        if (terminated)
-            code = p->exitCode == STILL_ACTIVE ? 0 : (DWORD)p->exitCode;
-        else if (mainThread && !p->exiting)
-            EndProcessFromMain(p, (int)code);
-        FinishThread(t, code);
-        current = nullptr;
-    });
-    t->id = idFuture.get();
     k.byId[t->id] = t;
-    goPromise.set_value();
+    k.fibers.push_back(t);
+    k.fiberCount++;
+    CountObject(KindThread, 1);
+    t->queued = true;
+    k.ready.push_back(t.get());
+    if (!k.processorHost.joinable()) {
+        k.processorStop = false;
+        k.processorHost = std::thread(ProcessorMain);
+    }
+    NudgeProcessor();
     if (out) *out = t;
     return t->id;
 }
@@ -491,6 +718,15 @@ void Wake(Thread *t)
         t->waiting = false;
         t->woken = true;
         K().running++;
+        if (t->fiber) {
+            if (!t->queued) {
+                t->queued = true;
+                K().ready.push_back(t);
+            }
+            // From a fiber the processor is busy running it: no call then.
+            NudgeProcessor();
+            return;
+        }
         t->wakeWord.fetch_add(1, std::memory_order_release);
         // Under the virtual clock a thread often wakes itself: no call then.
         if (t->sleeping) syscall(SYS_futex, &t->wakeWord, FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
@@ -564,12 +800,19 @@ bool BlockCurrent(uint64_t deadline)
         t->waiting = true;
         k.running--;
     }
+    if (t->fiber) {
+        while (!t->woken)
+            LeaveFiber(t, false);
+        t->deadline = kNoDeadline;
+        RestoreDepth(depth);
+        CheckTerminate();
+        return deadline != kNoDeadline && Now() >= deadline;
+    }
     while (!t->woken) {
-        // A bare futex rather than a condition variable: the monitor's 1 ms
-        // timer makes this the hottest wait of the device, and a condition
-        // variable's internal mutex costs a second system call per wake-up.
-        // Wake bumps the word under BigLock, so a wake between the unlock
-        // and the wait makes the wait return at once.
+        // An adopted host thread: a bare futex rather than a condition
+        // variable, whose internal mutex costs a second system call per
+        // wake-up. Wake bumps the word under BigLock, so a wake between the
+        // unlock and the wait makes the wait return at once.
         uint32_t seen = t->wakeWord.load(std::memory_order_acquire);
         bool pacing = k.pacer == t && k.running == 0 && k.paceTarget != kNoDeadline;
         SteadyClock::time_point until =
@@ -861,6 +1104,37 @@ bool WaitProgram(DWORD processId, int *exitCode, uint32_t timeoutMs)
     return ended;
 }
 
+bool DeviceThreadFigures(DWORD threadId, uint64_t *user100ns, uint64_t *startMs, int *priority)
+{
+    std::lock_guard<std::recursive_mutex> lock(BigLock());
+    Thread *t = FindThread(threadId);
+    if (!t || !t->fiber) return false;
+    if (user100ns) *user100ns = t->cpuNs / 100;
+    if (startMs) *startMs = t->startTime;
+    if (priority) *priority = t->priority;
+    return true;
+}
+
+void LetOthersRun()
+{
+    Thread *t = current;
+    if (!t || !t->fiber) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return;
+    }
+    std::lock_guard<std::recursive_mutex> lock(BigLock());
+    CheckTerminate();
+    Kernel &k = K();
+    if (k.ready.empty()) return;
+    int depth = HoldOnce();
+    // Still running, so the clock stays where it is; back in the queue
+    // behind the threads that are ready now.
+    t->queued = true;
+    k.ready.push_back(t);
+    LeaveFiber(t, false);
+    RestoreDepth(depth);
+}
+
 bool ProgramRunning(DWORD processId)
 {
     std::lock_guard<std::recursive_mutex> lock(BigLock());
@@ -926,30 +1200,32 @@ void ResetDevice(const Config &config)
 {
     Kernel &k = K();
     ReleaseCurrentThread();
-    std::vector<std::thread> hosts;
+    std::thread processor;
     {
         std::lock_guard<std::recursive_mutex> lock(BigLock());
         int depth = HoldOnce();
         for (Thread *t : k.threads)
             t->terminate = true;
         WakeAll();
-        for (Thread *t : k.threads)
-            if (!t->adopted && t->host.joinable()) hosts.push_back(std::move(t->host));
+        // The processor ends once every fiber has left.
+        k.processorStop = true;
+        NudgeProcessor();
+        processor = std::move(k.processorHost);
         RestoreDepth(depth);
     }
     // A lock held by the caller would keep the threads from leaving.
     int depth = LockDepth();
     for (int i = 0; i < depth; i++)
         BigLock().unlock();
-    for (std::thread &h : hosts)
-        h.join();
+    if (processor.joinable()) processor.join();
     for (int i = 0; i < depth; i++)
         BigLock().lock();
 
     std::vector<std::function<void()>> hooks;
     {
         std::lock_guard<std::recursive_mutex> lock(BigLock());
-        JoinFinishedHosts();
+        k.processorStop = false;
+        k.ready.clear();
         // Threads adopted by other host threads and never released.
         for (Thread *t : k.threads) {
             t->finished = true;
@@ -972,8 +1248,6 @@ void ResetDevice(const Config &config)
         k.paceTarget = kNoDeadline;
         k.wallSeen = 0;
         ResetProcessor();
-        // Where the caller runs now: a processor it is allowed to use.
-        k.processor = sched_getcpu();
         k.config = config;
         k.realStart = SteadyClock::now();
         k.virtualNow.store(0);
@@ -1128,7 +1402,7 @@ BOOL GetThreadTimes(HANDLE thread, LPFILETIME creation, LPFILETIME exitTime, LPF
         if (live) start = live->startTime;
     }
     uint64_t user100ns = 0, kernel100ns = 0;
-    if (!LinuxThreadTimes(id, &user100ns, &kernel100ns)) {
+    if (!DeviceThreadFigures(id, &user100ns, nullptr, nullptr) && !LinuxThreadTimes(id, &user100ns, &kernel100ns)) {
         SetLastError(6);
         return FALSE;
     }

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <thread>
 #include <string>
@@ -65,7 +66,20 @@ struct Thread {
     bool tearingDown = false;          // leaving: waits return at once, nothing throws
     bool finished = false;
     DWORD exitCode = STILL_ACTIVE;
-    std::thread host; // joined by ResetDevice (not for adopted threads)
+    DWORD lastError = 0;
+    std::function<DWORD()> body; // what a started thread runs
+    bool mainThread = false;     // its return ends the process
+
+    // A thread the kernel started runs as a fiber on the device's processor
+    // thread: its own stack, switched to by the processor, never preempted.
+    bool fiber = false;
+    bool queued = false;        // in the processor's ready queue
+    bool stackDone = false;     // left its stack for good: the processor frees it
+    void *savedStack = nullptr; // its stack pointer while another runs
+    void *stack = nullptr;
+    size_t stackSize = 0;
+    void *fakeStack = nullptr; // the address sanitizer's record of the stack
+    uint64_t cpuNs = 0;        // host processor time spent running it
 
     // queue (user_message.cpp)
     std::deque<std::shared_ptr<SentMessage>> sent;

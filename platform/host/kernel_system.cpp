@@ -38,7 +38,9 @@ SystemState &S()
 
 std::atomic<long> objectCounts[KindCount];
 
-thread_local DWORD lastError = 0;
+// Host threads only: the device's threads share one host thread and keep
+// their own in their records.
+thread_local DWORD hostLastError = 0;
 
 // Through the tested reader: it falls back to MemFree + Buffers + Cached on
 // kernels without MemAvailable and never reports more available than total.
@@ -147,12 +149,14 @@ using namespace dev;
 
 DWORD GetLastError(void)
 {
-    return lastError;
+    Thread *t = CurrentThread();
+    return t ? t->lastError : hostLastError;
 }
 
 void SetLastError(DWORD error)
 {
-    lastError = error;
+    Thread *t = CurrentThread();
+    (t ? t->lastError : hostLastError) = error;
 }
 
 BOOL GetVersionExW(LPOSVERSIONINFOW info)

@@ -100,6 +100,11 @@ void FillFromSystem(Snapshot *snapshot)
         std::vector<DWORD> tids = DeviceThreadsOf(pid);
         size_t firstThread = snapshot->threads.size();
         for (DWORD tid : tids) {
+            int devicePriority = 0;
+            if (DeviceThreadFigures(tid, nullptr, nullptr, &devicePriority)) {
+                snapshot->threads.push_back(ThreadRecord(tid, pid, devicePriority));
+                continue;
+            }
             procfs::Stat stat;
             // A thread that ended since the kernel listed it is left out.
             if (!procfs::ReadThreadStat(procfs::LiveProcFiles(), "/proc", tid, &stat)) continue;

@@ -7,8 +7,6 @@
 #include "../host/user.h"
 #include "../host/screen.h"
 
-#include <sched.h>
-
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -127,32 +125,6 @@ int RunEmulator(const EmulatorOptions &options, ProgramEntry monitorEntry, const
         std::fprintf(stderr, "perfmon: cannot write the screenshot to %s\n", options.screenshot.c_str());
         return 2;
     }
-
-    // The device's threads share one host processor (the kernel pins them
-    // to the one the device starts on). Live, the emulator's own threads
-    // (the window, input, signals) join them there: every hand-over between
-    // them then needs no wake-up across processors, which costs a resident
-    // monitor more than the work it hands over. The caller gets its own
-    // processors back when the run ends.
-    cpu_set_t callerSet;
-    bool pinned = false;
-    if (!options.virtualTime && sched_getaffinity(0, sizeof callerSet, &callerSet) == 0) {
-        int cpu = sched_getcpu();
-        cpu_set_t one;
-        CPU_ZERO(&one);
-        if (cpu >= 0) {
-            CPU_SET(cpu, &one);
-            pinned = sched_setaffinity(0, sizeof one, &one) == 0;
-        }
-    }
-    struct Unpin {
-        bool pinned;
-        cpu_set_t *set;
-        ~Unpin()
-        {
-            if (pinned) sched_setaffinity(0, sizeof *set, set);
-        }
-    } unpin{pinned, &callerSet};
 
     Config config;
     config.virtualTime = options.virtualTime;

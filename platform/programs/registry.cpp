@@ -65,7 +65,8 @@ bool WaitForWindowSlot(HWND *slot, DWORD processId, uint32_t timeoutMs)
             }
         }
         if (!ProgramRunning(processId) || std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        // From a device thread: the program it started needs the processor.
+        LetOthersRun();
     }
 }
 

@@ -16,6 +16,7 @@
 #include <string>
 #include <thread>
 #include <sys/syscall.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -192,4 +193,60 @@ TEST_F(ToolhelpLive, LinuxAndDeviceThreadsUnderTheirOwnersAndAnEndedThreadHasNoT
     memset(&user, 0xAA, sizeof user);
     EXPECT_FALSE(DeviceGetThreadTimes(id, &creation, &exitTime, &kernel, &user)) << "thread " << id << " ended";
     EXPECT_EQ(0xAAAAAAAAu, user.dwLowDateTime);
+}
+
+// Threads the device starts share one host thread, so their figures come
+// from the device: each its own priority, processor time and last error.
+TEST_F(ToolhelpLive, StartedThreadsKeepTheirOwnPriorityTimesAndLastError)
+{
+    std::atomic<DWORD> busyId{0}, idleId{0};
+    std::atomic<int> errorSeen{0};
+    DWORD process = GetCurrentProcessId();
+    auto waitForMessage = [] {
+        MSG msg;
+        GetMessageW(&msg, nullptr, 0, 0);
+    };
+    dev::StartDeviceThread(process, [&] {
+        SetThreadPriority(GetCurrentThread(), 1);
+        SetLastError(111);
+        auto used = [] {
+            struct timespec t;
+            clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+            return (int64_t)t.tv_sec * 1000000000 + t.tv_nsec;
+        };
+        for (int64_t start = used(); used() - start < 30000000;) {
+        }
+        busyId = GetCurrentThreadId();
+        waitForMessage(); // the idle thread runs meanwhile and sets its own error
+        errorSeen = (int)GetLastError();
+    });
+    dev::StartDeviceThread(process, [&] {
+        SetLastError(222);
+        idleId = GetCurrentThreadId();
+        waitForMessage();
+    });
+    for (int i = 0; i < 5000 && !(busyId && idleId); i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(busyId && idleId);
+
+    HANDLE snapshot = create(kAll, 0);
+    Walked walked = Walk(snapshot);
+    EXPECT_TRUE(close(snapshot));
+    EXPECT_EQ(process, walked.threads[busyId].th32OwnerProcessID);
+    EXPECT_EQ(1, walked.threads[busyId].tpBasePri);
+    EXPECT_EQ(3, walked.threads[idleId].tpBasePri);
+    FILETIME creation, exitTime, kernel, busyUser, idleUser;
+    ASSERT_TRUE(DeviceGetThreadTimes(busyId, &creation, &exitTime, &kernel, &busyUser));
+    ASSERT_TRUE(DeviceGetThreadTimes(idleId, &creation, &exitTime, &kernel, &idleUser));
+    EXPECT_GE(busyUser.dwLowDateTime, 250000u) << "30 ms of work, in 100 ns units";
+    EXPECT_LT(idleUser.dwLowDateTime, busyUser.dwLowDateTime / 2);
+
+    PostThreadMessageW(busyId, WM_USER, 0, 0);
+    PostThreadMessageW(idleId, WM_USER, 0, 0);
+    for (int i = 0; i < 5000 && !errorSeen; i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(111, errorSeen);
+    for (int i = 0; i < 5000 && DeviceGetThreadTimes(idleId, &creation, &exitTime, &kernel, &idleUser); i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_FALSE(DeviceGetThreadTimes(busyId, &creation, &exitTime, &kernel, &busyUser)) << "ended";
 }
