@@ -123,24 +123,6 @@ TEST_F(LoadGraph, NothingIsStoredUntilTheTickCountPassesTheGridPointAndNothingLe
     EXPECT_EQ(dev::LiveObjects(dev::KindBitmap), bitmaps);
 }
 
-TEST_F(LoadGraph, OldestSampleIsColumnZeroAndTheNewestColumn199)
-{
-    LoadHistory &history = monitorState.history;
-    for (int slot = 0; slot < LOAD_HISTORY_SLOTS; slot++)
-        history.samples[slot] = 25 + (slot * 37) % 75;
-    for (int next : {0, 57, 199}) {
-        history.nextIndex = next;
-        RedrawLoadGraph();
-        std::vector<COLORREF> graph = Graph();
-        for (int x = 0; x < GRAPH_WIDTH; x++) {
-            // column 0 holds the slot written next, the oldest
-            int slot = (next + x) % LOAD_HISTORY_SLOTS;
-            ASSERT_EQ(ColumnHeight(graph, x), (40 * history.samples[slot]) / 100)
-                << "nextIndex " << next << ", column " << x << ", slot " << slot;
-        }
-    }
-}
-
 // While the dialog is hidden or behind another window the ring keeps
 // filling and the picture keeps still, until the next position change
 // rebuilds it from the ring.
