@@ -18,11 +18,8 @@
 using support::DialogInfo;
 using support::DialogItemInfo;
 using support::Narrow;
-using support::ResourceEntry;
 
 namespace {
-
-const int kTypeDialog = 5;
 
 // ------------------------------------------------------------- colour tables
 // Rows top first, #RRGGBB; the graph's as runs of equal rows.
@@ -63,6 +60,17 @@ TEST(ResourceScript, GeneratedImagesMatchTheGenerator)
     }
 }
 
+// ----------------------------------------------- as the device loads them
+
+class ResourcesAsLoaded : public support::DeviceTest {
+protected:
+    void SetUp() override
+    {
+        ASSERT_NO_FATAL_FAILURE(Boot());
+        ASSERT_NO_FATAL_FAILURE(AdoptAsMonitor());
+    }
+};
+
 std::string Hex(DWORD value)
 {
     char text[16];
@@ -74,9 +82,10 @@ std::string Hex(DWORD value)
 // compare without regard to case, as the platform does.
 std::vector<std::string> DescribeDialog(int name)
 {
-    const ResourceEntry *entry = support::FindMonitorResource(kTypeDialog, name);
+    HRSRC found = FindResourceW(monitorState.instance, MAKEINTRESOURCEW(name), RT_DIALOG);
+    const uint8_t *bytes = (const uint8_t *)LockResource(LoadResource(monitorState.instance, found));
     DialogInfo d = {};
-    if (!entry || !support::ParseDialogTemplate(entry->data, entry->size, &d))
+    if (!bytes || !support::ParseDialogTemplate(bytes, SizeofResource(monitorState.instance, found), &d))
         return {"dialog " + std::to_string(name) + " missing or unreadable"};
     auto place = [](int x, int y, int cx, int cy) {
         return std::to_string(x) + "," + std::to_string(y) + "," + std::to_string(cx) + "," + std::to_string(cy);
@@ -95,7 +104,7 @@ std::vector<std::string> DescribeDialog(int name)
     return lines;
 }
 
-TEST(ResourceScript, DialogTemplatesTheProgramLoads)
+TEST_F(ResourcesAsLoaded, DialogTemplatesTheProgramLoads)
 {
     // No WS_POPUP and no WS_VISIBLE on the main dialog: created hidden, shown by the start-up.
     EXPECT_EQ(DescribeDialog(IDD_MAIN),
@@ -114,17 +123,6 @@ TEST(ResourceScript, DialogTemplatesTheProgramLoads)
                   "SYSLISTVIEW32 #1030 'List1' 7,7,143,148 50810001 ex 00000000 +0",
               }));
 }
-
-// ----------------------------------------------- as the device loads them
-
-class ResourcesAsLoaded : public support::DeviceTest {
-protected:
-    void SetUp() override
-    {
-        ASSERT_NO_FATAL_FAILURE(Boot());
-        ASSERT_NO_FATAL_FAILURE(AdoptAsMonitor());
-    }
-};
 
 TEST_F(ResourcesAsLoaded, RampsReadBackThroughGetPixel)
 {
