@@ -7,6 +7,7 @@
 #include "platform/host/shell.h"
 #include "platform/programs/programs.h"
 #include "platform/programs/emulator.h"
+#include "platform/host/dialog_internal.h"
 
 #include <gtest/gtest.h>
 
@@ -80,15 +81,8 @@ inline std::vector<COLORREF> ClientPixels(HWND window, int *width, int *height)
 // no items, as the emulator's stand-ins for the monitor open.
 inline HWND CreateMonitorStandIn(HINSTANCE instance, DLGPROC proc)
 {
-    alignas(4) WORD templ[64] = {0};
-    DLGTEMPLATE *header = (DLGTEMPLATE *)templ;
-    header->style = WS_POPUP | WS_VISIBLE;
-    header->cx = 160;
-    header->cy = 100;
-    WORD *tail = templ + sizeof(DLGTEMPLATE) / 2 + 2; // no menu, the default class
-    for (const WCHAR *t = u"Performance Monitor"; *t; ++t)
-        *tail++ = *t;
-    return CreateDialogIndirectParamW(instance, (LPCDLGTEMPLATEW)templ, nullptr, proc, 0);
+    dev::TemplateWriter templ(WS_POPUP | WS_VISIBLE, 0, 0, 160, 100, u"Performance Monitor");
+    return CreateDialogIndirectParamW(instance, templ.Get(), nullptr, proc, 0);
 }
 
 inline void ResetManual()
