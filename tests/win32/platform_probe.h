@@ -232,18 +232,16 @@ inline void Dialogs(Sink &sink, HDC screen, HINSTANCE resources)
         ControlWalk walk = {&sink, dialog, t.prefix, 0};
         EnumChildWindows(dialog, DescribeControl, (LPARAM)&walk);
 
-        if (t.id == IDD_MAIN) {
+        // A bitmap static takes the size of its bitmap, keeping its top-left corner.
+        HBITMAP graph = t.id == IDD_MAIN ? CreateCompatibleBitmap(screen, 200, 40) : NULL;
+        if (graph != NULL) {
             WidestFigures(sink, dialog);
-            // A bitmap static takes the size of its bitmap, keeping its top-left corner.
-            HBITMAP graph = CreateCompatibleBitmap(screen, 200, 40);
             SendDlgItemMessageW(dialog, IDC_GRAPH, STM_SETIMAGE, IMAGE_BITMAP, (LPARAM)graph);
             walk = {&sink, dialog, "agree.IDD_MAIN.withGraphBitmap", 0};
             EnumChildWindows(dialog, DescribeControl, (LPARAM)&walk);
-            DestroyWindow(dialog);
-            DeleteObject(graph);
-        } else {
-            DestroyWindow(dialog);
         }
+        DestroyWindow(dialog);
+        if (graph != NULL) DeleteObject(graph);
     }
 }
 
