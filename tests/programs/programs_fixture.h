@@ -21,24 +21,16 @@ inline COLORREF PatternColor(int seed, int x, int y)
     return RGB((seed * 37 + x * 13 + 7) & 0xFF, (y * 15 + 3) & 0xFF, (200 - x * 5 + seed * 11) & 0xFF);
 }
 
-// The pattern as a 16 by 16 32-bit colour bitmap and an all-opaque mask.
-inline void PatternBitmaps(int seed, HBITMAP *color, HBITMAP *mask)
-{
-    uint32_t bits[16 * 16];
-    for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 16; ++x) {
-            COLORREF c = PatternColor(seed, x, y);
-            bits[y * 16 + x] = (uint32_t)GetRValue(c) << 16 | (uint32_t)GetGValue(c) << 8 | GetBValue(c);
-        }
-    uint8_t maskBits[16 * 2] = {0};
-    *color = CreateBitmap(16, 16, 1, 32, bits);
-    *mask = CreateBitmap(16, 16, 1, 1, maskBits);
-}
-
+// The pattern as an icon, every pixel opaque.
 inline HICON MakePatternIcon(int seed)
 {
-    ICONINFO info = {TRUE, 8, 8, nullptr, nullptr};
-    PatternBitmaps(seed, &info.hbmColor, &info.hbmMask);
+    uint32_t bits[16 * 16];
+    for (int i = 0; i < 256; ++i) {
+        COLORREF c = PatternColor(seed, i % 16, i / 16);
+        bits[i] = (uint32_t)GetRValue(c) << 16 | (uint32_t)GetGValue(c) << 8 | GetBValue(c);
+    }
+    uint8_t maskBits[16 * 2] = {0};
+    ICONINFO info = {TRUE, 8, 8, CreateBitmap(16, 16, 1, 1, maskBits), CreateBitmap(16, 16, 1, 32, bits)};
     HICON icon = CreateIconIndirect(&info);
     DeleteObject(info.hbmColor);
     DeleteObject(info.hbmMask);

@@ -61,8 +61,8 @@ protected:
     HWND window = nullptr;
 };
 
-// Through the device's stand-in, which records every call and copies the
-// image it is handed.
+// Through the device's stand-in, which records every call and keeps a copy
+// of the image it is handed.
 TEST_F(HelperLibrary, CreateAndUpdateRecordsLeaveNoImageLists)
 {
     dev::RegisterHalvaneLibrary();
@@ -83,8 +83,11 @@ TEST_F(HelperLibrary, CreateAndUpdateRecordsLeaveNoImageLists)
     EXPECT_EQ(memcmp(create.menu.data(), menu, 42), 0);
     ASSERT_EQ(dev::HalvaneIcons().size(), 1u);
     EXPECT_NE(dev::HalvaneIcons()[0].image, nullptr) << "the image was gone before the call";
+    EXPECT_EQ(dev::HalvaneIcons()[0].menuCommands, (std::vector<UINT>{IDC_HIDE, 0, IDCANCEL}));
 
-    for (int second = 0; second < 20; second++) {
+    // Each update replaces the library's copy of the image: nothing piles up.
+    long icons = dev::LiveObjects(dev::KindIcon), bitmaps = dev::LiveObjects(dev::KindBitmap);
+    for (int second = 0; second < 200; second++) {
         dev::ClearHalvaneCalls();
         EXPECT_EQ(UpdateHelperIcon(), 1);
         calls = dev::HalvaneCalls();
@@ -97,6 +100,10 @@ TEST_F(HelperLibrary, CreateAndUpdateRecordsLeaveNoImageLists)
         if (second == 0) ExpectRecord(update.record, {{0, 84}, {4, 2}});
     }
     EXPECT_EQ(dev::LiveObjects(dev::KindImageList), lists) << "a list outlived its call";
+    EXPECT_EQ(dev::LiveObjects(dev::KindIcon), icons);
+    EXPECT_EQ(dev::LiveObjects(dev::KindBitmap), bitmaps);
+    EXPECT_EQ(CallGetSetDelIcon(window, monitorState.helperIcon, nullptr, 2), 0);
+    EXPECT_EQ(dev::LiveObjects(dev::KindIcon), icons - 1) << "the deleted icon's copy is kept";
 }
 
 TEST_F(HelperLibrary, WithoutTheLibraryOrAnExportEverythingFallsBack)
