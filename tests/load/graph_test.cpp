@@ -1,7 +1,5 @@
-// The load history and its graph, with the test thread as the monitor's
-// main thread and the real main dialog: what the 200 by 40 bitmap shows
-// after each kind of call, the 300 ms grid, and the recording path while
-// the dialog is hidden or behind another window.
+// The load history and its 200 by 40 graph, with the test thread as the
+// monitor's main thread and the real main dialog.
 
 #include "app/resource.h"
 #include "load/load_meter.h"

@@ -1,7 +1,5 @@
-// Digit grouping in place, and the two-line memory text as the main dialog
-// shows it, from fixed memory and storage figures: the largest figures it
-// promises, 99,999,999,999,999 bytes, drawn whole, not cut off at the edge
-// of the figures field.
+// Digit grouping, and the two-line memory text as the main dialog shows it
+// from fixed memory and storage figures, up to 99,999,999,999,999 bytes.
 
 #include "app/resource.h"
 #include "memory/memory_readout.h"

@@ -1,8 +1,5 @@
 // The thread snapshot and the Thread Times list, over fixed process and
-// thread tables behind the device's "toolhelp" library: rows and owner texts
-// in one block, the library's lifetime, missing parts of the system or of
-// the storage, and what a user sees in the list's three columns after
-// opening and after tapping a header.
+// thread tables behind the device's "toolhelp" library.
 #include "app/monitor_state.h"
 #include "app/resource.h"
 #include "platform/host/kernel.h"

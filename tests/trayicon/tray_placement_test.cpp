@@ -1,10 +1,6 @@
-// The mini graph's 16 by 16 picture read back from the icon's colour bitmap;
-// where the icon goes and how it is found again: the two-pixel change test,
-// the location probe on the shell's taskbar and on taskbars the test paints
-// itself, the "Wexdock" hand-over, the icon handles when no taskbar is left;
-// and the icon when the world around it changes: a taskbar program that
-// starts again, another program's icon repainting in the same second, and
-// platform calls that fail.
+// The taskbar icon: its 16 by 16 picture, where it goes and how it is found
+// again, the "Wexdock" hand-over, and the icon when the taskbar program
+// restarts, other programs repaint or platform calls fail.
 #include "tray_fixture.h"
 
 using namespace tray_test;
