@@ -3,21 +3,21 @@
 // device thread of its own while the test drives the device from outside.
 #include "platform/host/dialog_internal.h"
 #include "tests/support/device_fixture.h"
+#include "tests/support/wait_until.h"
 
 #include "app/resource.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstring>
 #include <functional>
 #include <string>
-#include <thread>
 
 namespace {
 
 using Template = dev::TemplateWriter;
+using support::WaitUntil;
 
 RECT ScreenRectOf(HWND window)
 {
@@ -190,16 +190,6 @@ protected:
             return found && IsWindowVisible(found);
         });
         return found;
-    }
-    // Wait (real time, settling the device) until a condition holds.
-    static bool WaitUntil(const std::function<bool()> &condition)
-    {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        for (dev::Settle(); !condition(); dev::Settle()) {
-            if (std::chrono::steady_clock::now() > deadline) return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return true;
     }
     INT_PTR Finish()
     {

@@ -6,17 +6,17 @@
 #include "platform/host/kernel.h"
 #include "platform/programs/programs.h"
 #include "tests/support/device_fixture.h"
+#include "tests/support/wait_until.h"
 #include "watchdog/watchdog.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
-#include <functional>
 #include <string>
-#include <thread>
 
 namespace {
+
+using support::WaitUntil;
 
 const char16_t kTitle[] = u"Dead Window!";
 
@@ -24,17 +24,6 @@ std::u16string Message(const std::u16string &className, const std::u16string &pr
 {
     return u"Whoops! One of the windows in the system seems to have become unresponsive. The window belongs to the " +
            className + u" class, and was created by the " + program + u" program.";
-}
-
-bool WaitUntil(const std::function<bool()> &condition, int timeoutMs = 5000)
-{
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        dev::Settle();
-        if (condition()) return true;
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
 }
 
 HWND FindReport()
