@@ -135,7 +135,7 @@ TEST_F(Toolhelp, LinuxAndDeviceThreadsUnderTheirOwnersAndAnEndedThreadHasNoTimes
     // The test thread was adopted as a device thread of a new device process.
     const DWORD me = LinuxThreadId(), self = DWORD(getpid()), deviceProcess = GetCurrentProcessId();
     ASSERT_GE(deviceProcess, 0x40000000u);
-    EXPECT_EQ(me, GetCurrentThreadId()) << "device thread ids are Linux thread ids";
+    EXPECT_EQ(me, GetCurrentThreadId()) << "an adopted thread keeps its Linux thread id";
     // A parked host thread, not a device thread; no ASSERT may leave it running.
     std::atomic<bool> stop{false};
     std::atomic<DWORD> parked{0};
@@ -178,7 +178,7 @@ TEST_F(Toolhelp, LinuxAndDeviceThreadsUnderTheirOwnersAndAnEndedThreadHasNoTimes
 
 // Threads the device starts share one host thread, so their figures come
 // from the device: each its own priority, processor time and last error.
-TEST_F(ToolhelpLive, StartedThreadsKeepTheirOwnPriorityTimesAndLastError)
+TEST_F(Toolhelp, StartedThreadsKeepTheirOwnPriorityTimesAndLastError)
 {
     std::atomic<DWORD> busyId{0}, idleId{0};
     std::atomic<int> errorSeen{0};
