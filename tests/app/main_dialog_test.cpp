@@ -1,6 +1,5 @@
-// The entry and the main dialog: the single-instance rule, help, the modal
-// Thread Times, the version classes, hiding and showing, the placeholder,
-// the close box, the close sequence and its exit code.
+// The entry and the main dialog: one instance, help, Thread Times, version
+// classes, hiding and showing, the close box and the close sequence.
 
 #include "app/main_dialog.h"
 #include "app/resource.h"

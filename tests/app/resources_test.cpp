@@ -1,6 +1,5 @@
-// The compiled resources: the two dialog templates the program loads, the
-// colour ramps and the probe icons as the device loads and draws them, and
-// the generated image files against the generator.
+// The compiled resources as the device loads them, and the image files
+// against their generator.
 
 #include "app/resource.h"
 #include "tests/support/device_fixture.h"

@@ -1,6 +1,5 @@
-// The load estimator on the device's manual clock: worked-out scenarios,
-// repeated arrivals, the range of readings and the floor, a gap of days, and
-// the tick count's wrap, alone and with the whole monitor running across it.
+// The load estimator on the manual clock, across a gap of days and the
+// tick count's wrap.
 
 #include "load/load_meter.h"
 #include "tests/support/device_fixture.h"

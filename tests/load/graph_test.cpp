@@ -1,5 +1,4 @@
-// The load history and its 200 by 40 graph, with the test thread as the
-// monitor's main thread and the real main dialog.
+// The load history and its graph in the real main dialog.
 
 #include "app/resource.h"
 #include "load/load_meter.h"

@@ -1,5 +1,4 @@
-// Digit grouping, and the two-line memory text as the main dialog shows it
-// from fixed memory and storage figures, up to 99,999,999,999,999 bytes.
+// Digit grouping and the two-line memory text of the main dialog.
 
 #include "app/resource.h"
 #include "memory/memory_readout.h"

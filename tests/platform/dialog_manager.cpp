@@ -1,6 +1,5 @@
-// The dialog manager: templates to windows in pixels, refused templates, a
-// centred picture, modal dialogs and the message box, with the program on a
-// device thread of its own while the test drives the device from outside.
+// The dialog manager: templates to windows, a centred picture, modal
+// dialogs and the message box.
 #include "platform/host/dialog_internal.h"
 #include "tests/support/device_fixture.h"
 #include "tests/support/wait_until.h"

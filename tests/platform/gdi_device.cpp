@@ -1,6 +1,5 @@
-// The device's GDI: the live object counts every leak check relies on,
-// raster operations and clipping on known pixels, and window device contexts
-// that draw only on the pixels their window shows.
+// The device's GDI: live object counts, raster operations and clipping, and
+// window device contexts that draw only where their window shows.
 
 #include "kernel_test_util.h"
 

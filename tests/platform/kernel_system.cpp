@@ -1,5 +1,5 @@
-// The device's kernel: Linux's own memory and storage figures, virtual memory
-// blocks, libraries, the virtual clock and program ends, on real threads.
+// The device's kernel: Linux's figures, virtual memory, libraries, the
+// virtual clock and program ends.
 
 #include "kernel_test_util.h"
 

@@ -1,5 +1,4 @@
-// Helpers shared by the kernel and window core tests: a fresh device per
-// test and a thread-safe message recorder.
+// A fresh device per test and a thread-safe message recorder.
 #pragma once
 
 #include "platform/host/kernel.h"

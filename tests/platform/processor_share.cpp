@@ -1,7 +1,5 @@
-// The device's one processor: the readers that give the rest of the system's
-// share (the host's /proc/stat, a load profile on the command line), the
-// pieces of time it takes, what the monitor's graph makes of them, and stylus
-// input that piles up while its thread is kept off the processor.
+// The device's one processor: the readers of the rest of the system's share,
+// the pieces of time it takes and what the monitor's graph makes of them.
 
 #include "load/load_meter.h"
 #include "platform/host/kernel_processor.h"

@@ -1,8 +1,5 @@
-// The /proc readers on fixed texts and a fixed tree: names the kernel really
-// produces, lines cut short, broken UTF-8, processes that vanish between the
-// directory walk and the read, refused program links, and the conversions to
-// device text and figures. The fuzz targets only look for crashes and broken
-// bounds; the values are checked here.
+// The /proc readers on fixed texts and a fixed tree (the fuzz targets look
+// only for crashes and broken bounds).
 #include "platform/host/procfs.h"
 #include "tests/support/proc_tree.h"
 

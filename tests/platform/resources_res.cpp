@@ -1,6 +1,4 @@
-// Resources of the device: finding records in compiled .res bytes built
-// here, cut ones, and shared icons. The program's own resources are loaded
-// by the monitor's resource tests.
+// Resource records in compiled .res bytes built here, cut ones, shared icons.
 
 #include "kernel_test_util.h"
 #include "tests/support/res_reader.h"

@@ -1,7 +1,5 @@
-// The shell's notification area as a program sees it: Shell_NotifyIconW keyed
-// by window and id, the shell's own copy of every icon, and the taskbar's
-// pixels read back through its device context after partial repaints. Taps
-// and placement are driven through the monitor's tray icon (tests/trayicon).
+// The shell's notification area as a program sees it: the shell's own copy
+// of every icon and the taskbar's pixels after partial repaints.
 #include "platform/host/kernel.h"
 #include "platform/host/user.h"
 #include "platform/host/shell.h"

@@ -1,7 +1,5 @@
-// The device's "toolhelp" library as a program sees it: the walk over the
-// real /proc, and the by-identifier lookups of thread times and program
-// names. Walks over fixed tables, loading and the missing-export fallbacks
-// are driven through the monitor's own snapshot (tests/threads).
+// The device's "toolhelp" library over the real /proc, and its lookups by
+// identifier.
 #include "platform/host/kernel.h"
 #include "platform/host/toolhelp.h"
 #include "platform/host/procfs.h"

@@ -1,6 +1,4 @@
-// Windows and their messages: destruction and object counts, the pixel
-// owner map; sends across threads, timers and the order of fetching, with
-// real device threads on the manual clock.
+// Windows and their messages on real device threads and the manual clock.
 
 #include "kernel_test_util.h"
 

@@ -1,6 +1,4 @@
-// The emulator: its command line, and whole runs with a stand-in for the
-// monitor (what starts before it, the timed close, its exit code). The
-// "halvaneh" stand-in is driven by the monitor's helper library tests.
+// The emulator's command line, and whole runs with a stand-in monitor.
 #include "app/monitor_state.h"
 #include "platform/programs/emulator.h"
 #include "platform/host/dialog_internal.h"

@@ -1,6 +1,5 @@
-// A fresh device with a manual clock and fixed memory and storage figures,
-// the monitor as a program of it (or the test thread acting as its main
-// thread), and ways to step the clock and read pixels.
+// A fresh device on a manual clock with fixed memory and storage figures,
+// and the monitor as a program of it.
 #pragma once
 
 #include "app/monitor_state.h"

@@ -1,5 +1,4 @@
-// The thread snapshot and the Thread Times list, over fixed process and
-// thread tables behind the device's "toolhelp" library.
+// The thread snapshot and the Thread Times list over fixed tables.
 #include "app/monitor_state.h"
 #include "app/resource.h"
 #include "platform/host/kernel.h"

@@ -1,6 +1,4 @@
-// The alternate taskbar's helper library as the monitor calls it: the two
-// records and the menu byte by byte, image lists released after each call,
-// the library's absence or a missing export.
+// The alternate taskbar's helper library as the monitor calls it.
 
 #include "app/resource.h"
 #include "trayicon/helper_library.h"

@@ -1,7 +1,5 @@
-// The monitor's taskbar icon on the emulated device: a manual clock, the
-// shell's taskbar (or a stand-in taskbar window the test paints itself), and
-// the test's thread adopted into a process that carries the monitor's
-// resources, with a plain window standing in for the main dialog.
+// The taskbar icon's fixture: the shell's taskbar or one the test paints,
+// and a plain window standing in for the main dialog.
 #pragma once
 
 #include "app/monitor_state.h"

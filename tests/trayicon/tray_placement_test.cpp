@@ -1,6 +1,5 @@
-// The taskbar icon: its 16 by 16 picture, where it goes and how it is found
-// again, the "Wexdock" hand-over, and the icon when the taskbar program
-// restarts, other programs repaint or platform calls fail.
+// The taskbar icon: its picture, its place, Wexdock, and the icon when the
+// taskbar restarts, other programs repaint or platform calls fail.
 #include "tray_fixture.h"
 
 using namespace tray_test;

@@ -1,6 +1,4 @@
-// The hung-window watchdog: the once-a-second age check, the report's text,
-// and the whole chain on the device with a thread that really stops
-// answering, a manual clock and a user pressing OK.
+// The hung-window watchdog: the age check, the report, and the whole chain.
 #include "app/monitor_state.h"
 #include "app/resource.h"
 #include "platform/host/kernel.h"

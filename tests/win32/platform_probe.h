@@ -1,6 +1,5 @@
-// Platform answers the monitor depends on, asked alike under Wine (by
-// platformprobe.exe) and on the emulated device (probe_agreement_test.cpp),
-// with the monitor's resources: every "agree." key must read the same.
+// Platform answers the monitor depends on, asked alike under Wine and on the
+// emulated device: every "agree." key must read the same.
 #pragma once
 
 #include <stdio.h>

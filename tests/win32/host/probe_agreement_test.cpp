@@ -1,6 +1,5 @@
-// The emulated device answers the platform probe (platform_probe.h) as Wine
-// did. Run by tests/scripts/wine_layer.sh on the findings it has just written
-// (PERFMON_WINE_PROBE); skipped on its own.
+// The emulated device answers the platform probe as Wine did; run by
+// tests/scripts/wine_layer.sh (PERFMON_WINE_PROBE), skipped on its own.
 #include "tests/support/device_fixture.h"
 #include "tests/win32/platform_probe.h"
 
