@@ -5,6 +5,7 @@
 
 #include <sys/statvfs.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <thread>

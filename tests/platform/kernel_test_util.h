@@ -1,4 +1,4 @@
-// A fresh device per test and a thread-safe message recorder.
+// A fresh device on the manual clock for every test.
 #pragma once
 
 #include "platform/host/kernel.h"
@@ -9,12 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <mutex>
-#include <string>
-#include <utility>
-#include <vector>
-
 namespace kt {
 
 inline dev::Config ManualConfig()
@@ -24,36 +18,10 @@ inline dev::Config ManualConfig()
     return c;
 }
 
-// Every test starts and ends with an empty device.
 class DeviceTest : public ::testing::Test {
 protected:
-    void SetUp() override { dev::ResetDevice(Config()); }
+    void SetUp() override { dev::ResetDevice(ManualConfig()); }
     void TearDown() override { dev::ResetDevice(dev::Config()); }
-    virtual dev::Config Config() { return ManualConfig(); }
 };
-
-// Messages seen by window procedures, in order, across threads.
-struct Log {
-    std::mutex lock;
-    std::vector<std::string> lines;
-    void Add(const std::string &line)
-    {
-        std::lock_guard<std::mutex> g(lock);
-        lines.push_back(line);
-    }
-    std::vector<std::string> Take()
-    {
-        std::lock_guard<std::mutex> g(lock);
-        return std::exchange(lines, {});
-    }
-};
-
-inline std::string Join(const std::vector<std::string> &lines)
-{
-    std::string out;
-    for (const std::string &l : lines)
-        out += (out.empty() ? "" : " ") + l;
-    return out;
-}
 
 } // namespace kt

@@ -1,11 +1,9 @@
 // The shell's notification area as a program sees it: the shell's own copy
 // of every icon and the taskbar's pixels after partial repaints.
-#include "platform/host/kernel.h"
-#include "platform/host/user.h"
+#include "kernel_test_util.h"
 #include "platform/host/shell.h"
-#include "platform/programs/programs.h"
 
-#include <gtest/gtest.h>
+#include <string>
 
 using namespace dev;
 
@@ -49,34 +47,20 @@ inline std::string PatternMismatch(HWND window, int left, int top, int seed)
     return mismatch;
 }
 
-// A fresh device on the manual clock with the shell; the test's thread is a
-// program of it.
-class ShellNotify : public ::testing::Test {
+class ShellNotify : public kt::DeviceTest {
 protected:
     HWND taskbar = nullptr;
 
     void SetUp() override
     {
-        Config config;
-        config.manualClock = true;
-        ResetDevice(config);
+        kt::DeviceTest::SetUp();
         RegisterDevicePrograms();
         AdoptCurrentThread();
         WNDCLASSW wc = {0, DefWindowProcW, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, u"ProgramsTestWindow"};
         RegisterClassW(&wc);
         ASSERT_NE(0u, StartShell());
         taskbar = TaskbarWindow();
-        ASSERT_NE(nullptr, taskbar);
-        // Let the first paint finish, so the bar paints only when a case asks.
-        dev::Settle();
-    }
-
-    void TearDown() override
-    {
-        ReleaseCurrentThread();
-        Config config;
-        config.manualClock = true;
-        ResetDevice(config);
+        dev::Settle(); // the first paint done, the bar paints only when a case asks
     }
 
     // A hidden top-level window of the test's own.

@@ -2,13 +2,42 @@
 
 #include "kernel_test_util.h"
 
+#include <atomic>
 #include <cstring>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
-kt::Log *windowLog = nullptr;
+// Messages seen by window procedures, in order, across threads.
+struct Log {
+    std::mutex lock;
+    std::vector<std::string> lines;
+    void Add(const std::string &line)
+    {
+        std::lock_guard<std::mutex> g(lock);
+        lines.push_back(line);
+    }
+    std::vector<std::string> Take()
+    {
+        std::lock_guard<std::mutex> g(lock);
+        return std::exchange(lines, {});
+    }
+};
+
+std::string Join(const std::vector<std::string> &lines)
+{
+    std::string out;
+    for (const std::string &l : lines)
+        out += (out.empty() ? "" : " ") + l;
+    return out;
+}
+
+Log *windowLog = nullptr;
 std::mutex namesLock;
 std::map<HWND, std::string> names; // caught at WM_NCCREATE, so logging never sends
 
@@ -72,7 +101,7 @@ std::string UpdateRect(HWND w)
 
 class Windows : public kt::DeviceTest {
 protected:
-    kt::Log log;
+    Log log;
     void SetUp() override
     {
         kt::DeviceTest::SetUp();
@@ -119,9 +148,9 @@ protected:
             fetched.push_back(line.empty() ? std::to_string(msg.message) : line);
             if (msg.message != WM_QUIT) DispatchMessageW(&msg);
         }
-        return kt::Join(fetched);
+        return Join(fetched);
     }
-    std::string Taken() { return kt::Join(log.Take()); }
+    std::string Taken() { return Join(log.Take()); }
 };
 
 using Messages = Windows;
