@@ -14,8 +14,6 @@ using support::Narrow;
 
 namespace {
 
-// ------------------------------------------------------- whole program
-
 class MonitorProgram : public support::DeviceTest {};
 
 // One run: Help, a second copy, the modal Thread Times with the timers
@@ -159,8 +157,6 @@ TEST_F(MonitorProgram, ClosingDestroysTheWindowBeforeTheIconGoes)
     EXPECT_EQ(deletedIcon, 7) << "the icon was not deleted, or another one";
     EXPECT_FALSE(windowAliveAtDelete);
 }
-
-// ------------------------------------------- the test thread as the monitor
 
 class MainDialog : public support::DeviceTest {
 protected:

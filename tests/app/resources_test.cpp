@@ -20,7 +20,6 @@ using support::Narrow;
 
 namespace {
 
-// ------------------------------------------------------------- colour tables
 // Rows top first, #RRGGBB; the graph's as runs of equal rows.
 const std::vector<uint32_t> kGraphFill = [] {
     const std::pair<int, uint32_t> runs[] = {{2, 0xFF0000}, {4, 0xFF3300}, {4, 0xFF6600}, {4, 0xFF9900},
@@ -58,8 +57,6 @@ TEST(ResourceScript, GeneratedImagesMatchTheGenerator)
                                               << regenerated.size() << "; run tools/make_resources.py";
     }
 }
-
-// ----------------------------------------------- as the device loads them
 
 class ResourcesAsLoaded : public support::DeviceTest {
 protected:

@@ -121,8 +121,6 @@ TEST_F(Gdi, CopiesAreClippedToSourceAndDestination)
     EXPECT_EQ(CLR_INVALID, GetPixel(src, 0, 0)) << "stale DC";
 }
 
-// ------------------------------------------------------------ window DCs
-
 LRESULT CALLBACK PlainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     return DefWindowProcW(window, message, wParam, lParam);

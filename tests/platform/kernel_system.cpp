@@ -75,8 +75,6 @@ TEST_F(System, LibrariesAreCountedPerLoadAndDroppedAtTheProcessEnd)
     EXPECT_EQ(dev::LiveObjects(dev::KindModule), 0);
 }
 
-// ------------------------------------------------------------- clocks
-
 class Clocks : public DeviceTest {};
 
 // The manual clock steps every scene in tests/programs and tests/app, the real
@@ -110,8 +108,6 @@ TEST_F(Clocks, VirtualClockJumpsOnlyWhenEveryThreadWaits)
     EXPECT_EQ(sleeperWoke.load(), 3600000u) << "0: an hour of device time took host time";
     EXPECT_EQ(busyStart.load(), busyEnd.load());
 }
-
-// ------------------------------------------------------------- programs
 
 std::atomic<int> helperLeft{0};
 

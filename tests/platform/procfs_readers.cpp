@@ -183,8 +183,6 @@ TEST(Figures, MeminfoInBytesOnOldKernelsAndBrokenTexts)
         EXPECT_FALSE(ParseMeminfo(text, strlen(text), &total, &avail) || total != 77) << "'" << text << "' " << total;
 }
 
-// ---------------------------------------------------------- the tables
-
 namespace {
 
 struct FixedTree : ProcTree {

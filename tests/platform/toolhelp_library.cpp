@@ -126,8 +126,6 @@ TEST_F(Toolhelp, LookupsByIdentifierFailUntouchedAndCutNamesTerminated)
     }
 }
 
-// ------------------------------------------------------------ the real /proc
-
 TEST_F(Toolhelp, LinuxAndDeviceThreadsUnderTheirOwnersAndAnEndedThreadHasNoTimes)
 {
     // The test thread was adopted as a device thread of a new device process.

@@ -231,8 +231,6 @@ TEST_F(ThreadsTest, RefusedStorageReleasesWhatItTookAndKeepsThePreviousTable)
     }
 }
 
-// ------------------------------------------------------------ the list
-
 class ThreadListTest : public ThreadsTest {
 protected:
     // The dialog from the program's own template.

@@ -23,8 +23,6 @@ protected:
     }
 };
 
-// ------------------------------------------------------------ the change test
-
 // A brush-coloured square on a taskbar of the test's own: the first tick
 // after start-up (iconX = iconY = 0) looks at (0, 15) and (15, 15) only, and
 // reads the second pair only when the first matched.
@@ -78,8 +76,6 @@ TEST_F(TrayTest, AlternateTaskbarReadsNoPixelAndBuildsNoIcon)
     EXPECT_EQ(updates, 5);
     EXPECT_EQ(dev::PixelReads() - reads, 0);
 }
-
-// ------------------------------------------------------------ the probe
 
 // Found in window coordinates; no difference gives the right end and the
 // top; another change left of the icon is taken for its edge.
@@ -139,8 +135,6 @@ TEST_F(BareTrayTest, NoTaskbarAtStartUpReadsNoPixelAndProbesOnceItIsBack)
     EXPECT_EQ(monitorState.iconX, icon.slot.left);
     EXPECT_EQ(monitorState.iconY, icon.slot.top);
 }
-
-// ------------------------------------------------------------ Wexdock
 
 TEST_F(TrayTest, WexdockTakesTheIconWhileVisible)
 {
@@ -203,8 +197,6 @@ TEST_F(TrayTest, WithoutAnyTaskbarTheIconIsDeletedAndDestroyed)
     Tick();
     EXPECT_EQ(dev::LiveObjects(dev::KindIcon), icons - 1);
 }
-
-// ------------------------------------------------------------ recovery
 
 TEST_F(TrayTest, TheIconComesBackWhenTheTaskbarProgramStartsAgain)
 {
@@ -303,8 +295,6 @@ TEST_F(TrayTest, AFailedBuildKeepsTheLastIconAndSaysSo)
     DeleteObject(info.hbmColor);
     DeleteObject(info.hbmMask);
 }
-
-// ------------------------------------------------------------ the picture
 
 const int G = -1; // a grid column
 

@@ -50,8 +50,6 @@ HWND NewWindow(const char16_t *className, WNDPROC proc = DefWindowProcW, const c
     return CreateWindowExW(0, className, title, WS_POPUP, 0, 0, 50, 50, NULL, NULL, NULL, NULL);
 }
 
-// ------------------------------------------------------------ the check
-
 class Watchdog : public support::DeviceTest {};
 
 // A stall older than one second and not yet reported is reported, also
@@ -97,8 +95,6 @@ TEST_F(Watchdog, CheckReportsAStallOlderThanOneSecondOnce)
         TearDown();
     }
 }
-
-// ------------------------------------------------------------ the report
 
 // A program whose one window has the class it is given.
 std::u16string targetClass;
@@ -155,8 +151,6 @@ TEST_F(Watchdog, ReportNamesClassAndProgramLiterally)
         TearDown();
     }
 }
-
-// ------------------------------------------------------------ the whole chain
 
 // A window whose thread sleeps for wParam milliseconds when told to.
 LRESULT CALLBACK StuckProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
