@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -137,38 +138,25 @@ TEST_F(ResourcesAsLoaded, RampsReadBackThroughGetPixel)
     }
 }
 
-// Draws the icon on a 16 by 16 background of the given colour and counts
-// the pixels that are not the expected colour.
-int MismatchesOnBackground(HICON icon, COLORREF background, COLORREF expected)
+// Each probe icon covers every pixel of its square, on black and on white.
+TEST_F(ResourcesAsLoaded, ProbeIconsCoverAllPixelsOnAnyBackground)
 {
-    HDC screen = GetDC(nullptr);
-    HDC dc = CreateCompatibleDC(screen);
+    HDC screen = GetDC(nullptr), dc = CreateCompatibleDC(screen);
     HBITMAP bitmap = CreateCompatibleBitmap(screen, 16, 16);
-    HGDIOBJ previous = SelectObject(dc, bitmap);
-    PatBlt(dc, 0, 0, 16, 16, background == 0 ? BLACKNESS : WHITENESS);
-    DrawIconEx(dc, 0, 0, icon, 16, 16, 0, nullptr, DI_NORMAL);
-    int mismatches = 0;
-    for (int y = 0; y < 16; y++)
-        for (int x = 0; x < 16; x++)
-            mismatches += GetPixel(dc, x, y) != expected;
-    SelectObject(dc, previous);
+    for (auto probe : {std::make_pair(IDI_PROBE_A, RGB(0, 0, 0)), std::make_pair(IDI_PROBE_B, RGB(255, 255, 255))})
+        for (DWORD background : {BLACKNESS, WHITENESS}) {
+            HGDIOBJ previous = SelectObject(dc, bitmap);
+            PatBlt(dc, 0, 0, 16, 16, background);
+            DrawIconEx(dc, 0, 0, LoadIconW(monitorState.instance, MAKEINTRESOURCEW(probe.first)), 16, 16, 0, nullptr,
+                       DI_NORMAL);
+            SelectObject(dc, previous);
+            std::vector<COLORREF> pixels = BitmapPixels(bitmap, 16, 16);
+            EXPECT_EQ(std::count(pixels.begin(), pixels.end(), probe.second), 256)
+                << probe.first << " on " << background;
+        }
     DeleteObject(bitmap);
     DeleteDC(dc);
     ReleaseDC(nullptr, screen);
-    return mismatches;
-}
-
-TEST_F(ResourcesAsLoaded, ProbeIconsCoverAllPixelsOnAnyBackground)
-{
-    HICON black = LoadIconW(monitorState.instance, MAKEINTRESOURCEW(IDI_PROBE_A));
-    HICON white = LoadIconW(monitorState.instance, MAKEINTRESOURCEW(IDI_PROBE_B));
-    ASSERT_TRUE(black && white);
-    for (COLORREF background : {RGB(0, 0, 0), RGB(255, 255, 255)}) {
-        EXPECT_EQ(MismatchesOnBackground(black, background, RGB(0, 0, 0)), 0)
-            << "probe A on " << std::hex << background;
-        EXPECT_EQ(MismatchesOnBackground(white, background, RGB(255, 255, 255)), 0)
-            << "probe B on " << std::hex << background;
-    }
 }
 
 } // namespace
