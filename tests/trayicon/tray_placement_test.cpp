@@ -268,14 +268,10 @@ TEST_F(TrayTest, AWexdockThereFromTheStartGetsOnlyTheRealIcon)
     ASSERT_TRUE(IsWindowVisible(dev::WexdockWindow()));
     StartIcon();
     ASSERT_TRUE(OurShellIcon(nullptr));
-    HICON probeA = LoadIconW(monitorState.instance, MAKEINTRESOURCEW(IDI_PROBE_A));
-    HICON probeB = LoadIconW(monitorState.instance, MAKEINTRESOURCEW(IDI_PROBE_B));
 
     Tick();
     EXPECT_FALSE(OurShellIcon(nullptr));
-    EXPECT_EQ(DockCommands(), "48004:0 4000:icon");
-    EXPECT_NE(monitorState.trayIcon, probeA);
-    EXPECT_NE(monitorState.trayIcon, probeB);
+    EXPECT_EQ(DockCommands(), "48004:0 4000:icon") << "the probe icons were handed to the dock";
     EXPECT_EQ(monitorState.iconX, 0) << "a place was recorded with nothing to probe";
     EXPECT_EQ(monitorState.iconY, 0);
 }
