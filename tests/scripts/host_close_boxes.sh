@@ -1,7 +1,6 @@
 #!/bin/bash
-# Closing as a user closes: a tap on the caption close box of each of the
-# monitor's windows, while its timers run, in virtual and in real time; and
-# a second SIGINT or SIGTERM that ends the emulator at once.
+# Closing as a user closes: each window's close box, in virtual and real
+# time, and a second signal that ends the emulator at once.
 # Arguments: <source dir> <binary dir>.
 source "$1/tests/support/host_script.sh" "$2"
 

@@ -1,8 +1,6 @@
 #!/bin/bash
-# The emulator's output files fail loudly: a path that cannot be written is
-# refused before the run (one line, exit code 2), a write that fails during
-# the run is reported and makes the exit code non-zero.
-# Arguments: <source dir> <binary dir>.
+# Output files that cannot be written: refused before the run, or reported
+# with a non-zero exit code. Arguments: <source dir> <binary dir>.
 source "$1/tests/support/host_script.sh" "$2"
 
 for option in "--log-load /dev/full" "--screenshot $work/missing/x.png" "--screenshot $work" \

@@ -1,11 +1,7 @@
 #!/bin/bash
-# The emulator's own window, as a user meets it: perfmon on an X server
-# (Xvfb) through SDL, its window read back from the X screen and compared
-# with the device's own screenshot of the same run enlarged by the window's
-# scale; the Threads button clicked with real pointer events; the window
-# closed by the close request a window manager sends; and the dialog's close
-# box pressed and held as a person holds it. Each way ends with exit code 0.
-# Arguments: <source dir> <binary dir>.
+# The emulator's own window on Xvfb: its picture against the device's
+# screenshot, a real click on Threads, a window manager's close request and
+# a held press on the close box. Arguments: <source dir> <binary dir>.
 source "$1/tests/support/host_script.sh" "$2"
 source "$1/tests/support/xvfb.sh"
 # The window shows every device pixel as a square of this many screen pixels.

@@ -1,9 +1,6 @@
 #!/usr/bin/env bash
-# The Windows side of the platform layer under Wine: the device operations
-# and the toolhelp adapter (win32_tests.exe), and the probe of what Wine
-# answers where the emulated device must agree (platformprobe.exe), whose
-# findings are kept in build/windows/wine-probe.txt and must be what the
-# emulated device answers (perfmon_tests of the host build, ProbeAgreement).
+# The platform layer under Wine (win32_tests.exe), and the probe whose
+# findings (build/windows/wine-probe.txt) the emulated device must match.
 # Usage: wine_layer.sh SOURCE_DIR BINARY_DIR
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../win32/wine_lib.sh"

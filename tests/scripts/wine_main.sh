@@ -1,11 +1,7 @@
 #!/usr/bin/env bash
-# The windows build under Wine: the main dialog appears on a 240 by 320
-# virtual desktop, a second copy finds it and returns 0, the Threads button
-# lists Wine's threads through toolhelp.dll, a hung window of another
-# program brings the "Dead Window!" report, and WM_CLOSE ends the first copy
-# with exit code 0. Keeps build/windows/wine-screenshot.png and the windows'
-# controls in build/windows/wine-main-dialog.txt and wine-thread-times.txt.
-# Usage: wine_main.sh SOURCE_DIR BINARY_DIR
+# The windows build under Wine: the dialog, a second copy, Thread Times, a
+# hung window's report and the close; keeps the screenshot and control dumps
+# in build/windows. Usage: wine_main.sh SOURCE_DIR BINARY_DIR
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../win32/wine_lib.sh"
 wine_begin "$1" "$2" main

@@ -1,9 +1,6 @@
 #!/usr/bin/env bash
-# The windows build's mini graph in the notification area of Wine's taskbar:
-# after a few seconds the icon's brush-coloured top and bottom rows (the
-# grid brush, 0xE0A0A0) stand in the taskbar, read back as any program of the
-# desktop reads it. Keeps build/windows/wine-tray.png (the taskbar, 4 times
-# enlarged) and the pixels in build/windows/wine-tray-pixels.txt.
+# The mini graph in Wine's notification area, read back as any program
+# reads it; keeps build/windows/wine-tray.png and wine-tray-pixels.txt.
 # Usage: wine_tray.sh SOURCE_DIR BINARY_DIR
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../win32/wine_lib.sh"
