@@ -98,22 +98,17 @@ TEST_F(MonitorProgram, CloseBoxClosesOnALiftOverItAndASlideOffCancels)
     EXPECT_EQ(code, 0);
 }
 
-// Without its dialog template the program cannot run: it must end at once
-// with a failure code instead of waiting for a quit that never comes.
-int ProgramWithoutResources(HINSTANCE instance, LPWSTR)
-{
-    WCHAR empty[1] = {0};
-    return WinMain(instance, nullptr, empty, SW_SHOW);
-}
-
+// Without its dialog template the program must end at once with a failure
+// code instead of waiting for a quit that never comes.
 TEST_F(MonitorProgram, WithoutItsDialogItEndsAtOnceWithAFailure)
 {
     ASSERT_NO_FATAL_FAILURE(Boot());
-    dev::RegisterProgram(u"bare.exe", u"\\Windows\\bare.exe", ProgramWithoutResources);
-    DWORD process = dev::StartProgram(u"bare.exe", u"");
-    ASSERT_NE(process, 0u);
+    dev::RegisterProgram(u"bare.exe", u"\\Windows\\bare.exe", [](HINSTANCE instance, LPWSTR) {
+        WCHAR empty[1] = {0};
+        return WinMain(instance, nullptr, empty, SW_SHOW);
+    });
     int code = 0;
-    ASSERT_TRUE(dev::WaitProgram(process, &code, 5000)) << "still waiting for a quit message";
+    ASSERT_TRUE(dev::WaitProgram(dev::StartProgram(u"bare.exe", u""), &code, 5000)) << "still waiting for a quit";
     EXPECT_NE(code, 0);
 }
 

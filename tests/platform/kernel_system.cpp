@@ -1,14 +1,12 @@
-// The device's kernel: Linux's figures, virtual memory, libraries, the
-// virtual clock and program ends.
+// The device's kernel: Linux's figures, virtual memory, libraries and
+// program ends.
 
 #include "kernel_test_util.h"
 
 #include <sys/statvfs.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstring>
-#include <thread>
 
 namespace {
 
@@ -73,40 +71,6 @@ TEST_F(System, LibrariesAreCountedPerLoadAndDroppedAtTheProcessEnd)
     EXPECT_FALSE(dev::LibraryLoaded(u"halvaneh"));
     EXPECT_FALSE(FreeLibrary(b)) << "more frees than loads";
     EXPECT_EQ(dev::LiveObjects(dev::KindModule), 0);
-}
-
-class Clocks : public DeviceTest {};
-
-// The manual clock steps every scene in tests/programs and tests/app, the real
-// one runs the whole program (tests/scripts).
-TEST_F(Clocks, VirtualClockJumpsOnlyWhenEveryThreadWaits)
-{
-    dev::Config config;
-    config.virtualTime = true;
-    dev::ResetDevice(config);
-    std::atomic<bool> release{false};
-    std::atomic<DWORD> busyStart{0}, busyEnd{0}, sleeperWoke{0};
-    dev::HoldClock();
-    dev::StartDeviceThread(0, [&] {
-        busyStart = GetTickCount();
-        // Busy without any device call: no time may pass meanwhile.
-        while (!release.load())
-            std::this_thread::yield();
-        busyEnd = GetTickCount();
-    });
-    dev::StartDeviceThread(0, [&] {
-        Sleep(60 * 60 * 1000); // an hour
-        sleeperWoke = GetTickCount();
-    });
-    dev::ReleaseClock();
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_EQ(sleeperWoke.load(), 0u) << "time moved while a thread ran";
-    EXPECT_EQ(dev::Now(), 0u);
-    release = true;
-    for (int i = 0; i < 5000 && !sleeperWoke.load(); i++)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    EXPECT_EQ(sleeperWoke.load(), 3600000u) << "0: an hour of device time took host time";
-    EXPECT_EQ(busyStart.load(), busyEnd.load());
 }
 
 std::atomic<int> helperLeft{0};
