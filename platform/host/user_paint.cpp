@@ -188,6 +188,14 @@ void ScreenChanged()
         }
     }
     u.pixelOwners.swap(fresh);
+    u.ownerRunEnds.resize((size_t)width * height);
+    for (int y = 0; y < height; y++) {
+        const HWND *row = &u.pixelOwners[(size_t)y * width];
+        int *ends = &u.ownerRunEnds[(size_t)y * width];
+        ends[width - 1] = width;
+        for (int x = width - 2; x >= 0; x--)
+            ends[x] = row[x] == row[x + 1] ? ends[x + 1] : x + 1;
+    }
     u.ownersWidth = width;
     u.ownersHeight = height;
     u.ownersValid = true;
@@ -214,12 +222,14 @@ void RebuildScreen()
     ScreenChanged();
 }
 
-const HWND *PixelOwnerRow(int y, int *width)
+const HWND *PixelOwnerRow(int y, int *width, const int **runEnds)
 {
     UserState &u = U();
     *width = 0;
+    *runEnds = nullptr;
     if (!u.ownersValid || y < 0 || y >= u.ownersHeight) return nullptr;
     *width = u.ownersWidth;
+    *runEnds = &u.ownerRunEnds[(size_t)y * u.ownersWidth];
     return &u.pixelOwners[(size_t)y * u.ownersWidth];
 }
 

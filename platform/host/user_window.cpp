@@ -425,6 +425,7 @@ void ResetUser()
     u.foreground = u.capture = nullptr;
     u.cursor = POINT{0, 0};
     u.pixelOwners.clear();
+    u.ownerRunEnds.clear();
     u.ownersValid = false;
     u.nextThreadTimer = 1;
 }
