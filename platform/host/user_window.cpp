@@ -426,6 +426,7 @@ void ResetUser()
     u.cursor = POINT{0, 0};
     u.pixelOwners.clear();
     u.ownerRunEnds.clear();
+    u.paintPending.clear();
     u.ownersValid = false;
     u.nextThreadTimer = 1;
 }
@@ -1023,7 +1024,7 @@ BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy, U
     if (flags & SWP_SHOWWINDOW) w->style |= WS_VISIBLE;
     if (flags & SWP_HIDEWINDOW) w->style &= ~(DWORD)WS_VISIBLE;
     bool visible = IsVisible(w);
-    if (flags & SWP_FRAMECHANGED) w->frameDirty = true;
+    if (flags & SWP_FRAMECHANGED) MarkFrameDirty(w);
     if (visible && (geometry || !wasVisible) && !(flags & SWP_NOREDRAW)) InvalidateAll(w, true);
     if (geometry || order || wasVisible != visible) ScreenChanged();
     if (wasVisible && !visible) WindowHidden(w);
