@@ -57,6 +57,14 @@ struct Window {
 
 struct UserState {
     std::unordered_map<uintptr_t, std::unique_ptr<Window>> windows;
+    // Handles looked up lately, by their low bits: W answers most calls from
+    // here. A record leaving windows leaves here too.
+    struct Recent {
+        uintptr_t handle = 0;
+        Window *window = nullptr;
+    };
+    static const size_t kRecent = 256;
+    Recent recent[kRecent];
     uintptr_t nextHandle = 0x10010;
     std::vector<Window *> topLevel; // z-order, topmost first
     std::vector<std::shared_ptr<WindowClass>> classes;
