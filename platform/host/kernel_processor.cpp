@@ -24,6 +24,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace dev {
@@ -165,16 +166,25 @@ int BusyPermille(uint64_t busyTicks, uint64_t totalTicks, uint64_t selfTicks)
 
 namespace {
 
-// The whole of a small /proc file, or false.
-bool ReadSmallFile(const char *path, std::string *text)
+// The start of /proc/stat (the all-processor line comes first), or 0. The
+// file stays open: it is read ten times a second for the life of the
+// device, and opening it each time (a path walk and a file of its own)
+// cost more than producing its text.
+size_t ReadHostStat(char *buffer, size_t size)
 {
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    char buffer[4096];
-    ssize_t n = read(fd, buffer, sizeof buffer);
-    close(fd);
-    if (n <= 0) return false;
-    text->assign(buffer, (size_t)n);
+    static int fd = open("/proc/stat", O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return 0;
+    ssize_t n = pread(fd, buffer, size, 0);
+    return n > 0 ? (size_t)n : 0;
+}
+
+// The emulator's own processor time in clock ticks, the unit of /proc/stat.
+bool OwnTicks(uint64_t *ticks)
+{
+    struct timespec used;
+    if (clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &used) != 0) return false;
+    uint64_t ns = (uint64_t)used.tv_sec * 1000000000u + (uint64_t)used.tv_nsec;
+    *ticks = ns / (1000000000u / (uint64_t)procfs::TicksPerSecond());
     return true;
 }
 
@@ -193,11 +203,11 @@ int SampleHostShare(uint64_t minIntervalMs)
 {
     auto now = std::chrono::steady_clock::now();
     if (lastReading.have && now - lastReading.at < std::chrono::milliseconds(minIntervalMs)) return hostPermille.load();
-    std::string stat, self;
+    char stat[4096];
+    size_t statSize = ReadHostStat(stat, sizeof stat);
     procfs::CpuTimes cpu;
-    procfs::Stat own;
-    bool ok = ReadSmallFile("/proc/stat", &stat) && procfs::ParseCpuTimes(stat.data(), stat.size(), &cpu) &&
-              ReadSmallFile("/proc/self/stat", &self) && procfs::ParseStat(self.data(), self.size(), &own);
+    uint64_t selfTicks = 0;
+    bool ok = statSize && procfs::ParseCpuTimes(stat, statSize, &cpu) && OwnTicks(&selfTicks);
     if (!ok) {
         if (!warned)
             std::fprintf(stderr, "perfmon: warning: cannot read the host's processor times from /proc/stat; "
@@ -207,7 +217,6 @@ int SampleHostShare(uint64_t minIntervalMs)
         hostPermille.store(0);
         return 0;
     }
-    uint64_t selfTicks = own.utimeTicks + own.stimeTicks;
     int permille = 0;
     // Counters that went backwards (a wrapped or faked file) say nothing.
     if (lastReading.have && cpu.busy >= lastReading.cpu.busy && cpu.total >= lastReading.cpu.total &&

@@ -128,11 +128,12 @@ int RunEmulator(const EmulatorOptions &options, ProgramEntry monitorEntry, const
         return 2;
     }
 
-    // Live, the device's threads share one host processor, as they share
-    // the device's one: handing the processor from one to another then
-    // needs no wake-up across processors, which costs a resident monitor
-    // more than the work it hands over. Threads started later inherit it;
-    // the caller gets its own processors back when the run ends.
+    // The device's threads share one host processor (the kernel pins them
+    // to the one the device starts on). Live, the emulator's own threads
+    // (the window, input, signals) join them there: every hand-over between
+    // them then needs no wake-up across processors, which costs a resident
+    // monitor more than the work it hands over. The caller gets its own
+    // processors back when the run ends.
     cpu_set_t callerSet;
     bool pinned = false;
     if (!options.virtualTime && sched_getaffinity(0, sizeof callerSet, &callerSet) == 0) {
