@@ -1,6 +1,6 @@
 // The entry and the main dialog: the single-instance rule, help, the modal
 // Thread Times, the version classes, hiding and showing, the placeholder,
-// the close sequence and its exit code.
+// the close box, the close sequence and its exit code.
 
 #include "app/main_dialog.h"
 #include "app/resource.h"
@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -68,6 +67,38 @@ TEST_F(MonitorProgram, ShowsHelpThreadTimesAndASecondCopyAndCancelClosesWithZero
     ASSERT_TRUE(dev::WaitProgram(monitorProcess, &code, 5000));
     EXPECT_EQ(code, 0);
     EXPECT_EQ(FindMonitorDialog(), nullptr);
+    for (const dev::NotifyIconEntry &icon : dev::NotifyIcons())
+        EXPECT_NE(icon.owner, dialog) << "the icon stayed on the taskbar";
+}
+
+// The caption close box under the stylus, both timers running: held past
+// both periods and lifted off the box, then pressed and lifted over it.
+TEST_F(MonitorProgram, CloseBoxClosesOnALiftOverItAndASlideOffCancels)
+{
+    ASSERT_NO_FATAL_FAILURE(Boot());
+    ASSERT_NE(StartMonitor(), 0u);
+    HWND dialog = FindMonitorDialog();
+    RECT frame;
+    GetWindowRect(dialog, &frame);
+    POINT box = {frame.right - 13, frame.top + 10};
+
+    // Held for longer than both timer periods, then lifted off the box.
+    dev::Tap(box.x, box.y, true);
+    dev::AdvanceClock(1200);
+    dev::Tap(box.x - 80, box.y + 60, false);
+    dev::AdvanceClock(10);
+    ASSERT_TRUE(IsWindow(dialog)) << "a lift off the box closed the dialog";
+    // The timers that waited during the press run again.
+    int index = monitorState.history.nextIndex;
+    dev::AdvanceClock(700);
+    EXPECT_NE(monitorState.history.nextIndex, index) << "no load sample after the cancelled press";
+
+    dev::Tap(box.x, box.y, true);
+    dev::AdvanceClock(50);
+    dev::Tap(box.x, box.y, false);
+    int code = -1;
+    ASSERT_TRUE(dev::WaitProgram(monitorProcess, &code, 5000)) << "the lift over the box did not close";
+    EXPECT_EQ(code, 0);
     for (const dev::NotifyIconEntry &icon : dev::NotifyIcons())
         EXPECT_NE(icon.owner, dialog) << "the icon stayed on the taskbar";
 }

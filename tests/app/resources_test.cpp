@@ -18,33 +18,20 @@
 using support::DialogInfo;
 using support::DialogItemInfo;
 using support::Narrow;
-using support::ResourceEntry;
 
 namespace {
 
-const int kTypeDialog = 5;
-
 // ------------------------------------------------------------- colour tables
-// Rows top first, #RRGGBB.
-std::vector<uint32_t> Rows(std::initializer_list<std::pair<int, uint32_t>> runs)
-{
+// Rows top first, #RRGGBB; the graph's as runs of equal rows.
+const std::vector<uint32_t> kGraphFill = [] {
+    const std::pair<int, uint32_t> runs[] = {{2, 0xFF0000}, {4, 0xFF3300}, {4, 0xFF6600}, {4, 0xFF9900},
+                                             {4, 0xFFCC00}, {4, 0xFFFF00}, {4, 0xCCFF00}, {4, 0x99FF00},
+                                             {5, 0x66FF00}, {1, 0x33FF33}, {4, 0x00FF00}};
     std::vector<uint32_t> rows;
     for (auto run : runs)
         rows.insert(rows.end(), run.first, run.second);
     return rows;
-}
-
-const std::vector<uint32_t> kGraphFill = Rows({{2, 0xFF0000},
-                                               {4, 0xFF3300},
-                                               {4, 0xFF6600},
-                                               {4, 0xFF9900},
-                                               {4, 0xFFCC00},
-                                               {4, 0xFFFF00},
-                                               {4, 0xCCFF00},
-                                               {4, 0x99FF00},
-                                               {5, 0x66FF00},
-                                               {1, 0x33FF33},
-                                               {4, 0x00FF00}});
+}();
 const std::vector<uint32_t> kIconFill = {0xFF0000, 0xFF3300, 0xFF3300, 0xFF6600, 0xFF9900, 0xFF9900,
                                          0xFFCC00, 0xFFFF00, 0xFFFF00, 0xCCFF00, 0xCCCC00, 0x99CC00,
                                          0x66CC00, 0x339900, 0x339900, 0x008000};
@@ -73,6 +60,17 @@ TEST(ResourceScript, GeneratedImagesMatchTheGenerator)
     }
 }
 
+// ----------------------------------------------- as the device loads them
+
+class ResourcesAsLoaded : public support::DeviceTest {
+protected:
+    void SetUp() override
+    {
+        ASSERT_NO_FATAL_FAILURE(Boot());
+        ASSERT_NO_FATAL_FAILURE(AdoptAsMonitor());
+    }
+};
+
 std::string Hex(DWORD value)
 {
     char text[16];
@@ -84,9 +82,10 @@ std::string Hex(DWORD value)
 // compare without regard to case, as the platform does.
 std::vector<std::string> DescribeDialog(int name)
 {
-    const ResourceEntry *entry = support::FindMonitorResource(kTypeDialog, name);
+    HRSRC found = FindResourceW(monitorState.instance, MAKEINTRESOURCEW(name), RT_DIALOG);
+    const uint8_t *bytes = (const uint8_t *)LockResource(LoadResource(monitorState.instance, found));
     DialogInfo d = {};
-    if (!entry || !support::ParseDialogTemplate(entry->data, entry->size, &d))
+    if (!bytes || !support::ParseDialogTemplate(bytes, SizeofResource(monitorState.instance, found), &d))
         return {"dialog " + std::to_string(name) + " missing or unreadable"};
     auto place = [](int x, int y, int cx, int cy) {
         return std::to_string(x) + "," + std::to_string(y) + "," + std::to_string(cx) + "," + std::to_string(cy);
@@ -105,7 +104,7 @@ std::vector<std::string> DescribeDialog(int name)
     return lines;
 }
 
-TEST(ResourceScript, DialogTemplatesTheProgramLoads)
+TEST_F(ResourcesAsLoaded, DialogTemplatesTheProgramLoads)
 {
     // No WS_POPUP and no WS_VISIBLE on the main dialog: created hidden, shown by the start-up.
     EXPECT_EQ(DescribeDialog(IDD_MAIN),
@@ -125,33 +124,17 @@ TEST(ResourceScript, DialogTemplatesTheProgramLoads)
               }));
 }
 
-struct RampCase {
-    int id;
-    const std::vector<uint32_t> *rows;
-};
-const RampCase kRamps[] = {
-    {IDB_GRAPH_FILL, &kGraphFill}, {IDB_ICON_FILL, &kIconFill}, {IDB_ICON_FILL_ALT, &kIconFillAlt}};
-
-// ----------------------------------------------- as the device loads them
-
-class ResourcesAsLoaded : public support::DeviceTest {
-protected:
-    void SetUp() override
-    {
-        ASSERT_NO_FATAL_FAILURE(Boot());
-        ASSERT_NO_FATAL_FAILURE(AdoptAsMonitor());
-    }
-};
-
 TEST_F(ResourcesAsLoaded, RampsReadBackThroughGetPixel)
 {
-    for (const RampCase &ramp : kRamps) {
-        HBITMAP bitmap = LoadBitmapW(monitorState.instance, MAKEINTRESOURCEW(ramp.id));
-        ASSERT_NE(bitmap, nullptr) << ramp.id;
-        int rows = (int)ramp.rows->size();
+    const std::pair<int, const std::vector<uint32_t> *> ramps[] = {
+        {IDB_GRAPH_FILL, &kGraphFill}, {IDB_ICON_FILL, &kIconFill}, {IDB_ICON_FILL_ALT, &kIconFillAlt}};
+    for (auto ramp : ramps) {
+        HBITMAP bitmap = LoadBitmapW(monitorState.instance, MAKEINTRESOURCEW(ramp.first));
+        ASSERT_NE(bitmap, nullptr) << ramp.first;
+        int rows = (int)ramp.second->size();
         for (int y = 0; y < rows; y++)
-            EXPECT_EQ(BitmapPixel(bitmap, 0, y), support::FromRgb((*ramp.rows)[y]))
-                << std::hex << "bitmap " << std::dec << ramp.id << " row " << y;
+            EXPECT_EQ(BitmapPixel(bitmap, 0, y), support::FromRgb((*ramp.second)[y]))
+                << "bitmap " << ramp.first << " row " << y;
         EXPECT_EQ(BitmapPixel(bitmap, 1, 0), CLR_INVALID) << "1 pixel wide";
         EXPECT_EQ(BitmapPixel(bitmap, 0, rows), CLR_INVALID) << rows << " rows";
         DeleteObject(bitmap);

@@ -31,7 +31,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <mutex>
 #include <numeric>
 #include <set>
@@ -65,47 +64,25 @@ const int kIdleReading = 25;           // what the estimator reads with nothing 
 const int kSlotBusy[kSlots] = {0,  0, 0,  10, 0,   0,  0,  25, 50, 75, 50,  100,
                                75, 0, 50, 75, 100, 50, 25, 10, 0,  25, 100, 0};
 
-enum Act {
-    StartDock,
-    ShowDock,
-    HideDock,
-    CloseDock,
-    TapIcon,
-    StartGuest,
-    CloseGuest,
-    IconFirst,
-    IconSecond,
-    Freeze,
-    OpenThreads,
-    CloseThreads,
-    HideMonitor,
-    CloseMonitorWindow
-};
-const char *const kActNames[] = {
-    "start Wexdock",     "show Wexdock",       "hide Wexdock",        "close Wexdock",        "tap the icon",
-    "start TrayGuest",   "close TrayGuest",    "icon to first place", "icon to second place", "freeze the hang demo",
-    "open Thread Times", "close Thread Times", "hide the monitor",    "close the monitor"};
-
 struct Step {
     int slot;
     uint64_t offsetMs; // within the slot; at most 40 s, so a 75-second hour holds it
-    Act act;
+    const char *act;
 };
 
 // What the user does. At the first minute and at the end the same programs
 // run in the same state (Wexdock hidden, no TrayGuest, no dialog open).
 const Step kSteps[] = {
-    {0, 20000, StartDock},    {0, 40000, HideDock},      {0, 45000, TapIcon},
-    {1, 5000, ShowDock},      {2, 5000, HideDock},       {2, 8000, TapIcon},
-    {3, 5000, StartGuest},    {4, 5000, IconFirst},      {4, 30000, IconSecond},
-    {5, 5000, CloseDock},     {6, 5000, Freeze},         {7, 5000, OpenThreads},
-    {7, 35000, CloseThreads}, {8, 5000, HideMonitor},    {9, 5000, TapIcon},
-    {10, 5000, CloseGuest},   {11, 3000, TapIcon},       {14, 5000, StartDock},
-    {15, 5000, HideDock},     {15, 8000, TapIcon},       {16, 5000, Freeze},
-    {17, 5000, OpenThreads},  {17, 35000, CloseThreads}, {18, 5000, StartGuest},
-    {19, 5000, IconFirst},    {20, 5000, CloseGuest},    {21, 5000, ShowDock},
-    {22, 5000, HideDock},     {22, 8000, TapIcon},       {kSlots, 0, CloseMonitorWindow},
-};
+    {0, 20000, "start Wexdock"},       {0, 40000, "hide Wexdock"},        {0, 45000, "tap the icon"},
+    {1, 5000, "show Wexdock"},         {2, 5000, "hide Wexdock"},         {2, 8000, "tap the icon"},
+    {3, 5000, "start TrayGuest"},      {4, 5000, "icon to first place"},  {4, 30000, "icon to second place"},
+    {5, 5000, "close Wexdock"},        {6, 5000, "freeze the hang demo"}, {7, 5000, "open Thread Times"},
+    {7, 35000, "close Thread Times"},  {8, 5000, "hide the monitor"},     {9, 5000, "tap the icon"},
+    {10, 5000, "close TrayGuest"},     {11, 3000, "tap the icon"},        {14, 5000, "start Wexdock"},
+    {15, 5000, "hide Wexdock"},        {15, 8000, "tap the icon"},        {16, 5000, "freeze the hang demo"},
+    {17, 5000, "open Thread Times"},   {17, 35000, "close Thread Times"}, {18, 5000, "start TrayGuest"},
+    {19, 5000, "icon to first place"}, {20, 5000, "close TrayGuest"},     {21, 5000, "show Wexdock"},
+    {22, 5000, "hide Wexdock"},        {22, 8000, "tap the icon"},        {kSlots, 0, "close the monitor"}};
 
 // Hours whose checkpoint finds Wexdock shown, so it has the icon; that has a
 // minute of foreground behind it, so the graph must show the whole ring; and
@@ -185,7 +162,6 @@ class SimulatedDay : public support::DeviceTest {
 protected:
     uint64_t slotMs = 0;
     HWND dialog = nullptr;
-    DWORD mainThread = 0;
 
     std::mutex mutex; // guards what the device threads hand back
     std::vector<Snapshot> snapshots;
@@ -194,32 +170,6 @@ protected:
     std::atomic<bool> directorDone{false};
 
     uint64_t SlotStart(int slot) const { return slotMs * (uint64_t)slot; }
-
-    void Problem(const std::string &text)
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        problems.push_back(text);
-    }
-
-    // --------------------------------------------------------- the device
-
-    void BootDay(uint32_t tickStart)
-    {
-        ResetMonitorState();
-        dev::Config config;
-        config.virtualTime = true;
-        config.tickStart = tickStart;
-        dev::ResetDevice(config);
-        dev::SetMemorySource([] { return dev::MemoryFigures{support::kFixedTotalPhys, support::kFixedAvailPhys}; });
-        dev::SetDiskSource([] {
-            return dev::DiskFigures{true, support::kFixedDiskFree, support::kFixedDiskTotal, support::kFixedDiskFree};
-        });
-        dev::RegisterDevicePrograms();
-        dev::RegisterProgram(u"perfmon.exe", u"\\Windows\\perfmon.exe", MonitorEntry, perfmonResources,
-                             perfmonResourcesSize);
-    }
-
-    // ---------------------------------------------------- the checkpoints
 
     bool MonitorIcon(dev::NotifyIconEntry *entry)
     {
@@ -272,20 +222,6 @@ protected:
         snapshots.push_back(std::move(s));
     }
 
-    void ScheduleCheckpoints()
-    {
-        auto at = [this](uint64_t when, const std::string &name, int slot) {
-            dev::ScheduleAt(when, [this, name, slot] { Capture(name, slot); });
-        };
-        at(60000, "first minute", 0);
-        for (int slot = 1; slot < kSlots; slot++)
-            at(SlotStart(slot) + kCheckOffsetMs, "hour " + std::to_string(slot), slot);
-        at(SlotStart(kWrapSlot) - 10000, "just before the wrap", kWrapSlot - 1);
-        at(SlotStart(kSlots) - 5000, "end of the day", kSlots - 1);
-    }
-
-    // ------------------------------------------------------- the director
-
     bool TapMonitorIcon()
     {
         POINT point;
@@ -304,39 +240,25 @@ protected:
     }
 
     // False when the user could not do it: the window it needs is missing.
-    bool Perform(Act act)
+    bool Perform(const std::string &act)
     {
         HWND dock = dev::WexdockWindow();
-        switch (act) {
-        case StartDock:
-            return dev::StartWexdock() != 0;
-        case ShowDock:
-        case HideDock:
-            if (dock) ShowWindow(dock, act == ShowDock ? SW_SHOW : SW_HIDE);
+        if (act == "start Wexdock") return dev::StartWexdock() != 0;
+        if (act == "show Wexdock" || act == "hide Wexdock") {
+            if (dock) ShowWindow(dock, act == "show Wexdock" ? SW_SHOW : SW_HIDE);
             return dock != nullptr;
-        case CloseDock:
-            return CloseIfThere(dock);
-        case TapIcon:
-            return TapMonitorIcon();
-        case StartGuest:
-            return dev::StartProgram(TRAYGUEST_IMAGE, u"") != 0;
-        case CloseGuest:
-            return CloseIfThere(FindWindowW(u"TrayGuest", nullptr));
-        case IconFirst:
-        case IconSecond:
-            return dev::MoveNotifyIcon(dialog, ID_TRAY_ICON, act == IconFirst ? 0 : 1);
-        case Freeze:
-            return dev::FreezeHangDemo();
-        case OpenThreads:
-            return PostMessageW(dialog, WM_COMMAND, IDC_THREADS, 0);
-        case CloseThreads:
-            return CloseIfThere(FindWindowW(DEVICE_DIALOG_CLASS, TEXT("Thread Times")));
-        case HideMonitor:
-            return PostMessageW(dialog, WM_COMMAND, IDC_HIDE, 0);
-        case CloseMonitorWindow:
-            return PostMessageW(dialog, WM_CLOSE, 0, 0);
         }
-        return false;
+        if (act == "close Wexdock") return CloseIfThere(dock);
+        if (act == "tap the icon") return TapMonitorIcon();
+        if (act == "start TrayGuest") return dev::StartProgram(TRAYGUEST_IMAGE, u"") != 0;
+        if (act == "close TrayGuest") return CloseIfThere(FindWindowW(u"TrayGuest", nullptr));
+        if (act == "icon to first place" || act == "icon to second place")
+            return dev::MoveNotifyIcon(dialog, ID_TRAY_ICON, act == "icon to first place" ? 0 : 1);
+        if (act == "freeze the hang demo") return dev::FreezeHangDemo();
+        if (act == "open Thread Times") return PostMessageW(dialog, WM_COMMAND, IDC_THREADS, 0);
+        if (act == "close Thread Times") return CloseIfThere(FindWindowW(DEVICE_DIALOG_CLASS, TEXT("Thread Times")));
+        if (act == "hide the monitor") return PostMessageW(dialog, WM_COMMAND, IDC_HIDE, 0);
+        return act == "close the monitor" && PostMessageW(dialog, WM_CLOSE, 0, 0);
     }
 
     static bool CloseIfThere(HWND window) { return window && PostMessageW(window, WM_CLOSE, 0, 0); }
@@ -370,9 +292,11 @@ protected:
             if (wake > now) Sleep((DWORD)(wake - now));
             now = dev::Now();
             for (; next < count && SlotStart(kSteps[next].slot) + kSteps[next].offsetMs <= now; next++)
-                if (!Perform(kSteps[next].act))
-                    Problem(std::string("could not ") + kActNames[kSteps[next].act] + " at " + std::to_string(now) +
-                            " ms");
+                if (!Perform(kSteps[next].act)) {
+                    std::lock_guard<std::mutex> lock(mutex);
+                    problems.push_back(std::string("could not ") + kSteps[next].act + " at " + std::to_string(now) +
+                                       " ms");
+                }
             if (nextLook <= now) {
                 LookForReport();
                 nextLook = now + kReportPollMs;
@@ -395,11 +319,22 @@ TEST_F(SimulatedDay, RunsAcrossTheTickWrapWithoutLeaksOrStalls)
     const uint32_t tickStart = (uint32_t)(0 - (uint32_t)(kWrapSlot * slotMs));
     if (shortDay) printf("[ day      ] short day: 30 minutes of device time (sanitizer build or PERFMON_SHORT_DAY)\n");
 
-    BootDay(tickStart);
+    ResetMonitorState();
+    dev::Config config;
+    config.virtualTime = true;
+    config.tickStart = tickStart;
+    dev::ResetDevice(config);
+    dev::SetMemorySource([] { return dev::MemoryFigures{support::kFixedTotalPhys, support::kFixedAvailPhys}; });
+    dev::SetDiskSource([] {
+        return dev::DiskFigures{true, support::kFixedDiskFree, support::kFixedDiskTotal, support::kFixedDiskFree};
+    });
+    dev::RegisterDevicePrograms();
+    dev::RegisterProgram(u"perfmon.exe", u"\\Windows\\perfmon.exe", MonitorEntry, perfmonResources,
+                         perfmonResourcesSize);
     dev::HoldClock();
     bool shell = dev::StartShell() != 0;
     bool demo = dev::StartHangDemo() != 0;
-    monitorProcess = dev::StartProgram(u"perfmon.exe", u"", &mainThread);
+    monitorProcess = dev::StartProgram(u"perfmon.exe", u"");
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (monitorProcess && std::chrono::steady_clock::now() < deadline) {
         dialog = FindMonitorDialog();
@@ -412,7 +347,14 @@ TEST_F(SimulatedDay, RunsAcrossTheTickWrapWithoutLeaksOrStalls)
         FAIL() << "start-up: shell " << shell << ", hang demo " << demo << ", monitor dialog " << dialog;
     }
 
-    ScheduleCheckpoints();
+    auto at = [this](uint64_t when, const std::string &name, int slot) {
+        dev::ScheduleAt(when, [this, name, slot] { Capture(name, slot); });
+    };
+    at(60000, "first minute", 0);
+    for (int slot = 1; slot < kSlots; slot++)
+        at(SlotStart(slot) + kCheckOffsetMs, "hour " + std::to_string(slot), slot);
+    at(SlotStart(kWrapSlot) - 10000, "just before the wrap", kWrapSlot - 1);
+    at(SlotStart(kSlots) - 5000, "end of the day", kSlots - 1);
     std::vector<dev::LoadSpan> load;
     for (int slot = 0; slot < kSlots; slot++)
         if (kSlotBusy[slot] > 0) load.push_back(dev::LoadSpan{SlotStart(slot), SlotStart(slot + 1), kSlotBusy[slot]});

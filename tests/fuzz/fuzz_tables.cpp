@@ -1,51 +1,18 @@
 // A whole /proc tree made from the input: process and thread directories
 // whose files hold arbitrary bytes, fail with an error or vanish.
-#include "platform/host/procfs.h"
+#include "tests/support/proc_tree.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include <cerrno>
 #include <cstdlib>
-#include <map>
 #include <set>
 
-namespace {
-
-class Tree : public procfs::ProcFiles {
-public:
-    std::map<std::string, std::string> files, links;
-    std::map<std::string, std::vector<std::string>> dirs;
-    std::map<std::string, int> errors;
-    int Read(const std::string &path, std::string *out) override { return Get(files, path, out); }
-    int ReadLink(const std::string &path, std::string *out) override { return Get(links, path, out); }
-    int List(const std::string &path, std::vector<std::string> *out) override
-    {
-        if (errors.count(path)) return errors[path];
-        auto found = dirs.find(path);
-        if (found == dirs.end()) return ENOENT;
-        *out = found->second;
-        return 0;
-    }
-
-private:
-    int Get(std::map<std::string, std::string> &map, const std::string &path, std::string *out)
-    {
-        if (errors.count(path)) return errors[path];
-        auto found = map.find(path);
-        if (found == map.end()) return ENOENT;
-        *out = found->second;
-        return 0;
-    }
-};
-
 const int Errors[] = {ENOENT, EACCES, ESRCH, EPERM};
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     FuzzedDataProvider input(data, size);
-    Tree tree;
+    ProcTree tree;
     int processes = input.ConsumeIntegralInRange(0, 6);
     for (int p = 0; p < processes; ++p) {
         std::string pid = input.ConsumeBool() ? std::to_string(input.ConsumeIntegralInRange(1, 40))

@@ -1,7 +1,5 @@
-// The load history and its graph, with the test thread as the monitor's
-// main thread and the real main dialog: what the 200 by 40 bitmap shows
-// after each kind of call, the 300 ms grid, and the recording path while
-// the dialog is hidden or behind another window.
+// The load history and its 200 by 40 graph, with the test thread as the
+// monitor's main thread and the real main dialog.
 
 #include "app/resource.h"
 #include "load/load_meter.h"
@@ -59,16 +57,28 @@ protected:
     std::vector<COLORREF> rampRows;
 };
 
-TEST_F(LoadGraph, ColumnsTakeTheRampRowsOfTheirHeight)
+// The newest column after each sample; the control, of the bitmap's size,
+// shows the bitmap on screen.
+TEST_F(LoadGraph, ColumnsTakeTheRampRowsOfTheirHeightAndShowOnScreen)
 {
     const struct {
         int percent, height;
     } cases[] = {{99, 39}, {25, 10}, {53, 21}, {97, 38}, {50, 20}, {0, 0}};
     for (auto c : cases) {
         AppendDue(c.percent);
-        std::vector<COLORREF> graph = Graph();
-        EXPECT_EQ(ColumnHeight(graph, GRAPH_WIDTH - 1), c.height) << c.percent << "%";
+        EXPECT_EQ(ColumnHeight(Graph(), GRAPH_WIDTH - 1), c.height) << c.percent << "%";
     }
+    Pump();
+    dev::Settle();
+    RECT window = {}, client = {};
+    ASSERT_TRUE(dev::WindowScreenRects(GetDlgItem(dialog, IDC_GRAPH), &window, &client));
+    EXPECT_TRUE(client.right - client.left == GRAPH_WIDTH && client.bottom - client.top == GRAPH_HEIGHT);
+    std::vector<COLORREF> graph = Graph();
+    int differ = 0;
+    for (int y = 0; y < GRAPH_HEIGHT; y++)
+        for (int x = 0; x < GRAPH_WIDTH; x++)
+            differ += support::FromRgb(ScreenPixel(client.left + x, client.top + y)) != graph[y * GRAPH_WIDTH + x];
+    EXPECT_EQ(differ, 0);
 }
 
 // One call stores every grid step it missed, 651 ms after one (three), and
@@ -123,24 +133,6 @@ TEST_F(LoadGraph, NothingIsStoredUntilTheTickCountPassesTheGridPointAndNothingLe
     EXPECT_EQ(dev::LiveObjects(dev::KindBitmap), bitmaps);
 }
 
-TEST_F(LoadGraph, OldestSampleIsColumnZeroAndTheNewestColumn199)
-{
-    LoadHistory &history = monitorState.history;
-    for (int slot = 0; slot < LOAD_HISTORY_SLOTS; slot++)
-        history.samples[slot] = 25 + (slot * 37) % 75;
-    for (int next : {0, 57, 199}) {
-        history.nextIndex = next;
-        RedrawLoadGraph();
-        std::vector<COLORREF> graph = Graph();
-        for (int x = 0; x < GRAPH_WIDTH; x++) {
-            // column 0 holds the slot written next, the oldest
-            int slot = (next + x) % LOAD_HISTORY_SLOTS;
-            ASSERT_EQ(ColumnHeight(graph, x), (40 * history.samples[slot]) / 100)
-                << "nextIndex " << next << ", column " << x << ", slot " << slot;
-        }
-    }
-}
-
 // While the dialog is hidden or behind another window the ring keeps
 // filling and the picture keeps still, until the next position change
 // rebuilds it from the ring.
@@ -181,23 +173,6 @@ TEST_F(LoadGraph, OutOfSightTheRingFillsAndThePictureWaits)
         EXPECT_EQ(ColumnHeight(graph, GRAPH_WIDTH - 4), 16);
     }
     DestroyWindow(other);
-}
-
-// The control takes the bitmap's size and shows it on screen.
-TEST_F(LoadGraph, TheControlShowsTheBitmapOnScreen)
-{
-    AppendDue(99);
-    Pump();
-    dev::Settle();
-    RECT window = {}, client = {};
-    ASSERT_TRUE(dev::WindowScreenRects(GetDlgItem(dialog, IDC_GRAPH), &window, &client));
-    EXPECT_TRUE(client.right - client.left == GRAPH_WIDTH && client.bottom - client.top == GRAPH_HEIGHT);
-    std::vector<COLORREF> graph = Graph();
-    int differ = 0;
-    for (int y = 0; y < GRAPH_HEIGHT; y++)
-        for (int x = 0; x < GRAPH_WIDTH; x++)
-            differ += support::FromRgb(ScreenPixel(client.left + x, client.top + y)) != graph[y * GRAPH_WIDTH + x];
-    EXPECT_EQ(differ, 0);
 }
 
 } // namespace

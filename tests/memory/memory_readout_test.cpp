@@ -1,7 +1,5 @@
-// Digit grouping in place, and the two-line memory text as the main dialog
-// shows it, from fixed memory and storage figures: the largest figures it
-// promises, 99,999,999,999,999 bytes, drawn whole, not cut off at the edge
-// of the figures field.
+// Digit grouping, and the two-line memory text as the main dialog shows it
+// from fixed memory and storage figures, up to 99,999,999,999,999 bytes.
 
 #include "app/resource.h"
 #include "memory/memory_readout.h"
@@ -9,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 using support::Narrow;
@@ -17,25 +16,15 @@ namespace {
 
 TEST(GroupDigits, InsertsCommasInPlaceWithinTheRoomItNeeds)
 {
-    const std::pair<const char16_t *, const char16_t *> cases[] = {
-        {u"", u""},
-        {u"0", u"0"},
-        {u"42", u"42"},
-        {u"999", u"999"},
-        {u"1000", u"1,000"},
-        {u"123456", u"123,456"},
-        {u"1234567", u"1,234,567"},
-        {u"2147483647", u"2,147,483,647"},
-        {u"5368709120", u"5,368,709,120"},
-        {u"18446744073709551615", u"18,446,744,073,709,551,615"}};
-    for (const auto &c : cases) {
-        const char16_t *digits = c.first;
-        std::u16string expected = c.second;
+    // Each grouped text, and as input the same digits without the commas.
+    for (std::u16string expected : {u"", u"0", u"42", u"999", u"1,000", u"123,456", u"1,234,567", u"2,147,483,647",
+                                    u"5,368,709,120", u"18,446,744,073,709,551,615"}) {
+        std::u16string digits = expected;
+        digits.erase(std::remove(digits.begin(), digits.end(), u','), digits.end());
         // exactly the room the routine may use, then poison it must not touch
         WCHAR buffer[64];
-        for (WCHAR &w : buffer)
-            w = 0xAAAA;
-        std::char_traits<char16_t>::copy(buffer, digits, std::char_traits<char16_t>::length(digits) + 1);
+        std::fill(buffer, buffer + 64, 0xAAAA);
+        std::char_traits<char16_t>::copy(buffer, digits.c_str(), digits.size() + 1);
         EXPECT_EQ(GroupDigits(buffer), 1);
         EXPECT_EQ(Narrow(buffer), Narrow(expected));
         for (size_t i = expected.size() + 1; i < 64; i++)

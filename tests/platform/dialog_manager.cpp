@@ -3,21 +3,21 @@
 // device thread of its own while the test drives the device from outside.
 #include "platform/host/dialog_internal.h"
 #include "tests/support/device_fixture.h"
+#include "tests/support/wait_until.h"
 
 #include "app/resource.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstring>
 #include <functional>
 #include <string>
-#include <thread>
 
 namespace {
 
 using Template = dev::TemplateWriter;
+using support::WaitUntil;
 
 RECT ScreenRectOf(HWND window)
 {
@@ -47,8 +47,6 @@ INT_PTR CALLBACK QuietProc(HWND, UINT message, WPARAM, LPARAM)
 {
     return message == WM_INITDIALOG;
 }
-
-const DWORD kPopupDialog = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT;
 
 class DialogManager : public support::DeviceTest {
 protected:
@@ -104,7 +102,7 @@ TEST_F(DialogManager, BuildsTheMainTemplateControlByControlInPixels)
 TEST_F(DialogManager, RefusesTemplatesItCannotBuildAndLeavesNothingBehind)
 {
     long windowsBefore = dev::LiveObjects(dev::KindWindow);
-    Template unknown(kPopupDialog, 0, 0, 50, 50, u"Unknown");
+    Template unknown(WS_POPUP | WS_CAPTION | DS_MODALFRAME | DS_SETFONT, 0, 0, 50, 50, u"Unknown");
     unknown.Item(WS_CHILD | WS_VISIBLE, 1, 1, 10, 10, 5, 0, u"x", u"NoSuchClass");
     EXPECT_EQ(CreateDialogIndirectParamW(monitorState.instance, unknown.Get(), nullptr, QuietProc, 0), nullptr);
     EXPECT_EQ(DialogBoxIndirectParamW(monitorState.instance, unknown.Get(), nullptr, QuietProc, 0), -1);
@@ -128,22 +126,14 @@ TEST_F(DialogManager, CentredPictureHasTheBackgroundAllAroundIt)
 
     // Something unlike the background on the screen where the control is.
     HDC screen = GetDC(nullptr);
-    HBRUSH blue = CreateSolidBrush(RGB(0, 0, 255));
-    FillRect(screen, &rect, blue);
+    PatBlt(screen, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, BLACKNESS);
+    HBITMAP picture = CreateCompatibleBitmap(screen, 8, 6);
     ReleaseDC(nullptr, screen);
-    DeleteObject(blue);
-
-    HDC dc = GetDC(control);
-    HBITMAP picture = CreateCompatibleBitmap(dc, 8, 6);
-    ReleaseDC(control, dc);
     HDC memory = CreateCompatibleDC(nullptr);
     HGDIOBJ old = SelectObject(memory, picture);
-    RECT all = {0, 0, 8, 6};
-    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
-    FillRect(memory, &all, red);
+    PatBlt(memory, 0, 0, 8, 6, WHITENESS);
     SelectObject(memory, old);
     DeleteDC(memory);
-    DeleteObject(red);
     SendMessageW(control, STM_SETIMAGE, IMAGE_BITMAP, (LPARAM)picture);
     InvalidateRect(control, nullptr, TRUE);
     UpdateWindow(control);
@@ -156,7 +146,7 @@ TEST_F(DialogManager, CentredPictureHasTheBackgroundAllAroundIt)
     for (int y = rect.top; y < rect.bottom; y++)
         for (int x = rect.left; x < rect.right; x++) {
             bool inside = x >= left && x < left + 8 && y >= top && y < top + 6;
-            uint32_t want = inside ? 0xFF0000u : background;
+            uint32_t want = inside ? 0xFFFFFFu : background;
             ASSERT_EQ(ScreenPixel(x, y), want) << "at " << x - rect.left << "," << y - rect.top;
         }
     DestroyWindow(dialog);
@@ -200,16 +190,6 @@ protected:
             return found && IsWindowVisible(found);
         });
         return found;
-    }
-    // Wait (real time, settling the device) until a condition holds.
-    static bool WaitUntil(const std::function<bool()> &condition)
-    {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        for (dev::Settle(); !condition(); dev::Settle()) {
-            if (std::chrono::steady_clock::now() > deadline) return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return true;
     }
     INT_PTR Finish()
     {

@@ -1,8 +1,6 @@
 // The device's GDI: the live object counts every leak check relies on,
-// raster operations and clipping on known pixels (the operations the graph
-// and the icon probe draw with, and bad or stale handles), and window device
-// contexts that draw only on the pixels their window shows.
-// Every test starts from a reset device, which forgets whatever it leaves.
+// raster operations and clipping on known pixels, and window device contexts
+// that draw only on the pixels their window shows.
 
 #include "kernel_test_util.h"
 

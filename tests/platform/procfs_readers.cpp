@@ -4,12 +4,11 @@
 // device text and figures. The fuzz targets only look for crashes and broken
 // bounds; the values are checked here.
 #include "platform/host/procfs.h"
+#include "tests/support/proc_tree.h"
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cstring>
-#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -191,15 +190,7 @@ TEST(Figures, MeminfoInBytesOnOldKernelsAndBrokenTexts)
 
 namespace {
 
-struct FixedTree : ProcFiles {
-    std::map<std::string, std::string> files, links;
-    std::map<std::string, std::vector<std::string>> dirs;
-    std::map<std::string, int> errors; // any path: fails with this errno
-
-    int Read(const std::string &path, std::string *contents) override { return Find(files, path, contents); }
-    int ReadLink(const std::string &path, std::string *target) override { return Find(links, path, target); }
-    int List(const std::string &path, std::vector<std::string> *names) override { return Find(dirs, path, names); }
-
+struct FixedTree : ProcTree {
     // A thread stat: utime and stime in ticks, its nice value and policy.
     static std::string Stat(unsigned id, const std::string &name, unsigned utime, unsigned stime, int nice = 0,
                             int policy = 0)
@@ -219,14 +210,6 @@ struct FixedTree : ProcFiles {
             dirs[dir + "/task"].push_back(std::to_string(tid));
             files[dir + "/task/" + std::to_string(tid) + "/stat"] = Stat(tid, name, tid, 1);
         }
-    }
-    template <typename T> int Find(const std::map<std::string, T> &in, const std::string &path, T *out)
-    {
-        if (errors.count(path)) return errors[path];
-        auto found = in.find(path);
-        if (found == in.end()) return ENOENT;
-        *out = found->second;
-        return 0;
     }
 };
 

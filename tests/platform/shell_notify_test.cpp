@@ -2,25 +2,90 @@
 // by window and id, the shell's own copy of every icon, and the taskbar's
 // pixels read back through its device context after partial repaints. Taps
 // and placement are driven through the monitor's tray icon (tests/trayicon).
-#include "../programs/programs_fixture.h"
+#include "platform/host/kernel.h"
+#include "platform/host/user.h"
+#include "platform/host/shell.h"
+#include "platform/programs/programs.h"
+
+#include <gtest/gtest.h>
 
 using namespace dev;
-using namespace programs_test;
 
 namespace {
 
-class ShellNotify : public DeviceTest {
+// Pixel (x, y) of pattern `seed`: never black, white or grey, unique per pixel.
+inline COLORREF PatternColor(int seed, int x, int y)
+{
+    return RGB((seed * 37 + x * 13 + 7) & 0xFF, (y * 15 + 3) & 0xFF, (200 - x * 5 + seed * 11) & 0xFF);
+}
+
+// The pattern as an icon, every pixel opaque.
+inline HICON MakePatternIcon(int seed)
+{
+    uint32_t bits[16 * 16];
+    for (int i = 0; i < 256; ++i) {
+        COLORREF c = PatternColor(seed, i % 16, i / 16);
+        bits[i] = (uint32_t)GetRValue(c) << 16 | (uint32_t)GetGValue(c) << 8 | GetBValue(c);
+    }
+    uint8_t maskBits[16 * 2] = {0};
+    ICONINFO info = {TRUE, 8, 8, CreateBitmap(16, 16, 1, 1, maskBits), CreateBitmap(16, 16, 1, 32, bits)};
+    HICON icon = CreateIconIndirect(&info);
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    return icon;
+}
+
+// The first pixel of the 16 by 16 square at (left, top) of a window's client
+// area that differs from the pattern, as "x,y got G want W"; empty when all match.
+inline std::string PatternMismatch(HWND window, int left, int top, int seed)
+{
+    std::string mismatch;
+    HDC dc = GetDC(window);
+    for (int i = 0; i < 256 && mismatch.empty(); ++i) {
+        COLORREF got = GetPixel(dc, left + i % 16, top + i / 16), want = PatternColor(seed, i % 16, i / 16);
+        if (got != want)
+            mismatch = std::to_string(i % 16) + "," + std::to_string(i / 16) + " got " + std::to_string(got) +
+                       " want " + std::to_string(want);
+    }
+    ReleaseDC(window, dc);
+    return mismatch;
+}
+
+// A fresh device on the manual clock with the shell; the test's thread is a
+// program of it.
+class ShellNotify : public ::testing::Test {
 protected:
     HWND taskbar = nullptr;
 
     void SetUp() override
     {
-        DeviceTest::SetUp();
+        Config config;
+        config.manualClock = true;
+        ResetDevice(config);
+        RegisterDevicePrograms();
+        AdoptCurrentThread();
+        WNDCLASSW wc = {0, DefWindowProcW, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, u"ProgramsTestWindow"};
+        RegisterClassW(&wc);
         ASSERT_NE(0u, StartShell());
         taskbar = TaskbarWindow();
         ASSERT_NE(nullptr, taskbar);
         // Let the first paint finish, so the bar paints only when a case asks.
         dev::Settle();
+    }
+
+    void TearDown() override
+    {
+        ReleaseCurrentThread();
+        Config config;
+        config.manualClock = true;
+        ResetDevice(config);
+    }
+
+    // A hidden top-level window of the test's own.
+    HWND NewWindow()
+    {
+        return CreateWindowExW(0, u"ProgramsTestWindow", u"test", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr,
+                               nullptr);
     }
 
     BOOL Notify(DWORD message, HWND owner, UINT id, UINT flags, HICON icon = nullptr)
@@ -51,16 +116,18 @@ protected:
         ReleaseDC(taskbar, dc);
     }
 
-    // Counts the bar's pixels that are no longer black, inside and outside r.
-    void Painted(const RECT &r, int *inside, int *outside)
+    // The bar's pixels outside r that are no longer black.
+    int PaintedOutside(const RECT &r)
     {
-        int width = 0, height = 0;
-        std::vector<COLORREF> pixels = ClientPixels(taskbar, &width, &height);
-        *inside = *outside = 0;
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x)
-                if (pixels[y * width + x] != 0)
-                    ++*(x >= r.left && x < r.right && y >= r.top && y < r.bottom ? inside : outside);
+        RECT all;
+        GetClientRect(taskbar, &all);
+        HDC dc = GetDC(taskbar);
+        int outside = 0;
+        for (int y = 0; y < all.bottom; ++y)
+            for (int x = 0; x < all.right; ++x)
+                outside += GetPixel(dc, x, y) != 0 && !(x >= r.left && x < r.right && y >= r.top && y < r.bottom);
+        ReleaseDC(taskbar, dc);
+        return outside;
     }
 };
 
@@ -88,14 +155,12 @@ TEST_F(ShellNotify, TaskbarShowsTheShellsOwnCopyAndModifiesRepaintOnlyItsSquare)
     ReleaseDC(taskbar, dc);
 
     long icons = LiveObjects(KindIcon);
-    int inside = 0, outside = 0;
     for (int seed = 3; seed <= 5; ++seed) {
         Blacken();
         Put(NIM_MODIFY, owner, 3000, seed);
         UpdateWindow(taskbar);
         EXPECT_EQ("", PatternMismatch(taskbar, slot.left, slot.top, seed)) << "after destroying the modified icon";
-        Painted(slot, &inside, &outside);
-        EXPECT_EQ(0, outside) << "a modify repainted pixels outside the icon's square";
+        EXPECT_EQ(0, PaintedOutside(slot)) << "a modify repainted pixels outside the icon's square";
     }
     EXPECT_EQ(icons, LiveObjects(KindIcon)) << "each modify replaces the shell's copy";
 }

@@ -47,7 +47,7 @@ template <typename Proc> Proc Resolve(HMODULE library, const char16_t *name)
     return reinterpret_cast<Proc>(reinterpret_cast<void (*)()>(DeviceGetProcAddress(library, name)));
 }
 
-class ToolhelpBase : public ::testing::Test {
+class Toolhelp : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -65,6 +65,7 @@ protected:
     }
     void TearDown() override
     {
+        dev::SetSystemSource(nullptr);
         if (library) FreeLibrary(library);
         dev::ReleaseCurrentThread();
     }
@@ -95,33 +96,15 @@ protected:
     BOOL(WINAPI *threadNext)(HANDLE, LPTHREADENTRY32) = nullptr;
 };
 
-// Over fixed tables.
-class Toolhelp : public ToolhelpBase {
-protected:
-    void SetUp() override
-    {
-        tables.processes = {
-            {0x40000001, u"\\Windows\\shell32.exe"}, {77, u"\\usr\\bin\\bash"}, {88, std::u16string(300, u'L')}};
-        tables.threads = {{501, 0x40000001, 3, 25000000, 4000000, false},
-                          {502, 77, 0, 10000000, 0, false},
-                          {503, 77, 7, 9999999, 0, true},
-                          {504, 99, 5, 0, 0, false}};
-        ToolhelpBase::SetUp();
-        dev::SetSystemSource(&tables);
-    }
-    void TearDown() override
-    {
-        dev::SetSystemSource(nullptr);
-        ToolhelpBase::TearDown();
-    }
-    dev::SystemTables tables;
-};
-
 } // namespace
 
 // The times that succeed are read through the monitor's thread table (tests/threads).
 TEST_F(Toolhelp, LookupsByIdentifierFailUntouchedAndCutNamesTerminated)
 {
+    dev::SystemTables tables;
+    tables.processes = {{77, u"\\usr\\bin\\bash"}};
+    tables.threads = {{503, 77, 7, 9999999, 0, true}};
+    dev::SetSystemSource(&tables);
     FILETIME creation, exitTime, kernel, user;
     for (DWORD id : {503u /* its times fail */, 12345u /* no such thread */}) {
         memset(&user, 0xAA, sizeof user);
@@ -146,9 +129,7 @@ TEST_F(Toolhelp, LookupsByIdentifierFailUntouchedAndCutNamesTerminated)
 
 // ------------------------------------------------------------ the real /proc
 
-using ToolhelpLive = ToolhelpBase;
-
-TEST_F(ToolhelpLive, LinuxAndDeviceThreadsUnderTheirOwnersAndAnEndedThreadHasNoTimes)
+TEST_F(Toolhelp, LinuxAndDeviceThreadsUnderTheirOwnersAndAnEndedThreadHasNoTimes)
 {
     // The test thread was adopted as a device thread of a new device process.
     const DWORD me = LinuxThreadId(), self = DWORD(getpid()), deviceProcess = GetCurrentProcessId();

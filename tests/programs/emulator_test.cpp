@@ -1,9 +1,14 @@
 // The emulator: its command line, and whole runs with a stand-in for the
-// monitor (what starts before it, the timed close, its exit code).
+// monitor (what starts before it, the timed close, its exit code). The
+// "halvaneh" stand-in is driven by the monitor's helper library tests.
 #include "app/monitor_state.h"
 #include "platform/programs/emulator.h"
-#include "programs_fixture.h"
+#include "platform/host/dialog_internal.h"
+#include "platform/host/shell.h"
+#include "platform/programs/programs.h"
 #include "tests/support/res_reader.h"
+
+#include <gtest/gtest.h>
 
 using namespace dev;
 using support::Narrow;
@@ -94,7 +99,8 @@ int FakeMonitor(HINSTANCE instance, LPWSTR)
     for (const char16_t *name : {u"HHTaskBar", u"Halvane", u"Wexdock", u"HangDemo"})
         if (FindWindowW(name, nullptr)) seen.present += (seen.present.empty() ? "" : " ") + Narrow(name);
     if (HMODULE library = LoadLibraryW(u"halvaneh")) seen.present += FreeLibrary(library) ? " halvaneh" : " halvaneh?";
-    HWND dialog = programs_test::CreateMonitorStandIn(instance, FakeDialogProc);
+    TemplateWriter templ(WS_POPUP | WS_VISIBLE, 0, 0, 160, 100, u"Performance Monitor");
+    HWND dialog = CreateDialogIndirectParamW(instance, templ.Get(), nullptr, FakeDialogProc, 0);
     if (!dialog) return 99;
     NOTIFYICONDATAW data = {};
     data.cbSize = sizeof data, data.hWnd = dialog, data.uID = 3000;
@@ -107,7 +113,9 @@ protected:
     void TearDown() override
     {
         ResetMonitorState();
-        programs_test::ResetManual();
+        Config config;
+        config.manualClock = true;
+        ResetDevice(config);
         UnregisterLibrary(u"halvaneh");
     }
     // A headless run on virtual time with these options; the exit code.

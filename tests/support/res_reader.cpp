@@ -40,35 +40,6 @@ void ReadRect(const uint8_t *p, int *x, int *y, int *cx, int *cy)
 
 } // namespace
 
-const std::vector<ResourceEntry> &MonitorResources()
-{
-    static const std::vector<ResourceEntry> all = [] {
-        std::vector<ResourceEntry> entries; // the leading empty entry marks a 32-bit .res
-        const uint8_t *bytes = perfmonResources;
-        size_t size = perfmonResourcesSize;
-        for (size_t at = 0; at + 32 <= size;) {
-            uint32_t dataSize = Dword(bytes + at), headerSize = Dword(bytes + at + 4);
-            int type, name;
-            std::u16string text;
-            size_t p = ReadNameOrOrdinal(bytes, at + 8, size, &type, &text);
-            p = (ReadNameOrOrdinal(bytes, p, size, &name, &text) + 3) & ~(size_t)3;
-            int language = p + 16 <= size ? Word(bytes + p + 6) : 0;
-            if (at + headerSize + dataSize > size) break;
-            if (dataSize > 0) entries.push_back(ResourceEntry{type, name, language, bytes + at + headerSize, dataSize});
-            at = (at + headerSize + dataSize + 3) & ~(size_t)3;
-        }
-        return entries;
-    }();
-    return all;
-}
-
-const ResourceEntry *FindMonitorResource(int type, int name)
-{
-    for (const ResourceEntry &entry : MonitorResources())
-        if (entry.type == type && entry.name == name) return &entry;
-    return nullptr;
-}
-
 bool ParseDialogTemplate(const uint8_t *data, size_t size, DialogInfo *dialog)
 {
     if (size < 18) return false;

@@ -1,5 +1,5 @@
-// The compiled resources (.res bytes) read the way a loader does,
-// independently of the device's own resource loader.
+// Dialog templates read independently of the device's dialog manager, and
+// device text made printable for comparisons.
 #pragma once
 
 #include "platform/platform.h"
@@ -14,17 +14,6 @@ extern const uint8_t perfmonResources[];
 extern const size_t perfmonResourcesSize;
 
 namespace support {
-
-// One resource with a numeric type and name (the script uses no names).
-struct ResourceEntry {
-    int type, name, language;
-    const uint8_t *data;
-    size_t size;
-};
-
-const std::vector<ResourceEntry> &MonitorResources();
-// Null when the monitor has no such resource.
-const ResourceEntry *FindMonitorResource(int type, int name);
 
 struct DialogItemInfo {
     DWORD style, exStyle;

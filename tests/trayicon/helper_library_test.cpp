@@ -14,51 +14,16 @@
 
 namespace {
 
-struct Call {
-    std::string function;
-    HWND window;
-    int icon, operation;
-    std::vector<uint8_t> record, menu;
-    long imageListsDuringCall;
-};
-std::vector<Call> calls;
-const int kFakeIcon = 41;
-
-std::vector<uint8_t> Bytes(const void *from, int count)
+// The stand-in library's exports, to register the library without one of them.
+std::vector<dev::Export> StandInExports()
 {
-    const uint8_t *bytes = (const uint8_t *)from;
-    return from ? std::vector<uint8_t>(bytes, bytes + count) : std::vector<uint8_t>();
-}
-
-int WINAPI FakeCreate(HWND window, void *record, int menuBytes, const WCHAR *menu)
-{
-    calls.push_back(Call{"create", window, 0, 0, Bytes(record, HELPER_RECORD_BYTES), Bytes(menu, menuBytes),
-                         dev::LiveObjects(dev::KindImageList)});
-    return kFakeIcon;
-}
-
-int WINAPI FakeGetSetDel(HWND window, int icon, void *record, int operation)
-{
-    std::vector<uint8_t> noMenu;
-    calls.push_back(Call{"getsetdel", window, icon, operation, Bytes(record, HELPER_RECORD_BYTES), noMenu,
-                         dev::LiveObjects(dev::KindImageList)});
-    return 5;
-}
-
-int WINAPI FakeMtslen(const WCHAR *multiString)
-{
-    int length = 0;
-    while (multiString[length] || multiString[length + 1])
-        length++;
-    calls.push_back(Call{"mtslen", nullptr, 0, 0, {}, {}, 0});
-    return length + 2; // both closing NULs
-}
-
-std::vector<dev::Export> FakeExports()
-{
-    return {{u"WDTICreateTransientIcon", (FARPROC)(void *)FakeCreate},
-            {u"WDTIGetSetDelIcon", (FARPROC)(void *)FakeGetSetDel},
-            {u"mtslen", (FARPROC)(void *)FakeMtslen}};
+    dev::RegisterHalvaneLibrary();
+    HMODULE library = LoadLibraryW(u"halvaneh");
+    std::vector<dev::Export> exports;
+    for (const char16_t *name : {u"WDTICreateTransientIcon", u"WDTIGetSetDelIcon", u"mtslen"})
+        exports.push_back({name, GetProcAddressW(library, name)});
+    FreeLibrary(library);
+    return exports;
 }
 
 // Every 32-bit word of the record against the expected ones; offset 16, the
@@ -83,7 +48,6 @@ class HelperLibrary : public support::DeviceTest {
 protected:
     void SetUp() override
     {
-        calls.clear();
         ASSERT_NO_FATAL_FAILURE(Boot());
         ASSERT_NO_FATAL_FAILURE(AdoptAsMonitor());
         HDC screen = GetDC(nullptr);
@@ -97,36 +61,49 @@ protected:
     HWND window = nullptr;
 };
 
+// Through the device's stand-in, which records every call and keeps a copy
+// of the image it is handed.
 TEST_F(HelperLibrary, CreateAndUpdateRecordsLeaveNoImageLists)
 {
-    dev::RegisterLibrary(u"halvaneh", FakeExports());
+    dev::RegisterHalvaneLibrary();
+    dev::ClearHalvaneCalls();
     long lists = dev::LiveObjects(dev::KindImageList);
     EXPECT_EQ(CreateHelperIcon(window), 1);
-    EXPECT_EQ(monitorState.helperIcon, kFakeIcon);
+    std::vector<dev::HalvaneCall> calls = dev::HalvaneCalls();
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[0].function, "mtslen");
-    const Call &create = calls[1];
-    ASSERT_EQ(create.function, "create");
+    const dev::HalvaneCall &create = calls[1];
+    ASSERT_EQ(create.function, "WDTICreateTransientIcon");
+    EXPECT_EQ(monitorState.helperIcon, create.result);
     EXPECT_EQ(create.window, window);
     ExpectRecord(create.record,
                  {{0, 84}, {4, 143}, {8, 65535}, {12, 1}, {20, 16}, {24, 16}, {44, IDC_HIDE}, {48, 0}, {52, IDCANCEL}});
     const char16_t menu[] = u"Show / Hide\0a\0Close\0";
     ASSERT_EQ(create.menu.size(), 42u);
     EXPECT_EQ(memcmp(create.menu.data(), menu, 42), 0);
-    EXPECT_EQ(create.imageListsDuringCall, lists + 1) << "the image was there to copy";
+    ASSERT_EQ(dev::HalvaneIcons().size(), 1u);
+    EXPECT_NE(dev::HalvaneIcons()[0].image, nullptr) << "the image was gone before the call";
+    EXPECT_EQ(dev::HalvaneIcons()[0].menuCommands, (std::vector<UINT>{IDC_HIDE, 0, IDCANCEL}));
 
-    for (int second = 0; second < 20; second++) {
-        calls.clear();
+    // Each update replaces the library's copy of the image: nothing piles up.
+    long icons = dev::LiveObjects(dev::KindIcon), bitmaps = dev::LiveObjects(dev::KindBitmap);
+    for (int second = 0; second < 200; second++) {
+        dev::ClearHalvaneCalls();
         EXPECT_EQ(UpdateHelperIcon(), 1);
+        calls = dev::HalvaneCalls();
         ASSERT_EQ(calls.size(), 1u);
-        const Call &update = calls[0];
-        EXPECT_TRUE(update.function == "getsetdel" && update.window == window && update.icon == kFakeIcon &&
-                    update.operation == 1)
-            << update.function << " icon " << update.icon << " operation " << update.operation;
+        const dev::HalvaneCall &update = calls[0];
+        EXPECT_TRUE(update.function == "WDTIGetSetDelIcon" && update.window == window &&
+                    update.icon == monitorState.helperIcon && update.operation == 1 && update.result == 0)
+            << update.function << " icon " << update.icon << " operation " << update.operation << ": " << update.result
+            << " (the image gone before the call fails)";
         if (second == 0) ExpectRecord(update.record, {{0, 84}, {4, 2}});
-        EXPECT_EQ(update.imageListsDuringCall, lists + 1);
     }
     EXPECT_EQ(dev::LiveObjects(dev::KindImageList), lists) << "a list outlived its call";
+    EXPECT_EQ(dev::LiveObjects(dev::KindIcon), icons);
+    EXPECT_EQ(dev::LiveObjects(dev::KindBitmap), bitmaps);
+    EXPECT_EQ(CallGetSetDelIcon(window, monitorState.helperIcon, nullptr, 2), 0);
+    EXPECT_EQ(dev::LiveObjects(dev::KindIcon), icons - 1) << "the deleted icon's copy is kept";
 }
 
 TEST_F(HelperLibrary, WithoutTheLibraryOrAnExportEverythingFallsBack)
@@ -142,7 +119,7 @@ TEST_F(HelperLibrary, WithoutTheLibraryOrAnExportEverythingFallsBack)
     EXPECT_EQ(dev::LiveObjects(dev::KindImageList), lists);
 
     for (size_t missing = 0; missing < 3; missing++) {
-        std::vector<dev::Export> exports = FakeExports();
+        std::vector<dev::Export> exports = StandInExports();
         std::string name(exports[missing].name.begin(), exports[missing].name.end());
         exports.erase(exports.begin() + missing);
         dev::RegisterLibrary(u"halvaneh", exports);
@@ -155,8 +132,8 @@ TEST_F(HelperLibrary, WithoutTheLibraryOrAnExportEverythingFallsBack)
     }
 
     // A failure is not remembered: once the library is whole it is used.
-    dev::RegisterLibrary(u"halvaneh", FakeExports());
-    EXPECT_EQ(CallGetSetDelIcon(window, 3, nullptr, 2), 5);
+    dev::RegisterHalvaneLibrary();
+    EXPECT_EQ(CallMtslen(u"a\0"), 3);
     EXPECT_EQ(LoadHelperLibrary(), 1);
 }
 

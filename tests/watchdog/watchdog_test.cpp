@@ -6,17 +6,17 @@
 #include "platform/host/kernel.h"
 #include "platform/programs/programs.h"
 #include "tests/support/device_fixture.h"
+#include "tests/support/wait_until.h"
 #include "watchdog/watchdog.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
-#include <functional>
 #include <string>
-#include <thread>
 
 namespace {
+
+using support::WaitUntil;
 
 const char16_t kTitle[] = u"Dead Window!";
 
@@ -24,17 +24,6 @@ std::u16string Message(const std::u16string &className, const std::u16string &pr
 {
     return u"Whoops! One of the windows in the system seems to have become unresponsive. The window belongs to the " +
            className + u" class, and was created by the " + program + u" program.";
-}
-
-bool WaitUntil(const std::function<bool()> &condition, int timeoutMs = 5000)
-{
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        dev::Settle();
-        if (condition()) return true;
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
 }
 
 HWND FindReport()
@@ -204,12 +193,8 @@ protected:
             dev::AdvanceClock(step);
             dev::Settle();
             HWND box = FindReport();
-            if (box && box != openBox) {
-                openBox = box;
-                reportTicks.push_back(GetTickCount());
-                reportTexts.push_back(ReportText(box));
-                reportOwners.push_back(GetWindow(box, GW_OWNER));
-            }
+            if (box && box != openBox)
+                reports.push_back({GetTickCount(), ReportText(openBox = box), GetWindow(box, GW_OWNER)});
             if (box && press) {
                 PostMessageW(box, WM_COMMAND, IDOK, 0);
                 dev::Settle();
@@ -236,28 +221,31 @@ protected:
     HWND demo = NULL;
     std::u16string demoPath;
     HWND openBox = NULL;
-    std::vector<DWORD> reportTicks; // one per report seen
-    std::vector<std::u16string> reportTexts;
-    std::vector<HWND> reportOwners;
+    struct Seen {
+        DWORD tick;
+        std::u16string text;
+        HWND owner;
+    };
+    std::vector<Seen> reports;
 };
 
 // A hang is reported once however long it lasts; the next hang gets a
 // report of its own, also while the monitor is hidden.
 TEST_F(WatchdogChain, EachHangIsReportedWithinTwoSecondsOnce)
 {
-    EXPECT_EQ(reportTicks.size(), 0u) << "a report while every window answered";
+    EXPECT_EQ(reports.size(), 0u) << "a report while every window answered";
     DWORD heartbeat = FreezeDemoAndFindItsHeartbeat();
     Step(2500, 10);
-    ASSERT_EQ(reportTicks.size(), 1u);
-    DWORD age = reportTicks[0] - heartbeat;
+    ASSERT_EQ(reports.size(), 1u);
+    DWORD age = reports[0].tick - heartbeat;
     EXPECT_GT(age, 1000u);
     EXPECT_LE(age, 2000u);
-    EXPECT_EQ(reportTexts[0], Message(u"HangDemo", demoPath));
-    EXPECT_EQ(reportOwners[0], dialog);
+    EXPECT_EQ(reports[0].text, Message(u"HangDemo", demoPath));
+    EXPECT_EQ(reports[0].owner, dialog);
 
     // The rest of the ten seconds and a good while after: no second report.
     Step(20000, 100);
-    EXPECT_EQ(reportTicks.size(), 1u);
+    EXPECT_EQ(reports.size(), 1u);
 
     std::atomic<HWND> stuck{NULL};
     dev::StartDeviceThread(0, [&stuck] {
@@ -269,8 +257,8 @@ TEST_F(WatchdogChain, EachHangIsReportedWithinTwoSecondsOnce)
     ASSERT_TRUE(WaitUntil([&] { return stuck.load() != NULL; }));
     PostMessageW(stuck, WM_USER, 60000, 0);
     Step(65000, 100);
-    ASSERT_EQ(reportTicks.size(), 2u);
-    EXPECT_EQ(reportTexts[1], Message(u"StuckWindow", u"\\Windows\\test.exe"));
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_EQ(reports[1].text, Message(u"StuckWindow", u"\\Windows\\test.exe"));
     DWORD before = monitorState.heartbeatTick;
     Step(1000, 100);
     EXPECT_NE(monitorState.heartbeatTick, before) << "the watchdog stopped";
@@ -281,12 +269,12 @@ TEST_F(WatchdogChain, EachHangIsReportedWithinTwoSecondsOnce)
     ASSERT_FALSE(IsWindowVisible(dialog));
     FreezeDemoAndFindItsHeartbeat();
     Step(2500, 10, false);
-    ASSERT_EQ(reportTicks.size(), 3u);
-    EXPECT_EQ(reportOwners[2], dialog);
+    ASSERT_EQ(reports.size(), 3u);
+    EXPECT_EQ(reports[2].owner, dialog);
     int index = monitorState.history.nextIndex;
     Step(3000, 100, false);
     EXPECT_NE(monitorState.history.nextIndex, index) << "sampling stopped behind the report";
-    EXPECT_EQ(reportTicks.size(), 3u);
+    EXPECT_EQ(reports.size(), 3u);
     PostMessageW(openBox, WM_COMMAND, IDOK, 0);
     Step(1000, 100);
     EXPECT_EQ(FindReport(), nullptr);

@@ -214,35 +214,30 @@ inline void Dialogs(Sink &sink, HDC screen, HINSTANCE resources)
     };
     for (auto &t : templates) {
         char key[64];
+        auto named = [&](const char *part) { return snprintf(key, sizeof key, "%s.%s", t.prefix, part), key; };
         HRSRC found = FindResourceW(resources, MAKEINTRESOURCEW(t.id), RT_DIALOG);
         HWND dialog =
             found == NULL
                 ? NULL
                 : CreateDialogIndirectParamW(resources, (LPCDLGTEMPLATEW)LockResource(LoadResource(resources, found)),
                                              NULL, QuietDialogProc, 0);
-        snprintf(key, sizeof key, "%s.created", t.prefix);
-        PutHex(sink, key, dialog != NULL);
+        PutHex(sink, named("created"), dialog != NULL);
         if (dialog == NULL) continue;
         RECT units = {0, 0, 4, 8};
         MapDialogRect(dialog, &units);
-        snprintf(key, sizeof key, "%s.baseUnits", t.prefix);
-        PutRect(sink, key, TEXT(""), units);
+        PutRect(sink, named("baseUnits"), TEXT(""), units);
         GetClientRect(dialog, &units);
-        snprintf(key, sizeof key, "%s.client", t.prefix);
-        PutRect(sink, key, TEXT(""), units);
-        snprintf(key, sizeof key, "%s.visible", t.prefix);
-        PutHex(sink, key, IsWindowVisible(dialog) ? 1 : 0);
+        PutRect(sink, named("client"), TEXT(""), units);
+        PutHex(sink, named("visible"), IsWindowVisible(dialog) ? 1 : 0);
         ControlWalk walk = {&sink, dialog, t.prefix, 0};
         EnumChildWindows(dialog, DescribeControl, (LPARAM)&walk);
 
-        HBITMAP graph = NULL;
-        if (t.id == IDD_MAIN) WidestFigures(sink, dialog);
-        if (t.id == IDD_MAIN) {
-            // A bitmap static takes the size of its bitmap, keeping its top-left corner.
-            graph = CreateCompatibleBitmap(screen, 200, 40);
+        // A bitmap static takes the size of its bitmap, keeping its top-left corner.
+        HBITMAP graph = t.id == IDD_MAIN ? CreateCompatibleBitmap(screen, 200, 40) : NULL;
+        if (graph != NULL) {
+            WidestFigures(sink, dialog);
             SendDlgItemMessageW(dialog, IDC_GRAPH, STM_SETIMAGE, IMAGE_BITMAP, (LPARAM)graph);
-            walk.prefix = "agree.IDD_MAIN.withGraphBitmap";
-            walk.index = 0;
+            walk = {&sink, dialog, "agree.IDD_MAIN.withGraphBitmap", 0};
             EnumChildWindows(dialog, DescribeControl, (LPARAM)&walk);
         }
         DestroyWindow(dialog);

@@ -1,20 +1,14 @@
 # Shared steps of the Wine runs (sourced by tests/scripts/wine_*.sh).
 #
 # wine_begin SOURCE_DIR BINARY_DIR NAME: finds the windows build, takes the
-# lock that keeps Wine runs one at a time, starts Xvfb on a free display,
-# makes or reuses the prefix build/windows/wineprefix and starts the virtual
-# desktop "perfmon" (240 by 320, with Wine's taskbar). Everything started is
-# stopped on exit. Then:
-#   wt ARGS...         runs wintool on that desktop (see platform/win32/programs/wintool.cpp)
-#   winpath PATH       the Windows name (Z:\...) of a Unix path
-#   shot FILE          a PNG of the virtual desktop
-#   check NAME CMD...  runs CMD; records NAME as passed or failed
-#   wait_within PID S  PID's exit code, 124 if it runs S seconds more
-#   wine_end           prints the tally; exits 1 if anything failed
+# lock that keeps Wine runs one at a time, starts Xvfb, makes or reuses the
+# prefix build/windows/wineprefix and starts the 240 by 320 virtual desktop
+# "perfmon" with Wine's taskbar; everything started is stopped on exit. Then
+# wt (wintool on that desktop), winpath (Z:\... of a Unix path), shot FILE,
+# check NAME CMD..., wait_within PID SECONDS, and wine_end (the tally).
 #
-# When build/windows has no perfmon.exe or Wine is missing, the run is
-# skipped with a message (exit 0), unless PERFMON_REQUIRE_WINE=1, as
-# scripts/test.sh sets it, makes that a failure.
+# Without a windows build or Wine the run is skipped (exit 0), unless
+# PERFMON_REQUIRE_WINE=1 (set by scripts/test.sh) makes that a failure.
 
 source "$(dirname "${BASH_SOURCE[0]}")/../support/xvfb.sh"
 

@@ -1,8 +1,6 @@
-// The emulated device answers the platform probe (tests/win32/platform_probe.h)
-// as Wine did: every "agree." key must read the same. The Wine run
-// (tests/scripts/wine_layer.sh) runs this test on the findings it has just
-// written, named by PERFMON_WINE_PROBE; on its own the test is skipped, so
-// its result never hangs on whether, or how long ago, Wine ran.
+// The emulated device answers the platform probe (platform_probe.h) as Wine
+// did. Run by tests/scripts/wine_layer.sh on the findings it has just written
+// (PERFMON_WINE_PROBE); skipped on its own.
 #include "tests/support/device_fixture.h"
 #include "tests/win32/platform_probe.h"
 
