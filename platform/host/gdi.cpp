@@ -416,16 +416,19 @@ bool OwnsPixel(const Target &t, int x, int y)
 }
 
 // Drawing asks this for every row it touches: one look-up of the row, then
-// a plain scan, rather than a call per pixel.
+// a step per run of one owner, rather than a call per pixel.
 int OwnedRunEnd(const Target &t, int y, int x, int x1, bool owned)
 {
     if (!t.owner) return owned ? std::max(x, x1) : x;
     int width = 0;
-    const HWND *row = PixelOwnerRow(y, &width);
-    for (; x < x1; x++) {
-        HWND owner = row && x >= 0 && x < width ? row[x] : nullptr;
+    const int *runEnds = nullptr;
+    const HWND *row = PixelOwnerRow(y, &width, &runEnds);
+    while (x < x1) {
+        bool inside = row && x >= 0 && x < width;
+        HWND owner = inside ? row[x] : nullptr;
         bool mine = owner == t.owner || (t.ownerIsDesktop && owner == nullptr);
         if (mine != owned) break;
+        x = inside ? std::min(runEnds[x], x1) : x + 1;
     }
     return x;
 }

@@ -16,8 +16,9 @@
 namespace dev {
 
 // PixelOwner for a whole row (user_paint.cpp): null when no owners are
-// known there, every pixel then being nobody's.
-const HWND *PixelOwnerRow(int y, int *width);
+// known there, every pixel then being nobody's. runEnds[x] is where the run
+// of pixels with row[x]'s owner ends (exclusive).
+const HWND *PixelOwnerRow(int y, int *width, const int **runEnds);
 
 namespace gdi {
 

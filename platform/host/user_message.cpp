@@ -187,18 +187,21 @@ bool TakeMessage(Thread *t, MSG *msg, HWND filter, UINT low, UINT high, UINT fla
         return true;
     }
 
-    if (InRange(WM_PAINT, low, high)) {
+    // Every fetch passes here, mostly with nothing to paint: the thread's
+    // mark first, then the cheap test of each window.
+    if (InRange(WM_PAINT, low, high) && MayPaint(t)) {
+        bool dirty = false;
         for (size_t i = 0; i < t->windows.size(); i++) {
             Window *w = t->windows[i];
-            // Every fetch passes here, mostly with nothing to paint: the
-            // cheap test first.
             if (!w->frameDirty && !HasUpdate(w)) continue;
+            dirty = true;
             if (!IsVisible(w) || !ForFilter(w->handle, filter)) continue;
             if (w->frameDirty) {
                 w->frameDirty = false;
                 HWND handle = w->handle;
                 SendLocked(handle, WM_NCPAINT, 1, 0);
                 i = (size_t)-1; // the list may have changed under the call
+                dirty = false;
                 continue;
             }
             if (HasUpdate(w)) {
@@ -208,6 +211,7 @@ bool TakeMessage(Thread *t, MSG *msg, HWND filter, UINT low, UINT high, UINT fla
                 return true;
             }
         }
+        if (!dirty) NothingToPaint(t);
     }
 
     uint64_t now = Now();
@@ -238,8 +242,9 @@ uint64_t NextTimerDueFor(Thread *t, HWND filter, UINT low, UINT high)
 bool Anything(Thread *t)
 {
     if (!t->posted.empty() || !t->input.empty() || !t->cookedInput.empty() || t->quit) return true;
-    for (Window *w : t->windows)
-        if ((w->frameDirty || HasUpdate(w)) && IsVisible(w)) return true;
+    if (MayPaint(t))
+        for (Window *w : t->windows)
+            if ((w->frameDirty || HasUpdate(w)) && IsVisible(w)) return true;
     return NextTimerDue(t) <= Now();
 }
 
@@ -324,6 +329,7 @@ void KillWindowTimers(HWND window)
 
 void ReleaseThreadQueue(Thread *t)
 {
+    NothingToPaint(t);
     while (!t->sent.empty()) {
         std::shared_ptr<SentMessage> sm = t->sent.front();
         t->sent.pop_front();

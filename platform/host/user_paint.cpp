@@ -89,6 +89,11 @@ void Invalidate(Window *w, const RECT *clientRect, bool erase)
     AddUpdate(w, r, erase);
 }
 
+void PaintPending(Window *w)
+{
+    if (w->thread && !MayPaint(w->thread)) U().paintPending.push_back(w->thread);
+}
+
 void PaintNow(Window *w)
 {
     HWND handle = w->handle;
@@ -120,6 +125,7 @@ void AddUpdate(Window *w, const RECT &rect, bool erase)
     pieces.erase(std::remove_if(pieces.begin(), pieces.end(), [&](const RECT &p) { return Contains(r, p); }),
                  pieces.end());
     pieces.push_back(r);
+    PaintPending(w);
     if (pieces.size() > kMaxPieces) {
         RECT b = Bounds(pieces);
         pieces.assign(1, b);
@@ -132,11 +138,29 @@ bool HasUpdate(const Window *w)
     return !w->update.empty();
 }
 
+void MarkFrameDirty(Window *w)
+{
+    w->frameDirty = true;
+    PaintPending(w);
+}
+
+bool MayPaint(Thread *t)
+{
+    const std::vector<Thread *> &pending = U().paintPending;
+    return std::find(pending.begin(), pending.end(), t) != pending.end();
+}
+
+void NothingToPaint(Thread *t)
+{
+    std::vector<Thread *> &pending = U().paintPending;
+    pending.erase(std::remove(pending.begin(), pending.end(), t), pending.end());
+}
+
 void InvalidateAll(Window *w, bool children)
 {
     if (!IsVisible(w)) return;
     if (HasFrame(w)) {
-        w->frameDirty = true;
+        MarkFrameDirty(w);
         if (w->thread != CurrentThread()) Wake(w->thread);
     }
     Invalidate(w, nullptr, true);
@@ -188,6 +212,14 @@ void ScreenChanged()
         }
     }
     u.pixelOwners.swap(fresh);
+    u.ownerRunEnds.resize((size_t)width * height);
+    for (int y = 0; y < height; y++) {
+        const HWND *row = &u.pixelOwners[(size_t)y * width];
+        int *ends = &u.ownerRunEnds[(size_t)y * width];
+        ends[width - 1] = width;
+        for (int x = width - 2; x >= 0; x--)
+            ends[x] = row[x] == row[x + 1] ? ends[x + 1] : x + 1;
+    }
     u.ownersWidth = width;
     u.ownersHeight = height;
     u.ownersValid = true;
@@ -201,7 +233,7 @@ void ScreenChanged()
             RECT inside = Intersection(r, client);
             if (!EmptyRect(inside)) AddUpdate(w, Offset(inside, -client.left, -client.top), true);
             if (!Contains(client, r)) {
-                w->frameDirty = true;
+                MarkFrameDirty(w);
                 if (w->thread != CurrentThread()) Wake(w->thread);
             }
         }
@@ -214,12 +246,14 @@ void RebuildScreen()
     ScreenChanged();
 }
 
-const HWND *PixelOwnerRow(int y, int *width)
+const HWND *PixelOwnerRow(int y, int *width, const int **runEnds)
 {
     UserState &u = U();
     *width = 0;
+    *runEnds = nullptr;
     if (!u.ownersValid || y < 0 || y >= u.ownersHeight) return nullptr;
     *width = u.ownersWidth;
+    *runEnds = &u.ownerRunEnds[(size_t)y * u.ownersWidth];
     return &u.pixelOwners[(size_t)y * u.ownersWidth];
 }
 

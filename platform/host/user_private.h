@@ -57,6 +57,14 @@ struct Window {
 
 struct UserState {
     std::unordered_map<uintptr_t, std::unique_ptr<Window>> windows;
+    // Handles looked up lately, by their low bits: W answers most calls from
+    // here. A record leaving windows leaves here too.
+    struct Recent {
+        uintptr_t handle = 0;
+        Window *window = nullptr;
+    };
+    static const size_t kRecent = 256;
+    Recent recent[kRecent];
     uintptr_t nextHandle = 0x10010;
     std::vector<Window *> topLevel; // z-order, topmost first
     std::vector<std::shared_ptr<WindowClass>> classes;
@@ -65,8 +73,13 @@ struct UserState {
     HWND capture = nullptr;
     POINT cursor{0, 0};
     std::vector<HWND> pixelOwners; // screen width * height
+    std::vector<int> ownerRunEnds; // per pixel: the x where its row's run of one owner ends
     int ownersWidth = 0, ownersHeight = 0;
     bool ownersValid = false;
+    // Threads that may have a window with something to paint: the thread of
+    // every window with a dirty frame or an update region is here, so a fetch
+    // needs to look through its windows only when its thread is.
+    std::vector<Thread *> paintPending;
     std::map<std::u16string, std::string (*)(HWND)> dumpExtra;
     UINT_PTR nextThreadTimer = 1;
 };
@@ -104,7 +117,10 @@ void CookInput(Thread *thread);
 void AddUpdate(Window *w, const RECT &clientRect, bool erase);
 void InvalidateAll(Window *w, bool children); // client and frame
 bool HasUpdate(const Window *w);
-void ScreenChanged(); // window layout changed: recompute pixel owners
+void MarkFrameDirty(Window *w); // WM_NCPAINT due
+bool MayPaint(Thread *t);       // false: none of its windows has anything to paint
+void NothingToPaint(Thread *t); // a look through its windows found nothing dirty
+void ScreenChanged();           // window layout changed: recompute pixel owners
 void DropPixels(Window *w);
 
 // Activation (user_window.cpp).

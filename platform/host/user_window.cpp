@@ -31,10 +31,26 @@ UserState &U()
     return *state;
 }
 
+namespace {
+
+// Handles go up in steps of two.
+UserState::Recent &RecentSlot(UserState &u, uintptr_t handle)
+{
+    return u.recent[(handle >> 1) % UserState::kRecent];
+}
+
+} // namespace
+
 Window *W(HWND handle)
 {
-    auto it = U().windows.find((uintptr_t)handle);
-    return it == U().windows.end() ? nullptr : it->second.get();
+    UserState &u = U();
+    uintptr_t key = (uintptr_t)handle;
+    UserState::Recent &slot = RecentSlot(u, key);
+    if (slot.handle == key) return slot.window;
+    auto it = u.windows.find(key);
+    if (it == u.windows.end()) return nullptr;
+    slot = UserState::Recent{key, it->second.get()};
+    return slot.window;
 }
 
 Window *WindowOrError(HWND handle)
@@ -224,7 +240,10 @@ void Forget(Window *w)
     bool visible = IsVisible(w);
     KillWindowTimers(w->handle);
     Unlink(w);
-    U().windows.erase((uintptr_t)w->handle);
+    UserState &u = U();
+    UserState::Recent &slot = RecentSlot(u, (uintptr_t)w->handle);
+    if (slot.handle == (uintptr_t)w->handle) slot = UserState::Recent{};
+    u.windows.erase((uintptr_t)w->handle);
     CountObject(KindWindow, -1);
     if (visible) ScreenChanged();
 }
@@ -418,6 +437,8 @@ void ResetUser()
         t->active = t->focus = nullptr;
     }
     u.windows.clear();
+    for (UserState::Recent &slot : u.recent)
+        slot = UserState::Recent{};
     u.topLevel.clear();
     u.classes.clear();
     u.nextHandle = 0x10010;
@@ -425,6 +446,8 @@ void ResetUser()
     u.foreground = u.capture = nullptr;
     u.cursor = POINT{0, 0};
     u.pixelOwners.clear();
+    u.ownerRunEnds.clear();
+    u.paintPending.clear();
     u.ownersValid = false;
     u.nextThreadTimer = 1;
 }
@@ -1022,7 +1045,7 @@ BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy, U
     if (flags & SWP_SHOWWINDOW) w->style |= WS_VISIBLE;
     if (flags & SWP_HIDEWINDOW) w->style &= ~(DWORD)WS_VISIBLE;
     bool visible = IsVisible(w);
-    if (flags & SWP_FRAMECHANGED) w->frameDirty = true;
+    if (flags & SWP_FRAMECHANGED) MarkFrameDirty(w);
     if (visible && (geometry || !wasVisible) && !(flags & SWP_NOREDRAW)) InvalidateAll(w, true);
     if (geometry || order || wasVisible != visible) ScreenChanged();
     if (wasVisible && !visible) WindowHidden(w);
