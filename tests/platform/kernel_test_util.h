@@ -1,4 +1,5 @@
-// A fresh device on the manual clock for every test.
+// A fresh device on the manual clock for every test, and logs joined into
+// one line.
 #pragma once
 
 #include "platform/host/kernel.h"
@@ -8,6 +9,10 @@
 #include "platform/programs/programs.h"
 
 #include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace kt {
 
@@ -23,5 +28,13 @@ protected:
     void SetUp() override { dev::ResetDevice(ManualConfig()); }
     void TearDown() override { dev::ResetDevice(dev::Config()); }
 };
+
+inline std::string Join(const std::vector<std::string> &lines)
+{
+    std::string out;
+    for (const std::string &l : lines)
+        out += (out.empty() ? "" : " ") + l;
+    return out;
+}
 
 } // namespace kt

@@ -29,14 +29,6 @@ struct Log {
     }
 };
 
-std::string Join(const std::vector<std::string> &lines)
-{
-    std::string out;
-    for (const std::string &l : lines)
-        out += (out.empty() ? "" : " ") + l;
-    return out;
-}
-
 Log *windowLog = nullptr;
 std::mutex namesLock;
 std::map<HWND, std::string> names; // caught at WM_NCCREATE, so logging never sends
@@ -148,9 +140,9 @@ protected:
             fetched.push_back(line.empty() ? std::to_string(msg.message) : line);
             if (msg.message != WM_QUIT) DispatchMessageW(&msg);
         }
-        return Join(fetched);
+        return kt::Join(fetched);
     }
-    std::string Taken() { return Join(log.Take()); }
+    std::string Taken() { return kt::Join(log.Take()); }
 };
 
 using Messages = Windows;
