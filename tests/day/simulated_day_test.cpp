@@ -1,17 +1,7 @@
-// A whole day of the monitor on the device's virtual clock, with the tick
-// count starting twelve hours before its 2^32 wrap, so the wrap falls in the
-// middle. Around it the device lives a busy day: load that comes and goes, a
-// second program pushing the icon about, the "Wexdock" window shown, hidden,
-// closed and started again, two hangs, the Thread Times list opened and
-// closed, the monitor hidden and brought back with a tap on its icon.
-//
-// A user program of the device (the director) plays the day; checkpoints run
-// at instants when every device thread waits, so what they read is still.
-// Afterwards: nothing leaked, the graph, the icon and the estimator kept up
-// on both sides of the wrap, exactly two reports, and a clean close.
-//
-// Under the sanitizers the day is 30 minutes long (the same plan, each hour
-// shrunk to 75 seconds); PERFMON_SHORT_DAY=1 asks for the short day anywhere.
+// A whole busy day of the monitor on the virtual clock, the tick count
+// wrapping at noon; a user program of the device plays it and checkpoints
+// read the state while every device thread waits. Under the sanitizers (or
+// with PERFMON_SHORT_DAY=1) each hour shrinks to 75 seconds.
 #include "app/monitor_state.h"
 #include "app/resource.h"
 #include "load/load_meter.h"
