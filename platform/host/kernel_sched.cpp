@@ -719,7 +719,9 @@ void Wake(Thread *t)
         t->woken = true;
         K().running++;
         if (t->fiber) {
-            if (!t->queued) {
+            // A fiber that wakes itself (its own deadline, reached by the
+            // clock its wait moved) is running already: it just goes on.
+            if (!t->queued && t != current) {
                 t->queued = true;
                 K().ready.push_back(t);
             }
