@@ -31,14 +31,32 @@ seed fuzz_meminfo meminfo /proc/meminfo
 seed fuzz_meminfo stat /proc/stat
 seed fuzz_cpu_times stat /proc/stat
 
-failed=0 ran=0
-for target in "$build"/fuzz_*; do
-  [ -x "$target" ] || continue
-  name="$(basename "$target")"
+# Two targets at a time: the machine has at least two processors, and the
+# rest of the tests wait for this one.
+run_target() { # target
+  local name
+  name="$(basename "$1")"
   mkdir -p "$work/$name"
+  local rc=0
+  "$1" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+    -artifact_prefix="$work/$name-" "$work/$name" >"$work/$name.log" 2>&1 || rc=$?
+  echo "$rc" >"$work/$name.rc"
+}
+targets=()
+for target in "$build"/fuzz_*; do
+  [ -x "$target" ] && targets+=("$target")
+done
+for target in "${targets[@]}"; do
+  [ "$(jobs -rp | wc -l)" -ge 2 ] && wait -n
+  run_target "$target" &
+done
+wait
+
+failed=0 ran=0
+for target in "${targets[@]}"; do
+  name="$(basename "$target")"
   ran=$((ran + 1))
-  if "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
-       -artifact_prefix="$work/$name-" "$work/$name" >"$work/$name.log" 2>&1; then
+  if [ "$(cat "$work/$name.rc" 2>/dev/null)" = 0 ]; then
     echo "fuzz_run: $name: nothing found ($(grep -m1 -o 'stat::number_of_executed_units: *[0-9]*' "$work/$name.log" | grep -o '[0-9]*$') runs in ${seconds}s)"
   else
     failed=$((failed + 1))
