@@ -123,7 +123,6 @@ struct Kernel {
     const void *processorStack = nullptr; // its stack, for the address sanitizer
     size_t processorStackSize = 0;
     std::vector<std::shared_ptr<Thread>> fibers; // whose stacks are still mapped
-    DWORD fiberCount = 0;
 
     std::priority_queue<ScheduledAction, std::vector<ScheduledAction>, LaterFirst> actions;
     uint64_t actionSequence = 0;
@@ -548,7 +547,6 @@ void ReleaseFiber(Thread *t)
     k.ready.erase(std::remove(k.ready.begin(), k.ready.end(), t), k.ready.end());
     munmap(t->stack, t->stackSize);
     t->stack = nullptr;
-    k.fiberCount--;
     for (size_t i = 0; i < k.fibers.size(); i++)
         if (k.fibers[i].get() == t) {
             k.fibers.erase(k.fibers.begin() + (long)i);
@@ -577,7 +575,6 @@ void ProcessorMain()
             Thread *t = k.ready.front();
             k.ready.pop_front();
             t->queued = false;
-            if (t->stackDone) continue;
             current = t;
             void *fakeStack = nullptr;
             SwitchStart(&fakeStack, t->stack, t->stackSize);
@@ -590,7 +587,7 @@ void ProcessorMain()
             if (t->stackDone) ReleaseFiber(t);
             continue;
         }
-        if (k.processorStop && k.fiberCount == 0) break;
+        if (k.processorStop && k.fibers.empty()) break;
         // The wall clock moved on (or the schedule changed): run what is due.
         if (Live() && k.running == 0) {
             OnAllWaiting();
@@ -638,7 +635,6 @@ DWORD Launch(const std::shared_ptr<Process> &process, Body body, bool mainThread
     process->threads.push_back(t.get());
     k.byId[t->id] = t;
     k.fibers.push_back(t);
-    k.fiberCount++;
     CountObject(KindThread, 1);
     t->queued = true;
     k.ready.push_back(t.get());
@@ -720,13 +716,13 @@ void Wake(Thread *t)
         K().running++;
         if (t->fiber) {
             // A fiber that wakes itself (its own deadline, reached by the
-            // clock its wait moved) is running already: it just goes on.
+            // clock its wait moved) is running already: it just goes on. This
+            // is the 1 ms timer's path, so nothing else is done for it.
             if (!t->queued && t != current) {
                 t->queued = true;
                 K().ready.push_back(t);
+                NudgeProcessor();
             }
-            // From a fiber the processor is busy running it: no call then.
-            NudgeProcessor();
             return;
         }
         t->wakeWord.fetch_add(1, std::memory_order_release);
@@ -794,10 +790,11 @@ bool BlockCurrent(uint64_t deadline)
     RunningDown();
     if (t->woken && k.running > 1 && k.config.virtualTime && !k.config.manualClock) {
         // This wait stepped the virtual clock and woke other threads along
-        // with this one. They go first: running beside them, this thread
-        // would contend for BigLock and soon wait on them anyway, and every
-        // such wait is a host thread switch. Its deadline has passed, so it
-        // is the first event once they all wait again.
+        // with this one. They go first, so due threads run in the same order
+        // whether they are fibers or adopted host threads (which, running
+        // beside them, would contend for BigLock and soon wait on them
+        // anyway). Its deadline has passed, so it is the first event once
+        // they all wait again.
         t->woken = false;
         t->waiting = true;
         k.running--;
