@@ -94,6 +94,9 @@ struct Thread {
     DWORD lastMessageTime = 0;
     uint64_t lastPump = 0; // device time of the last GetMessage/PeekMessage
     int sendDepth = 0;     // inside a cross-thread SendMessage
+    // Set whenever one of its windows gets a dirty frame or an update
+    // region, so a fetch looks through its windows only when this is set.
+    bool mayPaint = false;
 
     // windows and timers of the thread (user_*.cpp)
     std::vector<Window *> windows;

@@ -189,7 +189,7 @@ bool TakeMessage(Thread *t, MSG *msg, HWND filter, UINT low, UINT high, UINT fla
 
     // Every fetch passes here, mostly with nothing to paint: the thread's
     // mark first, then the cheap test of each window.
-    if (InRange(WM_PAINT, low, high) && MayPaint(t)) {
+    if (InRange(WM_PAINT, low, high) && t->mayPaint) {
         bool dirty = false;
         for (size_t i = 0; i < t->windows.size(); i++) {
             Window *w = t->windows[i];
@@ -211,7 +211,7 @@ bool TakeMessage(Thread *t, MSG *msg, HWND filter, UINT low, UINT high, UINT fla
                 return true;
             }
         }
-        if (!dirty) NothingToPaint(t);
+        if (!dirty) t->mayPaint = false; // a whole look found nothing
     }
 
     uint64_t now = Now();
@@ -242,7 +242,7 @@ uint64_t NextTimerDueFor(Thread *t, HWND filter, UINT low, UINT high)
 bool Anything(Thread *t)
 {
     if (!t->posted.empty() || !t->input.empty() || !t->cookedInput.empty() || t->quit) return true;
-    if (MayPaint(t))
+    if (t->mayPaint)
         for (Window *w : t->windows)
             if ((w->frameDirty || HasUpdate(w)) && IsVisible(w)) return true;
     return NextTimerDue(t) <= Now();
@@ -329,7 +329,7 @@ void KillWindowTimers(HWND window)
 
 void ReleaseThreadQueue(Thread *t)
 {
-    NothingToPaint(t);
+    t->mayPaint = false;
     while (!t->sent.empty()) {
         std::shared_ptr<SentMessage> sm = t->sent.front();
         t->sent.pop_front();

@@ -91,7 +91,7 @@ void Invalidate(Window *w, const RECT *clientRect, bool erase)
 
 void PaintPending(Window *w)
 {
-    if (w->thread && !MayPaint(w->thread)) U().paintPending.push_back(w->thread);
+    if (w->thread) w->thread->mayPaint = true;
 }
 
 void PaintNow(Window *w)
@@ -142,18 +142,6 @@ void MarkFrameDirty(Window *w)
 {
     w->frameDirty = true;
     PaintPending(w);
-}
-
-bool MayPaint(Thread *t)
-{
-    const std::vector<Thread *> &pending = U().paintPending;
-    return std::find(pending.begin(), pending.end(), t) != pending.end();
-}
-
-void NothingToPaint(Thread *t)
-{
-    std::vector<Thread *> &pending = U().paintPending;
-    pending.erase(std::remove(pending.begin(), pending.end(), t), pending.end());
 }
 
 void InvalidateAll(Window *w, bool children)

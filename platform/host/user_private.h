@@ -76,10 +76,6 @@ struct UserState {
     std::vector<int> ownerRunEnds; // per pixel: the x where its row's run of one owner ends
     int ownersWidth = 0, ownersHeight = 0;
     bool ownersValid = false;
-    // Threads that may have a window with something to paint: the thread of
-    // every window with a dirty frame or an update region is here, so a fetch
-    // needs to look through its windows only when its thread is.
-    std::vector<Thread *> paintPending;
     std::map<std::u16string, std::string (*)(HWND)> dumpExtra;
     UINT_PTR nextThreadTimer = 1;
 };
@@ -118,8 +114,6 @@ void AddUpdate(Window *w, const RECT &clientRect, bool erase);
 void InvalidateAll(Window *w, bool children); // client and frame
 bool HasUpdate(const Window *w);
 void MarkFrameDirty(Window *w); // WM_NCPAINT due
-bool MayPaint(Thread *t);       // false: none of its windows has anything to paint
-void NothingToPaint(Thread *t); // a look through its windows found nothing dirty
 void ScreenChanged();           // window layout changed: recompute pixel owners
 void DropPixels(Window *w);
 

@@ -435,6 +435,7 @@ void ResetUser()
     for (Thread *t : AllThreads()) {
         t->windows.clear();
         t->active = t->focus = nullptr;
+        t->mayPaint = false;
     }
     u.windows.clear();
     for (UserState::Recent &slot : u.recent)
@@ -447,7 +448,6 @@ void ResetUser()
     u.cursor = POINT{0, 0};
     u.pixelOwners.clear();
     u.ownerRunEnds.clear();
-    u.paintPending.clear();
     u.ownersValid = false;
     u.nextThreadTimer = 1;
 }
