@@ -149,6 +149,11 @@ int RunEmulator(const EmulatorOptions &options, ProgramEntry monitorEntry, const
         return 2;
     }
 
+    // Before any device thread runs: the window system's start-up may fork
+    // (a message-bus launcher), and a child forked while another thread
+    // holds the allocator's lock (under the address sanitizer) never gets it.
+    bool presenting = !options.headless && DisplayAvailable() && PresenterOpen();
+
     // Hold device time still while the programs come up, so the virtual
     // clock cannot run ahead before the monitor even exists.
     HoldClock();
@@ -160,6 +165,7 @@ int RunEmulator(const EmulatorOptions &options, ProgramEntry monitorEntry, const
     if (!monitor) {
         ReleaseClock();
         StopLoadLog();
+        if (presenting) PresenterShut();
         std::fprintf(stderr, "perfmon: the device's programs did not start\n");
         return 1;
     }
@@ -172,7 +178,6 @@ int RunEmulator(const EmulatorOptions &options, ProgramEntry monitorEntry, const
     if (options.haveSeconds) ScheduleAt(options.closeAtMs, [] { CloseMonitor(); });
     ReleaseClock();
 
-    bool presenting = !options.headless && DisplayAvailable() && PresenterOpen();
     int exitCode = 0;
     std::sig_atomic_t handledSignals = 0;
     for (;;) {
