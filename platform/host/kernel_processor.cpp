@@ -167,7 +167,7 @@ int BusyPermille(uint64_t busyTicks, uint64_t totalTicks, uint64_t selfTicks)
 namespace {
 
 // The start of /proc/stat (the all-processor line comes first), or 0. The
-// file stays open: it is read ten times a second for the life of the
+// file stays open: it is read several times a second for the life of the
 // device, and opening it each time (a path walk and a file of its own)
 // cost more than producing its text.
 size_t ReadHostStat(char *buffer, size_t size)

@@ -123,6 +123,8 @@ struct Kernel {
     const void *processorStack = nullptr; // its stack, for the address sanitizer
     size_t processorStackSize = 0;
     std::vector<std::shared_ptr<Thread>> fibers; // whose stacks are still mapped
+    std::vector<Thread *> unsettled;             // fibers run since their times were last settled
+    uint64_t processorCpuMark = 0;               // the processor's thread clock at the last settling
 
     std::priority_queue<ScheduledAction, std::vector<ScheduledAction>, LaterFirst> actions;
     uint64_t actionSequence = 0;
@@ -439,6 +441,9 @@ namespace {
 
 // A fiber's stack: mapped as needed, as a host thread's is.
 const size_t kFiberStackBytes = 8u << 20;
+// Fiber runs between settlings of their times: about a second of an idle
+// live device.
+const int kRunsPerSettle = 64;
 
 // The address sanitizer keeps its own record of which stack is in use.
 void SwitchStart(void **fakeStack, const void *bottom, size_t size)
@@ -464,6 +469,36 @@ uint64_t HostThreadCpuNs()
     struct timespec used;
     if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &used) != 0) return 0;
     return (uint64_t)used.tv_sec * 1000000000u + (uint64_t)used.tv_nsec;
+}
+
+uint64_t MonotonicNs()
+{
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (uint64_t)now.tv_sec * 1000000000u + (uint64_t)now.tv_nsec;
+}
+
+// The processor's thread clock is a system call to read (some microseconds,
+// a fifth of a live batch of the 1 ms timer's arrivals); the wall clock is
+// not. So each run of a fiber is timed on the wall clock, and every
+// kRunsPerSettle runs the processor time used since the last settling is
+// shared out among the fibers that ran, in proportion. The processor's own
+// steps between runs go to the fibers with the rest, as they did when every
+// run was read.
+void SettleFiberTimes()
+{
+    Kernel &k = K();
+    uint64_t now = HostThreadCpuNs();
+    uint64_t used = now > k.processorCpuMark ? now - k.processorCpuMark : 0;
+    k.processorCpuMark = now;
+    uint64_t wall = 0;
+    for (Thread *t : k.unsettled)
+        wall += t->sliceNs;
+    for (Thread *t : k.unsettled) {
+        t->cpuNs += wall ? (uint64_t)((unsigned __int128)used * t->sliceNs / wall) : 0;
+        t->sliceNs = 0;
+    }
+    k.unsettled.clear();
 }
 
 // On a fiber, BigLock held once: give the processor back. Returns when the
@@ -545,6 +580,11 @@ void ReleaseFiber(Thread *t)
     Kernel &k = K();
     // A wake during its last steps may have queued it again.
     k.ready.erase(std::remove(k.ready.begin(), k.ready.end(), t), k.ready.end());
+    // Its record may outlive the processor's next settling: its last runs
+    // count at their wall time.
+    k.unsettled.erase(std::remove(k.unsettled.begin(), k.unsettled.end(), t), k.unsettled.end());
+    t->cpuNs += t->sliceNs;
+    t->sliceNs = 0;
     munmap(t->stack, t->stackSize);
     t->stack = nullptr;
     for (size_t i = 0; i < k.fibers.size(); i++)
@@ -569,7 +609,8 @@ void ProcessorMain()
     pthread_setname_np(pthread_self(), "device");
     std::recursive_mutex &m = BigLock();
     m.lock();
-    uint64_t mark = HostThreadCpuNs();
+    k.processorCpuMark = HostThreadCpuNs();
+    int runsUnsettled = 0;
     for (;;) {
         if (!k.ready.empty()) {
             Thread *t = k.ready.front();
@@ -577,14 +618,20 @@ void ProcessorMain()
             t->queued = false;
             current = t;
             void *fakeStack = nullptr;
+            uint64_t start = MonotonicNs();
             SwitchStart(&fakeStack, t->stack, t->stackSize);
             DeviceSwitchStack(&k.processorSavedStack, t->savedStack);
             SwitchFinish(fakeStack, nullptr, nullptr);
             current = nullptr;
-            uint64_t now = HostThreadCpuNs();
-            t->cpuNs += now - mark;
-            mark = now;
+            if (t->sliceNs == 0) k.unsettled.push_back(t);
+            t->sliceNs += MonotonicNs() - start + 1; // never 0 once it ran: it is listed
             if (t->stackDone) ReleaseFiber(t);
+            // Asleep the processor uses no time, so its thread clock is read
+            // only every so many runs; until then a reader sees the wall time.
+            if (++runsUnsettled >= kRunsPerSettle) {
+                SettleFiberTimes();
+                runsUnsettled = 0;
+            }
             continue;
         }
         if (k.processorStop && k.fibers.empty()) break;
@@ -603,7 +650,6 @@ void ProcessorMain()
         WaitWord(k.processorWord, seen, until);
         m.lock();
         k.processorSleeping = false;
-        mark = HostThreadCpuNs(); // time asleep is nobody's
     }
     m.unlock();
 }
@@ -1108,7 +1154,7 @@ bool DeviceThreadFigures(DWORD threadId, uint64_t *user100ns, uint64_t *startMs,
     std::lock_guard<std::recursive_mutex> lock(BigLock());
     Thread *t = FindThread(threadId);
     if (!t || !t->fiber) return false;
-    if (user100ns) *user100ns = t->cpuNs / 100;
+    if (user100ns) *user100ns = (t->cpuNs + t->sliceNs) / 100;
     if (startMs) *startMs = t->startTime;
     if (priority) *priority = t->priority;
     return true;

@@ -80,6 +80,7 @@ struct Thread {
     size_t stackSize = 0;
     void *fakeStack = nullptr; // the address sanitizer's record of the stack
     uint64_t cpuNs = 0;        // host processor time spent running it
+    uint64_t sliceNs = 0;      // wall time run since the processor last settled its time
 
     // queue (user_message.cpp)
     std::deque<std::shared_ptr<SentMessage>> sent;

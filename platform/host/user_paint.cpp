@@ -164,7 +164,11 @@ void ScreenChanged()
     int width = ScreenWidth(), height = ScreenHeight();
     uint32_t *screen = ScreenPixels();
     if (width <= 0 || height <= 0 || !screen) return;
-    std::vector<HWND> fresh((size_t)width * height, nullptr);
+    // The new map is built in the storage of the one before last: a fresh
+    // vector was a new mapping of the whole screen's size, zeroed and
+    // faulted in page by page, at every window shown, hidden or moved.
+    std::vector<HWND> &fresh = u.ownersBefore;
+    fresh.assign((size_t)width * height, nullptr);
     RECT all{0, 0, width, height};
     for (auto it = u.topLevel.rbegin(); it != u.topLevel.rend(); ++it)
         if ((*it)->style & WS_VISIBLE) Fill(fresh, width, *it, all);

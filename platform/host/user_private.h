@@ -72,8 +72,9 @@ struct UserState {
     HWND foreground = nullptr;
     HWND capture = nullptr;
     POINT cursor{0, 0};
-    std::vector<HWND> pixelOwners; // screen width * height
-    std::vector<int> ownerRunEnds; // per pixel: the x where its row's run of one owner ends
+    std::vector<HWND> pixelOwners;  // screen width * height
+    std::vector<HWND> ownersBefore; // the map before the last change, kept for its storage
+    std::vector<int> ownerRunEnds;  // per pixel: the x where its row's run of one owner ends
     int ownersWidth = 0, ownersHeight = 0;
     bool ownersValid = false;
     std::map<std::u16string, std::string (*)(HWND)> dumpExtra;

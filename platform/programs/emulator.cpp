@@ -7,11 +7,14 @@
 #include "../host/user.h"
 #include "../host/screen.h"
 
-#include <atomic>
+#include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace dev {
@@ -27,19 +30,30 @@ const uint64_t tapHoldMs = 50;
 // 20 MiB in use, 32 MiB of storage with 10 MiB in use.
 const uint64_t virtualMemoryTotal = 32ull << 20, virtualMemoryAvailable = 12ull << 20;
 const uint64_t virtualStorageTotal = 32ull << 20, virtualStorageFree = 22ull << 20;
-// How often the run looks for a close signal while headless: the device
-// runs on its own threads, so this is only how late a SIGINT may be seen.
-const uint32_t signalPollMs = 250;
+// A close asked for before the monitor's dialog exists is asked again
+// this often, in device time, until the dialog is there.
+const uint64_t closeRetryMs = 50;
 
 volatile std::sig_atomic_t closeSignals = 0;
+// The handler may take no lock, so it only writes a byte here; a host
+// thread of the run reads it and closes the monitor. The pipe lives as
+// long as the process: a handler never writes to a descriptor being closed.
+int closePipe[2] = {-1, -1};
+const char closeByte = 'c', stopByte = 'q';
 
 // The first SIGINT or SIGTERM closes the monitor the normal way; a second
 // one means the user has stopped waiting for that, so the process ends at
 // once, whatever state the device is in.
 void OnCloseSignal(int signal)
 {
+    int savedErrno = errno;
     closeSignals = closeSignals + 1;
-    if (closeSignals < 2) return;
+    if (closeSignals < 2) {
+        ssize_t ignored = write(closePipe[1], &closeByte, 1);
+        (void)ignored;
+        errno = savedErrno;
+        return;
+    }
     static const char interrupted[] = "perfmon: interrupted again, ending at once\n";
     static const char terminated[] = "perfmon: terminated again, ending at once\n";
     const char *line = signal == SIGINT ? interrupted : terminated;
@@ -48,20 +62,29 @@ void OnCloseSignal(int signal)
     _exit(128 + signal);
 }
 
-void CatchCloseSignals()
+bool CatchCloseSignals()
 {
+    if (closePipe[0] < 0 && pipe2(closePipe, O_CLOEXEC) != 0) return false;
+    // Bytes of a signal that came after the last run's end.
+    fcntl(closePipe[0], F_SETFL, O_NONBLOCK);
+    char stale;
+    while (read(closePipe[0], &stale, 1) == 1) {
+    }
+    fcntl(closePipe[0], F_SETFL, 0);
     struct sigaction action = {};
     action.sa_handler = OnCloseSignal;
     sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    return true;
 }
 
 struct RunState {
     const EmulatorOptions *options = nullptr;
     bool captured = false;
-    bool outputFailed = false; // the screenshot could not be written
-    std::atomic<bool> closePending{false};
+    bool outputFailed = false;  // the screenshot could not be written
+    bool closeRetrying = false; // a close waits for the dialog to exist
 };
 RunState run;
 
@@ -84,12 +107,30 @@ void CaptureEnd()
 }
 
 // Close the monitor the way a user does: WM_CLOSE to its main dialog. A
-// request that comes before the dialog exists stays pending until it does.
+// request that comes before the dialog exists is made again until it does.
 void CloseMonitor()
 {
     CaptureEnd();
     std::lock_guard<std::recursive_mutex> lock(BigLock());
-    run.closePending = !CloseWindowNormally(DEVICE_DIALOG_CLASS, u"Performance Monitor");
+    if (CloseWindowNormally(DEVICE_DIALOG_CLASS, u"Performance Monitor") || run.closeRetrying) return;
+    run.closeRetrying = true;
+    ScheduleAt(Now() + closeRetryMs, [] {
+        run.closeRetrying = false;
+        CloseMonitor();
+    });
+}
+
+// Blocks in a read until a signal's byte comes: a run waiting for its
+// monitor to end wakes the host for nothing else.
+void CloseOnSignals()
+{
+    for (;;) {
+        char byte;
+        ssize_t n = read(closePipe[0], &byte, 1);
+        if (n < 0 && errno == EINTR) continue;
+        if (n != 1 || byte == stopByte) return;
+        CloseMonitor();
+    }
 }
 
 } // namespace
@@ -113,11 +154,14 @@ int RunEmulator(const EmulatorOptions &options, ProgramEntry monitorEntry, const
     run.options = &options;
     run.captured = false;
     run.outputFailed = false;
-    run.closePending = false;
+    run.closeRetrying = false;
     closeSignals = 0;
-    // Before any device thread exists, so that every thread inherits the
-    // handlers and a signal in the first moments closes the run normally.
-    CatchCloseSignals();
+    // Before any device thread exists, so that a signal in the first
+    // moments closes the run normally.
+    if (!CatchCloseSignals()) {
+        std::fprintf(stderr, "perfmon: cannot make a pipe for the close signals\n");
+        return 1;
+    }
 
     // Outputs that cannot be written are refused before the run, not found
     // out after it.
@@ -178,19 +222,18 @@ int RunEmulator(const EmulatorOptions &options, ProgramEntry monitorEntry, const
     if (options.haveSeconds) ScheduleAt(options.closeAtMs, [] { CloseMonitor(); });
     ReleaseClock();
 
+    std::thread signalWatch(CloseOnSignals);
     int exitCode = 0;
-    std::sig_atomic_t handledSignals = 0;
     for (;;) {
-        if (WaitProgram(monitor, &exitCode, presenting ? 16 : signalPollMs)) break;
+        // Headless, nothing but the monitor's end needs this thread.
+        if (WaitProgram(monitor, &exitCode, presenting ? 16 : UINT32_MAX)) break;
         bool closeRequested = false;
         if (presenting) PresenterPump(&closeRequested);
-        if (closeSignals != handledSignals) {
-            handledSignals = closeSignals;
-            closeRequested = true;
-        }
-        // Each request posts the close again, as a user pressing close twice would.
-        if (closeRequested || run.closePending) CloseMonitor();
+        if (closeRequested) CloseMonitor();
     }
+    ssize_t stopped = write(closePipe[1], &stopByte, 1);
+    (void)stopped;
+    signalWatch.join();
     StopLoadLog();
     bool logFailed = !options.loadLog.empty() && LoadLogFailed();
     if (logFailed)

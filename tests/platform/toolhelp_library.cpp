@@ -200,7 +200,9 @@ TEST_F(Toolhelp, StartedThreadsKeepTheirOwnPriorityTimesAndLastError)
     dev::StartDeviceThread(process, [&] {
         SetLastError(222);
         idleId = GetCurrentThreadId();
-        waitForMessage();
+        MSG msg;
+        while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        }
     });
     for (int i = 0; i < 5000 && !(busyId && idleId); i++)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -217,9 +219,20 @@ TEST_F(Toolhelp, StartedThreadsKeepTheirOwnPriorityTimesAndLastError)
     ASSERT_TRUE(DeviceGetThreadTimes(idleId, &creation, &exitTime, &kernel, &idleUser));
     EXPECT_GE(busyUser.dwLowDateTime, 250000u) << "30 ms of work, in 100 ns units";
     EXPECT_LT(idleUser.dwLowDateTime, busyUser.dwLowDateTime / 2);
+    // Many short runs of the idle thread, so the processor's time is shared
+    // out among the threads that ran: the work stays the busy thread's.
+    for (int i = 0; i < 150; i++) {
+        PostThreadMessageW(idleId, WM_USER, 0, 0);
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    dev::Settle();
+    ASSERT_TRUE(DeviceGetThreadTimes(busyId, &creation, &exitTime, &kernel, &busyUser));
+    ASSERT_TRUE(DeviceGetThreadTimes(idleId, &creation, &exitTime, &kernel, &idleUser));
+    EXPECT_GE(busyUser.dwLowDateTime, 250000u) << "after the processor's time was shared out";
+    EXPECT_LT(idleUser.dwLowDateTime, busyUser.dwLowDateTime / 2);
 
     PostThreadMessageW(busyId, WM_USER, 0, 0);
-    PostThreadMessageW(idleId, WM_USER, 0, 0);
+    PostThreadMessageW(idleId, WM_QUIT, 0, 0);
     for (int i = 0; i < 5000 && !errorSeen; i++)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     EXPECT_EQ(111, errorSeen);

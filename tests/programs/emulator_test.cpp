@@ -106,6 +106,15 @@ int FakeMonitor(HINSTANCE instance, LPWSTR)
     return RunMessages();
 }
 
+// The same stand-in, 300 ms late with its dialog; if no close comes by
+// 5 s it gives up with 8 instead of running on for ever.
+int SlowMonitor(HINSTANCE instance, LPWSTR commandLine)
+{
+    Sleep(300);
+    SetTimer(nullptr, 0, 5000, [](HWND, UINT, UINT_PTR, DWORD) { PostQuitMessage(8); });
+    return FakeMonitor(instance, commandLine);
+}
+
 class EmulatorRun : public ::testing::Test {
 protected:
     void TearDown() override
@@ -142,6 +151,13 @@ TEST_F(EmulatorRun, TimedCloseGivesTheMonitorsExitCodeAfterTheAddedIcon)
     ASSERT_EQ(1u, seen.ups.size());
     EXPECT_EQ(1000u, seen.downs[0]);
     EXPECT_TRUE(seen.ups[0] > 1000 && seen.ups[0] < 3000) << "lifted at " << seen.ups[0];
+}
+
+TEST_F(EmulatorRun, ACloseBeforeTheDialogExistsWaitsForIt)
+{
+    EXPECT_EQ(7, Run({"--seconds", "0.1"}, SlowMonitor));
+    EXPECT_GE(seen.closedAt, 300u);
+    EXPECT_LE(seen.closedAt, 400u) << "asked again soon after the dialog came";
 }
 
 TEST_F(EmulatorRun, StandInsStartBeforeTheMonitor)
