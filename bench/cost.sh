@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The monitor's own cost, live: the headless monitor, a bare program that
-# wakes every millisecond and top -b -d 1 run side by side for the same
-# minute of real time; prints CPU time per second and peak resident memory
-# of each, and the monitor's goals (CPU at most top's and a quarter of the
-# bare loop's, at most 150 wake-ups a second, 16 MiB).
+# wakes every millisecond, top -b -d 1 and the bare program waking every
+# 20 ms (the floor of the device's clock held to the wall clock) run side by
+# side for the same minute of real time; prints CPU time per second and peak
+# resident memory of each, and the monitor's goals (CPU at most top's and a
+# quarter of the bare loop's, at most 150 wake-ups a second, 16 MiB).
 # Exits 0 whatever the goals say: it is a measurement. The output also goes
 # to docs/cost.txt (COST_OUT=FILE to change, COST_SECONDS=N for the length,
 # COST_ROUNDS=N for N side-by-side runs one after another, judged by the
