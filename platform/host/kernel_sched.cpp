@@ -441,7 +441,7 @@ namespace {
 
 // A fiber's stack: mapped as needed, as a host thread's is.
 const size_t kFiberStackBytes = 8u << 20;
-// Fiber runs between settlings of their times: about a second of an idle
+// Fiber runs between settlings of their times: under a second of an idle
 // live device.
 const int kRunsPerSettle = 64;
 
