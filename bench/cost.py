@@ -144,9 +144,10 @@ class Run:
 
 # The emulator's own thread keeps the executable's name; the device's
 # threads, the monitor's among them, all run on the device's processor
-# thread, named "device".
+# thread, named "device"; "signals" waits for a close signal.
 PROGRAM_ROLES = {
     "device": "device's processor (every device thread: monitor, watchdog, taskbar)",
+    "signals": "emulator's signal thread (closes the monitor on SIGINT/SIGTERM)",
 }
 
 

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -124,6 +125,7 @@ void CloseMonitor()
 // monitor to end wakes the host for nothing else.
 void CloseOnSignals()
 {
+    pthread_setname_np(pthread_self(), "signals");
     for (;;) {
         char byte;
         ssize_t n = read(closePipe[0], &byte, 1);
