@@ -38,9 +38,9 @@ bool ParseLoadProfile(const std::string &text, std::vector<LoadSpan> *spans, std
 void SetLoadProfile(const std::vector<LoadSpan> &spans);
 // Live: the rest of the system's share follows SampleHostShare.
 void FollowHostShare();
-// Read /proc/stat and this process's processor time and, when at least minIntervalMs of
-// wall time passed since the last reading, make the busy share of the
-// machine's processors without this process the system's share. Returns the
+// Read /proc/stat and this process's processor time and, when at least
+// minIntervalMs of wall time passed since the last reading, make the busy
+// share of the machine's processors without this process the system's share. Returns the
 // share in permille. Unreadable or garbled files give 0 and one warning line.
 int SampleHostShare(uint64_t minIntervalMs);
 // Live, between batches of device events: SampleHostShare(kHostSampleMs)

@@ -464,18 +464,13 @@ void SwitchFinish(void *fakeStack, const void **bottomOld, size_t *sizeOld)
 #endif
 }
 
-uint64_t HostThreadCpuNs()
+// CLOCK_THREAD_CPUTIME_ID (this host thread's processor time) or
+// CLOCK_MONOTONIC (the wall clock), in ns.
+uint64_t ClockNs(clockid_t clock)
 {
-    struct timespec used;
-    if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &used) != 0) return 0;
-    return (uint64_t)used.tv_sec * 1000000000u + (uint64_t)used.tv_nsec;
-}
-
-uint64_t MonotonicNs()
-{
-    struct timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return (uint64_t)now.tv_sec * 1000000000u + (uint64_t)now.tv_nsec;
+    struct timespec at;
+    if (clock_gettime(clock, &at) != 0) return 0;
+    return (uint64_t)at.tv_sec * 1000000000u + (uint64_t)at.tv_nsec;
 }
 
 // The processor's thread clock is a system call to read (some microseconds,
@@ -488,7 +483,7 @@ uint64_t MonotonicNs()
 void SettleFiberTimes()
 {
     Kernel &k = K();
-    uint64_t now = HostThreadCpuNs();
+    uint64_t now = ClockNs(CLOCK_THREAD_CPUTIME_ID);
     uint64_t used = now > k.processorCpuMark ? now - k.processorCpuMark : 0;
     k.processorCpuMark = now;
     uint64_t wall = 0;
@@ -609,7 +604,7 @@ void ProcessorMain()
     pthread_setname_np(pthread_self(), "device");
     std::recursive_mutex &m = BigLock();
     m.lock();
-    k.processorCpuMark = HostThreadCpuNs();
+    k.processorCpuMark = ClockNs(CLOCK_THREAD_CPUTIME_ID);
     int runsUnsettled = 0;
     for (;;) {
         if (!k.ready.empty()) {
@@ -618,16 +613,15 @@ void ProcessorMain()
             t->queued = false;
             current = t;
             void *fakeStack = nullptr;
-            uint64_t start = MonotonicNs();
+            uint64_t start = ClockNs(CLOCK_MONOTONIC);
             SwitchStart(&fakeStack, t->stack, t->stackSize);
             DeviceSwitchStack(&k.processorSavedStack, t->savedStack);
             SwitchFinish(fakeStack, nullptr, nullptr);
             current = nullptr;
             if (t->sliceNs == 0) k.unsettled.push_back(t);
-            t->sliceNs += MonotonicNs() - start + 1; // never 0 once it ran: it is listed
+            t->sliceNs += ClockNs(CLOCK_MONOTONIC) - start + 1; // never 0 once it ran: it is listed
             if (t->stackDone) ReleaseFiber(t);
-            // Asleep the processor uses no time, so its thread clock is read
-            // only every so many runs; until then a reader sees the wall time.
+            // Until the next settling a reader sees the wall time of the runs.
             if (++runsUnsettled >= kRunsPerSettle) {
                 SettleFiberTimes();
                 runsUnsettled = 0;

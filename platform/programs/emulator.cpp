@@ -8,7 +8,7 @@
 #include "../host/screen.h"
 
 #include <cerrno>
-#include <climits>
+#include <cstdint>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
